@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what Vantrel needs to build, run and test, from Debian 12's packages.
+set -euo pipefail
+packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+fi

@@ -1,0 +1,78 @@
+#include "Platform.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QUrl>
+
+namespace {
+std::function<void(const QString&)>& desktopHandler()
+{
+    static std::function<void(const QString&)> h;
+    return h;
+}
+std::function<ScreenMetrics()>& screenProvider()
+{
+    static std::function<ScreenMetrics()> p;
+    return p;
+}
+QString& exeDir()
+{
+    static QString d;
+    return d;
+}
+std::function<int(QDialog*)>& modalRunner()
+{
+    static std::function<int(QDialog*)> r;
+    return r;
+}
+} // namespace
+
+void Desktop::open(const QString& target)
+{
+    if (desktopHandler()) {
+        desktopHandler()(target);
+        return;
+    }
+    if (!target.isEmpty())
+        QDesktopServices::openUrl(QUrl(target));
+}
+
+void Desktop::setHandler(std::function<void(const QString&)> handler) { desktopHandler() = std::move(handler); }
+
+ScreenMetrics Screen::metrics()
+{
+    if (screenProvider())
+        return screenProvider()();
+    ScreenMetrics m;
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        // Logical dots per inch after high-DPI scaling: a scaled modern display answers 96.
+        m.logicalDpi = s->logicalDotsPerInch();
+        m.width = s->geometry().width();
+        m.height = s->geometry().height();
+    }
+    return m;
+}
+
+void Screen::setOverride(std::function<ScreenMetrics()> provider) { screenProvider() = std::move(provider); }
+
+QString AppPaths::executableDir()
+{
+    QString d = exeDir().isEmpty() ? QCoreApplication::applicationDirPath() : exeDir();
+    d = QDir::cleanPath(d);
+    return d.endsWith('/') ? d : d + '/';
+}
+
+void AppPaths::setExecutableDir(const QString& dir) { exeDir() = dir; }
+
+int Modal::exec(QDialog* dialog)
+{
+    if (modalRunner())
+        return modalRunner()(dialog);
+    return dialog->exec();
+}
+
+void Modal::setRunner(std::function<int(QDialog*)> runner) { modalRunner() = std::move(runner); }

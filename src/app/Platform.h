@@ -1,0 +1,34 @@
+#pragma once
+#include <QString>
+
+#include <functional>
+
+class QDialog;
+
+// The small platform layer: the desktop's programs, screen metrics, the executable's folder and
+// modal windows. Each has a seam that tests can fill.
+namespace Desktop {
+void open(const QString& target);                          // hands an address to the desktop
+void setHandler(std::function<void(const QString&)> handler); // empty: the real desktop
+}
+
+struct ScreenMetrics {
+    double logicalDpi = 96;
+    int width = 1024;
+    int height = 768;
+};
+
+namespace Screen {
+ScreenMetrics metrics();
+void setOverride(std::function<ScreenMetrics()> provider); // empty: the primary screen
+}
+
+namespace AppPaths {
+QString executableDir();                  // with a trailing separator
+void setExecutableDir(const QString& dir); // empty: the running executable's folder
+}
+
+namespace Modal {
+int exec(QDialog* dialog);
+void setRunner(std::function<int(QDialog*)> runner); // empty: QDialog::exec
+}

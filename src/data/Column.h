@@ -1,0 +1,20 @@
+#pragma once
+#include <QString>
+#include <QVariant>
+
+enum class ColumnType { Any, Integer, Text, Boolean, Date, Real };
+
+struct Column {
+    QString name;
+    ColumnType type = ColumnType::Any;
+    int size = 0;          // maximum characters of a text column, 0 when unlimited
+    bool readOnly = false; // auto-numbers and the hidden row identity
+};
+
+// Converts between the values the datasets hold and the values SQLite stores.
+namespace ColumnValue {
+QVariant fromDatabase(const QVariant& stored, ColumnType type);
+QVariant toDatabase(const QVariant& value, ColumnType type);
+ColumnType typeFromDeclaration(const QString& declared, int* size);
+int compare(const QVariant& a, const QVariant& b); // null first, numbers numerically, text ignoring case
+}

@@ -1,0 +1,767 @@
+#include "Dataset.h"
+
+#include "Connection.h"
+#include "DataError.h"
+#include "DataSource.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <algorithm>
+
+namespace {
+const QString kRowId = QStringLiteral("__rowid");
+
+QString keyText(const QVariant& v)
+{
+    return v.isNull() ? QString() : v.toString();
+}
+} // namespace
+
+Dataset::Dataset(const QString& name, Connection* connection, QObject* parent)
+    : QObject(parent), m_name(name), m_connection(connection)
+{
+    setObjectName(name);
+}
+
+Dataset::~Dataset() = default;
+
+void Dataset::setTable(const QString& table) { m_table = table; m_sql.clear(); }
+void Dataset::setQuery(const QString& sql) { m_sql = sql; m_table.clear(); }
+void Dataset::setUpdateTable(const QString& table, const QString& keyColumn)
+{
+    m_updateTable = table;
+    m_keyColumnName = keyColumn;
+}
+void Dataset::setDeclaredColumns(const QStringList& columns) { m_declared = columns; }
+void Dataset::setColumnSize(const QString& column, int size) { m_sizeOverrides.insert(column, size); }
+void Dataset::setSort(const QStringList& columns) { m_sort = columns; }
+void Dataset::setParameter(const QString& name, const QVariant& value) { m_params.insert(name, value); }
+
+void Dataset::setMaster(DataSource* master, const QString& linkColumn)
+{
+    m_master = master;
+    m_linkColumn = linkColumn;
+    if (m_sort.isEmpty())
+        m_sort = QStringList{linkColumn};
+    connect(master, &DataSource::moved, this, &Dataset::masterMoved);
+}
+
+void Dataset::addLookup(const QString& name, const QString& keyColumn, Dataset* lookup,
+                        const QString& lookupKey, const QString& resultColumn)
+{
+    m_lookups.push_back(Lookup{name, keyColumn, -1, lookup, lookupKey, resultColumn});
+    // Redisplay when the looked-up rows change.
+    connect(lookup, &Dataset::changed, this, [this] { if (isActive()) emit changed(); });
+}
+
+[[noreturn]] void Dataset::fail(const QString& text) const
+{
+    throw DataError(m_name + ": " + text);
+}
+
+void Dataset::requireActive() const
+{
+    if (m_state == DatasetState::Inactive)
+        fail("Cannot perform this operation on a closed dataset");
+}
+
+QVariant Dataset::masterLinkValue() const
+{
+    if (!m_master || !m_master->dataset() || !m_master->dataset()->isActive()
+        || m_master->dataset()->isEmpty())
+        return {};
+    return m_master->dataset()->value(m_linkColumn);
+}
+
+// ---- reading ---------------------------------------------------------------------------------
+
+void Dataset::buildColumns(const QStringList& resultNames)
+{
+    m_columns.clear();
+    m_columnIndex.clear();
+    QVector<Column> tableCols;
+    const QString table = m_table.isEmpty() ? m_updateTable : m_table;
+    if (!table.isEmpty())
+        tableCols = m_connection->tableColumns(table);
+    for (const QString& n : resultNames) {
+        Column c;
+        c.name = n;
+        for (const Column& t : tableCols) {
+            if (t.name.compare(n, Qt::CaseInsensitive) == 0) {
+                c = t;
+                c.name = n;
+                break;
+            }
+        }
+        if (m_sizeOverrides.contains(n))
+            c.size = m_sizeOverrides.value(n);
+        m_columnIndex.insert(n, m_columns.size());
+        m_columns.push_back(c);
+    }
+    if (!m_table.isEmpty()) {
+        Column id;
+        id.name = kRowId;
+        id.type = ColumnType::Integer;
+        id.readOnly = true;
+        m_identity = m_columns.size();
+        m_columnIndex.insert(kRowId, m_identity);
+        m_columns.push_back(id);
+    } else {
+        m_identity = m_keyColumnName.isEmpty() ? -1 : m_columnIndex.value(m_keyColumnName, -1);
+    }
+    if (m_columns.size() > Row::kMaxColumns)
+        fail("too many columns");
+    for (Lookup& l : m_lookups) {
+        l.keyColumn = m_columnIndex.value(l.keyColumnName, -1);
+        m_columnIndex.insert(l.name, m_columns.size() + int(&l - m_lookups.data()));
+    }
+    m_changedColumns.assign(m_columns.size(), false);
+}
+
+void Dataset::load()
+{
+    m_needsLoad = false;
+    m_rows.clear();
+    m_lookupIndex.clear();
+    QSqlQuery q(m_connection->database());
+    q.setForwardOnly(true);
+    QStringList names;
+    if (!m_table.isEmpty()) {
+        if (m_declared.isEmpty()) {
+            for (const Column& c : m_connection->tableColumns(m_table))
+                names << c.name;
+        } else {
+            names = m_declared;
+        }
+        QStringList quoted;
+        for (const QString& n : names)
+            quoted << Connection::quote(n);
+        QString sql = "SELECT " + quoted.join(", ") + ", rowid FROM " + Connection::quote(m_table);
+        if (m_master)
+            sql += " WHERE " + Connection::quote(m_linkColumn) + " = ?";
+        sql += " ORDER BY rowid";
+        buildColumns(names);
+        m_loadedVersion = m_connection->tableVersion(m_table);
+        m_loadedExternal = m_connection->externalVersion();
+        if (m_master && m_linkValue.isNull())
+            return; // nothing equals a null link
+        if (!q.prepare(sql))
+            fail(q.lastError().text());
+        if (m_master)
+            q.addBindValue(m_linkValue);
+    } else {
+        if (!q.prepare(m_sql))
+            fail(q.lastError().text());
+        for (auto it = m_params.constBegin(); it != m_params.constEnd(); ++it)
+            q.bindValue(":" + it.key(), it.value());
+    }
+    if (!q.exec())
+        fail(q.lastError().text());
+    if (m_table.isEmpty()) {
+        const QSqlRecord rec = q.record();
+        for (int i = 0; i < rec.count(); ++i)
+            names << rec.fieldName(i);
+        buildColumns(names);
+    }
+    const int n = m_columns.size();
+    std::vector<QVariant> values;
+    while (q.next()) {
+        std::array<std::uint64_t, 2> mask{};
+        values.clear();
+        for (int i = 0; i < n; ++i) {
+            const QVariant v = q.value(i);
+            if (v.isNull())
+                continue;
+            mask[i / 64] |= std::uint64_t(1) << (i % 64);
+            values.push_back(ColumnValue::fromDatabase(v, m_columns[i].type));
+        }
+        Row r;
+        r.assign(mask, std::vector<QVariant>(values.begin(), values.end()));
+        m_rows.push_back(std::move(r));
+    }
+    sortRows();
+}
+
+void Dataset::sortRows()
+{
+    QVector<int> keys;
+    for (const QString& s : m_sort) {
+        const int i = columnIndex(s);
+        if (i >= 0 && i < m_columns.size())
+            keys << i;
+    }
+    const int id = m_identity;
+    auto less = [&](const Row& a, const Row& b) {
+        for (int k : keys) {
+            const int c = ColumnValue::compare(a.value(k), b.value(k));
+            if (c != 0)
+                return c < 0;
+        }
+        if (id >= 0 && !m_table.isEmpty())
+            return a.value(id).toLongLong() < b.value(id).toLongLong();
+        return false;
+    };
+    if (!std::is_sorted(m_rows.begin(), m_rows.end(), less))
+        std::stable_sort(m_rows.begin(), m_rows.end(), less);
+}
+
+void Dataset::ensureLoaded() const
+{
+    if (m_needsLoad)
+        self()->load();
+}
+
+void Dataset::open()
+{
+    if (isActive())
+        return;
+    if (m_table.isEmpty() && m_sql.isEmpty())
+        fail("no table or query");
+    m_linkValue = masterLinkValue();
+    m_state = DatasetState::Browse;
+    m_modified = false;
+    if (m_deferred && m_table.size()) {
+        // Columns are known at once; the rows are read when first needed.
+        QStringList names = m_declared;
+        if (names.isEmpty())
+            for (const Column& c : m_connection->tableColumns(m_table))
+                names << c.name;
+        buildColumns(names);
+        m_needsLoad = true;
+        m_current = 0;
+    } else {
+        try {
+            load();
+        } catch (...) {
+            m_state = DatasetState::Inactive;
+            throw;
+        }
+        m_current = m_rows.empty() ? -1 : 0;
+    }
+    emit changed();
+    if (!m_needsLoad && !m_rows.empty())
+        fire(events.afterScroll);
+    emit moved();
+}
+
+void Dataset::close()
+{
+    if (!isActive())
+        return;
+    m_state = DatasetState::Inactive;
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_lookupIndex.clear();
+    m_current = -1;
+    m_modified = false;
+    m_needsLoad = false;
+    emit changed();
+    emit moved();
+}
+
+int Dataset::recordCount() const
+{
+    if (!isActive())
+        return 0;
+    ensureLoaded();
+    return int(m_rows.size());
+}
+
+int Dataset::recNo() const
+{
+    ensureLoaded();
+    if (m_rows.empty())
+        return -1;
+    return std::clamp(m_current, 0, int(m_rows.size()) - 1);
+}
+
+bool Dataset::eof() const { return recordCount() == 0 || recNo() >= recordCount() - 1; }
+bool Dataset::bof() const { return recordCount() == 0 || recNo() <= 0; }
+
+void Dataset::afterMove(bool fireScroll)
+{
+    emit changed();
+    if (fireScroll)
+        fire(events.afterScroll);
+    emit moved();
+}
+
+void Dataset::first()
+{
+    requireActive();
+    settle();
+    ensureLoaded();
+    m_current = m_rows.empty() ? -1 : 0;
+    afterMove(!m_rows.empty());
+}
+
+void Dataset::last()
+{
+    requireActive();
+    settle();
+    ensureLoaded();
+    m_current = int(m_rows.size()) - 1;
+    afterMove(!m_rows.empty());
+}
+
+void Dataset::next()
+{
+    requireActive();
+    settle();
+    ensureLoaded();
+    if (m_current + 1 < int(m_rows.size()))
+        ++m_current;
+    afterMove(!m_rows.empty());
+}
+
+void Dataset::prior()
+{
+    requireActive();
+    settle();
+    ensureLoaded();
+    if (m_current > 0)
+        --m_current;
+    afterMove(!m_rows.empty());
+}
+
+bool Dataset::matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o) const
+{
+    const Row& r = m_rows[row];
+    for (int k = 0; k < cols.size(); ++k) {
+        const QVariant v = r.value(cols[k]);
+        const QVariant& want = values[k];
+        const bool last = k == cols.size() - 1;
+        if (want.isNull() || v.isNull()) {
+            if (want.isNull() != v.isNull()) {
+                // An empty text asks for an empty value; null and empty are alike to a search.
+                if (!(want.toString().isEmpty() && v.toString().isEmpty()))
+                    return false;
+            }
+            continue;
+        }
+        if (v.metaType().id() == QMetaType::QString || want.metaType().id() == QMetaType::QString) {
+            const Qt::CaseSensitivity cs = o.caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+            const QString text = v.toString(), w = want.toString();
+            if (last && o.partialKey ? !text.startsWith(w, cs) : text.compare(w, cs) != 0)
+                return false;
+        } else if (ColumnValue::compare(v, want) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Dataset::locate(const QStringList& columns, const QVariantList& values, LocateOptions options)
+{
+    return locateLowest(columns, values, options, QString());
+}
+
+bool Dataset::locateLowest(const QStringList& columns, const QVariantList& values, LocateOptions options,
+                           const QString& orderColumn)
+{
+    requireActive();
+    settle();
+    ensureLoaded();
+    QVector<int> cols;
+    for (const QString& c : columns) {
+        const int i = columnIndex(c);
+        if (i < 0 || i >= m_columns.size())
+            fail(QString("Field '%1' not found").arg(c));
+        cols << i;
+    }
+    const int order = orderColumn.isEmpty() ? -1 : columnIndex(orderColumn);
+    int found = -1;
+    QVariant best;
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        if (!matches(i, cols, values, options))
+            continue;
+        if (order < 0) {
+            found = i;
+            break;
+        }
+        const QVariant v = m_rows[i].value(order);
+        if (found < 0 || ColumnValue::compare(v, best) < 0) {
+            found = i;
+            best = v;
+        }
+    }
+    if (found < 0)
+        return false;
+    m_current = found;
+    afterMove();
+    return true;
+}
+
+// ---- editing ---------------------------------------------------------------------------------
+
+void Dataset::edit()
+{
+    requireActive();
+    if (isEditing())
+        return;
+    ensureLoaded();
+    if (m_rows.empty()) {
+        insert();
+        return;
+    }
+    fire(events.beforeEdit);
+    m_original = m_rows[m_current];
+    m_state = DatasetState::Edit;
+    m_modified = false;
+    std::fill(m_changedColumns.begin(), m_changedColumns.end(), false);
+    emit changed();
+    fire(events.afterEdit);
+}
+
+void Dataset::insert()
+{
+    requireActive();
+    settle();
+    ensureLoaded();
+    fire(events.beforeInsert);
+    Row r;
+    std::fill(m_changedColumns.begin(), m_changedColumns.end(), false);
+    if (m_master) {
+        const int link = columnIndex(m_linkColumn);
+        r.setValue(link, m_linkValue);
+        m_changedColumns[link] = true;
+    }
+    const int at = m_rows.empty() ? 0 : std::clamp(m_current, 0, int(m_rows.size()));
+    m_rows.insert(m_rows.begin() + at, std::move(r));
+    m_lookupIndex.clear();
+    m_current = at;
+    m_state = DatasetState::Insert;
+    m_modified = false;
+    emit changed();
+    fire(events.afterInsert);
+    fire(events.afterScroll);
+    emit moved();
+}
+
+void Dataset::setValue(const QString& column, const QVariant& value)
+{
+    const int i = columnIndex(column);
+    if (i < 0)
+        fail(QString("Field '%1' not found").arg(column));
+    setValue(i, value);
+}
+
+void Dataset::setValue(int column, const QVariant& value)
+{
+    if (!isEditing())
+        fail("Dataset not in edit or insert mode");
+    if (column < 0 || column >= m_columns.size() || m_columns[column].readOnly)
+        fail(QString("Field '%1' cannot be modified").arg(column < m_columns.size() && column >= 0
+                                                              ? m_columns[column].name : QString::number(column)));
+    QVariant v = value;
+    if (v.metaType().id() == QMetaType::QString && v.toString().isEmpty())
+        v = QVariant(); // an emptied field stores nothing, as a cleared control does
+    m_rows[m_current].setValue(column, v);
+    m_changedColumns[column] = true;
+    m_modified = true;
+    emit fieldChanged(column);
+}
+
+void Dataset::writeRow()
+{
+    const QString table = m_table.isEmpty() ? m_updateTable : m_table;
+    if (table.isEmpty())
+        fail("Cannot modify a read-only dataset");
+    const Row& r = m_rows[m_current];
+    QStringList cols;
+    QVariantList vals;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (i == m_identity && !m_table.isEmpty())
+            continue;
+        if (!m_changedColumns[i] || m_columns[i].readOnly)
+            continue;
+        cols << Connection::quote(m_columns[i].name);
+        vals << ColumnValue::toDatabase(r.value(i), m_columns[i].type);
+    }
+    const bool inserting = m_state == DatasetState::Insert;
+    QVariant identity = m_identity >= 0 ? r.value(m_identity) : QVariant();
+    if (!inserting && cols.isEmpty())
+        return;
+    if (!inserting && identity.isNull())
+        fail("Row cannot be located for updating");
+    const bool inSync = m_loadedVersion == m_connection->tableVersion(table);
+    QSqlQuery q(m_connection->database());
+    QString sql;
+    if (inserting) {
+        QStringList marks;
+        for (int i = 0; i < cols.size(); ++i)
+            marks << "?";
+        sql = cols.isEmpty() ? "INSERT INTO " + Connection::quote(table) + " DEFAULT VALUES"
+                             : "INSERT INTO " + Connection::quote(table) + " (" + cols.join(", ")
+                                   + ") VALUES (" + marks.join(", ") + ")";
+    } else {
+        const QString where = m_table.isEmpty() ? Connection::quote(m_keyColumnName) : QString("rowid");
+        sql = "UPDATE " + Connection::quote(table) + " SET " + cols.join(" = ?, ") + " = ? WHERE " + where + " = ?";
+        vals << identity;
+    }
+    if (!q.prepare(sql))
+        throw DataError(q.lastError().databaseText().isEmpty() ? q.lastError().text() : q.lastError().databaseText());
+    for (const QVariant& v : vals)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw DataError(q.lastError().databaseText().isEmpty() ? q.lastError().text() : q.lastError().databaseText());
+    if (!inserting && q.numRowsAffected() != 1)
+        throw DataError("Row cannot be located for updating. Some values may have been changed since it was last read.");
+    m_connection->noteWrite(table);
+    if (inSync)
+        m_loadedVersion = m_connection->tableVersion(table);
+    if (inserting)
+        identity = q.lastInsertId();
+    reloadRow(m_current, identity);
+}
+
+void Dataset::reloadRow(int index, const QVariant& identity)
+{
+    if (m_table.isEmpty()) {
+        // A writable query keeps its row as posted; only a new key is taken over.
+        if (m_identity >= 0 && m_rows[index].value(m_identity).isNull())
+            m_rows[index].setValue(m_identity, identity);
+        return;
+    }
+    QStringList quoted;
+    for (int i = 0; i < m_columns.size(); ++i)
+        quoted << (i == m_identity ? QString("rowid") : Connection::quote(m_columns[i].name));
+    QSqlQuery q(m_connection->database());
+    q.prepare("SELECT " + quoted.join(", ") + " FROM " + Connection::quote(m_table) + " WHERE rowid = ?");
+    q.addBindValue(identity);
+    if (!q.exec() || !q.next())
+        return;
+    Row r;
+    for (int i = 0; i < m_columns.size(); ++i)
+        r.setValue(i, ColumnValue::fromDatabase(q.value(i), m_columns[i].type));
+    m_rows[index] = std::move(r);
+}
+
+void Dataset::post()
+{
+    requireActive();
+    if (!isEditing())
+        fail("Dataset not in edit or insert mode");
+    fire(events.beforePost); // may throw Abort: the row stays pending
+    writeRow();
+    m_state = DatasetState::Browse;
+    m_modified = false;
+    m_lookupIndex.clear();
+    emit changed();
+    fire(events.afterPost);
+    emit moved();
+}
+
+void Dataset::cancel()
+{
+    if (!isEditing())
+        return;
+    fire(events.beforeCancel);
+    const bool wasInsert = m_state == DatasetState::Insert;
+    if (wasInsert) {
+        m_rows.erase(m_rows.begin() + m_current);
+        if (m_current >= int(m_rows.size()))
+            m_current = int(m_rows.size()) - 1;
+        if (m_current < 0 && !m_rows.empty())
+            m_current = 0;
+    } else {
+        m_rows[m_current] = m_original;
+    }
+    m_lookupIndex.clear();
+    m_state = DatasetState::Browse;
+    m_modified = false;
+    emit changed();
+    fire(events.afterCancel);
+    if (wasInsert && !m_rows.empty())
+        fire(events.afterScroll);
+    emit moved();
+}
+
+void Dataset::settle()
+{
+    if (!isEditing())
+        return;
+    if (m_modified)
+        post();
+    else
+        cancel();
+}
+
+void Dataset::remove()
+{
+    requireActive();
+    if (m_state == DatasetState::Insert) {
+        cancel();
+        return;
+    }
+    ensureLoaded();
+    if (m_rows.empty())
+        throw DataError("Cannot perform this operation on an empty dataset");
+    fire(events.beforeDelete);
+    if (m_state == DatasetState::Edit)
+        m_rows[m_current] = m_original; // unsaved edits of the deleted row are lost
+    m_state = DatasetState::Browse;
+    m_modified = false;
+    const QString table = m_table.isEmpty() ? m_updateTable : m_table;
+    const QVariant identity = m_identity >= 0 ? m_rows[m_current].value(m_identity) : QVariant();
+    if (table.isEmpty() || identity.isNull())
+        fail("Cannot delete from a read-only dataset");
+    const bool inSync = m_loadedVersion == m_connection->tableVersion(table);
+    QSqlQuery q(m_connection->database());
+    const QString where = m_table.isEmpty() ? Connection::quote(m_keyColumnName) : QString("rowid");
+    q.prepare("DELETE FROM " + Connection::quote(table) + " WHERE " + where + " = ?");
+    q.addBindValue(identity);
+    if (!q.exec()) {
+        emit changed();
+        throw DataError(q.lastError().databaseText().isEmpty() ? q.lastError().text() : q.lastError().databaseText());
+    }
+    m_connection->noteWrite(table);
+    if (inSync)
+        m_loadedVersion = m_connection->tableVersion(table);
+    m_rows.erase(m_rows.begin() + m_current);
+    m_lookupIndex.clear();
+    if (m_current >= int(m_rows.size()))
+        m_current = int(m_rows.size()) - 1;
+    emit changed();
+    fire(events.afterDelete);
+    if (!m_rows.empty())
+        fire(events.afterScroll);
+    emit moved();
+}
+
+void Dataset::refresh()
+{
+    requireActive();
+    settle();
+    if (m_needsLoad) {
+        load();
+    } else {
+        const QVariant identity = (m_identity >= 0 && !m_rows.empty()) ? m_rows[recNo()].value(m_identity) : QVariant();
+        const int oldIndex = m_current;
+        const bool unchanged = !m_table.isEmpty()
+                               && m_loadedVersion == m_connection->tableVersion(m_table)
+                               && m_loadedExternal == m_connection->externalVersion();
+        if (unchanged) {
+            sortRows(); // a re-read would return the rows in table order
+            m_lookupIndex.clear();
+        } else {
+            load();
+        }
+        m_current = std::min(oldIndex, int(m_rows.size()) - 1);
+        if (!identity.isNull()) {
+            for (int i = 0; i < int(m_rows.size()); ++i) {
+                if (m_rows[i].value(m_identity) == identity) {
+                    m_current = i;
+                    break;
+                }
+            }
+        }
+    }
+    if (m_current < 0 && !m_rows.empty())
+        m_current = 0;
+    emit changed();
+    fire(events.afterRefresh);
+    emit moved();
+}
+
+void Dataset::masterMoved()
+{
+    if (!isActive())
+        return;
+    settle();
+    const QVariant link = masterLinkValue();
+    if (link == m_linkValue && link.isNull() == m_linkValue.isNull())
+        return;
+    m_linkValue = link;
+    m_current = 0;
+    if (m_deferred) {
+        m_needsLoad = true;
+        m_rows.clear();
+        emit changed();
+        emit moved();
+        return;
+    }
+    load();
+    m_current = m_rows.empty() ? -1 : 0;
+    afterMove(!m_rows.empty());
+}
+
+// ---- columns ---------------------------------------------------------------------------------
+
+int Dataset::columnIndex(const QString& column) const
+{
+    return m_columnIndex.value(column, -1);
+}
+
+bool Dataset::hasColumn(const QString& column) const { return m_columnIndex.contains(column); }
+
+QStringList Dataset::columnNames() const
+{
+    QStringList names;
+    for (const Column& c : m_columns)
+        if (c.name != kRowId)
+            names << c.name;
+    for (const Lookup& l : m_lookups)
+        names << l.name;
+    return names;
+}
+
+int Dataset::columnSize(const QString& column) const
+{
+    const int i = columnIndex(column);
+    return (i >= 0 && i < m_columns.size()) ? m_columns[i].size : 0;
+}
+
+QVariant Dataset::value(const QString& column) const
+{
+    const int i = columnIndex(column);
+    if (i < 0)
+        fail(QString("Field '%1' not found").arg(column));
+    return value(i);
+}
+
+QVariant Dataset::value(int column) const
+{
+    if (!isActive())
+        return {};
+    ensureLoaded();
+    if (m_rows.empty())
+        return {};
+    return valueAt(recNo(), column);
+}
+
+QVariant Dataset::valueAt(int row, int column) const
+{
+    ensureLoaded();
+    if (row < 0 || row >= int(m_rows.size()))
+        return {};
+    if (column >= m_columns.size()) {
+        const Lookup& l = m_lookups[column - m_columns.size()];
+        if (l.keyColumn < 0)
+            return {};
+        return l.dataset->findValue(l.lookupKey, m_rows[row].value(l.keyColumn), l.resultColumn);
+    }
+    return m_rows[row].value(column);
+}
+
+QVariant Dataset::findValue(const QString& keyColumn, const QVariant& key, const QString& resultColumn) const
+{
+    if (!isActive() || key.isNull())
+        return {};
+    ensureLoaded();
+    const int k = columnIndex(keyColumn);
+    const int r = columnIndex(resultColumn);
+    if (k < 0 || r < 0)
+        return {};
+    auto it = m_lookupIndex.find(keyColumn);
+    if (it == m_lookupIndex.end()) {
+        QHash<QString, int> index;
+        for (int i = int(m_rows.size()) - 1; i >= 0; --i)
+            index.insert(keyText(m_rows[i].value(k)), i);
+        it = m_lookupIndex.insert(keyColumn, index);
+    }
+    const int row = it->value(keyText(key), -1);
+    return row < 0 ? QVariant() : valueAt(row, r);
+}

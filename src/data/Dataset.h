@@ -1,0 +1,162 @@
+#pragma once
+#include "Column.h"
+#include "Row.h"
+
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+#include <functional>
+#include <vector>
+
+class Connection;
+class DataSource;
+
+enum class DatasetState { Inactive, Browse, Edit, Insert };
+
+struct LocateOptions {
+    bool caseInsensitive = false;
+    bool partialKey = false; // the last value matches the beginning of its column
+};
+
+// An in-memory snapshot of a table or a query with a current row and browse, edit and insert
+// states. A post writes one row at once; the snapshot changes only by its own posts and
+// deletes, or when it is opened, refreshed or re-run. A detail dataset shows the rows whose
+// link column equals the master's current value and settles its pending row whenever the
+// master moves or is re-read. Before-handlers abort an operation by throwing Abort.
+class Dataset : public QObject {
+    Q_OBJECT
+public:
+    using Handler = std::function<void(Dataset&)>;
+    struct Events {
+        Handler beforeInsert, afterInsert, beforeEdit, afterEdit, beforePost, afterPost;
+        Handler beforeCancel, afterCancel, beforeDelete, afterDelete, afterScroll, afterRefresh;
+    };
+
+    Dataset(const QString& name, Connection* connection, QObject* parent = nullptr);
+    ~Dataset() override;
+
+    // Configuration, before opening.
+    void setTable(const QString& table);
+    void setQuery(const QString& sql);
+    void setUpdateTable(const QString& table, const QString& keyColumn); // makes a query writable
+    void setDeclaredColumns(const QStringList& columns);                // empty: every column
+    void setColumnSize(const QString& column, int size);
+    void setSort(const QStringList& columns);
+    void setMaster(DataSource* master, const QString& linkColumn);
+    void setParameter(const QString& name, const QVariant& value);
+    void addLookup(const QString& name, const QString& keyColumn, Dataset* lookup,
+                   const QString& lookupKey, const QString& resultColumn);
+    // Reads lazily: the snapshot is taken when something first reads the dataset.
+    void setDeferredLoad(bool deferred) { m_deferred = deferred; }
+
+    QString name() const { return m_name; }
+    QString tableName() const { return m_table; }
+    Events events;
+
+    // Lifecycle.
+    void open();
+    void close();
+    void reopen() { close(); open(); }
+    bool isActive() const { return m_state != DatasetState::Inactive; }
+    DatasetState state() const { return m_state; }
+    bool isEditing() const { return m_state == DatasetState::Edit || m_state == DatasetState::Insert; }
+    bool isModified() const { return m_modified; }
+
+    // Navigation.
+    int recordCount() const;
+    bool isEmpty() const { return recordCount() == 0; }
+    int recNo() const; // current row index, -1 when empty
+    void first();
+    void prior();
+    void next();
+    void last();
+    bool eof() const;
+    bool bof() const;
+    bool locate(const QStringList& columns, const QVariantList& values, LocateOptions options = {});
+    // Like locate, but among the matches the one lowest in orderColumn wins.
+    bool locateLowest(const QStringList& columns, const QVariantList& values, LocateOptions options,
+                      const QString& orderColumn);
+
+    // Editing.
+    void edit();
+    void insert();
+    void post();
+    void cancel();
+    void cancelUpdates() { cancel(); }
+    void remove();
+    void refresh();
+    void settle(); // write a changed pending row, drop an unchanged one
+
+    // Columns.
+    QVariant value(const QString& column) const;
+    QVariant value(int column) const;
+    void setValue(const QString& column, const QVariant& value);
+    void setValue(int column, const QVariant& value);
+    int columnIndex(const QString& column) const; // -1 when unknown
+    bool hasColumn(const QString& column) const;
+    const Column& column(int index) const { return m_columns[index]; }
+    int columnCount() const { return m_columns.size(); }
+    QStringList columnNames() const;
+    int columnSize(const QString& column) const;
+    QVariant valueAt(int row, int column) const; // for walks that must not move the cursor
+
+signals:
+    void changed();                  // rows, current row or state changed: redisplay everything
+    void fieldChanged(int column);   // one value of the current row changed
+    void moved();                    // current row changed or the dataset was re-read
+
+private:
+    struct Lookup {
+        QString name;
+        QString keyColumnName;
+        int keyColumn;
+        Dataset* dataset;
+        QString lookupKey, resultColumn;
+    };
+
+    void ensureLoaded() const;
+    void load();
+    void buildColumns(const QStringList& resultNames);
+    void sortRows();
+    void masterMoved();
+    void writeRow();
+    void reloadRow(int index, const QVariant& identity);
+    void afterMove(bool fire = true);
+    QVariant lookupValue(const Lookup& l) const;
+    QVariant findValue(const QString& keyColumn, const QVariant& key, const QString& resultColumn) const;
+    QVariant masterLinkValue() const;
+    [[noreturn]] void fail(const QString& text) const;
+    void requireActive() const;
+    void fire(const Handler& h) { if (h) h(*this); }
+    bool matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o) const;
+    Dataset* self() const { return const_cast<Dataset*>(this); }
+
+    QString m_name;
+    Connection* m_connection;
+    QString m_table, m_sql, m_updateTable, m_keyColumnName;
+    QStringList m_declared, m_sort;
+    QHash<QString, int> m_sizeOverrides;
+    QHash<QString, QVariant> m_params;
+    DataSource* m_master = nullptr;
+    QString m_linkColumn;
+    QVariant m_linkValue;
+    bool m_deferred = false;
+    bool m_needsLoad = false;
+
+    QVector<Column> m_columns;
+    QHash<QString, int> m_columnIndex;
+    QVector<Lookup> m_lookups;
+    int m_identity = -1; // column that identifies a row when it is written
+    std::vector<Row> m_rows;
+    int m_current = -1;
+    DatasetState m_state = DatasetState::Inactive;
+    Row m_original;
+    bool m_modified = false;
+    std::vector<bool> m_changedColumns;
+    quint64 m_loadedVersion = 0;
+    qint64 m_loadedExternal = -1;
+    mutable QHash<QString, QHash<QString, int>> m_lookupIndex; // key column -> key text -> row
+};

@@ -1,0 +1,295 @@
+#include "MainDataModule.h"
+
+#include "DataError.h"
+#include "app/MessageBox.h"
+
+namespace {
+const QStringList kRoles = {"SPDecisionMaker", "SPUser", "SPInfluencer", "SPPurchaser", "SPGateKeeper"};
+
+QStringList businessColumns()
+{
+    return QStringList{"PersonID", "SubProjectID"} + kRoles + QStringList{"SPWeight"};
+}
+
+bool isBlank(const QString& text)
+{
+    for (QChar c : text)
+        if (c.unicode() > 32)
+            return false;
+    return true;
+}
+} // namespace
+
+TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConnection("MainADOConnection")
+{
+    setObjectName("MainDataModule");
+    auto source = [this](const QString& name, Dataset* ds) { return new DataSource(name, ds, this); };
+
+    CompaniesTable = makeTable("CompaniesTable", "Companies");
+    CompaniesDataSource = source("CompaniesDataSource", CompaniesTable);
+
+    PeopleTable = makeTable("PeopleTable", "People",
+                            {"PersonID", "CompanyID", "Name", "Email", "Mobile", "Info", "JobTitle", "Company",
+                             "Address", "Profession", "Anniversary", "Areminder", "Birthday", "Breminder",
+                             "BAStreet", "BAState", "BAPostOfficeBox", "BACountry", "BACity", "Gender",
+                             "Household", "Children", "Spouse", "Language", "PrimaryTel", "Title", "FaxB1",
+                             "HAStreet", "HAState", "HAPostOfficeBox", "HACountry", "HACity", "AssistantName",
+                             "ManagerName", "ProspectingMethod"});
+    PeopleTable->setSort({"CompanyID"});
+    PeopleTable->setDeferredLoad(true); // reloaded on every edit; read only by lookups
+    PeopleDataSource = source("PeopleDataSource", PeopleTable);
+
+    ProjectsTable = makeTable("ProjectsTable", "Projects", {"ProjectID", "CompanyID", "Name", "Code", "Comments"});
+    ProjectsTable->addLookup("CompanyName", "CompanyID", CompaniesTable, "CompanyID", "Name");
+    ProjectsDataSource = source("ProjectsDataSource", ProjectsTable);
+
+    SubProjectsTable = makeTable("SubProjectsTable", "SubProjects",
+                                 {"SubProjectID", "SubProjectTypeID", "ProjectID", "Name", "Code", "Comments", "SizeID"});
+    SubProjectsDataSource = source("SubProjectsDataSource", SubProjectsTable);
+
+    SubProjectStatusTable = makeTable("SubProjectStatusTable", "SubProjectStatus", {"SPStatusID", "SPStatusName"});
+    SubProjectStatusDataSource = source("SubProjectStatusDataSource", SubProjectStatusTable);
+
+    SubProjectTypeTable = makeTable("SubProjectTypeTable", "SubProjectType", {"SPTypeID", "SPTypeName", "Comments"});
+    SubProjectTypeDataSource = source("SubProjectTypeDataSource", SubProjectTypeTable);
+
+    BusinessTable = makeTable("BusinessTable", "Business", businessColumns());
+    BusinessDataSource = source("BusinessDataSource", BusinessTable);
+
+    ProjectsDetail = makeTable("ProjectsDetail", "Projects", {"ProjectID", "CompanyID", "Name", "Code", "Comments"});
+    ProjectsDetail->setMaster(CompaniesDataSource, "CompanyID");
+    ProjectDetailDS = source("ProjectDetailDS", ProjectsDetail);
+
+    SubProjectsDetail = makeTable("SubProjectsDetail", "SubProjects",
+                                  {"SubProjectID", "SubProjectTypeID", "ProjectID", "SizeID", "Name", "Code", "Comments"});
+    SubProjectsDetail->setMaster(ProjectDetailDS, "ProjectID");
+    SubProjectDetailDS = source("SubProjectDetailDS", SubProjectsDetail);
+
+    PeopleDetail = makeTable("PeopleDetail", "Business", businessColumns());
+    PeopleDetail->setMaster(SubProjectDetailDS, "SubProjectID");
+    PeopleDetialDS = source("PeopleDetialDS", PeopleDetail);
+
+    SubProjectSizeTable = makeTable("SubProjectSizeTable", "SubProjectSize");
+    SubProjectSizeDS = source("SubProjectSizeDS", SubProjectSizeTable);
+
+    PeopleCompanyDet = makeTable("PeopleCompanyDet", "People");
+    PeopleCompanyDet->setMaster(CompaniesDataSource, "CompanyID");
+    PeopleCompanyDet->setColumnSize("JobTitle", 150);
+    PeopleCompanyDS = source("PeopleCompanyDS", PeopleCompanyDet);
+
+    SubProjectHistoryDT = makeTable("SubProjectHistoryDT", "SubProjectHistory",
+                                    {"ID", "SubProjectID", "SubProjectStatusID", "Date", "FollowUpComments"});
+    SubProjectHistoryDT->setMaster(SubProjectDetailDS, "SubProjectID");
+    SubProjectHistoryDS = source("SubProjectHistoryDS", SubProjectHistoryDT);
+
+    PeopleProjectDetail = makeTable("PeopleProjectDetail", "Business", businessColumns());
+    PeopleProjectDetail->setMaster(PeopleCompanyDS, "PersonID");
+    PeopleProjectDetail->setDeferredLoad(true); // follows every move of the current person
+    PeopleProjectDetailDS = source("PeopleProjectDetailDS", PeopleProjectDetail);
+
+    CompaniesTableEX = makeTable("CompaniesTableEX", "Companies");
+
+    PeopleTableEX = makeTable("PeopleTableEX", "People",
+                              {"PersonID", "CompanyID", "Name", "Email", "Mobile", "Info", "Company", "Address", "JobTitle"});
+    PeopleTableEX->setDeferredLoad(true);
+    PeopleTableEX->addLookup("Company Name", "CompanyID", CompaniesTableEX, "CompanyID", "Name");
+
+    SubProjectHistoryQ = makeQuery("SubProjectHistoryQ",
+                                   "SELECT SubProjectHistory.Date, SubProjectHistory.ID, SubProjectHistory.SubProjectID, "
+                                   "SubProjectHistory.SubProjectStatusID\n"
+                                   "FROM SubProjects INNER JOIN SubProjectHistory ON SubProjects.SubProjectID = "
+                                   "SubProjectHistory.SubProjectID\n"
+                                   "WHERE (((SubProjectHistory.SubProjectID)=:SPID))\n"
+                                   "ORDER BY SubProjectHistory.Date;");
+    SubProjectHistoryQ->setParameter("SPID", QVariant(QString("0")));
+    SubProjectHistoryQ->setSort({"Date"});
+    SubProjectHistoryQ->setUpdateTable("SubProjectHistory", "ID");
+    SubProjectHistoryQDS = source("SubProjectHistoryQDS", SubProjectHistoryQ);
+
+    ProfessionQuery = makeQuery("ProfessionQuery", "SELECT DISTINCT People.Profession FROM People ORDER BY People.Profession;");
+    ProfessionQueryDS = source("ProfessionQueryDS", ProfessionQuery);
+    CompanyQuery = makeQuery("CompanyQuery", "SELECT DISTINCT People.Company FROM People ORDER BY People.Company;");
+    CompanyQueryDS = source("CompanyQueryDS", CompanyQuery);
+    SolutionQuery = makeQuery("SolutionQuery",
+                              "SELECT DISTINCT People.OfferedSolution FROM People ORDER BY People.OfferedSolution;");
+    SolutionQueryDS = source("SolutionQueryDS", SolutionQuery);
+
+    Prospecting = makeTable("Prospecting", "People", {"ProspectingMethod"});
+    ProspectingDS = source("ProspectingDS", Prospecting);
+
+    // Lookups whose datasets are declared later in the order.
+    SubProjectsTable->addLookup("ProjectName", "ProjectID", ProjectsTable, "ProjectID", "Name");
+    SubProjectsTable->addLookup("Type", "SubProjectTypeID", SubProjectTypeTable, "SPTypeID", "SPTypeName");
+    SubProjectsTable->addLookup("Size", "SizeID", SubProjectSizeTable, "ID", "Name");
+    BusinessTable->addLookup("PersonName", "PersonID", PeopleTable, "PersonID", "Name");
+    BusinessTable->addLookup("SubProjectName", "SubProjectID", SubProjectsTable, "SubProjectID", "Name");
+    SubProjectsDetail->addLookup("Size", "SizeID", SubProjectSizeTable, "ID", "Name");
+    SubProjectsDetail->addLookup("Type", "SubProjectTypeID", SubProjectTypeTable, "SPTypeID", "SPTypeName");
+    SubProjectsDetail->addLookup("TypeComment", "SubProjectTypeID", SubProjectTypeTable, "SPTypeID", "Comments");
+    PeopleDetail->addLookup("PersonName", "PersonID", PeopleTable, "PersonID", "Name");
+    PeopleDetail->addLookup("CompanyName", "PersonID", PeopleTableEX, "PersonID", "Company Name");
+    SubProjectHistoryDT->addLookup("Status", "SubProjectStatusID", SubProjectStatusTable, "SPStatusID", "SPStatusName");
+    PeopleProjectDetail->addLookup("Subproject", "SubProjectID", SubProjectsDetail, "SubProjectID", "Name");
+    SubProjectHistoryQ->addLookup("Status", "SubProjectStatusID", SubProjectStatusTable, "SPStatusID", "SPStatusName");
+    SubProjectHistoryQ->addLookup("FollowUpComments", "Date", SubProjectHistoryDT, "FollowUpComments", "FollowUpComments");
+
+    using std::placeholders::_1;
+    PeopleCompanyDet->events.beforePost = [this](Dataset& d) { PeopleCompanyDetBeforePost(d); };
+    PeopleCompanyDet->events.afterPost = [this](Dataset& d) { PeopleCompanyDetAfterPost(d); };
+    PeopleCompanyDet->events.afterInsert = [this](Dataset& d) { PeopleCompanyDetAfterInsert(d); };
+    PeopleCompanyDet->events.afterEdit = [this](Dataset& d) { PeopleCompanyDetAfterEdit(d); };
+    PeopleCompanyDet->events.afterDelete = [this](Dataset& d) { PeopleCompanyDetAfterDelete(d); };
+    SubProjectsDetail->events.afterInsert = [this](Dataset& d) { SubProjectsDetailAfterInsert(d); };
+    SubProjectsDetail->events.beforePost = [this](Dataset& d) { SubProjectsDetailBeforePost(d); };
+    SubProjectsDetail->events.afterScroll = [this](Dataset& d) { SubProjectsDetailAfterScroll(d); };
+    SubProjectHistoryQ->events.afterInsert = [this](Dataset& d) { SubProjectHistoryQAfterInsert(d); };
+    SubProjectHistoryQ->events.afterPost = [this](Dataset& d) { SubProjectHistoryQAfterPost(d); };
+    SubProjectHistoryQ->events.afterRefresh = [this](Dataset& d) { SubProjectHistoryQAfterRefresh(d); };
+    PeopleDetail->events.afterPost = [this](Dataset& d) { PeopleDetailAfterPost(d); };
+    PeopleDetail->events.afterDelete = [this](Dataset& d) { PeopleDetailAfterPost(d); };
+}
+
+TMainDataModule::~TMainDataModule()
+{
+    // Datasets go before the connection they read through.
+    for (Dataset* ds : findChildren<Dataset*>())
+        ds->close();
+}
+
+Dataset* TMainDataModule::makeTable(const QString& name, const QString& table, const QStringList& columns)
+{
+    auto* ds = new Dataset(name, &MainADOConnection, this);
+    ds->setTable(table);
+    ds->setDeclaredColumns(columns);
+    return ds;
+}
+
+Dataset* TMainDataModule::makeQuery(const QString& name, const QString& sql)
+{
+    auto* ds = new Dataset(name, &MainADOConnection, this);
+    ds->setQuery(sql);
+    return ds;
+}
+
+QVector<Dataset*> TMainDataModule::openingOrder() const
+{
+    return {CompaniesTable, PeopleTable, ProjectsTable, SubProjectsTable, SubProjectStatusTable,
+            SubProjectTypeTable, BusinessTable, ProjectsDetail, SubProjectsDetail, PeopleDetail,
+            SubProjectSizeTable, PeopleCompanyDet, SubProjectHistoryDT, PeopleProjectDetail,
+            CompaniesTableEX, PeopleTableEX, SubProjectHistoryQ, ProfessionQuery, CompanyQuery, SolutionQuery};
+}
+
+void TMainDataModule::SetDatasetsActive(bool active)
+{
+    for (Dataset* ds : openingOrder()) {
+        if (active)
+            ds->open();
+        else
+            ds->close();
+    }
+    FillProfessionList();
+    FillCompanyList();
+    FillSolutionList();
+}
+
+QStringList TMainDataModule::fillList(Dataset* query, const QString& column)
+{
+    QStringList items;
+    if (!query->isActive())
+        return items;
+    const int col = query->columnIndex(column);
+    for (int row = query->recNo(); row >= 0 && row < query->recordCount(); ++row) {
+        const QString text = query->valueAt(row, col).toString();
+        if (!text.isEmpty())
+            items << text;
+    }
+    return items;
+}
+
+void TMainDataModule::FillProfessionList()
+{
+    m_professions = fillList(ProfessionQuery, "Profession");
+    emit professionListFilled(m_professions);
+}
+
+void TMainDataModule::FillCompanyList()
+{
+    m_companies = fillList(CompanyQuery, "Company");
+    emit companyListFilled(m_companies);
+}
+
+void TMainDataModule::FillSolutionList()
+{
+    m_solutions = fillList(SolutionQuery, "OfferedSolution");
+    emit solutionListFilled(m_solutions);
+}
+
+// ---- person rules ----------------------------------------------------------------------------
+
+void TMainDataModule::PeopleCompanyDetBeforePost(Dataset& ds)
+{
+    const QString name = nameText ? nameText() : ds.value("Name").toString();
+    if (isBlank(name)) {
+        MessageBox::show(MessageBox::Icon::Error, "Required field (Name) is empty.");
+        if (focusName)
+            focusName();
+        throw Abort{};
+    }
+}
+
+void TMainDataModule::PeopleCompanyDetAfterPost(Dataset&)
+{
+    PeopleTable->reopen();
+    ProfessionQuery->reopen();
+    FillProfessionList();
+    CompanyQuery->reopen();
+    FillCompanyList();
+    SolutionQuery->reopen();
+    FillSolutionList();
+}
+
+void TMainDataModule::PeopleCompanyDetAfterInsert(Dataset&) { PeopleTable->reopen(); }
+void TMainDataModule::PeopleCompanyDetAfterEdit(Dataset&) { PeopleTable->reopen(); }
+void TMainDataModule::PeopleCompanyDetAfterDelete(Dataset&) { PeopleTable->reopen(); }
+
+// ---- sales-project rules ---------------------------------------------------------------------
+
+void TMainDataModule::SubProjectsDetailAfterInsert(Dataset& ds)
+{
+    ds.setValue("SizeID", 2);
+    ds.setValue("SubProjectTypeID", 3);
+}
+
+void TMainDataModule::SubProjectsDetailBeforePost(Dataset& ds)
+{
+    if (ds.value("SubProjectTypeID").toInt() == 0)
+        ds.setValue("SubProjectTypeID", 1);
+    if (ds.value("SizeID").toInt() == 0)
+        ds.setValue("SizeID", 1);
+}
+
+void TMainDataModule::rerunHistory()
+{
+    SubProjectHistoryQ->close();
+    SubProjectHistoryQ->setParameter("SPID", SubProjectsDetail->value("SubProjectID"));
+    SubProjectHistoryQ->open();
+}
+
+void TMainDataModule::SubProjectsDetailAfterScroll(Dataset&) { rerunHistory(); }
+
+void TMainDataModule::SubProjectHistoryQAfterInsert(Dataset& ds)
+{
+    SubProjectsDetail->edit();
+    SubProjectsDetail->post();
+    ds.setValue("SubProjectID", SubProjectsDetail->value("SubProjectID"));
+    ds.setValue("SubProjectStatusID", 1);
+}
+
+void TMainDataModule::SubProjectHistoryQAfterPost(Dataset&) { rerunHistory(); }
+void TMainDataModule::SubProjectHistoryQAfterRefresh(Dataset&) { rerunHistory(); }
+
+void TMainDataModule::PeopleDetailAfterPost(Dataset&)
+{
+    CompaniesTableEX->reopen();
+    PeopleTableEX->reopen();
+}

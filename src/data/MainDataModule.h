@@ -1,0 +1,104 @@
+#pragma once
+#include "Connection.h"
+#include "DataSource.h"
+#include "Dataset.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+// Holds the one connection and every shared dataset with its data source, links, lookups and
+// the dataset rules that apply whichever window makes a change.
+class TMainDataModule : public QObject {
+    Q_OBJECT
+public:
+    explicit TMainDataModule(QObject* parent = nullptr);
+    ~TMainDataModule() override;
+
+    Connection MainADOConnection;
+
+    Dataset* CompaniesTable;
+    Dataset* PeopleTable;
+    Dataset* ProjectsTable;
+    Dataset* SubProjectsTable;
+    Dataset* SubProjectStatusTable;
+    Dataset* SubProjectTypeTable;
+    Dataset* BusinessTable;
+    Dataset* ProjectsDetail;
+    Dataset* SubProjectsDetail;
+    Dataset* PeopleDetail;
+    Dataset* SubProjectSizeTable;
+    Dataset* PeopleCompanyDet;
+    Dataset* SubProjectHistoryDT;
+    Dataset* PeopleProjectDetail;
+    Dataset* CompaniesTableEX;
+    Dataset* PeopleTableEX;
+    Dataset* SubProjectHistoryQ;
+    Dataset* ProfessionQuery;
+    Dataset* CompanyQuery;
+    Dataset* SolutionQuery;
+    Dataset* Prospecting; // declared, never opened
+
+    DataSource* CompaniesDataSource;
+    DataSource* PeopleDataSource;
+    DataSource* ProjectsDataSource;
+    DataSource* SubProjectsDataSource;
+    DataSource* SubProjectStatusDataSource;
+    DataSource* SubProjectTypeDataSource;
+    DataSource* BusinessDataSource;
+    DataSource* ProjectDetailDS;
+    DataSource* SubProjectDetailDS;
+    DataSource* PeopleDetialDS;
+    DataSource* SubProjectSizeDS;
+    DataSource* PeopleCompanyDS;
+    DataSource* SubProjectHistoryDS;
+    DataSource* PeopleProjectDetailDS;
+    DataSource* SubProjectHistoryQDS;
+    DataSource* ProfessionQueryDS;
+    DataSource* CompanyQueryDS;
+    DataSource* SolutionQueryDS;
+    DataSource* ProspectingDS;
+
+    // The person screen fills these: the name box's text and a way to focus it.
+    std::function<QString()> nameText;
+    std::function<void()> focusName;
+
+    void SetDatasetsActive(bool active);
+    void FillProfessionList();
+    void FillCompanyList();
+    void FillSolutionList();
+    QStringList professionList() const { return m_professions; }
+    QStringList companyList() const { return m_companies; }
+    QStringList solutionList() const { return m_solutions; }
+
+    QVector<Dataset*> openingOrder() const;
+
+    // The rules, named after dataset and event.
+    void PeopleCompanyDetBeforePost(Dataset& ds);
+    void PeopleCompanyDetAfterPost(Dataset& ds);
+    void PeopleCompanyDetAfterInsert(Dataset& ds);
+    void PeopleCompanyDetAfterEdit(Dataset& ds);
+    void PeopleCompanyDetAfterDelete(Dataset& ds);
+    void SubProjectsDetailAfterInsert(Dataset& ds);
+    void SubProjectsDetailBeforePost(Dataset& ds);
+    void SubProjectsDetailAfterScroll(Dataset& ds);
+    void SubProjectHistoryQAfterInsert(Dataset& ds);
+    void SubProjectHistoryQAfterPost(Dataset& ds);
+    void SubProjectHistoryQAfterRefresh(Dataset& ds);
+    void PeopleDetailAfterPost(Dataset& ds);
+
+signals:
+    void professionListFilled(const QStringList& items);
+    void companyListFilled(const QStringList& items);
+    void solutionListFilled(const QStringList& items);
+
+private:
+    Dataset* makeTable(const QString& name, const QString& table, const QStringList& columns = {});
+    Dataset* makeQuery(const QString& name, const QString& sql);
+    QStringList fillList(Dataset* query, const QString& column);
+    void rerunHistory();
+
+    QStringList m_professions, m_companies, m_solutions;
+};

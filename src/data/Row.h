@@ -1,0 +1,67 @@
+#pragma once
+#include <QVariant>
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <vector>
+
+// One row of a dataset. Only the columns that hold a value take memory, so a table of
+// 100,000 wide, sparsely filled rows stays small.
+class Row {
+public:
+    static constexpr int kMaxColumns = 128;
+
+    QVariant value(int col) const
+    {
+        if (!has(col))
+            return {};
+        return m_values[slot(col)];
+    }
+
+    void setValue(int col, const QVariant& v)
+    {
+        const bool present = !(v.isNull() || !v.isValid());
+        if (has(col)) {
+            if (present) {
+                m_values[slot(col)] = v;
+            } else {
+                m_values.erase(m_values.begin() + slot(col));
+                m_mask[col / 64] &= ~(std::uint64_t(1) << (col % 64));
+            }
+        } else if (present) {
+            m_values.insert(m_values.begin() + slot(col), v);
+            m_mask[col / 64] |= std::uint64_t(1) << (col % 64);
+        }
+    }
+
+    // Appends in column order while reading a row; faster than setValue.
+    void append(int col, const QVariant& v)
+    {
+        if (v.isNull())
+            return;
+        m_mask[col / 64] |= std::uint64_t(1) << (col % 64);
+        m_values.push_back(v);
+    }
+
+    // Takes a whole row at once: the mask of present columns and their values in column order.
+    void assign(const std::array<std::uint64_t, 2>& mask, std::vector<QVariant>&& values)
+    {
+        m_mask = mask;
+        m_values = std::move(values);
+    }
+
+private:
+    bool has(int col) const { return (m_mask[col / 64] >> (col % 64)) & 1; }
+    int slot(int col) const
+    {
+        int n = 0;
+        for (int i = 0; i < col / 64; ++i)
+            n += std::popcount(m_mask[i]);
+        const std::uint64_t below = (std::uint64_t(1) << (col % 64)) - 1;
+        return n + std::popcount(m_mask[col / 64] & below);
+    }
+
+    std::array<std::uint64_t, 2> m_mask{};
+    std::vector<QVariant> m_values;
+};

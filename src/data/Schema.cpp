@@ -1,0 +1,58 @@
+#include "Schema.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+QString Schema::script()
+{
+    QFile f(":/schema.sql");
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+bool Schema::createDatabase(const QString& path, QString* error)
+{
+    if (QFileInfo::exists(path)) {
+        if (error)
+            *error = "a file is already there";
+        return false;
+    }
+    const QString name = "schema-" + QUuid::createUuid().toString();
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+        db.setDatabaseName(path);
+        if (!db.open()) {
+            if (error)
+                *error = db.lastError().text();
+            ok = false;
+        } else {
+            QString statement;
+            for (const QString& line : script().split('\n')) {
+                if (line.trimmed().startsWith("--"))
+                    continue;
+                statement += line + '\n';
+                if (!line.trimmed().endsWith(';'))
+                    continue;
+                QSqlQuery q(db);
+                if (!q.exec(statement)) {
+                    if (error)
+                        *error = q.lastError().text() + "\n" + statement;
+                    ok = false;
+                    break;
+                }
+                statement.clear();
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!ok)
+        QFile::remove(path);
+    return ok;
+}

@@ -1,0 +1,281 @@
+#include "support/TestDatabase.h"
+
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/DataSource.h"
+#include "data/Dataset.h"
+
+#include <QDate>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+class TestDataset : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDatabase> db;
+    std::unique_ptr<Connection> conn;
+
+    std::unique_ptr<Dataset> table(const QString& name, const QStringList& cols = {})
+    {
+        auto ds = std::make_unique<Dataset>(name, conn.get());
+        ds->setTable(name);
+        ds->setDeclaredColumns(cols);
+        return ds;
+    }
+
+private slots:
+    void init()
+    {
+        db = std::make_unique<TestDatabase>();
+        conn = std::make_unique<Connection>("test");
+        conn->setDatabasePath(db->path());
+        conn->open();
+    }
+    void cleanup()
+    {
+        conn.reset();
+        db.reset();
+    }
+
+    void statesEditCancelPost()
+    {
+        db->addPerson("Anna");
+        auto people = table("People");
+        QCOMPARE(people->state(), DatasetState::Inactive);
+        people->open();
+        QCOMPARE(people->state(), DatasetState::Browse);
+        QVERIFY_THROWS_EXCEPTION(DataError, people->setValue("Name", "X"));
+
+        people->edit();
+        QCOMPARE(people->state(), DatasetState::Edit);
+        people->setValue("Name", "Annabel");
+        QCOMPARE(people->value("Name").toString(), QString("Annabel"));
+        people->cancel();
+        QCOMPARE(people->value("Name").toString(), QString("Anna"));
+        QCOMPARE(people->state(), DatasetState::Browse);
+
+        people->edit();
+        people->setValue("Name", "Annabel");
+        people->setValue("Birthday", QDate(1980, 3, 3));
+        people->setValue("Breminder", true);
+        people->post();
+        QCOMPARE(db->scalar("SELECT Name FROM People").toString(), QString("Annabel"));
+        QCOMPARE(db->scalar("SELECT Birthday FROM People").toString(), QString("1980-03-03"));
+        QCOMPARE(db->scalar("SELECT Breminder FROM People").toInt(), 1);
+        QCOMPARE(people->value("Birthday").toDate(), QDate(1980, 3, 3));
+        QVERIFY_THROWS_EXCEPTION(DataError, people->post()); // nothing pending
+    }
+
+    void editOnEmptyInsertsAndUnchangedRowIsDropped()
+    {
+        auto people = table("People");
+        people->open();
+        people->edit();
+        QCOMPARE(people->state(), DatasetState::Insert);
+        QCOMPARE(people->recordCount(), 1);
+        people->settle();
+        QCOMPARE(people->recordCount(), 0);
+        QCOMPARE(db->count("People"), 0);
+
+        people->insert();
+        people->setValue("Name", "Bob");
+        people->settle();
+        QCOMPARE(db->count("People"), 1);
+        QVERIFY(people->value("PersonID").toInt() > 0); // auto-number read back
+    }
+
+    void masterMoveSettlesDetail()
+    {
+        db->exec("INSERT INTO Companies (CompanyID, Name) VALUES (2, 'Other')");
+        db->addPerson("Anna", {{"CompanyID", 1}});
+        db->addPerson("Zed", {{"CompanyID", 2}});
+        auto companies = table("Companies");
+        DataSource companiesDs("CompaniesDataSource", companies.get());
+        auto people = table("People");
+        people->setMaster(&companiesDs, "CompanyID");
+        companies->open();
+        people->open();
+        QCOMPARE(people->recordCount(), 1);
+        QCOMPARE(people->value("Name").toString(), QString("Anna"));
+
+        // A changed row is posted when the master moves, even to the row it is on.
+        people->edit();
+        people->setValue("Name", "Anna B");
+        companies->first();
+        QCOMPARE(people->state(), DatasetState::Browse);
+        QCOMPARE(db->scalar("SELECT Name FROM People WHERE PersonID = 1").toString(), QString("Anna B"));
+
+        // An unchanged new row is dropped; the detail follows the master to the other company.
+        people->insert();
+        QCOMPARE(people->value("CompanyID").toInt(), 1);
+        companies->next();
+        QCOMPARE(people->recordCount(), 1);
+        QCOMPARE(people->value("Name").toString(), QString("Zed"));
+        QCOMPARE(db->count("People"), 2);
+
+        people->insert();
+        people->setValue("Name", "New");
+        people->post();
+        QCOMPARE(db->scalar("SELECT CompanyID FROM People WHERE Name = 'New'").toInt(), 2);
+    }
+
+    void beforePostAbortKeepsRowPending()
+    {
+        auto people = table("People");
+        people->events.beforePost = [](Dataset& d) {
+            if (d.value("Name").toString().isEmpty())
+                throw Abort{};
+        };
+        people->open();
+        people->insert();
+        people->setValue("Title", "Dr.");
+        QVERIFY_THROWS_EXCEPTION(Abort, people->post());
+        QCOMPARE(people->state(), DatasetState::Insert);
+        QCOMPARE(people->value("Title").toString(), QString("Dr."));
+        QCOMPARE(db->count("People"), 0);
+        QVERIFY_THROWS_EXCEPTION(Abort, people->next()); // moving settles, and is refused too
+        people->setValue("Name", "Ok");
+        people->post();
+        QCOMPARE(db->count("People"), 1);
+    }
+
+    void lookupsSortAndLocate()
+    {
+        db->exec("INSERT INTO SubProjectStatus (SPStatusID, SPStatusName) VALUES (5, 'Parked')");
+        db->exec("INSERT INTO SubProjectHistory (SubProjectID, SubProjectStatusID, Date) VALUES "
+                 "(1, 5, '2024-05-01'), (1, 1, '2023-01-01'), (1, 9, '2022-01-01')");
+        auto status = table("SubProjectStatus");
+        auto history = table("SubProjectHistory");
+        history->setSort({"Date"});
+        history->addLookup("Status", "SubProjectStatusID", status.get(), "SPStatusID", "SPStatusName");
+        history->open();
+        QCOMPARE(history->value("Date").toDate(), QDate(2022, 1, 1));
+        QVERIFY(history->value("Status").isNull()); // lookup dataset closed
+        status->open();
+        QVERIFY(history->value("Status").isNull()); // no status 9
+        history->next();
+        QCOMPARE(history->value("Status").toString(), QString("Open"));
+        history->last();
+        QCOMPARE(history->value("Status").toString(), QString("Parked"));
+        history->next();
+        QCOMPARE(history->value("Date").toDate(), QDate(2024, 5, 1)); // next on the last row stays
+
+        db->addPerson("bob dean");
+        db->addPerson("Anna Berg");
+        db->addPerson("Andrew Cole");
+        auto people = table("People");
+        people->open();
+        LocateOptions partial{true, true};
+        QVERIFY(people->locate({"CompanyID", "Name"}, {1, "AN"}, partial));
+        QCOMPARE(people->value("Name").toString(), QString("Anna Berg")); // first in table order
+        QVERIFY(people->locateLowest({"CompanyID", "Name"}, {1, "an"}, partial, "Name"));
+        QCOMPARE(people->value("Name").toString(), QString("Andrew Cole"));
+        QVERIFY(!people->locate({"CompanyID", "Name"}, {1, "x"}, partial));
+        QCOMPARE(people->value("Name").toString(), QString("Andrew Cole"));
+        QVERIFY(!people->locate({"CompanyID", "Name"}, {1, "anna"}, LocateOptions{true, false}));
+        QVERIFY(people->locate({"CompanyID", "Name"}, {1, "ANNA BERG"}, LocateOptions{true, false}));
+        QVERIFY(!people->locate({"CompanyID", "Name"}, {2, "B"}, partial));
+    }
+
+    void deleteMovesToFollowingRow()
+    {
+        for (const char* n : {"A", "B", "C"})
+            db->addPerson(n);
+        auto people = table("People");
+        people->open();
+        people->next();
+        people->remove();
+        QCOMPARE(people->value("Name").toString(), QString("C"));
+        people->remove();
+        QCOMPARE(people->value("Name").toString(), QString("A"));
+        people->remove();
+        QCOMPARE(people->recordCount(), 0);
+        QVERIFY_THROWS_EXCEPTION(DataError, people->remove());
+        people->insert();
+        people->remove(); // drops the new row without touching the table
+        QCOMPARE(people->recordCount(), 0);
+        QCOMPARE(db->count("People"), 0);
+    }
+
+    void refreshKeepsCurrentAndSeesOtherWriters()
+    {
+        for (const char* n : {"A", "B", "C"})
+            db->addPerson(n);
+        auto people = table("People");
+        people->open();
+        people->last();
+        db->exec("DELETE FROM People WHERE Name = 'A'");
+        db->exec("UPDATE People SET Mobile = '555' WHERE Name = 'C'");
+        QCOMPARE(people->recordCount(), 3); // a snapshot until re-read
+        people->refresh();
+        QCOMPARE(people->recordCount(), 2);
+        QCOMPARE(people->value("Name").toString(), QString("C"));
+        QCOMPARE(people->value("Mobile").toString(), QString("555"));
+
+        // A second dataset over the same table does not see the first one's writes until re-read.
+        auto other = table("People");
+        other->open();
+        people->first();
+        people->insert();
+        people->setValue("Name", "D");
+        people->post();
+        QCOMPARE(other->recordCount(), 2);
+        other->refresh();
+        QCOMPARE(other->recordCount(), 3);
+        // A re-read puts the new row in table order, last.
+        people->refresh();
+        people->last();
+        QCOMPARE(people->value("Name").toString(), QString("D"));
+    }
+
+    void databaseRules()
+    {
+        auto people = table("People");
+        people->open();
+        people->insert();
+        people->setValue("Name", "A");
+        people->setValue("Title", "Professor X"); // 11 characters, the column holds 10
+        try {
+            people->post();
+            QFAIL("a too long value was accepted");
+        } catch (const DataError& e) {
+            QVERIFY2(e.text().contains("Title"), qPrintable(e.text()));
+        }
+        QCOMPARE(people->state(), DatasetState::Insert);
+        people->setValue("Title", "Prof.");
+        people->post();
+        const int first = people->value("PersonID").toInt();
+        people->remove();
+        people->insert();
+        people->setValue("Name", "B");
+        people->post();
+        QVERIFY(people->value("PersonID").toInt() > first); // numbers are never reused
+    }
+
+    void detailWithNullLinkIsEmptyAndDeferredLoad()
+    {
+        db->addPerson("A");
+        db->exec("INSERT INTO QuestionsMain VALUES (1, 1, -1), (1, 2, 0), (2, 1, 1)");
+        auto people = table("People");
+        DataSource ds("PeopleCompanyDS", people.get());
+        auto answers = table("QuestionsMain");
+        answers->setMaster(&ds, "PersonID");
+        answers->setDeferredLoad(true);
+        people->open();
+        answers->open();
+        QCOMPARE(answers->recordCount(), 2);
+        answers->next();
+        answers->edit();
+        answers->setValue("Answer", 1);
+        answers->post(); // a table without a key is written by its row identity
+        QCOMPARE(db->scalar("SELECT Answer FROM QuestionsMain WHERE PersonID = 1 AND QuestionID = 2").toInt(), 1);
+        QCOMPARE(db->scalar("SELECT Answer FROM QuestionsMain WHERE PersonID = 2").toInt(), 1);
+        people->insert();
+        QCOMPARE(answers->recordCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataset)
+#include "tst_dataset.moc"
