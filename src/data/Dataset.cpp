@@ -344,7 +344,9 @@ bool Dataset::matches(int row, const QVector<int>& cols, const QVariantList& val
         if (v.metaType().id() == QMetaType::QString || want.metaType().id() == QMetaType::QString) {
             const Qt::CaseSensitivity cs = o.caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
             const QString text = v.toString(), w = want.toString();
-            if (last && o.partialKey ? !text.startsWith(w, cs) : text.compare(w, cs) != 0)
+            // An empty partial key asks for an empty value, not for every row.
+            const bool partial = last && o.partialKey && !w.isEmpty();
+            if (partial ? !text.startsWith(w, cs) : text.compare(w, cs) != 0)
                 return false;
         } else if (ColumnValue::compare(v, want) != 0) {
             return false;

@@ -1,0 +1,26 @@
+#pragma once
+
+class TMainDataModule;
+class TDataEntryForm;
+class THelpForm;
+class TFollowUpForm;
+class TRemindersForm;
+class TFilters;
+class TAboutForm;
+class TRetail;
+class TPickDateForm;
+
+// The program-wide references to the single instance of each long-lived window.
+struct AppWindows {
+    TMainDataModule* MainDataModule = nullptr;
+    TDataEntryForm* DataEntryForm = nullptr;
+    THelpForm* HelpForm = nullptr;
+    TFollowUpForm* FollowUpForm = nullptr;
+    TRemindersForm* RemindersForm = nullptr;
+    TFilters* Filters = nullptr;
+    TAboutForm* AboutForm = nullptr;
+    TRetail* Retail = nullptr;
+    TPickDateForm* PickDateForm = nullptr;
+};
+
+AppWindows& appWindows();

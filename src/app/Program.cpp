@@ -1,0 +1,110 @@
+#include "Program.h"
+
+#include "AppWindows.h"
+#include "MessageBox.h"
+#include "Platform.h"
+#include "TDataEntryForm.h"
+#include "TSplashForm.h"
+#include "data/DataError.h"
+#include "data/MainDataModule.h"
+#include "filters/TFilters.h"
+#include "followup/TFollowUpForm.h"
+#include "followup/TPickDateForm.h"
+#include "followup/TRemindersForm.h"
+#include "help/TAboutForm.h"
+#include "help/THelpForm.h"
+#include "profile/TRetail.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLabel>
+
+Program::Program() = default;
+
+void Program::setUpApplication()
+{
+    // The windows are laid out for a small sans-serif face of 8 points.
+    QFont font("Liberation Sans", 8);
+    font.setFamilies({"Liberation Sans", "Arial", "Helvetica", "Nimbus Sans", "DejaVu Sans"});
+    QApplication::setFont(font);
+}
+
+Program::~Program()
+{
+    appWindows() = AppWindows{};
+    // Windows go before the data module whose datasets they show.
+    delete pickDateForm;
+    delete retail;
+    delete aboutForm;
+    delete filters;
+    delete remindersForm;
+    delete followUpForm;
+    delete helpForm;
+    delete mainForm;
+    dataModule.reset();
+}
+
+bool Program::start()
+{
+    auto splash = std::make_unique<TSplashForm>();
+    splash->PCVTbmp->setVisible(true);
+    splash->NETVTbmp->setVisible(false);
+    QApplication::setApplicationName("Vantrel (Belcarre)");
+    splash->show(); // runs the display checks
+    splash->repaint();
+    m_quitRequested = splash->quitRequested();
+
+    AppWindows& w = appWindows();
+    try {
+        dataModule = std::make_unique<TMainDataModule>();
+        w.MainDataModule = dataModule.get();
+        mainForm = new TDataEntryForm(dataModule.get());
+        w.DataEntryForm = mainForm;
+        helpForm = new THelpForm;
+        w.HelpForm = helpForm;
+        followUpForm = new TFollowUpForm(dataModule.get(), mainForm);
+        w.FollowUpForm = followUpForm;
+        remindersForm = new TRemindersForm(mainForm);
+        w.RemindersForm = remindersForm;
+        filters = new TFilters(mainForm);
+        w.Filters = filters;
+        aboutForm = new TAboutForm(mainForm);
+        w.AboutForm = aboutForm;
+
+        Connection& connection = dataModule->MainADOConnection;
+        connection.close();
+        connection.setDatabasePath(AppPaths::executableDir() + "Vantrel.vt");
+        connection.open();
+        dataModule->SetDatasetsActive(true);
+        followUpForm->FollowUp->setSort({"PersonID", "FUDate"});
+        followUpForm->FollowUp->open();
+
+        mainForm->detachPages();
+        QApplication::setApplicationName("Vantrel (Belcarre)");
+        mainForm->setWindowTitle("Vantrel (Belcarre)");
+
+        retail = new TRetail(dataModule.get(), mainForm);
+        w.Retail = retail;
+        pickDateForm = new TPickDateForm(mainForm);
+        w.PickDateForm = pickDateForm;
+    } catch (const DataError& e) {
+        splash->hide();
+        MessageBox::show(MessageBox::Icon::Stop, e.text());
+        m_exitCode = 1;
+        return false;
+    }
+    splash->hide();
+    splash.reset();
+    if (m_quitRequested) {
+        m_exitCode = 0;
+        return false;
+    }
+    return true;
+}
+
+int Program::exec()
+{
+    mainForm->show();
+    m_exitCode = QApplication::exec();
+    return m_exitCode;
+}

@@ -1,0 +1,40 @@
+#pragma once
+#include <memory>
+
+class TSplashForm;
+class TMainDataModule;
+class TDataEntryForm;
+class THelpForm;
+class TFollowUpForm;
+class TRemindersForm;
+class TFilters;
+class TAboutForm;
+class TRetail;
+class TPickDateForm;
+
+// The program from its start to its end: splash and display checks, every window created once
+// in a fixed order, the database opened, the main window reduced to the People page.
+class Program {
+public:
+    Program();
+    static void setUpApplication(); // the look every window is laid out for
+    ~Program();
+    bool start();     // everything before the event loop; false when the program must end
+    int exec();       // shows the main window and runs the event loop
+    int exitCode() const { return m_exitCode; }
+    bool quitRequested() const { return m_quitRequested; }
+
+    std::unique_ptr<TMainDataModule> dataModule;
+    TDataEntryForm* mainForm = nullptr;
+    THelpForm* helpForm = nullptr;
+    TFollowUpForm* followUpForm = nullptr;
+    TRemindersForm* remindersForm = nullptr;
+    TFilters* filters = nullptr;
+    TAboutForm* aboutForm = nullptr;
+    TRetail* retail = nullptr;
+    TPickDateForm* pickDateForm = nullptr;
+
+private:
+    int m_exitCode = 0;
+    bool m_quitRequested = false;
+};

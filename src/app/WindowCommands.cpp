@@ -1,0 +1,48 @@
+// Commands of the main window that open the other windows.
+#include "TDataEntryForm.h"
+
+#include "AppWindows.h"
+#include "ErrorDisplay.h"
+#include "MessageBox.h"
+#include "Platform.h"
+#include "data/Dataset.h"
+#include "filters/TFilters.h"
+#include "followup/TFollowUpForm.h"
+#include "help/THelpForm.h"
+#include "profile/TRetail.h"
+
+void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMessage)
+{
+    // Save the current person first; a failure of that save does not keep the window shut.
+    runQuietly([this] { people()->post(); });
+    if (people()->isEmpty()) {
+        MessageBox::show(emptyMessage == "No record selected." ? MessageBox::Icon::Error
+                                                              : MessageBox::Icon::Information,
+                         emptyMessage);
+        return;
+    }
+    if (auto* dialog = qobject_cast<QDialog*>(window))
+        Modal::exec(dialog);
+}
+
+void TDataEntryForm::RetailButtonClick() { openModalOverPeople(appWindows().Retail, "No record selected."); }
+void TDataEntryForm::BitBtn8Click() { openModalOverPeople(appWindows().Filters, "The database is empty."); }
+void TDataEntryForm::BitBtn7Click() { openModalOverPeople(appWindows().FollowUpForm, "The database is empty."); }
+
+void TDataEntryForm::SpeedButton14Click()
+{
+    // The CSV import is built in its own step; until then the command does nothing.
+}
+
+void TDataEntryForm::BitBtn5Click()
+{
+    THelpForm* help = appWindows().HelpForm;
+    if (!help)
+        return;
+    if (help->isVisible()) {
+        help->raise();
+        help->activateWindow();
+        return;
+    }
+    help->show();
+}

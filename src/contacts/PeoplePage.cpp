@@ -1,0 +1,388 @@
+#include "PeoplePage.h"
+
+#include "Vocabulary.h"
+#include "data/FieldBinding.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QToolButton>
+
+namespace {
+constexpr int kRow = 22;   // distance between rows
+constexpr int kField = 20; // height of a field
+
+QPixmap bellPixmap()
+{
+    QPixmap pm(14, 14);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(120, 90, 0), 1));
+    p.setBrush(QColor(240, 190, 40));
+    QPainterPath bell;
+    bell.moveTo(2, 11);
+    bell.cubicTo(4, 9, 3, 2, 7, 2);
+    bell.cubicTo(11, 2, 10, 9, 12, 11);
+    bell.closeSubpath();
+    p.drawPath(bell);
+    p.drawEllipse(QPointF(7, 12), 1.5, 1.5);
+    return pm;
+}
+
+QLabel* label(QWidget* parent, const QString& text, int x, int y, int w)
+{
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(x, y, w, kField);
+    return l;
+}
+} // namespace
+
+PeoplePage::PeoplePage(DataSource* people, QWidget* parent) : QWidget(parent), m_people(people)
+{
+    setObjectName("PeopleTabSheet");
+    buildToolbars();
+    buildPersonalHalf();
+    buildBusinessHalf();
+    for (FieldBinding* b : bindings)
+        b->read();
+}
+
+void PeoplePage::buildToolbars()
+{
+    struct Button { const char* name; const char* hint; QStyle::StandardPixmap icon; };
+    const Button top[] = {
+        {"SpeedButton4", "New record", QStyle::SP_FileIcon},
+        {"SpeedButton3", "Delete record", QStyle::SP_TrashIcon},
+        {"SpeedButton1", "Delete all records", QStyle::SP_DialogResetButton},
+        {"SpeedButton2", "Save record", QStyle::SP_DialogSaveButton},
+        {"SpeedButton5", "Discard changes", QStyle::SP_DialogDiscardButton},
+        {"SpeedButton6", "Refresh", QStyle::SP_BrowserReload},
+        {"RetailButton", "Personality identification", QStyle::SP_FileDialogInfoView},
+        {"SpeedButton7", "First record", QStyle::SP_MediaSkipBackward},
+        {"SpeedButton8", "Prior record", QStyle::SP_MediaSeekBackward},
+        {"SpeedButton9", "Next record", QStyle::SP_MediaSeekForward},
+        {"SpeedButton10", "Last record", QStyle::SP_MediaSkipForward},
+        {"SpeedButton14", "Import data from a CSV file", QStyle::SP_DialogOpenButton},
+        {"SpeedButton13", "Help", QStyle::SP_DialogHelpButton},
+    };
+    int x = 36;
+    for (const Button& b : top) {
+        auto* t = new QToolButton(this);
+        t->setObjectName(b.name);
+        t->setToolTip(b.hint);
+        t->setIcon(style()->standardIcon(b.icon));
+        t->setAutoRaise(true);
+        t->setGeometry(x, 2, 25, 24);
+        toolbar.insert(b.name, t);
+        x += 26;
+    }
+
+    auto* side = new QFrame(this);
+    side->setObjectName("LeftToolbar");
+    side->setFrameShape(QFrame::Panel);
+    side->setFrameShadow(QFrame::Sunken);
+    side->setGeometry(0, 0, 32, 524);
+    const Button left[] = {
+        {"Image4", "Personality identification", QStyle::SP_FileDialogInfoView},
+        {"Image3", "Filters", QStyle::SP_FileDialogContentsView},
+        {"Image5", "Follow-up activities", QStyle::SP_FileDialogDetailedView},
+        {"Image9", "Import data from a CSV file", QStyle::SP_DialogOpenButton},
+        {"Image10", "Help", QStyle::SP_DialogHelpButton},
+    };
+    int y = 4;
+    for (const Button& b : left) {
+        auto* t = new QToolButton(side);
+        t->setObjectName(b.name);
+        t->setToolTip(b.hint);
+        t->setIcon(style()->standardIcon(b.icon));
+        t->setIconSize(QSize(22, 22));
+        t->setAutoRaise(true);
+        t->setCursor(Qt::PointingHandCursor);
+        t->setGeometry(2, y, 28, 28);
+        sideToolbar.insert(b.name, t);
+        y += 32;
+    }
+}
+
+void PeoplePage::buildPersonalHalf()
+{
+    auto text = [this](QWidget* parent, const QString& caption, const QString& column, int x, int y, int lw, int fw,
+                       bool upper = false) {
+        label(parent, caption, x, y, lw);
+        auto* e = new QLineEdit(parent);
+        e->setObjectName(column);
+        e->setGeometry(x + lw, y, fw, kField);
+        bindings << new TextFieldBinding(m_people, column, e, upper);
+        return e;
+    };
+    auto combo = [this](QWidget* parent, const QString& caption, const QString& column, const QStringList& items,
+                        bool editable, int x, int y, int lw, int fw) {
+        if (!caption.isEmpty())
+            label(parent, caption, x, y, lw);
+        auto* c = new QComboBox(parent);
+        c->setObjectName(column);
+        c->setEditable(editable);
+        c->addItems(items);
+        c->setMaxVisibleItems(20);
+        c->setGeometry(x + lw, y, fw, kField);
+        auto* b = new ComboBinding(m_people, column, c);
+        bindings << b;
+        return std::make_pair(c, b);
+    };
+    auto options = [this](const QString& caption, const QString& column, const QStringList& items, int columns,
+                          QRect geometry) {
+        auto* box = new QGroupBox(caption, this);
+        box->setObjectName(column);
+        box->setGeometry(geometry);
+        auto* group = new QButtonGroup(box);
+        auto* grid = new QGridLayout(box);
+        grid->setContentsMargins(6, 2, 4, 2);
+        grid->setSpacing(0);
+        for (int i = 0; i < items.size(); ++i) {
+            auto* r = new QRadioButton(items[i], box);
+            r->setObjectName(column + items[i]);
+            grid->addWidget(r, i / columns, i % columns);
+            group->addButton(r, i);
+        }
+        bindings << new OptionGroupBinding(m_people, column, group, box);
+        return box;
+    };
+    auto date = [this](QWidget* parent, const QString& caption, const QString& column, int x, int y, int lw, int fw) {
+        label(parent, caption, x, y, lw);
+        auto* e = new QLineEdit(parent);
+        e->setObjectName(column);
+        e->setGeometry(x + lw, y, fw, kField);
+        e->setFocusPolicy(Qt::ClickFocus);
+        bindings << new DateFieldBinding(m_people, column, e);
+        auto* b = new QPushButton("...", parent);
+        b->setGeometry(x + lw + fw + 2, y, 22, kField);
+        return b;
+    };
+    auto reminder = [this](QWidget* parent, const QString& caption, const QString& column, int x, int y) {
+        auto* bell = new QLabel(parent);
+        bell->setPixmap(bellPixmap());
+        bell->setGeometry(x, y + 3, 14, 14);
+        auto* c = new QCheckBox(caption, parent);
+        c->setObjectName(column);
+        c->setGeometry(x + 18, y, 150, kField);
+        bindings << new CheckBoxBinding(m_people, column, c);
+    };
+
+    // Top of the personal half.
+    label(this, "Search by name", 36, 30, 80);
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName("Edit1");
+    Edit1->setGeometry(116, 30, 100, kField);
+    Button7 = new QPushButton(">>> Show business and other info", this);
+    Button7->setObjectName("Button7");
+    Button7->setGeometry(222, 29, 178, 22);
+
+    // Left column.
+    const int lx = 36, lw = 90, fw = 90;
+    combo(this, "Title", "Title", Vocabulary::titles(), true, lx, 56, lw, fw);
+    NameEdit = text(this, "Name (required)", "Name", lx, 56 + kRow, lw, fw);
+    options("Gender", "Gender", Vocabulary::genders(), 1, QRect(lx, 102, 88, 56));
+    options("Type", "PersonType", Vocabulary::personTypes(), 1, QRect(lx + 92, 102, 88, 56));
+    options("Importance", "CustoemrImportance", Vocabulary::importances(), 3, QRect(lx, 160, 180, 40));
+    Button2 = date(this, "Birthday", "Birthday", lx, 202, lw, fw - 24);
+    Button2->setObjectName("Button2");
+    reminder(this, "Birthday reminder", "Breminder", lx + 2, 224);
+    text(this, "Language(s)", "Language", lx, 246, lw, fw);
+    combo(this, "Income", "Income", Vocabulary::incomes(), false, lx, 268, lw, fw);
+    combo(this, "Level of education", "EducationLevel", Vocabulary::educationLevels(), false, lx, 290, lw, fw);
+    auto prof = combo(this, "Profession", "Profession", {}, true, lx, 312, lw, fw);
+    ProfessionComboBox = prof.first;
+    ProfessionComboBox->setObjectName("ProfessionComboBox");
+    professionBinding = prof.second;
+
+    // Right column: household and home address.
+    const int rx = 222, rw = 178, glw = 76, gfw = 94;
+    auto* household = new QGroupBox("Household", this);
+    household->setObjectName("HouseholdGroup");
+    household->setGeometry(rx, 56, rw, 150);
+    label(household, "Household lifecycle position", 6, 16, 166);
+    combo(household, "", "Household", Vocabulary::households(), false, 6, 34, 0, 166);
+    text(household, "Spouse/Partner", "Spouse", 6, 58, glw, gfw);
+    Button6 = date(household, "Anniversary", "Anniversary", 6, 58 + kRow, glw, gfw - 24);
+    Button6->setObjectName("Button6");
+    text(household, "Children", "Children", 6, 58 + 2 * kRow, glw, gfw);
+    reminder(household, "Anniversary reminder", "Areminder", 8, 58 + 3 * kRow);
+
+    auto* home = new QGroupBox("Home address", this);
+    home->setObjectName("HomeAddressGroup");
+    home->setGeometry(rx, 210, rw, 150);
+    const QStringList homeCaptions{"Street", "City", "State/Province", "Postal/ZIP", "Country", "P.O. box"};
+    const QStringList homeColumns{"HAStreet", "HACity", "HAState", "HAPostalCode", "HACountry", "HAPostOfficeBox"};
+    for (int i = 0; i < homeColumns.size(); ++i)
+        text(home, homeCaptions[i], homeColumns[i], 6, 16 + i * kRow, glw, gfw, i == 2 || i == 3);
+
+    // Telephones across the bottom of the half.
+    auto* tel = new QGroupBox("Home and personal telephone(s), fax, email(s), and URL", this);
+    tel->setObjectName("HomeTelephoneGroup");
+    tel->setGeometry(lx, 364, 364, 134);
+    const QStringList telCaptions{"Primary tel", "Mobile", "Tel 1", "Tel 2", "Fax"};
+    const QStringList telColumns{"PrimaryTel", "Mobile", "TelH1", "TelH2", "FaxH"};
+    for (int i = 0; i < telColumns.size(); ++i)
+        text(tel, telCaptions[i], telColumns[i], 6, 16 + i * kRow, 60, 106);
+    auto small = [tel](const QString& name, const QString& hint, QStyle::StandardPixmap icon, int y) {
+        auto* b = new QToolButton(tel);
+        b->setObjectName(name);
+        b->setToolTip(hint);
+        b->setIcon(tel->style()->standardIcon(icon));
+        b->setAutoRaise(true);
+        b->setCursor(Qt::PointingHandCursor);
+        b->setGeometry(338, y, 20, kField);
+        return b;
+    };
+    Email1Edit = text(tel, "Email 1", "Email1", 178, 16, 62, 96);
+    SpeedButton19 = small("SpeedButton19", "Send email", QStyle::SP_ArrowRight, 16);
+    text(tel, "Telex", "Telex", 178, 16 + kRow, 62, 96);
+    Email2Edit = text(tel, "Email 2", "Email2", 178, 16 + 2 * kRow, 62, 96);
+    SpeedButton16 = small("SpeedButton16", "Send email", QStyle::SP_ArrowRight, 16 + 2 * kRow);
+    HomePageEdit = text(tel, "Home page", "HomePage", 178, 16 + 3 * kRow, 62, 96);
+    SpeedButton18 = small("SpeedButton18", "Go to URL", QStyle::SP_ArrowRight, 16 + 3 * kRow);
+}
+
+void PeoplePage::buildBusinessHalf()
+{
+    auto text = [this](QWidget* parent, const QString& caption, const QString& column, int x, int y, int lw, int fw,
+                       bool upper = false) {
+        label(parent, caption, x, y, lw);
+        auto* e = new QLineEdit(parent);
+        e->setObjectName(column);
+        e->setGeometry(x + lw, y, fw, kField);
+        bindings << new TextFieldBinding(m_people, column, e, upper);
+        return e;
+    };
+    auto combo = [this](QWidget* parent, const QString& caption, const QString& column, const QStringList& items,
+                        bool editable, int x, int y, int lw, int fw) {
+        label(parent, caption, x, y, lw);
+        auto* c = new QComboBox(parent);
+        c->setObjectName(column);
+        c->setEditable(editable);
+        c->addItems(items);
+        c->setMaxVisibleItems(20);
+        c->setGeometry(x + lw, y, fw, kField);
+        auto* b = new ComboBinding(m_people, column, c);
+        bindings << b;
+        return std::make_pair(c, b);
+    };
+    auto options = [this](const QString& caption, const QString& column, QRect geometry) {
+        auto* box = new QGroupBox(caption, this);
+        box->setObjectName(column);
+        box->setGeometry(geometry);
+        auto* group = new QButtonGroup(box);
+        const QStringList items = Vocabulary::addressChoices();
+        for (int i = 0; i < items.size(); ++i) {
+            auto* r = new QRadioButton(items[i], box);
+            r->setObjectName(column + items[i]);
+            r->setGeometry(8 + i * 78, 16, 76, 18);
+            group->addButton(r, i);
+        }
+        bindings << new OptionGroupBinding(m_people, column, group, box);
+    };
+
+    const int ax = 410, lw = 68, fw = 104;
+    auto company = combo(this, "Company", "Company", {}, true, ax, 30, lw, fw);
+    CompanyComboBox = company.first;
+    CompanyComboBox->setObjectName("CompanyComboBox");
+    companyBinding = company.second;
+    combo(this, "Company size", "CompanySize", Vocabulary::companySizes(), false, ax, 30 + kRow, lw, fw);
+    combo(this, "Industry", "Industry", Vocabulary::industries(), false, ax, 30 + 2 * kRow, lw, fw);
+    text(this, "Department", "Department", ax, 30 + 3 * kRow, lw, fw);
+    text(this, "Job title", "JobTitle", ax, 30 + 4 * kRow, lw, fw);
+
+    auto* address = new QGroupBox("Business address", this);
+    address->setObjectName("BusinessAddressGroup");
+    address->setGeometry(ax, 144, 172, 150);
+    const QStringList captions{"Street", "City", "State/Province", "Postal/ZIP", "Country", "P.O. box"};
+    const QStringList columns{"BAStreet", "BACity", "BAState", "BAPostalCode", "BACountry", "BAPostOfficeBox"};
+    for (int i = 0; i < columns.size(); ++i)
+        text(address, captions[i], columns[i], 6, 16 + i * kRow, 66, 94, i == 2 || i == 3);
+    options("Mailing address", "MailingAddress", QRect(ax, 298, 172, 40));
+    options("Billing address", "BillingAddress", QRect(ax, 340, 172, 40));
+
+    const int bx = 588;
+    auto* tel = new QGroupBox("Business telephone(s), fax(es), and URL", this);
+    tel->setObjectName("BusinessTelephoneGroup");
+    tel->setGeometry(bx, 30, 176, 180);
+    text(tel, "Main tel", "TelMain", 6, 16, 52, 112);
+    text(tel, "Callback", "TelCallback", 6, 16 + kRow, 52, 112);
+    text(tel, "Tel 1", "TelB1", 6, 16 + 2 * kRow, 52, 66);
+    text(tel, "Tel 2", "TelB2", 6, 16 + 3 * kRow, 52, 66);
+    auto* ext = new QGroupBox("Ext", tel);
+    ext->setObjectName("ExtGroup");
+    ext->setGeometry(126, 16 + 2 * kRow - 8, 44, 46);
+    auto* extEdit = new QLineEdit(ext);
+    extEdit->setObjectName("Ext");
+    extEdit->setGeometry(4, 18, 36, kField);
+    bindings << new TextFieldBinding(m_people, "Ext", extEdit);
+    text(tel, "Fax 1", "FaxB1", 6, 16 + 4 * kRow, 52, 112);
+    text(tel, "Fax 2", "FaxB2", 6, 16 + 5 * kRow, 52, 112);
+    WebPageEdit = text(tel, "Web site", "WebPage", 6, 16 + 6 * kRow, 52, 90);
+    SpeedButton17 = new QToolButton(tel);
+    SpeedButton17->setObjectName("SpeedButton17");
+    SpeedButton17->setToolTip("Go to URL");
+    SpeedButton17->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+    SpeedButton17->setAutoRaise(true);
+    SpeedButton17->setCursor(Qt::PointingHandCursor);
+    SpeedButton17->setGeometry(150, 16 + 6 * kRow, 20, kField);
+
+    auto* colleagues = new QGroupBox("Business colleagues", this);
+    colleagues->setObjectName("ColleaguesGroup");
+    colleagues->setGeometry(bx, 214, 176, 64);
+    text(colleagues, "Assistant name", "AssistantName", 6, 16, 76, 88);
+    text(colleagues, "Manager name", "ManagerName", 6, 16 + kRow, 76, 88);
+
+    auto* other = new QGroupBox("Other information", this);
+    other->setObjectName("OtherInformationGroup");
+    other->setGeometry(bx, 282, 176, 86);
+    text(other, "Ethnic interest", "Ethnic", 6, 16, 76, 88);
+    text(other, "Hobbies", "Hobbies", 6, 16 + kRow, 76, 88);
+    text(other, "Comments", "Info", 6, 16 + 2 * kRow, 76, 88);
+
+    auto* prospecting = new QGroupBox("Prospecting method used", this);
+    prospecting->setObjectName("ProspectingGroup");
+    prospecting->setGeometry(ax, 386, 354, 76);
+    DBComboBox4 = new QComboBox(prospecting);
+    DBComboBox4->setObjectName("DBComboBox4");
+    DBComboBox4->addItems(Vocabulary::prospectingMethods());
+    DBComboBox4->setMaxVisibleItems(20);
+    DBComboBox4->setGeometry(6, 18, 160, kField);
+    bindings << new ComboBinding(m_people, "ProspectingMethod", DBComboBox4);
+    Memo2 = new QPlainTextEdit(prospecting);
+    Memo2->setObjectName("Memo2");
+    Memo2->setReadOnly(true);
+    Memo2->setFrameShape(QFrame::NoFrame);
+    Memo2->setFocusPolicy(Qt::NoFocus);
+    Memo2->setGeometry(172, 14, 176, 58);
+    Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette pal = Memo2->palette();
+    pal.setColor(QPalette::Base, pal.color(QPalette::Button));
+    pal.setColor(QPalette::Text, QColor(0, 0, 128));
+    Memo2->setPalette(pal);
+
+    // Columns bound only to hidden boxes: they keep whatever the database holds.
+    SolutionComboBox = new QComboBox(this);
+    SolutionComboBox->setObjectName("OfferedSolution");
+    SolutionComboBox->setEditable(true);
+    SolutionComboBox->hide();
+    solutionBinding = new ComboBinding(m_people, "OfferedSolution", SolutionComboBox);
+    bindings << solutionBinding;
+    auto* address1 = new QLineEdit(this);
+    address1->setObjectName("Address");
+    address1->hide();
+    bindings << new TextFieldBinding(m_people, "Address", address1);
+}

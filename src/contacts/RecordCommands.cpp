@@ -1,0 +1,155 @@
+// The People page's record commands, the show/hide command and the web and e-mail buttons.
+#include "app/TDataEntryForm.h"
+
+#include "AddressLinks.h"
+#include "PeoplePage.h"
+#include "Vocabulary.h"
+#include "app/ErrorDisplay.h"
+#include "app/MessageBox.h"
+#include "app/Platform.h"
+#include "data/Dataset.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+constexpr int kCollapsedWidth = 430;
+constexpr int kExpandedWidth = 799;
+} // namespace
+
+void TDataEntryForm::SpeedButton4Click()
+{
+    runCommand([this] {
+        people()->insert();
+        DBComboBox4Change();
+        focusShowHide();
+    });
+}
+
+void TDataEntryForm::SpeedButton3Click()
+{
+    MessageBox::Request ask;
+    ask.icon = MessageBox::Icon::Warning;
+    ask.text = "This will delete the current record. Proceed?";
+    ask.buttons = {MessageBox::Button::Yes, MessageBox::Button::No};
+    ask.defaultButton = MessageBox::Button::Yes;
+    ask.escapeButton = MessageBox::Button::No;
+    if (MessageBox::show(ask) == MessageBox::Button::Yes) {
+        if (!runCommand([this] { people()->remove(); }))
+            return;
+    }
+    DBComboBox4Change();
+    focusShowHide();
+}
+
+void TDataEntryForm::SpeedButton1Click()
+{
+    const int count = people()->recordCount();
+    MessageBox::Request ask;
+    ask.icon = MessageBox::Icon::Warning;
+    ask.text = "This will delete ALL records in your database. Proceed?";
+    ask.buttons = {MessageBox::Button::No, MessageBox::Button::YesToAll};
+    ask.defaultButton = MessageBox::Button::None;
+    ask.escapeButton = MessageBox::Button::No;
+    if (MessageBox::show(ask) == MessageBox::Button::YesToAll) {
+        const bool ok = runCommand([&] {
+            for (int i = 0; i < count; ++i) {
+                people()->first();
+                people()->remove();
+            }
+        });
+        if (!ok)
+            return;
+    }
+    DBComboBox4Change();
+}
+
+void TDataEntryForm::SpeedButton2Click()
+{
+    const bool saved = runQuietly([this] {
+        people()->post();
+        DBComboBox4Change();
+    });
+    if (saved)
+        focusShowHide();
+}
+
+void TDataEntryForm::SpeedButton5Click()
+{
+    runCommand([this] {
+        people()->cancelUpdates();
+        DBComboBox4Change();
+    });
+}
+
+void TDataEntryForm::SpeedButton6Click()
+{
+    runCommand([this] {
+        people()->refresh();
+        DBComboBox4Change();
+    });
+}
+
+void TDataEntryForm::runMove(const std::function<void(Dataset&)>& step)
+{
+    runQuietly([&] {
+        step(*people());
+        DBComboBox4Change();
+    });
+    focusShowHide();
+}
+
+void TDataEntryForm::SpeedButton7Click() { runMove([](Dataset& d) { d.first(); }); }
+void TDataEntryForm::SpeedButton8Click() { runMove([](Dataset& d) { d.prior(); }); }
+void TDataEntryForm::SpeedButton9Click() { runMove([](Dataset& d) { d.next(); }); }
+void TDataEntryForm::SpeedButton10Click() { runMove([](Dataset& d) { d.last(); }); }
+
+void TDataEntryForm::Button7Click()
+{
+    const int screenWidth = Screen::metrics().width;
+    const int top = frameGeometry().top();
+    if (!BusinessInfoShown) {
+        setOuterWidth(kExpandedWidth);
+        QMainWindow::move((screenWidth - outerWidth()) / 2, top);
+        People->Button7->setText("<<< Hide business and other info");
+        ShowHidebusinessandotherinfo1->setText("Hide business and other info");
+        BusinessInfoShown = true;
+    } else {
+        setOuterWidth(kCollapsedWidth);
+        QMainWindow::move((screenWidth - kCollapsedWidth) / 2, top);
+        People->Button7->setText(">>> Show business and other info");
+        ShowHidebusinessandotherinfo1->setText("Show business and other info");
+        BusinessInfoShown = false;
+    }
+}
+
+void TDataEntryForm::SpeedButton17Click()
+{
+    const QString target = AddressLinks::webTarget(People->WebPageEdit->text());
+    if (!target.isEmpty())
+        Desktop::open(target);
+}
+
+void TDataEntryForm::SpeedButton18Click()
+{
+    const QString target = AddressLinks::webTarget(People->HomePageEdit->text());
+    if (!target.isEmpty())
+        Desktop::open(target);
+}
+
+void TDataEntryForm::SpeedButton19Click() { Desktop::open(AddressLinks::mailtoTarget(People->Email1Edit->text())); }
+void TDataEntryForm::SpeedButton16Click() { Desktop::open(AddressLinks::mailtoTarget(People->Email2Edit->text())); }
+
+void TDataEntryForm::DBComboBox4Change()
+{
+    People->Memo2->setPlainText(Vocabulary::prospectingDescription(People->DBComboBox4->currentIndex()));
+}
+
+void TDataEntryForm::PeopleTabSheetShow()
+{
+    focusShowHide();
+    DBComboBox4Change();
+}

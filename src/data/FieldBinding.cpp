@@ -1,0 +1,191 @@
+#include "FieldBinding.h"
+
+#include "DataSource.h"
+#include "Dataset.h"
+#include "app/ErrorDisplay.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QDateTime>
+#include <QLineEdit>
+#include <QLocale>
+#include <QValidator>
+
+namespace {
+// Turns typed letters into capitals as they are typed, so the column is stored in capitals.
+class UpperCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+} // namespace
+
+FieldBinding::FieldBinding(DataSource* source, const QString& column, QWidget* widget)
+    : QObject(widget), m_source(source), m_column(column)
+{
+    connect(source, &DataSource::changed, this, &FieldBinding::read);
+    connect(source, &DataSource::fieldChanged, this, [this](int col) {
+        if (m_index < 0)
+            m_index = dataset()->columnIndex(m_column);
+        if (col == m_index)
+            read();
+    });
+}
+
+Dataset* FieldBinding::dataset() const { return m_source->dataset(); }
+
+void FieldBinding::read()
+{
+    if (m_showing)
+        return;
+    m_showing = true;
+    const Dataset* ds = dataset();
+    show(ds->isActive() && ds->hasColumn(m_column) ? ds->value(m_column) : QVariant());
+    m_showing = false;
+}
+
+void FieldBinding::write(const QVariant& value)
+{
+    if (m_showing)
+        return;
+    m_showing = true; // the control already shows what the user did
+    const bool ok = runCommand([&] {
+        Dataset* ds = dataset();
+        if (!ds->isEditing())
+            ds->edit();
+        ds->setValue(m_column, value);
+    });
+    m_showing = false;
+    if (!ok)
+        read();
+}
+
+// ---- text ------------------------------------------------------------------------------------
+
+TextFieldBinding::TextFieldBinding(DataSource* source, const QString& column, QLineEdit* edit, bool upperCase)
+    : FieldBinding(source, column, edit), m_edit(edit)
+{
+    if (upperCase)
+        edit->setValidator(new UpperCaseValidator(edit));
+    connect(edit, &QLineEdit::textEdited, this, [this](const QString& text) { write(text); });
+}
+
+void TextFieldBinding::show(const QVariant& value)
+{
+    const int size = dataset()->columnSize(column());
+    m_edit->setMaxLength(size > 0 ? size : 32767);
+    const QString text = value.toString();
+    if (m_edit->text() != text)
+        m_edit->setText(text);
+}
+
+QString DateFieldBinding::format(const QVariant& value)
+{
+    if (value.isNull())
+        return {};
+    const QLocale locale = QLocale::system();
+    if (value.metaType().id() == QMetaType::QDateTime) {
+        const QDateTime dt = value.toDateTime();
+        return locale.toString(dt.date(), QLocale::ShortFormat) + ' ' + locale.toString(dt.time(), QLocale::ShortFormat);
+    }
+    if (value.metaType().id() == QMetaType::QDate)
+        return locale.toString(value.toDate(), QLocale::ShortFormat);
+    return value.toString();
+}
+
+DateFieldBinding::DateFieldBinding(DataSource* source, const QString& column, QLineEdit* edit)
+    : FieldBinding(source, column, edit), m_edit(edit)
+{
+    edit->setReadOnly(true);
+}
+
+void DateFieldBinding::show(const QVariant& value) { m_edit->setText(format(value)); }
+
+// ---- lists -----------------------------------------------------------------------------------
+
+ComboBinding::ComboBinding(DataSource* source, const QString& column, QComboBox* combo)
+    : FieldBinding(source, column, combo), m_combo(combo)
+{
+    if (combo->isEditable()) {
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) { write(text); });
+    }
+    connect(combo, &QComboBox::activated, this, [this](int index) {
+        QString text = m_combo->itemText(index);
+        if (m_size > 0)
+            text = text.left(m_size);
+        if (m_combo->isEditable())
+            m_combo->setEditText(text);
+        write(text);
+    });
+}
+
+void ComboBinding::setItems(const QStringList& items)
+{
+    QStringList current;
+    for (int i = 0; i < m_combo->count(); ++i)
+        current << m_combo->itemText(i);
+    if (current == items)
+        return;
+    m_showing = true;
+    m_combo->clear();
+    m_combo->addItems(items);
+    m_showing = false;
+    read();
+}
+
+void ComboBinding::show(const QVariant& value)
+{
+    m_size = dataset()->columnSize(column());
+    const QString text = value.toString();
+    if (m_combo->isEditable()) {
+        m_combo->lineEdit()->setMaxLength(m_size > 0 ? m_size : 32767);
+        if (m_combo->currentText() != text)
+            m_combo->setEditText(text);
+        return;
+    }
+    const int index = value.isNull() ? -1 : m_combo->findText(text, Qt::MatchExactly);
+    if (m_combo->currentIndex() != index)
+        m_combo->setCurrentIndex(index);
+}
+
+// ---- buttons ---------------------------------------------------------------------------------
+
+OptionGroupBinding::OptionGroupBinding(DataSource* source, const QString& column, QButtonGroup* group, QWidget* frame)
+    : FieldBinding(source, column, frame), m_group(group)
+{
+    connect(group, &QButtonGroup::buttonClicked, this, [this](QAbstractButton* b) { write(b->text().remove('&')); });
+}
+
+void OptionGroupBinding::show(const QVariant& value)
+{
+    const QString text = value.toString();
+    QAbstractButton* match = nullptr;
+    for (QAbstractButton* b : m_group->buttons())
+        if (!value.isNull() && b->text().remove('&') == text)
+            match = b;
+    if (match) {
+        match->setChecked(true);
+        return;
+    }
+    // No caption matches: no button chosen, and the stored value stays as it is.
+    m_group->setExclusive(false);
+    for (QAbstractButton* b : m_group->buttons())
+        b->setChecked(false);
+    m_group->setExclusive(true);
+}
+
+CheckBoxBinding::CheckBoxBinding(DataSource* source, const QString& column, QCheckBox* box)
+    : FieldBinding(source, column, box), m_box(box)
+{
+    connect(box, &QCheckBox::clicked, this, [this](bool checked) { write(checked); });
+}
+
+void CheckBoxBinding::show(const QVariant& value) { m_box->setChecked(value.toBool()); }

@@ -1,0 +1,7 @@
+#include "TFilters.h"
+
+TFilters::TFilters(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("Filters");
+    setWindowTitle("Filters");
+}

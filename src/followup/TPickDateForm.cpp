@@ -1,0 +1,50 @@
+#include "TPickDateForm.h"
+
+#include <QCalendarWidget>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TPickDateForm::TPickDateForm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("PickDateForm");
+    setWindowTitle("Pick Date");
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    auto* layout = new QVBoxLayout(this);
+    auto* bevel = new QFrame(this);
+    bevel->setFrameShape(QFrame::StyledPanel);
+    bevel->setFrameShadow(QFrame::Raised);
+    auto* inner = new QVBoxLayout(bevel);
+    MonthCalendar1 = new QCalendarWidget(bevel);
+    MonthCalendar1->setObjectName("MonthCalendar1");
+    MonthCalendar1->setSelectionMode(QCalendarWidget::SingleSelection);
+    MonthCalendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    inner->addWidget(MonthCalendar1);
+    layout->addWidget(bevel);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    Button1 = new QPushButton("OK", this);
+    Button1->setObjectName("Button1");
+    Button2 = new QPushButton("Cancel", this);
+    Button2->setObjectName("Button2");
+    for (QPushButton* b : {Button1, Button2}) {
+        b->setCursor(Qt::PointingHandCursor);
+        b->setFocusPolicy(Qt::NoFocus);
+        buttons->addWidget(b);
+    }
+    Button1->setDefault(true);
+    layout->addLayout(buttons);
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    // A double click selects the day like a single click and leaves the dialog open.
+    connect(MonthCalendar1, &QCalendarWidget::activated, this, &TPickDateForm::MonthCalendar1DblClick);
+    setFixedSize(sizeHint());
+    FormCreate();
+}
+
+void TPickDateForm::FormCreate() { MonthCalendar1->setSelectedDate(QDate::currentDate()); }
+
+void TPickDateForm::MonthCalendar1DblClick() {}
+
+QDate TPickDateForm::date() const { return MonthCalendar1->selectedDate(); }

@@ -1,0 +1,7 @@
+#include "TRemindersForm.h"
+
+TRemindersForm::TRemindersForm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("RemindersForm");
+    setWindowTitle("Reminders Report");
+}

@@ -1,0 +1,8 @@
+#pragma once
+#include <QDialog>
+
+class TAboutForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutForm(QWidget* parent = nullptr);
+};

@@ -1,0 +1,285 @@
+#include "TRetail.h"
+
+#include "Questions.h"
+#include "Tactics.h"
+#include "app/ErrorDisplay.h"
+#include "data/MainDataModule.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kTacticsTab = 2;
+
+QPalette navyText(QPalette pal)
+{
+    pal.setColor(QPalette::Text, QColor(0, 0, 128));
+    return pal;
+}
+} // namespace
+
+TRetail::TRetail(TMainDataModule* dataModule, QWidget* parent) : QDialog(parent), m_dataModule(dataModule)
+{
+    setObjectName("Retail");
+    setWindowTitle("Personality Identification");
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    Answers.fill(-1, 24);
+
+    QMainTable = new Dataset("QMainTable", &dataModule->MainADOConnection, this);
+    QMainTable->setTable("QuestionsMain");
+    QMainTable->setMaster(dataModule->PeopleCompanyDS, "PersonID");
+    QMainTable->setDeferredLoad(true); // follows every move of the current person
+
+    auto* layout = new QVBoxLayout(this);
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->setFocusPolicy(Qt::NoFocus);
+    PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
+    TabSheet1 = buildQuestionsTab(1, &AssertTip);
+    TabSheet1->setObjectName("TabSheet1");
+    TabSheet2 = buildQuestionsTab(13, &ResponTip);
+    TabSheet2->setObjectName("TabSheet2");
+    TabSheet3 = new QWidget;
+    TabSheet3->setObjectName("TabSheet3");
+    auto* tactics = new QVBoxLayout(TabSheet3);
+    Memo1 = new QPlainTextEdit(TabSheet3);
+    Memo1->setObjectName("Memo1");
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setFont(QFont("Arial", 10));
+    Memo1->setPalette(navyText(Memo1->palette()));
+    tactics->addWidget(Memo1);
+    PageControl1->addTab(TabSheet1, "Assertiveness");
+    PageControl1->addTab(TabSheet2, "Responsiveness");
+    PageControl1->addTab(TabSheet3, style()->standardIcon(QStyle::SP_FileDialogInfoView), "Tactics");
+    layout->addWidget(PageControl1);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (!m_settingTab)
+            PageControl1Change(index);
+    });
+    setFixedSize(sizeHint());
+    qApp->installEventFilter(this);
+    FormCreate();
+}
+
+TRetail::~TRetail() { qApp->removeEventFilter(this); }
+
+QWidget* TRetail::buildQuestionsTab(int firstQuestion, QLineEdit** tip)
+{
+    auto* tab = new QWidget;
+    auto* layout = new QVBoxLayout(tab);
+    layout->setSpacing(2);
+    auto* heading = new QLabel("Please answer the following about your customer then press Tactics", tab);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    layout->addWidget(heading);
+    QWidget* previous = nullptr;
+    for (int n = firstQuestion; n < firstQuestion + 12; ++n) {
+        const Question& q = Questions::at(n);
+        auto* box = new QGroupBox(tab);
+        box->setObjectName(QString("RadioGroup%1").arg(n));
+        box->setProperty("tag", n);
+        box->setToolTip(QString::fromUtf8(q.hint));
+        auto* row = new QHBoxLayout(box);
+        row->setContentsMargins(8, 2, 8, 2);
+        auto* group = new QButtonGroup(box);
+        for (int i = 0; i < 2; ++i) {
+            auto* r = new QRadioButton(QString::fromUtf8(i == 0 ? q.first : q.second), box);
+            r->setObjectName(QString("RadioGroup%1Item%2").arg(n).arg(i));
+            r->setToolTip(box->toolTip());
+            row->addWidget(r, 1);
+            group->addButton(r, i);
+            // Tab moves from group to group in question order.
+            if (i == 0) {
+                if (previous)
+                    QWidget::setTabOrder(previous, r);
+                previous = r;
+            } else {
+                r->setFocusPolicy(Qt::ClickFocus);
+            }
+        }
+        connect(group, &QButtonGroup::idClicked, this, [this, n](int) { RadioGroup1Click(n); });
+        RadioGroups << box;
+        Choices << group;
+        layout->addWidget(box);
+    }
+    *tip = new QLineEdit(tab);
+    (*tip)->setObjectName(firstQuestion == 1 ? "AssertTip" : "ResponTip");
+    (*tip)->setReadOnly(true);
+    (*tip)->setFocusPolicy(Qt::NoFocus);
+    (*tip)->setPalette(navyText((*tip)->palette()));
+    (*tip)->setMinimumWidth(560);
+    layout->addWidget(*tip);
+    return tab;
+}
+
+int TRetail::selectedAnswer(int question) const { return Choices[question - 1]->checkedId(); }
+
+void TRetail::setTab(int index)
+{
+    m_settingTab = true;
+    PageControl1->setCurrentIndex(index);
+    m_settingTab = false;
+}
+
+void TRetail::FormCreate()
+{
+    LoadingAnswers = false;
+    OpinionLineAdded = false;
+    QMainTable->open();
+}
+
+void TRetail::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TRetail::FormShow()
+{
+    runCommand([this] {
+        OpinionLineAdded = false;
+        AddQuestionsClick();
+        LoadDataClick();
+        CalculateClick();
+    });
+    setTab(kTacticsTab); // the window always opens on the tactics
+}
+
+void TRetail::AddQuestionsClick()
+{
+    QMainTable->refresh();
+    const QVariant person = m_dataModule->PeopleCompanyDet->value("PersonID");
+    if (person.isNull() || person.toInt() == 0)
+        return;
+    if (QMainTable->recordCount() > 0)
+        return;
+    for (int n = 1; n <= 24; ++n) {
+        QMainTable->insert();
+        QMainTable->setValue("PersonID", person);
+        QMainTable->setValue("QuestionID", n);
+        QMainTable->setValue("Answer", -1);
+        QMainTable->post();
+    }
+}
+
+void TRetail::LoadDataClick()
+{
+    QMainTable->refresh();
+    if (QMainTable->isEmpty())
+        return;
+    QVector<int> answers;
+    QMainTable->first();
+    for (int n = 1; n <= 24; ++n) {
+        answers << QMainTable->value("Answer").toInt();
+        QMainTable->next();
+    }
+    LoadingAnswers = true;
+    for (int n = 1; n <= 24; ++n) {
+        QButtonGroup* group = Choices[n - 1];
+        const int answer = answers[n - 1];
+        if (answer == 0 || answer == 1) {
+            group->button(answer)->setChecked(true);
+        } else {
+            group->setExclusive(false);
+            for (QAbstractButton* b : group->buttons())
+                b->setChecked(false);
+            group->setExclusive(true);
+        }
+    }
+    LoadingAnswers = false;
+}
+
+bool TRetail::LocateQuestion(int question)
+{
+    QMainTable->first();
+    for (int i = 0; i < 24; ++i) {
+        if (QMainTable->value("QuestionID").toInt() == question)
+            return true;
+        QMainTable->next();
+    }
+    return false;
+}
+
+void TRetail::RadioGroup1Click(int question)
+{
+    if (LoadingAnswers)
+        return;
+    runCommand([&] {
+        QMainTable->refresh();
+        if (QMainTable->isEmpty())
+            return;
+        if (!LocateQuestion(question))
+            return;
+        QMainTable->edit();
+        QMainTable->setValue("Answer", selectedAnswer(question));
+        QMainTable->post();
+        QMainTable->refresh();
+    });
+}
+
+void TRetail::PageControl1Change(int index)
+{
+    AssertTip->setText(" ");
+    ResponTip->setText(" ");
+    if (index == kTacticsTab)
+        runCommand([this] { CalculateClick(); });
+}
+
+void TRetail::ApplicationEvents1ShowHint(const QString& hint)
+{
+    AssertTip->setText(hint);
+    ResponTip->setText(hint);
+}
+
+bool TRetail::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        // Any hint about to be shown also goes into the hint boxes; the tooltip still shows.
+        for (auto* w = qobject_cast<QWidget*>(watched); w; w = w->parentWidget()) {
+            if (!w->toolTip().isEmpty()) {
+                ApplicationEvents1ShowHint(w->toolTip());
+                break;
+            }
+            if (w->isWindow())
+                break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TRetail::CalculateClick()
+{
+    QMainTable->refresh();
+    OpinionLineAdded = false;
+    if (QMainTable->isEmpty())
+        return;
+    QVector<int> answers;
+    QMainTable->first();
+    for (int n = 1; n <= 24; ++n) {
+        answers << QMainTable->value("Answer").toInt();
+        QMainTable->next();
+    }
+    const Tactics::Result result = Tactics::calculate(answers);
+    Answers = answers;
+    OpinionLineAdded = result.opinionLineAdded;
+    Memo1->setPlainText(result.lines.join('\n'));
+    if (result.list >= 0)
+        setTab(kTacticsTab);
+}

@@ -1,0 +1,58 @@
+#pragma once
+#include <QDialog>
+#include <QVector>
+
+class Dataset;
+class QButtonGroup;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QTabWidget;
+class TMainDataModule;
+
+// The personality identification window: 24 two-choice questions about the current person,
+// each answer stored the moment it is clicked, and the selling tactics derived from them.
+class TRetail : public QDialog {
+    Q_OBJECT
+public:
+    TRetail(TMainDataModule* dataModule, QWidget* parent = nullptr);
+    ~TRetail() override;
+
+    Dataset* QMainTable;
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QWidget* TabSheet3;
+    QLineEdit* AssertTip;
+    QLineEdit* ResponTip;
+    QPlainTextEdit* Memo1;
+    QVector<QGroupBox*> RadioGroups;   // index n-1 holds question n
+    QVector<QButtonGroup*> Choices;    // the two buttons of each question
+    bool LoadingAnswers = false;
+    bool OpinionLineAdded = false;
+    QVector<int> Answers;              // question n at index n-1
+
+    int selectedAnswer(int question) const; // -1, 0 or 1
+
+public slots:
+    void FormCreate();
+    void FormShow();
+    void AddQuestionsClick();
+    void LoadDataClick();
+    bool LocateQuestion(int question);
+    void RadioGroup1Click(int question);
+    void PageControl1Change(int index);
+    void ApplicationEvents1ShowHint(const QString& hint);
+    void CalculateClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* buildQuestionsTab(int firstQuestion, QLineEdit** tip);
+    void setTab(int index); // the program's own tab change, which runs no handler
+
+    TMainDataModule* m_dataModule;
+    bool m_settingTab = false;
+};
