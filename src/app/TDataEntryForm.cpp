@@ -67,6 +67,12 @@ TDataEntryForm::TDataEntryForm(TMainDataModule* dataModule, QWidget* parent)
     FormCreate();
 }
 
+TDataEntryForm::~TDataEntryForm()
+{
+    m_dataModule->nameText = nullptr;
+    m_dataModule->focusName = nullptr;
+}
+
 void TDataEntryForm::buildMenu()
 {
     auto item = [this](QMenu* menu, const QString& name, const QString& caption, void (TDataEntryForm::*slot)()) {
@@ -158,6 +164,7 @@ int TDataEntryForm::outerWidth() const { return frameGeometry().width(); }
 
 void TDataEntryForm::setOuterWidth(int width)
 {
+    m_outerWidth = width;
     const int frame = frameGeometry().width() - geometry().width();
     setFixedSize(width - frame, kClientHeight + menuBar()->sizeHint().height());
 }
@@ -183,6 +190,12 @@ void TDataEntryForm::setVisible(bool visible)
         // The People page's show event runs first, then the window's own, before it is on screen.
         PeopleTabSheetShow();
         FormShow();
+        QMainWindow::setVisible(visible);
+        // Only now is the window frame known: apply the outer width and placement with it.
+        const ScreenMetrics screen = Screen::metrics();
+        setOuterWidth(m_outerWidth);
+        QMainWindow::move((screen.width - outerWidth()) / 2, (screen.height - (frameGeometry().height() + 25)) / 2);
+        return;
     }
     QMainWindow::setVisible(visible);
 }

@@ -16,6 +16,7 @@ class TDataEntryForm : public QMainWindow {
     Q_OBJECT
 public:
     explicit TDataEntryForm(TMainDataModule* dataModule, QWidget* parent = nullptr);
+    ~TDataEntryForm() override;
 
     QTabWidget* MainDataEntry;
     PeoplePage* People;
@@ -100,4 +101,5 @@ private:
     Dataset* people() const;
 
     TMainDataModule* m_dataModule;
+    int m_outerWidth = 791;
 };

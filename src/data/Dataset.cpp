@@ -672,7 +672,10 @@ void Dataset::masterMoved()
 {
     if (!isActive())
         return;
-    settle();
+    if (!m_master->dataset()->isActive())
+        cancel(); // a closing master is no move: what was never posted is discarded
+    else
+        settle();
     const QVariant link = masterLinkValue();
     if (link == m_linkValue && link.isNull() == m_linkValue.isNull())
         return;

@@ -3,6 +3,8 @@
 #include "DataError.h"
 #include "app/MessageBox.h"
 
+#include <algorithm>
+
 namespace {
 const QStringList kRoles = {"SPDecisionMaker", "SPUser", "SPInfluencer", "SPPurchaser", "SPGateKeeper"};
 
@@ -151,8 +153,13 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
 
 TMainDataModule::~TMainDataModule()
 {
-    // Datasets go before the connection they read through.
-    for (Dataset* ds : findChildren<Dataset*>())
+    // Datasets go before the connection they read through; details before their masters, so
+    // nothing pending is posted on the way out.
+    nameText = nullptr;
+    focusName = nullptr;
+    QVector<Dataset*> order = openingOrder();
+    std::reverse(order.begin(), order.end());
+    for (Dataset* ds : order)
         ds->close();
 }
 

@@ -1,0 +1,176 @@
+#include "support/AppFixture.h"
+
+#include "app/Program.h"
+#include "contacts/PeoplePage.h"
+#include "data/MainDataModule.h"
+#include "filters/TFilters.h"
+#include "followup/TFollowUpForm.h"
+#include "followup/TPickDateForm.h"
+#include "followup/TRemindersForm.h"
+#include "help/TAboutForm.h"
+#include "help/THelpForm.h"
+#include "profile/TRetail.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+const QString kFontMessage = "Display font size is NOT set to small fonts (96 dpi). To run correctly, display font size "
+                             "must be set to small fonts (96 dpi). Vantrel BC will close now.";
+const QString kScreenMessage = "Screen area is less than 800*600. To run correctly, screen area must be set to "
+                               "800*600 or higher. Vantrel BC will close now.";
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void databaseProblemsEndStartUpWithAStopMessage_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("missing") << "missing" << "does not exist";
+        QTest::newRow("foreign file") << "foreign" << "not a Vantrel database";
+        QTest::newRow("no tables") << "empty" << "table Companies is missing";
+    }
+    void databaseProblemsEndStartUpWithAStopMessage()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, expected);
+        AppFixture app;
+        QFile::remove(app.db.path());
+        if (damage == "foreign") {
+            QFile f(app.db.path());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("This is a letter, not a database.\n");
+        } else if (damage == "empty") {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "empty");
+            db.setDatabaseName(app.db.path());
+            QVERIFY(db.open());
+            QSqlQuery(db).exec("CREATE TABLE Other (x)");
+            db.close();
+        }
+        QVERIFY(!app.start());
+        QCOMPARE(app.program->exitCode(), 1);
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Stop);
+        QVERIFY2(app.messages[0].text.contains(expected), qPrintable(app.messages[0].text));
+        QVERIFY(!app.program->mainForm->isVisible());
+        if (damage == "missing")
+            QVERIFY(!QFile::exists(app.db.path())); // never creates a database of its own
+    }
+
+    void displayChecks_data()
+    {
+        QTest::addColumn<double>("dpi");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("1024x768 at 96 dpi") << 96.0 << 1024 << 768 << QStringList{};
+        QTest::newRow("589 high") << 96.0 << 1024 << 589 << QStringList{kScreenMessage};
+        QTest::newRow("narrow but 590 high") << 96.0 << 700 << 590 << QStringList{};
+        QTest::newRow("120 dpi and low") << 120.0 << 1024 << 500 << QStringList{kFontMessage, kScreenMessage};
+        QTest::newRow("scaled display answers 96") << 96.0 << 2560 << 1440 << QStringList{};
+    }
+    void displayChecks()
+    {
+        QFETCH(double, dpi);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(QStringList, expected);
+        AppFixture app(ScreenMetrics{dpi, width, height});
+        const bool started = app.start();
+        QCOMPARE(app.messageTexts(), expected);
+        for (const auto& m : app.messages)
+            QCOMPARE(m.icon, MessageBox::Icon::Information);
+        QCOMPARE(started, expected.isEmpty());
+        QCOMPARE(app.program->quitRequested(), !expected.isEmpty());
+        QCOMPARE(app.program->exitCode(), 0);
+    }
+
+    void windowsAreCreatedOnceWithTheirCaptions()
+    {
+        AppFixture app;
+        QVERIFY(app.start());
+        Program& p = *app.program;
+        QCOMPARE(p.mainForm->windowTitle(), QString("Vantrel (Belcarre)"));
+        QCOMPARE(QApplication::applicationName(), QString("Vantrel (Belcarre)"));
+        QCOMPARE(p.helpForm->windowTitle(), QString("Vantrel Help"));
+        QCOMPARE(p.followUpForm->windowTitle(), QString("Follow-up Activities"));
+        QCOMPARE(p.remindersForm->windowTitle(), QString("Reminders Report"));
+        QCOMPARE(p.filters->windowTitle(), QString("Filters"));
+        QCOMPARE(p.aboutForm->windowTitle(), QString("About Vantrel (Belcarre)"));
+        QCOMPARE(p.retail->windowTitle(), QString("Personality Identification"));
+        QCOMPARE(p.pickDateForm->windowTitle(), QString("Pick Date"));
+        for (Dataset* ds : app.data()->openingOrder())
+            QVERIFY2(ds->isActive(), qPrintable(ds->name()));
+        QVERIFY(p.followUpForm->FollowUp->isActive());
+        QVERIFY(p.retail->QMainTable->isActive());
+
+        // Only the People page and the hidden help page are left; no other tab can be reached.
+        QTabWidget* pages = app.find<QTabWidget>("MainDataEntry");
+        QCOMPARE(pages->count(), 2);
+        QCOMPARE(pages->widget(0)->objectName(), QString("PeopleTabSheet"));
+        QCOMPARE(pages->widget(1)->objectName(), QString("HelpSheet"));
+        QCOMPARE(pages->currentIndex(), 0);
+        QVERIFY(pages->tabText(0).startsWith("Vantrel"));
+        QVERIFY(!pages->isTabVisible(1));
+    }
+
+    void mainWindowOpensCollapsedAndCentred()
+    {
+        AppFixture app(ScreenMetrics{96, 1024, 768});
+        QVERIFY(app.start());
+        TDataEntryForm* w = app.main();
+        QCOMPARE(w->outerWidth(), 430);
+        QCOMPARE(w->frameGeometry().left(), (1024 - 430) / 2);
+        QCOMPARE(w->frameGeometry().top(), (768 - (w->frameGeometry().height() + 25)) / 2);
+        QVERIFY(!w->BusinessInfoShown);
+        QCOMPARE(w->focusWidget(), static_cast<QWidget*>(w->People->Button7));
+    }
+
+    void closingWithABlankNewPersonShowsTheNameMessageAndStillEnds()
+    {
+        AppFixture app;
+        QVERIFY(app.start());
+        QLineEdit* mobile = app.find<QLineEdit>("Mobile");
+        QTest::keyClicks(mobile, "555");
+        QCOMPARE(app.people()->state(), DatasetState::Insert);
+        QVERIFY(app.main()->close());
+        QCOMPARE(app.messageTexts(), QStringList{"Required field (Name) is empty."});
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
+        QVERIFY(!app.main()->isVisible());
+        QCOMPARE(app.db.count("People"), 0);
+    }
+
+    void closingSavesAPendingEditAndReportsAFailedSave()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        QTest::keyClicks(app.find<QLineEdit>("Mobile"), "555");
+        QVERIFY(app.main()->close());
+        QVERIFY(app.messages.isEmpty());
+        QCOMPARE(app.db.scalar("SELECT Mobile FROM People").toString(), QString("555"));
+
+        // A save that fails for another reason than the name is not swallowed.
+        AppFixture again;
+        again.db.addPerson("Bob");
+        QVERIFY(again.start());
+        again.people()->edit();
+        again.people()->setValue("Name", QString(300, 'x'));
+        QVERIFY(again.main()->close());
+        QCOMPARE(again.messages.size(), 1);
+        QCOMPARE(again.messages[0].icon, MessageBox::Icon::Error);
+        QVERIFY2(again.messages[0].text.contains("Name"), qPrintable(again.messages[0].text));
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,49 @@
+#include "AppFixture.h"
+
+#include "app/Program.h"
+#include "data/MainDataModule.h"
+
+AppFixture::AppFixture(ScreenMetrics screen)
+{
+    AppPaths::setExecutableDir(db.dir());
+    Screen::setOverride([screen] { return screen; });
+    MessageBox::setHandler([this](const MessageBox::Request& r) {
+        messages << r;
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        return r.buttons.contains(MessageBox::Button::Ok) ? MessageBox::Button::Ok : r.escapeButton;
+    });
+    Desktop::setHandler([this](const QString& target) { opened << target; });
+    Modal::setRunner([this](QDialog* d) { return modal ? modal(d) : int(QDialog::Rejected); });
+}
+
+AppFixture::~AppFixture()
+{
+    program.reset();
+    MessageBox::setHandler({});
+    Desktop::setHandler({});
+    Modal::setRunner({});
+    Screen::setOverride({});
+    AppPaths::setExecutableDir({});
+}
+
+bool AppFixture::start()
+{
+    program = std::make_unique<Program>();
+    if (!program->start())
+        return false;
+    program->mainForm->show();
+    return true;
+}
+
+TDataEntryForm* AppFixture::main() const { return program->mainForm; }
+TMainDataModule* AppFixture::data() const { return program->dataModule.get(); }
+Dataset* AppFixture::people() const { return data()->PeopleCompanyDet; }
+
+QStringList AppFixture::messageTexts() const
+{
+    QStringList texts;
+    for (const auto& m : messages)
+        texts << m.text;
+    return texts;
+}
