@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Vantrel needs to build, run and test, from Debian 12's packages.
 set -euo pipefail
-packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite fonts-liberation)
+packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libsqlite3-dev fonts-liberation)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

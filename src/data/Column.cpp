@@ -96,6 +96,14 @@ static bool isNumber(const QVariant& v)
 
 int compare(const QVariant& a, const QVariant& b)
 {
+    const int ta = a.metaType().id(), tb = b.metaType().id();
+    if (ta == QMetaType::Int && tb == QMetaType::Int) {
+        const int x = *static_cast<const int*>(a.constData()), y = *static_cast<const int*>(b.constData());
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    if (ta == QMetaType::QString && tb == QMetaType::QString)
+        return QString::compare(*static_cast<const QString*>(a.constData()), *static_cast<const QString*>(b.constData()),
+                                Qt::CaseInsensitive);
     const bool an = a.isNull(), bn = b.isNull();
     if (an || bn)
         return an == bn ? 0 : (an ? -1 : 1);

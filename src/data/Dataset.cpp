@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "DataError.h"
 #include "DataSource.h"
+#include "RowReader.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -125,8 +126,8 @@ void Dataset::load()
     m_needsLoad = false;
     m_rows.clear();
     m_lookupIndex.clear();
-    QSqlQuery q(m_connection->database());
-    q.setForwardOnly(true);
+    QString sql;
+    QVariantList positional;
     QStringList names;
     if (!m_table.isEmpty()) {
         if (m_declared.isEmpty()) {
@@ -138,44 +139,34 @@ void Dataset::load()
         QStringList quoted;
         for (const QString& n : names)
             quoted << Connection::quote(n);
-        QString sql = "SELECT " + quoted.join(", ") + ", rowid FROM " + Connection::quote(m_table);
-        if (m_master)
+        sql = "SELECT " + quoted.join(", ") + ", rowid FROM " + Connection::quote(m_table);
+        if (m_master) {
             sql += " WHERE " + Connection::quote(m_linkColumn) + " = ?";
+            positional << m_linkValue;
+        }
         sql += " ORDER BY rowid";
         buildColumns(names);
         m_loadedVersion = m_connection->tableVersion(m_table);
         m_loadedExternal = m_connection->externalVersion();
         if (m_master && m_linkValue.isNull())
             return; // nothing equals a null link
-        if (!q.prepare(sql))
-            fail(q.lastError().text());
-        if (m_master)
-            q.addBindValue(m_linkValue);
     } else {
-        if (!q.prepare(m_sql))
-            fail(q.lastError().text());
-        for (auto it = m_params.constBegin(); it != m_params.constEnd(); ++it)
-            q.bindValue(":" + it.key(), it.value());
+        sql = m_sql;
     }
-    if (!q.exec())
-        fail(q.lastError().text());
-    if (m_table.isEmpty()) {
-        const QSqlRecord rec = q.record();
-        for (int i = 0; i < rec.count(); ++i)
-            names << rec.fieldName(i);
-        buildColumns(names);
-    }
+    RowReader reader(*m_connection, sql, positional, m_table.isEmpty() ? m_params : QHash<QString, QVariant>{});
+    if (m_table.isEmpty())
+        buildColumns(reader.columnNames());
     const int n = m_columns.size();
     std::vector<QVariant> values;
-    while (q.next()) {
+    values.reserve(n);
+    while (reader.next()) {
         std::array<std::uint64_t, 2> mask{};
         values.clear();
         for (int i = 0; i < n; ++i) {
-            const QVariant v = q.value(i);
-            if (v.isNull())
+            if (reader.isNull(i))
                 continue;
             mask[i / 64] |= std::uint64_t(1) << (i % 64);
-            values.push_back(ColumnValue::fromDatabase(v, m_columns[i].type));
+            values.push_back(reader.value(i, m_columns[i].type));
         }
         Row r;
         r.assign(mask, std::vector<QVariant>(values.begin(), values.end()));
@@ -193,16 +184,22 @@ void Dataset::sortRows()
             keys << i;
     }
     const int id = m_identity;
+    static const QVariant null;
+    auto at = [](const Row& r, int col) -> const QVariant& {
+        const QVariant* v = r.find(col);
+        return v ? *v : null;
+    };
     auto less = [&](const Row& a, const Row& b) {
         for (int k : keys) {
-            const int c = ColumnValue::compare(a.value(k), b.value(k));
+            const int c = ColumnValue::compare(at(a, k), at(b, k));
             if (c != 0)
                 return c < 0;
         }
         if (id >= 0 && !m_table.isEmpty())
-            return a.value(id).toLongLong() < b.value(id).toLongLong();
+            return ColumnValue::compare(at(a, id), at(b, id)) < 0;
         return false;
     };
+    m_orderDirty = false;
     if (!std::is_sorted(m_rows.begin(), m_rows.end(), less))
         std::stable_sort(m_rows.begin(), m_rows.end(), less);
 }
@@ -328,9 +325,11 @@ void Dataset::prior()
 
 bool Dataset::matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o) const
 {
+    static const QVariant null;
     const Row& r = m_rows[row];
     for (int k = 0; k < cols.size(); ++k) {
-        const QVariant v = r.value(cols[k]);
+        const QVariant* found = r.find(cols[k]);
+        const QVariant& v = found ? *found : null;
         const QVariant& want = values[k];
         const bool last = k == cols.size() - 1;
         if (want.isNull() || v.isNull()) {
@@ -341,12 +340,17 @@ bool Dataset::matches(int row, const QVector<int>& cols, const QVariantList& val
             }
             continue;
         }
-        if (v.metaType().id() == QMetaType::QString || want.metaType().id() == QMetaType::QString) {
+        if (v.metaType().id() == QMetaType::QString && want.metaType().id() == QMetaType::QString) {
             const Qt::CaseSensitivity cs = o.caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
-            const QString text = v.toString(), w = want.toString();
+            const QString& text = *static_cast<const QString*>(v.constData());
+            const QString& w = *static_cast<const QString*>(want.constData());
             // An empty partial key asks for an empty value, not for every row.
             const bool partial = last && o.partialKey && !w.isEmpty();
             if (partial ? !text.startsWith(w, cs) : text.compare(w, cs) != 0)
+                return false;
+        } else if (v.metaType().id() == QMetaType::QString || want.metaType().id() == QMetaType::QString) {
+            const Qt::CaseSensitivity cs = o.caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+            if (v.toString().compare(want.toString(), cs) != 0)
                 return false;
         } else if (ColumnValue::compare(v, want) != 0) {
             return false;
@@ -373,9 +377,10 @@ bool Dataset::locateLowest(const QStringList& columns, const QVariantList& value
             fail(QString("Field '%1' not found").arg(c));
         cols << i;
     }
+    static const QVariant null;
     const int order = orderColumn.isEmpty() ? -1 : columnIndex(orderColumn);
     int found = -1;
-    QVariant best;
+    const QVariant* best = nullptr;
     for (int i = 0; i < int(m_rows.size()); ++i) {
         if (!matches(i, cols, values, options))
             continue;
@@ -383,8 +388,8 @@ bool Dataset::locateLowest(const QStringList& columns, const QVariantList& value
             found = i;
             break;
         }
-        const QVariant v = m_rows[i].value(order);
-        if (found < 0 || ColumnValue::compare(v, best) < 0) {
+        const QVariant* v = m_rows[i].find(order);
+        if (found < 0 || ColumnValue::compare(v ? *v : null, best ? *best : null) < 0) {
             found = i;
             best = v;
         }
@@ -433,6 +438,7 @@ void Dataset::insert()
     const int at = m_rows.empty() ? 0 : std::clamp(m_current, 0, int(m_rows.size()));
     m_rows.insert(m_rows.begin() + at, std::move(r));
     m_lookupIndex.clear();
+    m_orderDirty = true;
     m_current = at;
     m_state = DatasetState::Insert;
     m_modified = false;
@@ -646,15 +652,19 @@ void Dataset::refresh()
                                && m_loadedVersion == m_connection->tableVersion(m_table)
                                && m_loadedExternal == m_connection->externalVersion();
         if (unchanged) {
-            sortRows(); // a re-read would return the rows in table order
-            m_lookupIndex.clear();
+            if (m_orderDirty)
+                sortRows(); // a re-read would return the rows in table order
         } else {
             load();
         }
         m_current = std::min(oldIndex, int(m_rows.size()) - 1);
-        if (!identity.isNull()) {
+        const QVariant* here = m_current >= 0 && m_current < int(m_rows.size()) ? m_rows[m_current].find(m_identity) : nullptr;
+        if (!identity.isNull() && !(here && ColumnValue::compare(*here, identity) == 0)) {
+            const qlonglong id = identity.toLongLong();
+            const bool numeric = identity.metaType().id() == QMetaType::Int || identity.metaType().id() == QMetaType::LongLong;
             for (int i = 0; i < int(m_rows.size()); ++i) {
-                if (m_rows[i].value(m_identity) == identity) {
+                const QVariant* v = m_rows[i].find(m_identity);
+                if (v && (numeric ? v->toLongLong() == id : *v == identity)) {
                     m_current = i;
                     break;
                 }

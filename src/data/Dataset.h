@@ -145,6 +145,7 @@ private:
     QVariant m_linkValue;
     bool m_deferred = false;
     bool m_needsLoad = false;
+    bool m_orderDirty = false; // a new row stands where it was inserted, not in table order
 
     QVector<Column> m_columns;
     QHash<QString, int> m_columnIndex;

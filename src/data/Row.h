@@ -12,6 +12,9 @@ class Row {
 public:
     static constexpr int kMaxColumns = 128;
 
+    // The stored value, or nullptr for none: for scans that must not copy.
+    const QVariant* find(int col) const { return has(col) ? &m_values[slot(col)] : nullptr; }
+
     QVariant value(int col) const
     {
         if (!has(col))

@@ -1,0 +1,104 @@
+#include "RowReader.h"
+
+#include "Connection.h"
+#include "DataError.h"
+
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+
+RowReader::RowReader(Connection& connection, const QString& sql, const QVariantList& positional,
+                     const QHash<QString, QVariant>& named)
+{
+    const QVariant handle = connection.database().driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        throw DataError("The database connection is not open.");
+    m_handle = *static_cast<sqlite3* const*>(handle.data());
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(static_cast<sqlite3*>(m_handle), text.constData(), int(text.size()), &m_statement,
+                           nullptr) != SQLITE_OK)
+        fail();
+    for (int i = 0; i < positional.size(); ++i)
+        bind(i + 1, positional[i]);
+    for (auto it = named.constBegin(); it != named.constEnd(); ++it) {
+        const int index = sqlite3_bind_parameter_index(m_statement, (":" + it.key()).toUtf8().constData());
+        if (index > 0)
+            bind(index, it.value());
+    }
+}
+
+RowReader::~RowReader() { sqlite3_finalize(m_statement); }
+
+void RowReader::fail() const
+{
+    throw DataError(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3*>(m_handle))));
+}
+
+void RowReader::bind(int index, const QVariant& value)
+{
+    int rc;
+    if (value.isNull() || !value.isValid()) {
+        rc = sqlite3_bind_null(m_statement, index);
+    } else {
+        switch (value.metaType().id()) {
+        case QMetaType::Int: case QMetaType::LongLong: case QMetaType::UInt: case QMetaType::Bool:
+            rc = sqlite3_bind_int64(m_statement, index, value.toLongLong());
+            break;
+        case QMetaType::Double:
+            rc = sqlite3_bind_double(m_statement, index, value.toDouble());
+            break;
+        default: {
+            const QByteArray text = ColumnValue::toDatabase(value, ColumnType::Any).toString().toUtf8();
+            rc = sqlite3_bind_text(m_statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        }
+        }
+    }
+    if (rc != SQLITE_OK)
+        fail();
+}
+
+QStringList RowReader::columnNames() const
+{
+    QStringList names;
+    for (int i = 0; i < sqlite3_column_count(m_statement); ++i)
+        names << QString::fromUtf8(sqlite3_column_name(m_statement, i));
+    return names;
+}
+
+bool RowReader::next()
+{
+    const int rc = sqlite3_step(m_statement);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    fail();
+}
+
+bool RowReader::isNull(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+
+QVariant RowReader::value(int column, ColumnType type) const
+{
+    QVariant raw;
+    switch (sqlite3_column_type(m_statement, column)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        raw = QVariant(qlonglong(sqlite3_column_int64(m_statement, column)));
+        break;
+    case SQLITE_FLOAT:
+        raw = QVariant(sqlite3_column_double(m_statement, column));
+        break;
+    case SQLITE_BLOB:
+        raw = QByteArray(static_cast<const char*>(sqlite3_column_blob(m_statement, column)),
+                         sqlite3_column_bytes(m_statement, column));
+        break;
+    default: {
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+        raw = QString::fromUtf8(text, sqlite3_column_bytes(m_statement, column));
+        if (type == ColumnType::Text || type == ColumnType::Any)
+            return raw;
+    }
+    }
+    return ColumnValue::fromDatabase(raw, type);
+}
