@@ -6,6 +6,7 @@
 #include "Platform.h"
 #include "contacts/PeoplePage.h"
 #include "data/DataError.h"
+#include "data/FieldBinding.h"
 #include "data/MainDataModule.h"
 #include "help/TAboutForm.h"
 
@@ -62,6 +63,10 @@ TDataEntryForm::TDataEntryForm(TMainDataModule* dataModule, QWidget* parent)
     buildMenu();
     wire();
 
+    // The data module refills the suggestion lists; the page only shows them.
+    connect(dataModule, &TMainDataModule::professionListFilled, People->professionBinding, &ComboBinding::setItems);
+    connect(dataModule, &TMainDataModule::companyListFilled, People->companyBinding, &ComboBinding::setItems);
+    connect(dataModule, &TMainDataModule::solutionListFilled, People->solutionBinding, &ComboBinding::setItems);
     dataModule->nameText = [this] { return People->NameEdit->text(); };
     dataModule->focusName = [this] { People->NameEdit->setFocus(); };
     FormCreate();

@@ -1,8 +1,206 @@
+#include "support/AppFixture.h"
+
+#include "app/Program.h"
+#include "contacts/PeoplePage.h"
+#include "data/MainDataModule.h"
+#include "followup/TPickDateForm.h"
+
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
-class T : public QObject {
+
+class TestSearch : public QObject {
     Q_OBJECT
+
+    static QString current(AppFixture& app) { return app.people()->value("Name").toString(); }
+    static void type(AppFixture& app, const QString& text)
+    {
+        QLineEdit* box = app.main()->People->Edit1;
+        box->clear();
+        QTest::keyClicks(box, text);
+    }
+    static QStringList items(QComboBox* box)
+    {
+        QStringList l;
+        for (int i = 0; i < box->count(); ++i)
+            l << box->itemText(i);
+        return l;
+    }
+
 private slots:
-    void none() {}
+    void searchByName()
+    {
+        AppFixture app;
+        app.db.addPerson("Bob Dean");
+        app.db.addPerson("Anna Berg");
+        app.db.addPerson("Andrew Cole");
+        app.db.exec("INSERT INTO People (CompanyID, Name) VALUES (2, 'Aaron Elsewhere')");
+        QVERIFY(app.start());
+        type(app, "an");
+        QCOMPARE(current(app), QString("Andrew Cole"));
+        type(app, "B");
+        QCOMPARE(current(app), QString("Bob Dean"));
+        type(app, "ANNA");
+        QCOMPARE(current(app), QString("Anna Berg"));
+        type(app, "Zed"); // no match: the person stays, nothing is said
+        QCOMPARE(current(app), QString("Anna Berg"));
+        app.main()->People->Edit1->clear(); // looks for an empty name, finds none
+        QCOMPARE(current(app), QString("Anna Berg"));
+        type(app, "Aa"); // "A" finds Andrew; another company's Aaron is never searched
+        QCOMPARE(current(app), QString("Andrew Cole"));
+        QVERIFY(app.messages.isEmpty());
+        QCOMPARE(app.main()->People->Edit1->text(), QString("Aa")); // the box keeps its text
+    }
+
+    void typedCharactersAreDataNotPatterns()
+    {
+        AppFixture app;
+        for (const char* n : {"Oscar", "O'Brien", "100% Sure", "Ax_b", "Axyb", "*Star", "Percy"})
+            app.db.addPerson(n);
+        QVERIFY(app.start());
+        type(app, "O'");
+        QCOMPARE(current(app), QString("O'Brien"));
+        type(app, "%");
+        QCOMPARE(current(app), QString("O'Brien"));
+        type(app, "100%");
+        QCOMPARE(current(app), QString("100% Sure"));
+        type(app, "Ax_");
+        QCOMPARE(current(app), QString("Ax_b"));
+        type(app, "A_y");
+        QCOMPARE(current(app), QString("Ax_b"));
+        type(app, "*");
+        QCOMPARE(current(app), QString("*Star"));
+        type(app, "'; DELETE FROM People; --");
+        QCOMPARE(app.db.count("People"), 7);
+    }
+
+    void searchSettlesTheCurrentPersonFirst()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna Berg");
+        app.db.addPerson("Bob Dean");
+        QVERIFY(app.start());
+        QTest::keyClicks(app.find<QLineEdit>("Mobile"), "555");
+        type(app, "Bob");
+        QCOMPARE(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Anna Berg'").toString(), QString("555"));
+        QCOMPARE(current(app), QString("Bob Dean"));
+
+        // A new person with values but no name: the name message, and the search does not move.
+        app.main()->SpeedButton4Click();
+        QTest::keyClicks(app.find<QLineEdit>("Mobile"), "777");
+        type(app, "Anna");
+        QVERIFY(app.messageTexts().contains("Required field (Name) is empty."));
+        QCOMPARE(app.people()->state(), DatasetState::Insert);
+        QCOMPARE(app.find<QLineEdit>("Mobile")->text(), QString("777"));
+
+        // A new person into whom nothing was typed is dropped and the search goes ahead.
+        app.main()->SpeedButton5Click();
+        app.main()->SpeedButton4Click();
+        app.messages.clear();
+        type(app, "Anna");
+        QVERIFY(app.messages.isEmpty());
+        QCOMPARE(current(app), QString("Anna Berg"));
+        QCOMPARE(app.db.count("People"), 2);
+    }
+
+    void suggestionLists()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Profession", "Nurse"}, {"Company", "Acme"}});
+        app.db.addPerson("Bob", {{"Profession", ""}, {"Company", "Zenith"}});
+        app.db.exec("INSERT INTO People (CompanyID, Name, Profession) VALUES (2, 'Other', 'Actor')");
+        QVERIFY(app.start());
+        QComboBox* professions = app.main()->People->ProfessionComboBox;
+        QComboBox* companies = app.main()->People->CompanyComboBox;
+        QCOMPARE(items(professions), (QStringList{"Actor", "Nurse"}));
+        QCOMPARE(items(companies), (QStringList{"Acme", "Zenith"}));
+        QCOMPARE(professions->currentText(), QString("Nurse"));
+
+        QTest::keyClicks(professions->lineEdit(), "Mason"); // typed, not yet saved: lists unchanged
+        QCOMPARE(items(professions), (QStringList{"Actor", "Nurse"}));
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.db.scalar("SELECT Profession FROM People WHERE Name = 'Anna'").toString(), QString("NurseMason"));
+        QCOMPARE(items(professions), (QStringList{"Actor", "NurseMason"}));
+        QCOMPARE(professions->currentText(), QString("NurseMason"));
+
+        app.main()->SpeedButton10Click(); // Bob, the only Zenith
+        app.answers = {MessageBox::Button::Yes};
+        app.main()->SpeedButton3Click();
+        QCOMPARE(items(companies), (QStringList{"Acme", "Zenith"})); // until the next save
+        QTest::keyClicks(app.find<QLineEdit>("Hobbies"), "golf");
+        app.main()->SpeedButton2Click();
+        QCOMPARE(items(companies), QStringList{"Acme"});
+    }
+
+    void pickingDates()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        TPickDateForm* picker = app.program->pickDateForm;
+        QCOMPARE(picker->date(), QDate::currentDate());
+        QCOMPARE(picker->Button1->isDefault(), true);
+
+        // Cancel changes nothing, not even the state; the date picked carries over.
+        app.modal = [](QDialog* d) {
+            static_cast<TPickDateForm*>(d)->MonthCalendar1->setSelectedDate(QDate(2001, 3, 3));
+            return int(QDialog::Rejected);
+        };
+        app.main()->Button2Click();
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
+        QVERIFY(app.people()->value("Birthday").isNull());
+        QDate shown;
+        app.modal = [&](QDialog* d) {
+            shown = static_cast<TPickDateForm*>(d)->date();
+            return int(QDialog::Accepted);
+        };
+        app.main()->Button6Click();
+        QCOMPARE(shown, QDate(2001, 3, 3));
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+        QCOMPARE(app.people()->value("Anniversary").toDate(), QDate(2001, 3, 3));
+        QCOMPARE(app.find<QLineEdit>("Anniversary")->text(),
+                 QLocale::system().toString(QDate(2001, 3, 3), QLocale::ShortFormat));
+        QVERIFY(app.db.scalar("SELECT Anniversary FROM People").isNull()); // written on save
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.db.scalar("SELECT Anniversary FROM People").toString(), QString("2001-03-03"));
+    }
+
+    void pickerButtonsAndDoubleClick()
+    {
+        AppFixture app;
+        QVERIFY(app.start());
+        TPickDateForm* picker = app.program->pickDateForm;
+        picker->show();
+        picker->MonthCalendar1->setSelectedDate(QDate(2020, 2, 2));
+        emit picker->MonthCalendar1->activated(QDate(2020, 2, 2)); // a double click selects, and stays open
+        QVERIFY(picker->isVisible());
+        QTest::keyClick(picker->MonthCalendar1, Qt::Key_Return);
+        QVERIFY(!picker->isVisible());
+        QCOMPARE(picker->result(), int(QDialog::Accepted));
+        picker->show();
+        picker->Button2->click();
+        QCOMPARE(picker->result(), int(QDialog::Rejected));
+        picker->show();
+        picker->close(); // the close box gives Cancel
+        QCOMPARE(picker->result(), int(QDialog::Rejected));
+        QCOMPARE(picker->date(), QDate(2020, 2, 2));
+    }
+
+    void dateIntoAnEmptyDatabaseStartsAPerson()
+    {
+        AppFixture app;
+        QVERIFY(app.start());
+        app.modal = [](QDialog*) { return int(QDialog::Accepted); };
+        app.main()->Button2Click();
+        QCOMPARE(app.people()->state(), DatasetState::Insert);
+        QCOMPARE(app.people()->value("Birthday").toDate(), QDate::currentDate());
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.messageTexts(), QStringList{"Required field (Name) is empty."});
+        QCOMPARE(app.db.count("People"), 0);
+    }
 };
-QTEST_MAIN(T)
+
+QTEST_MAIN(TestSearch)
 #include "tst_search.moc"
