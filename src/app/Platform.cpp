@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
+#include <QWidget>
 
 namespace {
 std::function<void(const QString&)>& desktopHandler()
@@ -55,6 +56,13 @@ ScreenMetrics Screen::metrics()
         m.height = s->geometry().height();
     }
     return m;
+}
+
+void Screen::centre(QWidget* window)
+{
+    const ScreenMetrics m = metrics();
+    const QRect frame = window->frameGeometry();
+    window->move((m.width - frame.width()) / 2, (m.height - frame.height()) / 2);
 }
 
 void Screen::setOverride(std::function<ScreenMetrics()> provider) { screenProvider() = std::move(provider); }

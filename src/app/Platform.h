@@ -18,8 +18,11 @@ struct ScreenMetrics {
     int height = 768;
 };
 
+class QWidget;
+
 namespace Screen {
 ScreenMetrics metrics();
+void centre(QWidget* window); // places a window in the middle of the screen
 void setOverride(std::function<ScreenMetrics()> provider); // empty: the primary screen
 }
 

@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -137,6 +138,7 @@ void PeoplePage::buildPersonalHalf()
         c->addItems(items);
         c->setMaxVisibleItems(20);
         c->setGeometry(x + lw, y, fw, kField);
+        c->view()->setMinimumWidth(c->view()->sizeHintForColumn(0) + 24);
         auto* b = new ComboBinding(m_people, column, c);
         bindings << b;
         return std::make_pair(c, b);
@@ -167,7 +169,7 @@ void PeoplePage::buildPersonalHalf()
         e->setFocusPolicy(Qt::ClickFocus);
         bindings << new DateFieldBinding(m_people, column, e);
         auto* b = new QPushButton("...", parent);
-        b->setGeometry(x + lw + fw + 2, y, 22, kField);
+        b->setGeometry(x + lw + fw + 2, y, 20, kField);
         return b;
     };
     auto reminder = [this](QWidget* parent, const QString& caption, const QString& column, int x, int y) {
@@ -196,7 +198,7 @@ void PeoplePage::buildPersonalHalf()
     options("Gender", "Gender", Vocabulary::genders(), 1, QRect(lx, 102, 88, 56));
     options("Type", "PersonType", Vocabulary::personTypes(), 1, QRect(lx + 92, 102, 88, 56));
     options("Importance", "CustoemrImportance", Vocabulary::importances(), 3, QRect(lx, 160, 180, 40));
-    Button2 = date(this, "Birthday", "Birthday", lx, 202, lw, fw - 24);
+    Button2 = date(this, "Birthday", "Birthday", lx, 202, lw, fw - 22);
     Button2->setObjectName("Button2");
     reminder(this, "Birthday reminder", "Breminder", lx + 2, 224);
     text(this, "Language(s)", "Language", lx, 246, lw, fw);
@@ -215,7 +217,7 @@ void PeoplePage::buildPersonalHalf()
     label(household, "Household lifecycle position", 6, 16, 166);
     combo(household, "", "Household", Vocabulary::households(), false, 6, 34, 0, 166);
     text(household, "Spouse/Partner", "Spouse", 6, 58, glw, gfw);
-    Button6 = date(household, "Anniversary", "Anniversary", 6, 58 + kRow, glw, gfw - 24);
+    Button6 = date(household, "Anniversary", "Anniversary", 6, 58 + kRow, glw, gfw - 22);
     Button6->setObjectName("Button6");
     text(household, "Children", "Children", 6, 58 + 2 * kRow, glw, gfw);
     reminder(household, "Anniversary reminder", "Areminder", 8, 58 + 3 * kRow);
@@ -275,6 +277,7 @@ void PeoplePage::buildBusinessHalf()
         c->addItems(items);
         c->setMaxVisibleItems(20);
         c->setGeometry(x + lw, y, fw, kField);
+        c->view()->setMinimumWidth(c->view()->sizeHintForColumn(0) + 24);
         auto* b = new ComboBinding(m_people, column, c);
         bindings << b;
         return std::make_pair(c, b);
@@ -310,57 +313,59 @@ void PeoplePage::buildBusinessHalf()
     const QStringList captions{"Street", "City", "State/Province", "Postal/ZIP", "Country", "P.O. box"};
     const QStringList columns{"BAStreet", "BACity", "BAState", "BAPostalCode", "BACountry", "BAPostOfficeBox"};
     for (int i = 0; i < columns.size(); ++i)
-        text(address, captions[i], columns[i], 6, 16 + i * kRow, 66, 94, i == 2 || i == 3);
-    options("Mailing address", "MailingAddress", QRect(ax, 298, 172, 40));
-    options("Billing address", "BillingAddress", QRect(ax, 340, 172, 40));
-
+        text(address, captions[i], columns[i], 6, 16 + i * kRow, 74, 88, i == 2 || i == 3);
     const int bx = 588;
+    options("Mailing address", "MailingAddress", QRect(bx, 30, 176, 40));
+    options("Billing address", "BillingAddress", QRect(bx, 74, 176, 40));
+
+    auto* colleagues = new QGroupBox("Business colleagues", this);
+    colleagues->setObjectName("ColleaguesGroup");
+    colleagues->setGeometry(bx, 118, 176, 64);
+    text(colleagues, "Assistant name", "AssistantName", 6, 16, 76, 88);
+    text(colleagues, "Manager name", "ManagerName", 6, 16 + kRow, 76, 88);
+
+    auto* other = new QGroupBox("Other information", this);
+    other->setObjectName("OtherInformationGroup");
+    other->setGeometry(bx, 186, 176, 86);
+    text(other, "Ethnic interest", "Ethnic", 6, 16, 76, 88);
+    text(other, "Hobbies", "Hobbies", 6, 16 + kRow, 76, 88);
+    text(other, "Comments", "Info", 6, 16 + 2 * kRow, 76, 88);
+
+    // Telephones across the half, in two columns.
     auto* tel = new QGroupBox("Business telephone(s), fax(es), and URL", this);
     tel->setObjectName("BusinessTelephoneGroup");
-    tel->setGeometry(bx, 30, 176, 180);
-    text(tel, "Main tel", "TelMain", 6, 16, 52, 112);
-    text(tel, "Callback", "TelCallback", 6, 16 + kRow, 52, 112);
-    text(tel, "Tel 1", "TelB1", 6, 16 + 2 * kRow, 52, 66);
-    text(tel, "Tel 2", "TelB2", 6, 16 + 3 * kRow, 52, 66);
+    tel->setGeometry(ax, 298, 354, 108);
+    text(tel, "Main tel", "TelMain", 6, 16, 52, 100);
+    text(tel, "Callback", "TelCallback", 6, 16 + kRow, 52, 100);
+    text(tel, "Tel 1", "TelB1", 6, 16 + 2 * kRow, 52, 100);
+    text(tel, "Tel 2", "TelB2", 6, 16 + 3 * kRow, 52, 100);
     auto* ext = new QGroupBox("Ext", tel);
     ext->setObjectName("ExtGroup");
-    ext->setGeometry(126, 16 + 2 * kRow - 8, 44, 46);
+    ext->setGeometry(162, 16 + 2 * kRow - 10, 42, 48);
     auto* extEdit = new QLineEdit(ext);
     extEdit->setObjectName("Ext");
-    extEdit->setGeometry(4, 18, 36, kField);
+    extEdit->setGeometry(4, 20, 34, kField);
     bindings << new TextFieldBinding(m_people, "Ext", extEdit);
-    text(tel, "Fax 1", "FaxB1", 6, 16 + 4 * kRow, 52, 112);
-    text(tel, "Fax 2", "FaxB2", 6, 16 + 5 * kRow, 52, 112);
-    WebPageEdit = text(tel, "Web site", "WebPage", 6, 16 + 6 * kRow, 52, 90);
+    text(tel, "Fax 1", "FaxB1", 212, 16, 46, 94);
+    text(tel, "Fax 2", "FaxB2", 212, 16 + kRow, 46, 94);
+    WebPageEdit = text(tel, "Web site", "WebPage", 212, 16 + 2 * kRow, 46, 72);
     SpeedButton17 = new QToolButton(tel);
     SpeedButton17->setObjectName("SpeedButton17");
     SpeedButton17->setToolTip("Go to URL");
     SpeedButton17->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
     SpeedButton17->setAutoRaise(true);
     SpeedButton17->setCursor(Qt::PointingHandCursor);
-    SpeedButton17->setGeometry(150, 16 + 6 * kRow, 20, kField);
-
-    auto* colleagues = new QGroupBox("Business colleagues", this);
-    colleagues->setObjectName("ColleaguesGroup");
-    colleagues->setGeometry(bx, 214, 176, 64);
-    text(colleagues, "Assistant name", "AssistantName", 6, 16, 76, 88);
-    text(colleagues, "Manager name", "ManagerName", 6, 16 + kRow, 76, 88);
-
-    auto* other = new QGroupBox("Other information", this);
-    other->setObjectName("OtherInformationGroup");
-    other->setGeometry(bx, 282, 176, 86);
-    text(other, "Ethnic interest", "Ethnic", 6, 16, 76, 88);
-    text(other, "Hobbies", "Hobbies", 6, 16 + kRow, 76, 88);
-    text(other, "Comments", "Info", 6, 16 + 2 * kRow, 76, 88);
+    SpeedButton17->setGeometry(332, 16 + 2 * kRow, 20, kField);
 
     auto* prospecting = new QGroupBox("Prospecting method used", this);
     prospecting->setObjectName("ProspectingGroup");
-    prospecting->setGeometry(ax, 386, 354, 76);
+    prospecting->setGeometry(ax, 410, 354, 76);
     DBComboBox4 = new QComboBox(prospecting);
     DBComboBox4->setObjectName("DBComboBox4");
     DBComboBox4->addItems(Vocabulary::prospectingMethods());
     DBComboBox4->setMaxVisibleItems(20);
     DBComboBox4->setGeometry(6, 18, 160, kField);
+    DBComboBox4->view()->setMinimumWidth(DBComboBox4->view()->sizeHintForColumn(0) + 24);
     bindings << new ComboBinding(m_people, "ProspectingMethod", DBComboBox4);
     Memo2 = new QPlainTextEdit(prospecting);
     Memo2->setObjectName("Memo2");

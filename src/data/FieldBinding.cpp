@@ -82,8 +82,11 @@ void TextFieldBinding::show(const QVariant& value)
     const int size = dataset()->columnSize(column());
     m_edit->setMaxLength(size > 0 ? size : 32767);
     const QString text = value.toString();
-    if (m_edit->text() != text)
+    if (m_edit->text() != text) {
         m_edit->setText(text);
+        if (!m_edit->hasFocus())
+            m_edit->setCursorPosition(0); // show the beginning of a long value
+    }
 }
 
 QString DateFieldBinding::format(const QVariant& value)
@@ -106,7 +109,11 @@ DateFieldBinding::DateFieldBinding(DataSource* source, const QString& column, QL
     edit->setReadOnly(true);
 }
 
-void DateFieldBinding::show(const QVariant& value) { m_edit->setText(format(value)); }
+void DateFieldBinding::show(const QVariant& value)
+{
+    m_edit->setText(format(value));
+    m_edit->setCursorPosition(0);
+}
 
 // ---- lists -----------------------------------------------------------------------------------
 
@@ -147,8 +154,10 @@ void ComboBinding::show(const QVariant& value)
     const QString text = value.toString();
     if (m_combo->isEditable()) {
         m_combo->lineEdit()->setMaxLength(m_size > 0 ? m_size : 32767);
-        if (m_combo->currentText() != text)
+        if (m_combo->currentText() != text) {
             m_combo->setEditText(text);
+            m_combo->lineEdit()->setCursorPosition(0);
+        }
         return;
     }
     const int index = value.isNull() ? -1 : m_combo->findText(text, Qt::MatchExactly);

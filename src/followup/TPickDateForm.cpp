@@ -1,5 +1,7 @@
 #include "TPickDateForm.h"
 
+#include "app/Platform.h"
+
 #include <QCalendarWidget>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -41,6 +43,12 @@ TPickDateForm::TPickDateForm(QWidget* parent) : QDialog(parent)
     connect(MonthCalendar1, &QCalendarWidget::activated, this, &TPickDateForm::MonthCalendar1DblClick);
     setFixedSize(sizeHint());
     FormCreate();
+}
+
+void TPickDateForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    Screen::centre(this);
 }
 
 void TPickDateForm::FormCreate() { MonthCalendar1->setSelectedDate(QDate::currentDate()); }

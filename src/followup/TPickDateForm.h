@@ -19,4 +19,7 @@ public:
 public slots:
     void FormCreate();
     void MonthCalendar1DblClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };

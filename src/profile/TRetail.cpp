@@ -3,6 +3,7 @@
 #include "Questions.h"
 #include "Tactics.h"
 #include "app/ErrorDisplay.h"
+#include "app/Platform.h"
 #include "data/MainDataModule.h"
 
 #include <QApplication>
@@ -147,8 +148,10 @@ void TRetail::FormCreate()
 void TRetail::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        Screen::centre(this);
         FormShow();
+    }
 }
 
 void TRetail::FormShow()
