@@ -117,50 +117,69 @@ void PeoplePage::buildToolbars()
     }
 }
 
+QLineEdit* PeoplePage::addText(QWidget* parent, const QString& caption, const QString& column, int x, int y, int lw,
+                               int fw, bool upper)
+{
+    label(parent, caption, x, y, lw);
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(column);
+    e->setGeometry(x + lw, y, fw, kField);
+    bindings << new TextFieldBinding(m_people, column, e, upper);
+    return e;
+}
+
+std::pair<QComboBox*, ComboBinding*> PeoplePage::addCombo(QWidget* parent, const QString& caption,
+                                                          const QString& column, const QStringList& items,
+                                                          bool editable, int x, int y, int lw, int fw)
+{
+    if (!caption.isEmpty())
+        label(parent, caption, x, y, lw);
+    auto* c = new QComboBox(parent);
+    c->setObjectName(column);
+    c->setEditable(editable);
+    c->addItems(items);
+    c->setMaxVisibleItems(20);
+    c->setGeometry(x + lw, y, fw, kField);
+    c->view()->setMinimumWidth(c->view()->sizeHintForColumn(0) + 24); // the whole item shows in the list
+    auto* b = new ComboBinding(m_people, column, c);
+    bindings << b;
+    return {c, b};
+}
+
+QGroupBox* PeoplePage::addOptions(const QString& caption, const QString& column, const QStringList& items, int columns,
+                                  QRect geometry)
+{
+    auto* box = new QGroupBox(caption, this);
+    box->setObjectName(column);
+    box->setGeometry(geometry);
+    auto* group = new QButtonGroup(box);
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(6, 2, 4, 2);
+    grid->setSpacing(0);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* r = new QRadioButton(items[i], box);
+        r->setObjectName(column + items[i]);
+        grid->addWidget(r, i / columns, i % columns);
+        group->addButton(r, i);
+    }
+    bindings << new OptionGroupBinding(m_people, column, group, box);
+    return box;
+}
+
+QToolButton* PeoplePage::addLinkButton(QWidget* parent, const QString& name, const QString& hint, int x, int y)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setToolTip(hint);
+    b->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+    b->setAutoRaise(true);
+    b->setCursor(Qt::PointingHandCursor);
+    b->setGeometry(x, y, 20, kField);
+    return b;
+}
+
 void PeoplePage::buildPersonalHalf()
 {
-    auto text = [this](QWidget* parent, const QString& caption, const QString& column, int x, int y, int lw, int fw,
-                       bool upper = false) {
-        label(parent, caption, x, y, lw);
-        auto* e = new QLineEdit(parent);
-        e->setObjectName(column);
-        e->setGeometry(x + lw, y, fw, kField);
-        bindings << new TextFieldBinding(m_people, column, e, upper);
-        return e;
-    };
-    auto combo = [this](QWidget* parent, const QString& caption, const QString& column, const QStringList& items,
-                        bool editable, int x, int y, int lw, int fw) {
-        if (!caption.isEmpty())
-            label(parent, caption, x, y, lw);
-        auto* c = new QComboBox(parent);
-        c->setObjectName(column);
-        c->setEditable(editable);
-        c->addItems(items);
-        c->setMaxVisibleItems(20);
-        c->setGeometry(x + lw, y, fw, kField);
-        c->view()->setMinimumWidth(c->view()->sizeHintForColumn(0) + 24);
-        auto* b = new ComboBinding(m_people, column, c);
-        bindings << b;
-        return std::make_pair(c, b);
-    };
-    auto options = [this](const QString& caption, const QString& column, const QStringList& items, int columns,
-                          QRect geometry) {
-        auto* box = new QGroupBox(caption, this);
-        box->setObjectName(column);
-        box->setGeometry(geometry);
-        auto* group = new QButtonGroup(box);
-        auto* grid = new QGridLayout(box);
-        grid->setContentsMargins(6, 2, 4, 2);
-        grid->setSpacing(0);
-        for (int i = 0; i < items.size(); ++i) {
-            auto* r = new QRadioButton(items[i], box);
-            r->setObjectName(column + items[i]);
-            grid->addWidget(r, i / columns, i % columns);
-            group->addButton(r, i);
-        }
-        bindings << new OptionGroupBinding(m_people, column, group, box);
-        return box;
-    };
     auto date = [this](QWidget* parent, const QString& caption, const QString& column, int x, int y, int lw, int fw) {
         label(parent, caption, x, y, lw);
         auto* e = new QLineEdit(parent);
@@ -193,18 +212,18 @@ void PeoplePage::buildPersonalHalf()
 
     // Left column.
     const int lx = 36, lw = 90, fw = 90;
-    combo(this, "Title", "Title", Vocabulary::titles(), true, lx, 56, lw, fw);
-    NameEdit = text(this, "Name (required)", "Name", lx, 56 + kRow, lw, fw);
-    options("Gender", "Gender", Vocabulary::genders(), 1, QRect(lx, 102, 88, 56));
-    options("Type", "PersonType", Vocabulary::personTypes(), 1, QRect(lx + 92, 102, 88, 56));
-    options("Importance", "CustoemrImportance", Vocabulary::importances(), 3, QRect(lx, 160, 180, 40));
+    addCombo(this, "Title", "Title", Vocabulary::titles(), true, lx, 56, lw, fw);
+    NameEdit = addText(this, "Name (required)", "Name", lx, 56 + kRow, lw, fw);
+    addOptions("Gender", "Gender", Vocabulary::genders(), 1, QRect(lx, 102, 88, 56));
+    addOptions("Type", "PersonType", Vocabulary::personTypes(), 1, QRect(lx + 92, 102, 88, 56));
+    addOptions("Importance", "CustoemrImportance", Vocabulary::importances(), 3, QRect(lx, 160, 180, 40));
     Button2 = date(this, "Birthday", "Birthday", lx, 202, lw, fw - 22);
     Button2->setObjectName("Button2");
     reminder(this, "Birthday reminder", "Breminder", lx + 2, 224);
-    text(this, "Language(s)", "Language", lx, 246, lw, fw);
-    combo(this, "Income", "Income", Vocabulary::incomes(), false, lx, 268, lw, fw);
-    combo(this, "Level of education", "EducationLevel", Vocabulary::educationLevels(), false, lx, 290, lw, fw);
-    auto prof = combo(this, "Profession", "Profession", {}, true, lx, 312, lw, fw);
+    addText(this, "Language(s)", "Language", lx, 246, lw, fw);
+    addCombo(this, "Income", "Income", Vocabulary::incomes(), false, lx, 268, lw, fw);
+    addCombo(this, "Level of education", "EducationLevel", Vocabulary::educationLevels(), false, lx, 290, lw, fw);
+    auto prof = addCombo(this, "Profession", "Profession", {}, true, lx, 312, lw, fw);
     ProfessionComboBox = prof.first;
     ProfessionComboBox->setObjectName("ProfessionComboBox");
     professionBinding = prof.second;
@@ -215,11 +234,11 @@ void PeoplePage::buildPersonalHalf()
     household->setObjectName("HouseholdGroup");
     household->setGeometry(rx, 56, rw, 150);
     label(household, "Household lifecycle position", 6, 16, 166);
-    combo(household, "", "Household", Vocabulary::households(), false, 6, 34, 0, 166);
-    text(household, "Spouse/Partner", "Spouse", 6, 58, glw, gfw);
+    addCombo(household, "", "Household", Vocabulary::households(), false, 6, 34, 0, 166);
+    addText(household, "Spouse/Partner", "Spouse", 6, 58, glw, gfw);
     Button6 = date(household, "Anniversary", "Anniversary", 6, 58 + kRow, glw, gfw - 22);
     Button6->setObjectName("Button6");
-    text(household, "Children", "Children", 6, 58 + 2 * kRow, glw, gfw);
+    addText(household, "Children", "Children", 6, 58 + 2 * kRow, glw, gfw);
     reminder(household, "Anniversary reminder", "Areminder", 8, 58 + 3 * kRow);
 
     auto* home = new QGroupBox("Home address", this);
@@ -228,7 +247,7 @@ void PeoplePage::buildPersonalHalf()
     const QStringList homeCaptions{"Street", "City", "State/Province", "Postal/ZIP", "Country", "P.O. box"};
     const QStringList homeColumns{"HAStreet", "HACity", "HAState", "HAPostalCode", "HACountry", "HAPostOfficeBox"};
     for (int i = 0; i < homeColumns.size(); ++i)
-        text(home, homeCaptions[i], homeColumns[i], 6, 16 + i * kRow, glw, gfw, i == 2 || i == 3);
+        addText(home, homeCaptions[i], homeColumns[i], 6, 16 + i * kRow, glw, gfw, i == 2 || i == 3);
 
     // Telephones across the bottom of the half.
     auto* tel = new QGroupBox("Home and personal telephone(s), fax, email(s), and URL", this);
@@ -237,75 +256,28 @@ void PeoplePage::buildPersonalHalf()
     const QStringList telCaptions{"Primary tel", "Mobile", "Tel 1", "Tel 2", "Fax"};
     const QStringList telColumns{"PrimaryTel", "Mobile", "TelH1", "TelH2", "FaxH"};
     for (int i = 0; i < telColumns.size(); ++i)
-        text(tel, telCaptions[i], telColumns[i], 6, 16 + i * kRow, 60, 106);
-    auto small = [tel](const QString& name, const QString& hint, QStyle::StandardPixmap icon, int y) {
-        auto* b = new QToolButton(tel);
-        b->setObjectName(name);
-        b->setToolTip(hint);
-        b->setIcon(tel->style()->standardIcon(icon));
-        b->setAutoRaise(true);
-        b->setCursor(Qt::PointingHandCursor);
-        b->setGeometry(338, y, 20, kField);
-        return b;
-    };
-    Email1Edit = text(tel, "Email 1", "Email1", 178, 16, 62, 96);
-    SpeedButton19 = small("SpeedButton19", "Send email", QStyle::SP_ArrowRight, 16);
-    text(tel, "Telex", "Telex", 178, 16 + kRow, 62, 96);
-    Email2Edit = text(tel, "Email 2", "Email2", 178, 16 + 2 * kRow, 62, 96);
-    SpeedButton16 = small("SpeedButton16", "Send email", QStyle::SP_ArrowRight, 16 + 2 * kRow);
-    HomePageEdit = text(tel, "Home page", "HomePage", 178, 16 + 3 * kRow, 62, 96);
-    SpeedButton18 = small("SpeedButton18", "Go to URL", QStyle::SP_ArrowRight, 16 + 3 * kRow);
+        addText(tel, telCaptions[i], telColumns[i], 6, 16 + i * kRow, 60, 106);
+    Email1Edit = addText(tel, "Email 1", "Email1", 178, 16, 62, 96);
+    SpeedButton19 = addLinkButton(tel, "SpeedButton19", "Send email", 338, 16);
+    addText(tel, "Telex", "Telex", 178, 16 + kRow, 62, 96);
+    Email2Edit = addText(tel, "Email 2", "Email2", 178, 16 + 2 * kRow, 62, 96);
+    SpeedButton16 = addLinkButton(tel, "SpeedButton16", "Send email", 338, 16 + 2 * kRow);
+    HomePageEdit = addText(tel, "Home page", "HomePage", 178, 16 + 3 * kRow, 62, 96);
+    SpeedButton18 = addLinkButton(tel, "SpeedButton18", "Go to URL", 338, 16 + 3 * kRow);
 }
 
 void PeoplePage::buildBusinessHalf()
 {
-    auto text = [this](QWidget* parent, const QString& caption, const QString& column, int x, int y, int lw, int fw,
-                       bool upper = false) {
-        label(parent, caption, x, y, lw);
-        auto* e = new QLineEdit(parent);
-        e->setObjectName(column);
-        e->setGeometry(x + lw, y, fw, kField);
-        bindings << new TextFieldBinding(m_people, column, e, upper);
-        return e;
-    };
-    auto combo = [this](QWidget* parent, const QString& caption, const QString& column, const QStringList& items,
-                        bool editable, int x, int y, int lw, int fw) {
-        label(parent, caption, x, y, lw);
-        auto* c = new QComboBox(parent);
-        c->setObjectName(column);
-        c->setEditable(editable);
-        c->addItems(items);
-        c->setMaxVisibleItems(20);
-        c->setGeometry(x + lw, y, fw, kField);
-        c->view()->setMinimumWidth(c->view()->sizeHintForColumn(0) + 24);
-        auto* b = new ComboBinding(m_people, column, c);
-        bindings << b;
-        return std::make_pair(c, b);
-    };
-    auto options = [this](const QString& caption, const QString& column, QRect geometry) {
-        auto* box = new QGroupBox(caption, this);
-        box->setObjectName(column);
-        box->setGeometry(geometry);
-        auto* group = new QButtonGroup(box);
-        const QStringList items = Vocabulary::addressChoices();
-        for (int i = 0; i < items.size(); ++i) {
-            auto* r = new QRadioButton(items[i], box);
-            r->setObjectName(column + items[i]);
-            r->setGeometry(8 + i * 78, 16, 76, 18);
-            group->addButton(r, i);
-        }
-        bindings << new OptionGroupBinding(m_people, column, group, box);
-    };
 
     const int ax = 410, lw = 68, fw = 104;
-    auto company = combo(this, "Company", "Company", {}, true, ax, 30, lw, fw);
+    auto company = addCombo(this, "Company", "Company", {}, true, ax, 30, lw, fw);
     CompanyComboBox = company.first;
     CompanyComboBox->setObjectName("CompanyComboBox");
     companyBinding = company.second;
-    combo(this, "Company size", "CompanySize", Vocabulary::companySizes(), false, ax, 30 + kRow, lw, fw);
-    combo(this, "Industry", "Industry", Vocabulary::industries(), false, ax, 30 + 2 * kRow, lw, fw);
-    text(this, "Department", "Department", ax, 30 + 3 * kRow, lw, fw);
-    text(this, "Job title", "JobTitle", ax, 30 + 4 * kRow, lw, fw);
+    addCombo(this, "Company size", "CompanySize", Vocabulary::companySizes(), false, ax, 30 + kRow, lw, fw);
+    addCombo(this, "Industry", "Industry", Vocabulary::industries(), false, ax, 30 + 2 * kRow, lw, fw);
+    addText(this, "Department", "Department", ax, 30 + 3 * kRow, lw, fw);
+    addText(this, "Job title", "JobTitle", ax, 30 + 4 * kRow, lw, fw);
 
     auto* address = new QGroupBox("Business address", this);
     address->setObjectName("BusinessAddressGroup");
@@ -313,32 +285,32 @@ void PeoplePage::buildBusinessHalf()
     const QStringList captions{"Street", "City", "State/Province", "Postal/ZIP", "Country", "P.O. box"};
     const QStringList columns{"BAStreet", "BACity", "BAState", "BAPostalCode", "BACountry", "BAPostOfficeBox"};
     for (int i = 0; i < columns.size(); ++i)
-        text(address, captions[i], columns[i], 6, 16 + i * kRow, 74, 88, i == 2 || i == 3);
+        addText(address, captions[i], columns[i], 6, 16 + i * kRow, 74, 88, i == 2 || i == 3);
     const int bx = 588;
-    options("Mailing address", "MailingAddress", QRect(bx, 30, 176, 40));
-    options("Billing address", "BillingAddress", QRect(bx, 74, 176, 40));
+    addOptions("Mailing address", "MailingAddress", Vocabulary::addressChoices(), 2, QRect(bx, 30, 176, 40));
+    addOptions("Billing address", "BillingAddress", Vocabulary::addressChoices(), 2, QRect(bx, 74, 176, 40));
 
     auto* colleagues = new QGroupBox("Business colleagues", this);
     colleagues->setObjectName("ColleaguesGroup");
     colleagues->setGeometry(bx, 118, 176, 64);
-    text(colleagues, "Assistant name", "AssistantName", 6, 16, 76, 88);
-    text(colleagues, "Manager name", "ManagerName", 6, 16 + kRow, 76, 88);
+    addText(colleagues, "Assistant name", "AssistantName", 6, 16, 76, 88);
+    addText(colleagues, "Manager name", "ManagerName", 6, 16 + kRow, 76, 88);
 
     auto* other = new QGroupBox("Other information", this);
     other->setObjectName("OtherInformationGroup");
     other->setGeometry(bx, 186, 176, 86);
-    text(other, "Ethnic interest", "Ethnic", 6, 16, 76, 88);
-    text(other, "Hobbies", "Hobbies", 6, 16 + kRow, 76, 88);
-    text(other, "Comments", "Info", 6, 16 + 2 * kRow, 76, 88);
+    addText(other, "Ethnic interest", "Ethnic", 6, 16, 76, 88);
+    addText(other, "Hobbies", "Hobbies", 6, 16 + kRow, 76, 88);
+    addText(other, "Comments", "Info", 6, 16 + 2 * kRow, 76, 88);
 
     // Telephones across the half, in two columns.
     auto* tel = new QGroupBox("Business telephone(s), fax(es), and URL", this);
     tel->setObjectName("BusinessTelephoneGroup");
     tel->setGeometry(ax, 298, 354, 108);
-    text(tel, "Main tel", "TelMain", 6, 16, 52, 100);
-    text(tel, "Callback", "TelCallback", 6, 16 + kRow, 52, 100);
-    text(tel, "Tel 1", "TelB1", 6, 16 + 2 * kRow, 52, 100);
-    text(tel, "Tel 2", "TelB2", 6, 16 + 3 * kRow, 52, 100);
+    addText(tel, "Main tel", "TelMain", 6, 16, 52, 100);
+    addText(tel, "Callback", "TelCallback", 6, 16 + kRow, 52, 100);
+    addText(tel, "Tel 1", "TelB1", 6, 16 + 2 * kRow, 52, 100);
+    addText(tel, "Tel 2", "TelB2", 6, 16 + 3 * kRow, 52, 100);
     auto* ext = new QGroupBox("Ext", tel);
     ext->setObjectName("ExtGroup");
     ext->setGeometry(162, 16 + 2 * kRow - 10, 42, 48);
@@ -346,16 +318,10 @@ void PeoplePage::buildBusinessHalf()
     extEdit->setObjectName("Ext");
     extEdit->setGeometry(4, 20, 34, kField);
     bindings << new TextFieldBinding(m_people, "Ext", extEdit);
-    text(tel, "Fax 1", "FaxB1", 212, 16, 46, 94);
-    text(tel, "Fax 2", "FaxB2", 212, 16 + kRow, 46, 94);
-    WebPageEdit = text(tel, "Web site", "WebPage", 212, 16 + 2 * kRow, 46, 72);
-    SpeedButton17 = new QToolButton(tel);
-    SpeedButton17->setObjectName("SpeedButton17");
-    SpeedButton17->setToolTip("Go to URL");
-    SpeedButton17->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
-    SpeedButton17->setAutoRaise(true);
-    SpeedButton17->setCursor(Qt::PointingHandCursor);
-    SpeedButton17->setGeometry(332, 16 + 2 * kRow, 20, kField);
+    addText(tel, "Fax 1", "FaxB1", 212, 16, 46, 94);
+    addText(tel, "Fax 2", "FaxB2", 212, 16 + kRow, 46, 94);
+    WebPageEdit = addText(tel, "Web site", "WebPage", 212, 16 + 2 * kRow, 46, 72);
+    SpeedButton17 = addLinkButton(tel, "SpeedButton17", "Go to URL", 332, 16 + 2 * kRow);
 
     auto* prospecting = new QGroupBox("Prospecting method used", this);
     prospecting->setObjectName("ProspectingGroup");

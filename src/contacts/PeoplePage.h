@@ -3,10 +3,13 @@
 #include <QList>
 #include <QWidget>
 
+#include <utility>
+
 class ComboBinding;
 class DataSource;
 class FieldBinding;
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -46,6 +49,14 @@ public:
     QList<FieldBinding*> bindings;
 
 private:
+    QLineEdit* addText(QWidget* parent, const QString& caption, const QString& column, int x, int y, int lw, int fw,
+                       bool upper = false);
+    std::pair<QComboBox*, ComboBinding*> addCombo(QWidget* parent, const QString& caption, const QString& column,
+                                                  const QStringList& items, bool editable, int x, int y, int lw,
+                                                  int fw);
+    QGroupBox* addOptions(const QString& caption, const QString& column, const QStringList& items, int columns,
+                          QRect geometry);
+    QToolButton* addLinkButton(QWidget* parent, const QString& name, const QString& hint, int x, int y);
     void buildToolbars();
     void buildPersonalHalf();
     void buildBusinessHalf();

@@ -18,6 +18,19 @@
 namespace {
 constexpr int kCollapsedWidth = 430;
 constexpr int kExpandedWidth = 799;
+
+// A deleting question: Escape always answers No.
+MessageBox::Button askWarning(const QString& text, const QList<MessageBox::Button>& buttons,
+                              MessageBox::Button defaultButton)
+{
+    MessageBox::Request ask;
+    ask.icon = MessageBox::Icon::Warning;
+    ask.text = text;
+    ask.buttons = buttons;
+    ask.defaultButton = defaultButton;
+    ask.escapeButton = MessageBox::Button::No;
+    return MessageBox::show(ask);
+}
 } // namespace
 
 void TDataEntryForm::SpeedButton4Click()
@@ -31,13 +44,9 @@ void TDataEntryForm::SpeedButton4Click()
 
 void TDataEntryForm::SpeedButton3Click()
 {
-    MessageBox::Request ask;
-    ask.icon = MessageBox::Icon::Warning;
-    ask.text = "This will delete the current record. Proceed?";
-    ask.buttons = {MessageBox::Button::Yes, MessageBox::Button::No};
-    ask.defaultButton = MessageBox::Button::Yes;
-    ask.escapeButton = MessageBox::Button::No;
-    if (MessageBox::show(ask) == MessageBox::Button::Yes) {
+    if (askWarning("This will delete the current record. Proceed?", {MessageBox::Button::Yes, MessageBox::Button::No},
+                   MessageBox::Button::Yes)
+        == MessageBox::Button::Yes) {
         if (!runCommand([this] { people()->remove(); }))
             return;
     }
@@ -48,13 +57,9 @@ void TDataEntryForm::SpeedButton3Click()
 void TDataEntryForm::SpeedButton1Click()
 {
     const int count = people()->recordCount();
-    MessageBox::Request ask;
-    ask.icon = MessageBox::Icon::Warning;
-    ask.text = "This will delete ALL records in your database. Proceed?";
-    ask.buttons = {MessageBox::Button::No, MessageBox::Button::YesToAll};
-    ask.defaultButton = MessageBox::Button::None;
-    ask.escapeButton = MessageBox::Button::No;
-    if (MessageBox::show(ask) == MessageBox::Button::YesToAll) {
+    if (askWarning("This will delete ALL records in your database. Proceed?",
+                   {MessageBox::Button::No, MessageBox::Button::YesToAll}, MessageBox::Button::None)
+        == MessageBox::Button::YesToAll) {
         const bool ok = runCommand([&] {
             for (int i = 0; i < count; ++i) {
                 people()->first();

@@ -187,12 +187,7 @@ void TRetail::LoadDataClick()
     QMainTable->refresh();
     if (QMainTable->isEmpty())
         return;
-    QVector<int> answers;
-    QMainTable->first();
-    for (int n = 1; n <= 24; ++n) {
-        answers << QMainTable->value("Answer").toInt();
-        QMainTable->next();
-    }
+    const QVector<int> answers = readAnswers();
     LoadingAnswers = true;
     for (int n = 1; n <= 24; ++n) {
         QButtonGroup* group = Choices[n - 1];
@@ -207,6 +202,18 @@ void TRetail::LoadDataClick()
         }
     }
     LoadingAnswers = false;
+}
+
+QVector<int> TRetail::readAnswers()
+{
+    // The person's rows in question order: the n-th row holds question n.
+    QVector<int> answers;
+    QMainTable->first();
+    for (int n = 1; n <= 24; ++n) {
+        answers << QMainTable->value("Answer").toInt();
+        QMainTable->next();
+    }
+    return answers;
 }
 
 bool TRetail::LocateQuestion(int question)
@@ -273,12 +280,7 @@ void TRetail::CalculateClick()
     OpinionLineAdded = false;
     if (QMainTable->isEmpty())
         return;
-    QVector<int> answers;
-    QMainTable->first();
-    for (int n = 1; n <= 24; ++n) {
-        answers << QMainTable->value("Answer").toInt();
-        QMainTable->next();
-    }
+    const QVector<int> answers = readAnswers();
     const Tactics::Result result = Tactics::calculate(answers);
     Answers = answers;
     OpinionLineAdded = result.opinionLineAdded;

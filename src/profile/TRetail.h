@@ -52,6 +52,7 @@ protected:
 private:
     QWidget* buildQuestionsTab(int firstQuestion, QLineEdit** tip);
     void setTab(int index); // the program's own tab change, which runs no handler
+    QVector<int> readAnswers();
 
     TMainDataModule* m_dataModule;
     bool m_settingTab = false;
