@@ -122,6 +122,8 @@ ComboBinding::ComboBinding(DataSource* source, const QString& column, QComboBox*
 {
     if (combo->isEditable()) {
         combo->setInsertPolicy(QComboBox::NoInsert);
+        // Typed text is stored as typed: no completion that would show one value and store another.
+        combo->setCompleter(nullptr);
         connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) { write(text); });
     }
     connect(combo, &QComboBox::activated, this, [this](int index) {

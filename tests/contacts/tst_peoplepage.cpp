@@ -125,6 +125,21 @@ private slots:
         QCOMPARE(app.db.scalar("SELECT Title FROM People").toString(), QString("Professor "));
     }
 
+    void suggestionsAreNotForcedOnTypedText()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Profession", "Nurse"}});
+        app.db.addPerson("Bob");
+        QVERIFY(app.start());
+        app.main()->SpeedButton9Click();
+        QComboBox* profession = app.find<QComboBox>("ProfessionComboBox");
+        QTest::keyClicks(profession->lineEdit(), "Nu");
+        QCOMPARE(profession->currentText(), QString("Nu"));
+        QCOMPARE(app.people()->value("Profession").toString(), QString("Nu"));
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.db.scalar("SELECT Profession FROM People WHERE Name = 'Bob'").toString(), QString("Nu"));
+    }
+
     void unknownStoredValuesShowNoChoiceAndStayStored()
     {
         AppFixture app;
