@@ -1,10 +1,9 @@
 #include "app/Program.h"
-
-#include <QApplication>
+#include "app/VantrelApplication.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    VantrelApplication app(argc, argv);
     Program::setUpApplication();
     Program program;
     if (!program.start())

@@ -1,0 +1,12 @@
+#include "VantrelApplication.h"
+
+#include "ErrorDisplay.h"
+
+VantrelApplication::VantrelApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool VantrelApplication::notify(QObject* receiver, QEvent* event)
+{
+    bool handled = false;
+    runCommand([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
