@@ -177,10 +177,14 @@ void TDataEntryForm::setOuterWidth(int width)
 void TDataEntryForm::FormCreate()
 {
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
-    const ScreenMetrics screen = Screen::metrics();
-    const int height = frameGeometry().height();
-    QMainWindow::move((screen.width - kCollapsedWidth) / 2, (screen.height - (height + 25)) / 2);
+    placeOnScreen(kCollapsedWidth);
     BusinessInfoShown = false;
+}
+
+void TDataEntryForm::placeOnScreen(int width)
+{
+    const ScreenMetrics screen = Screen::metrics();
+    QMainWindow::move((screen.width - width) / 2, (screen.height - (frameGeometry().height() + 25)) / 2);
 }
 
 void TDataEntryForm::FormShow()
@@ -197,9 +201,8 @@ void TDataEntryForm::setVisible(bool visible)
         FormShow();
         QMainWindow::setVisible(visible);
         // Only now is the window frame known: apply the outer width and placement with it.
-        const ScreenMetrics screen = Screen::metrics();
         setOuterWidth(m_outerWidth);
-        QMainWindow::move((screen.width - outerWidth()) / 2, (screen.height - (frameGeometry().height() + 25)) / 2);
+        placeOnScreen(outerWidth());
         return;
     }
     QMainWindow::setVisible(visible);

@@ -95,6 +95,7 @@ private:
     void buildMenu();
     void wire();
     void focusShowHide();
+    void placeOnScreen(int width); // centred for that width, a little above the middle
     void runMove(const std::function<void(Dataset&)>& step);
     void pickDate(const QString& column);
     void openModalOverPeople(QWidget* window, const QString& emptyMessage);

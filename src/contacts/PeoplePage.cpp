@@ -80,13 +80,7 @@ void PeoplePage::buildToolbars()
     };
     int x = 36;
     for (const Button& b : top) {
-        auto* t = new QToolButton(this);
-        t->setObjectName(b.name);
-        t->setToolTip(b.hint);
-        t->setIcon(style()->standardIcon(b.icon));
-        t->setAutoRaise(true);
-        t->setGeometry(x, 2, 25, 24);
-        toolbar.insert(b.name, t);
+        toolbar.insert(b.name, addToolButton(this, b.name, b.hint, b.icon, QRect(x, 2, 25, 24)));
         x += 26;
     }
 
@@ -104,14 +98,9 @@ void PeoplePage::buildToolbars()
     };
     int y = 4;
     for (const Button& b : left) {
-        auto* t = new QToolButton(side);
-        t->setObjectName(b.name);
-        t->setToolTip(b.hint);
-        t->setIcon(style()->standardIcon(b.icon));
+        QToolButton* t = addToolButton(side, b.name, b.hint, b.icon, QRect(2, y, 28, 28));
         t->setIconSize(QSize(22, 22));
-        t->setAutoRaise(true);
         t->setCursor(Qt::PointingHandCursor);
-        t->setGeometry(2, y, 28, 28);
         sideToolbar.insert(b.name, t);
         y += 32;
     }
@@ -166,15 +155,22 @@ QGroupBox* PeoplePage::addOptions(const QString& caption, const QString& column,
     return box;
 }
 
-QToolButton* PeoplePage::addLinkButton(QWidget* parent, const QString& name, const QString& hint, int x, int y)
+QToolButton* PeoplePage::addToolButton(QWidget* parent, const QString& name, const QString& hint,
+                                       QStyle::StandardPixmap icon, QRect geometry)
 {
     auto* b = new QToolButton(parent);
     b->setObjectName(name);
     b->setToolTip(hint);
-    b->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+    b->setIcon(style()->standardIcon(icon));
     b->setAutoRaise(true);
+    b->setGeometry(geometry);
+    return b;
+}
+
+QToolButton* PeoplePage::addLinkButton(QWidget* parent, const QString& name, const QString& hint, int x, int y)
+{
+    QToolButton* b = addToolButton(parent, name, hint, QStyle::SP_ArrowRight, QRect(x, y, 20, kField));
     b->setCursor(Qt::PointingHandCursor);
-    b->setGeometry(x, y, 20, kField);
     return b;
 }
 

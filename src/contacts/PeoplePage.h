@@ -1,6 +1,7 @@
 #pragma once
 #include <QHash>
 #include <QList>
+#include <QStyle>
 #include <QWidget>
 
 #include <utility>
@@ -56,6 +57,8 @@ private:
                                                   int fw);
     QGroupBox* addOptions(const QString& caption, const QString& column, const QStringList& items, int columns,
                           QRect geometry);
+    QToolButton* addToolButton(QWidget* parent, const QString& name, const QString& hint, QStyle::StandardPixmap icon,
+                               QRect geometry);
     QToolButton* addLinkButton(QWidget* parent, const QString& name, const QString& hint, int x, int y);
     void buildToolbars();
     void buildPersonalHalf();

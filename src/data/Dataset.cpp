@@ -14,6 +14,13 @@
 namespace {
 const QString kRowId = QStringLiteral("__rowid");
 
+// The database's own words when it has them (a CHECK names the column), else the driver's.
+QString sqlError(const QSqlQuery& q)
+{
+    const QSqlError e = q.lastError();
+    return e.databaseText().isEmpty() ? e.text() : e.databaseText();
+}
+
 QString keyText(const QVariant& v)
 {
     return v.isNull() ? QString() : v.toString();
@@ -130,22 +137,14 @@ void Dataset::load()
     QVariantList positional;
     QStringList names;
     if (!m_table.isEmpty()) {
-        if (m_declared.isEmpty()) {
-            for (const Column& c : m_connection->tableColumns(m_table))
-                names << c.name;
-        } else {
-            names = m_declared;
-        }
-        QStringList quoted;
-        for (const QString& n : names)
-            quoted << Connection::quote(n);
-        sql = "SELECT " + quoted.join(", ") + ", rowid FROM " + Connection::quote(m_table);
+        names = tableColumnNames();
+        buildColumns(names);
+        sql = tableSelect();
         if (m_master) {
             sql += " WHERE " + Connection::quote(m_linkColumn) + " = ?";
             positional << m_linkValue;
         }
         sql += " ORDER BY rowid";
-        buildColumns(names);
         m_loadedVersion = m_connection->tableVersion(m_table);
         m_loadedExternal = m_connection->externalVersion();
         if (m_master && m_linkValue.isNull())
@@ -156,22 +155,10 @@ void Dataset::load()
     RowReader reader(*m_connection, sql, positional, m_table.isEmpty() ? m_params : QHash<QString, QVariant>{});
     if (m_table.isEmpty())
         buildColumns(reader.columnNames());
-    const int n = m_columns.size();
-    std::vector<QVariant> values;
-    values.reserve(n);
-    while (reader.next()) {
-        std::array<std::uint64_t, 2> mask{};
-        values.clear();
-        for (int i = 0; i < n; ++i) {
-            if (reader.isNull(i))
-                continue;
-            mask[i / 64] |= std::uint64_t(1) << (i % 64);
-            values.push_back(reader.value(i, m_columns[i].type));
-        }
-        Row r;
-        r.assign(mask, std::vector<QVariant>(values.begin(), values.end()));
-        m_rows.push_back(std::move(r));
-    }
+    std::vector<QVariant> buffer;
+    buffer.reserve(m_columns.size());
+    while (reader.next())
+        m_rows.push_back(readRow(reader, buffer));
     sortRows();
 }
 
@@ -221,11 +208,7 @@ void Dataset::open()
     m_modified = false;
     if (m_deferred && m_table.size()) {
         // Columns are known at once; the rows are read when first needed.
-        QStringList names = m_declared;
-        if (names.isEmpty())
-            for (const Column& c : m_connection->tableColumns(m_table))
-                names << c.name;
-        buildColumns(names);
+        buildColumns(tableColumnNames());
         m_needsLoad = true;
         m_current = 0;
     } else {
@@ -510,11 +493,11 @@ void Dataset::writeRow()
         vals << identity;
     }
     if (!q.prepare(sql))
-        throw DataError(q.lastError().databaseText().isEmpty() ? q.lastError().text() : q.lastError().databaseText());
+        throw DataError(sqlError(q));
     for (const QVariant& v : vals)
         q.addBindValue(v);
     if (!q.exec())
-        throw DataError(q.lastError().databaseText().isEmpty() ? q.lastError().text() : q.lastError().databaseText());
+        throw DataError(sqlError(q));
     if (!inserting && q.numRowsAffected() != 1)
         throw DataError("Row cannot be located for updating. Some values may have been changed since it was last read.");
     m_connection->noteWrite(table);
@@ -533,18 +516,44 @@ void Dataset::reloadRow(int index, const QVariant& identity)
             m_rows[index].setValue(m_identity, identity);
         return;
     }
+    RowReader reader(*m_connection, tableSelect() + " WHERE rowid = ?", {identity});
+    std::vector<QVariant> buffer;
+    if (reader.next())
+        m_rows[index] = readRow(reader, buffer);
+}
+
+QStringList Dataset::tableColumnNames() const
+{
+    if (!m_declared.isEmpty())
+        return m_declared;
+    QStringList names;
+    for (const Column& c : m_connection->tableColumns(m_table))
+        names << c.name;
+    return names;
+}
+
+QString Dataset::tableSelect() const
+{
+    // The data columns in order, then the row identity.
     QStringList quoted;
     for (int i = 0; i < m_columns.size(); ++i)
         quoted << (i == m_identity ? QString("rowid") : Connection::quote(m_columns[i].name));
-    QSqlQuery q(m_connection->database());
-    q.prepare("SELECT " + quoted.join(", ") + " FROM " + Connection::quote(m_table) + " WHERE rowid = ?");
-    q.addBindValue(identity);
-    if (!q.exec() || !q.next())
-        return;
+    return "SELECT " + quoted.join(", ") + " FROM " + Connection::quote(m_table);
+}
+
+Row Dataset::readRow(const RowReader& reader, std::vector<QVariant>& buffer) const
+{
+    std::array<std::uint64_t, 2> mask{};
+    buffer.clear();
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (reader.isNull(i))
+            continue;
+        mask[i / 64] |= std::uint64_t(1) << (i % 64);
+        buffer.push_back(reader.value(i, m_columns[i].type));
+    }
     Row r;
-    for (int i = 0; i < m_columns.size(); ++i)
-        r.setValue(i, ColumnValue::fromDatabase(q.value(i), m_columns[i].type));
-    m_rows[index] = std::move(r);
+    r.assign(mask, std::vector<QVariant>(buffer.begin(), buffer.end()));
+    return r;
 }
 
 void Dataset::post()
@@ -623,7 +632,7 @@ void Dataset::remove()
     q.addBindValue(identity);
     if (!q.exec()) {
         emit changed();
-        throw DataError(q.lastError().databaseText().isEmpty() ? q.lastError().text() : q.lastError().databaseText());
+        throw DataError(sqlError(q));
     }
     m_connection->noteWrite(table);
     if (inSync)

@@ -13,6 +13,7 @@
 
 class Connection;
 class DataSource;
+class RowReader;
 
 enum class DatasetState { Inactive, Browse, Edit, Insert };
 
@@ -120,6 +121,9 @@ private:
     void ensureLoaded() const;
     void load();
     void buildColumns(const QStringList& resultNames);
+    QStringList tableColumnNames() const;
+    QString tableSelect() const; // after buildColumns
+    Row readRow(const RowReader& reader, std::vector<QVariant>& buffer) const;
     void sortRows();
     void masterMoved();
     void writeRow();
