@@ -1,8 +1,8 @@
 // Fills a copy of the database with 100,000 people and measures what a user waits on:
 // start-up to the shown main window, peak memory, the first keystroke's edit start, a save with
 // its list refill, and a keystroke in the search box. Run: bench_vantrel [people]
-#include "app/MessageBox.h"
-#include "app/Platform.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
 #include "app/Program.h"
 #include "app/TDataEntryForm.h"
 #include "contacts/PeoplePage.h"

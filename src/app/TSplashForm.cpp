@@ -1,7 +1,7 @@
 #include "TSplashForm.h"
 
-#include "MessageBox.h"
-#include "Platform.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
 
 #include <QLabel>
 #include <QShowEvent>

@@ -1,6 +1,6 @@
 #include "VantrelApplication.h"
 
-#include "ErrorDisplay.h"
+#include "platform/ErrorDisplay.h"
 
 VantrelApplication::VantrelApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

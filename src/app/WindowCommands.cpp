@@ -2,9 +2,9 @@
 #include "TDataEntryForm.h"
 
 #include "AppWindows.h"
-#include "ErrorDisplay.h"
-#include "MessageBox.h"
-#include "Platform.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
 #include "data/Dataset.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"

@@ -3,8 +3,8 @@
 
 #include "PeoplePage.h"
 #include "app/AppWindows.h"
-#include "app/ErrorDisplay.h"
-#include "app/Platform.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/Platform.h"
 #include "data/MainDataModule.h"
 #include "followup/TPickDateForm.h"
 

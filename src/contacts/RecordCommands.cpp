@@ -4,9 +4,9 @@
 #include "AddressLinks.h"
 #include "PeoplePage.h"
 #include "Vocabulary.h"
-#include "app/ErrorDisplay.h"
-#include "app/MessageBox.h"
-#include "app/Platform.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
 #include "data/Dataset.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "Connection.h"
 
-#include "DataError.h"
+#include "platform/DataError.h"
 
 #include <QDir>
 #include <QFileInfo>

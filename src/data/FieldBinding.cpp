@@ -2,7 +2,7 @@
 
 #include "DataSource.h"
 #include "Dataset.h"
-#include "app/ErrorDisplay.h"
+#include "platform/ErrorDisplay.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

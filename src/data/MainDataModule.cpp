@@ -1,7 +1,7 @@
 #include "MainDataModule.h"
 
-#include "DataError.h"
-#include "app/MessageBox.h"
+#include "platform/DataError.h"
+#include "platform/MessageBox.h"
 
 #include <algorithm>
 

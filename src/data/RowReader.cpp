@@ -1,7 +1,7 @@
 #include "RowReader.h"
 
 #include "Connection.h"
-#include "DataError.h"
+#include "platform/DataError.h"
 
 #include <QSqlDriver>
 

@@ -1,6 +1,6 @@
 #include "TPickDateForm.h"
 
-#include "app/Platform.h"
+#include "platform/Platform.h"
 
 #include <QCalendarWidget>
 #include <QFrame>

@@ -1,7 +1,7 @@
 #include "THelpForm.h"
 
 #include "app/AppWindows.h"
-#include "app/Platform.h"
+#include "platform/Platform.h"
 #include "app/TDataEntryForm.h"
 
 #include <QPushButton>

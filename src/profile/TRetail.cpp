@@ -2,8 +2,8 @@
 
 #include "Questions.h"
 #include "Tactics.h"
-#include "app/ErrorDisplay.h"
-#include "app/Platform.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/Platform.h"
 #include "data/MainDataModule.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "app/MessageBox.h"
+#include "platform/MessageBox.h"
 #include "app/VantrelApplication.h"
-#include "data/DataError.h"
+#include "platform/DataError.h"
 
 #include <QTest>
 

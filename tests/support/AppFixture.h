@@ -1,8 +1,8 @@
 #pragma once
 #include "TestDatabase.h"
 
-#include "app/MessageBox.h"
-#include "app/Platform.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
 
 #include <QDialog>
 #include <QList>

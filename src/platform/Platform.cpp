@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
@@ -29,6 +30,16 @@ std::function<int(QDialog*)>& modalRunner()
 {
     static std::function<int(QDialog*)> r;
     return r;
+}
+std::function<QDate()>& clockProvider()
+{
+    static std::function<QDate()> p;
+    return p;
+}
+std::function<QString(const FileDialog::Request&)>& fileDialogHandler()
+{
+    static std::function<QString(const FileDialog::Request&)> h;
+    return h;
 }
 } // namespace
 
@@ -84,3 +95,27 @@ int Modal::exec(QDialog* dialog)
 }
 
 void Modal::setRunner(std::function<int(QDialog*)> runner) { modalRunner() = std::move(runner); }
+
+QDate Clock::today() { return clockProvider() ? clockProvider()() : QDate::currentDate(); }
+
+void Clock::setOverride(std::function<QDate()> provider) { clockProvider() = std::move(provider); }
+
+QString FileDialog::ask(QWidget* parent, const Request& request)
+{
+    if (fileDialogHandler())
+        return fileDialogHandler()(request);
+    QFileDialog dialog(parent, request.caption, QString(), request.filter);
+    dialog.setObjectName(request.objectName);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!request.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(request.defaultSuffix);
+    if (Modal::exec(&dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void FileDialog::setHandler(std::function<QString(const Request&)> handler)
+{
+    fileDialogHandler() = std::move(handler);
+}

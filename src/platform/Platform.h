@@ -1,12 +1,13 @@
 #pragma once
+#include <QDate>
 #include <QString>
 
 #include <functional>
 
 class QDialog;
 
-// The small platform layer: the desktop's programs, screen metrics, the executable's folder and
-// modal windows. Each has a seam that tests can fill.
+// The small platform layer: the desktop's programs, screen metrics, the executable's folder,
+// modal windows, the local clock and the file dialogs. Each has a seam that tests can fill.
 namespace Desktop {
 void open(const QString& target);                          // hands an address to the desktop
 void setHandler(std::function<void(const QString&)> handler); // empty: the real desktop
@@ -34,4 +35,22 @@ void setExecutableDir(const QString& dir); // empty: the running executable's fo
 namespace Modal {
 int exec(QDialog* dialog);
 void setRunner(std::function<int(QDialog*)> runner); // empty: QDialog::exec
+}
+
+namespace Clock {
+QDate today();                                   // the local clock's date
+void setOverride(std::function<QDate()> provider); // empty: the real clock
+}
+
+// The open and save file dialogs. A test answers with a file name, or an empty text for Cancel.
+namespace FileDialog {
+struct Request {
+    QString objectName; // the dialog's component name, e.g. OpenDialogCSV
+    QString caption;
+    QString filter;     // e.g. "CSV files (*.csv)"
+    QString defaultSuffix;
+    bool save = false;
+};
+QString ask(QWidget* parent, const Request& request);
+void setHandler(std::function<QString(const Request&)> handler); // empty: the real QFileDialog
 }

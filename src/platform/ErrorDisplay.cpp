@@ -1,7 +1,7 @@
 #include "ErrorDisplay.h"
 
 #include "MessageBox.h"
-#include "data/DataError.h"
+#include "DataError.h"
 
 bool runCommand(const std::function<void()>& command)
 {
