@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -59,6 +60,15 @@ TDataEntryForm::TDataEntryForm(TMainDataModule* dataModule, QWidget* parent)
     HelpBrowser->setObjectName("WebBrowser1");
     for (int i : {0, 1, 2, 4, 5})
         MainDataEntry->setTabVisible(i, false);
+    // Only the People page is ever shown: no key, wheel or click may select another page.
+    MainDataEntry->setFocusPolicy(Qt::NoFocus);
+    MainDataEntry->tabBar()->setFocusPolicy(Qt::NoFocus);
+    MainDataEntry->installEventFilter(this);
+    MainDataEntry->tabBar()->installEventFilter(this);
+    connect(MainDataEntry, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index != 0 && MainDataEntry->indexOf(People) == 0)
+            MainDataEntry->setCurrentIndex(0);
+    });
     setCentralWidget(MainDataEntry);
     buildMenu();
     wire();
@@ -162,7 +172,29 @@ void TDataEntryForm::detachPages()
         MainDataEntry->removeTab(0);
     MainDataEntry->removeTab(1);
     MainDataEntry->setCurrentIndex(0);
-    MainDataEntry->setTabIcon(1, style()->standardIcon(QStyle::SP_DialogHelpButton));
+    MainDataEntry->setTabIcon(1, PeoplePage::picture("help-16"));
+    for (int i = 1; i < MainDataEntry->count(); ++i)
+        MainDataEntry->setTabEnabled(i, false);
+}
+
+bool TDataEntryForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == MainDataEntry || watched == MainDataEntry->tabBar()) {
+        if (event->type() == QEvent::Wheel) {
+            event->accept();
+            return true; // the wheel over the page tabs would turn to a hidden page
+        }
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const bool control = key->modifiers() & Qt::ControlModifier;
+            if (control && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab
+                            || key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown)) {
+                event->accept();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 int TDataEntryForm::outerWidth() const { return frameGeometry().width(); }
@@ -179,6 +211,7 @@ void TDataEntryForm::FormCreate()
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     placeOnScreen(kCollapsedWidth);
     BusinessInfoShown = false;
+    People->setBusinessHalfShown(false);
 }
 
 void TDataEntryForm::placeOnScreen(int width)

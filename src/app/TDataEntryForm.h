@@ -89,6 +89,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void setVisible(bool visible) override;
 
 private:

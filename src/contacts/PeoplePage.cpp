@@ -56,31 +56,66 @@ PeoplePage::PeoplePage(DataSource* people, QWidget* parent) : QWidget(parent), m
     buildToolbars();
     buildPersonalHalf();
     buildBusinessHalf();
+    buildTabChain();
     for (FieldBinding* b : bindings)
         b->read();
 }
 
+QIcon PeoplePage::picture(const QString& name) { return QIcon(":/icons/" + name + ".png"); }
+
+void PeoplePage::setBusinessHalfShown(bool shown) { BusinessHalf->setVisible(shown); }
+
+void PeoplePage::buildTabChain()
+{
+    // Reading order: each half column by column, each group top to bottom.
+    const QStringList order{
+        "Edit1", "Button7", "Title", "Name", "Gender", "PersonType", "CustoemrImportance", "Button2", "Breminder",
+        "Language", "Income", "EducationLevel", "ProfessionComboBox", "Household", "Spouse", "Button6", "Children",
+        "Areminder", "HAStreet", "HACity", "HAState", "HAPostalCode", "HACountry", "HAPostOfficeBox", "PrimaryTel",
+        "Mobile", "TelH1", "TelH2", "FaxH", "Email1", "SpeedButton19", "Telex", "Email2", "SpeedButton16", "HomePage",
+        "SpeedButton18", "CompanyComboBox", "CompanySize", "Industry", "Department", "JobTitle", "BAStreet", "BACity",
+        "BAState", "BAPostalCode", "BACountry", "BAPostOfficeBox", "MailingAddress", "BillingAddress", "AssistantName",
+        "ManagerName", "Ethnic", "Hobbies", "Info", "TelMain", "TelCallback", "TelB1", "TelB2", "Ext", "FaxB1", "FaxB2",
+        "WebPage", "SpeedButton17", "DBComboBox4"};
+    for (const QString& name : order) {
+        if (QButtonGroup* group = m_optionGroups.value(name))
+            m_tabChain.add(group);
+        else if (QWidget* w = findChild<QWidget*>(name))
+            m_tabChain.add(w);
+        else
+            qFatal("no control %s for the Tab order", qPrintable(name));
+    }
+}
+
+bool PeoplePage::focusNextPrevChild(bool next)
+{
+    return m_tabChain.move(next) || QWidget::focusNextPrevChild(next);
+}
+
 void PeoplePage::buildToolbars()
 {
-    struct Button { const char* name; const char* hint; QStyle::StandardPixmap icon; };
+    struct Button { const char* name; const char* hint; const char* picture; };
     const Button top[] = {
-        {"SpeedButton4", "New record", QStyle::SP_FileIcon},
-        {"SpeedButton3", "Delete record", QStyle::SP_TrashIcon},
-        {"SpeedButton1", "Delete all records", QStyle::SP_DialogResetButton},
-        {"SpeedButton2", "Save record", QStyle::SP_DialogSaveButton},
-        {"SpeedButton5", "Discard changes", QStyle::SP_DialogDiscardButton},
-        {"SpeedButton6", "Refresh", QStyle::SP_BrowserReload},
-        {"RetailButton", "Personality identification", QStyle::SP_FileDialogInfoView},
-        {"SpeedButton7", "First record", QStyle::SP_MediaSkipBackward},
-        {"SpeedButton8", "Prior record", QStyle::SP_MediaSeekBackward},
-        {"SpeedButton9", "Next record", QStyle::SP_MediaSeekForward},
-        {"SpeedButton10", "Last record", QStyle::SP_MediaSkipForward},
-        {"SpeedButton14", "Import data from a CSV file", QStyle::SP_DialogOpenButton},
-        {"SpeedButton13", "Help", QStyle::SP_DialogHelpButton},
+        {"SpeedButton4", "New record", "new-person"},
+        {"SpeedButton3", "Delete record", "delete-person"},
+        {"SpeedButton1", "Delete all records", "delete-all"},
+        {"SpeedButton2", "Save record", "save"},
+        {"SpeedButton5", "Discard changes", "discard"},
+        {"SpeedButton6", "Refresh", "refresh"},
+        {"RetailButton", "Personality identification", "personality"},
+        {"SpeedButton7", "First record", "first"},
+        {"SpeedButton8", "Prior record", "prior"},
+        {"SpeedButton9", "Next record", "next"},
+        {"SpeedButton10", "Last record", "last"},
+        {"SpeedButton14", "Import data from a CSV file", "import"},
+        {"SpeedButton13", "Help", "help"},
     };
     int x = 36;
     for (const Button& b : top) {
-        toolbar.insert(b.name, addToolButton(this, b.name, b.hint, b.icon, QRect(x, 2, 25, 24)));
+        QToolButton* t = addToolButton(this, b.name, b.hint, picture(QString(b.picture) + "-16"), QRect(x, 2, 25, 24));
+        t->setIconSize(QSize(16, 16));
+        t->setFocusPolicy(Qt::NoFocus); // picture buttons: the mouse's and the menu's, not the Tab key's
+        toolbar.insert(b.name, t);
         x += 26;
     }
 
@@ -90,16 +125,17 @@ void PeoplePage::buildToolbars()
     side->setFrameShadow(QFrame::Sunken);
     side->setGeometry(0, 0, 32, 524);
     const Button left[] = {
-        {"Image4", "Personality identification", QStyle::SP_FileDialogInfoView},
-        {"Image3", "Filters", QStyle::SP_FileDialogContentsView},
-        {"Image5", "Follow-up activities", QStyle::SP_FileDialogDetailedView},
-        {"Image9", "Import data from a CSV file", QStyle::SP_DialogOpenButton},
-        {"Image10", "Help", QStyle::SP_DialogHelpButton},
+        {"Image4", "Personality identification", "personality"},
+        {"Image3", "Filters", "filters"},
+        {"Image5", "Follow-up activities", "follow-up"},
+        {"Image9", "Import data from a CSV file", "import"},
+        {"Image10", "Help", "help"},
     };
     int y = 4;
     for (const Button& b : left) {
-        QToolButton* t = addToolButton(side, b.name, b.hint, b.icon, QRect(2, y, 28, 28));
+        QToolButton* t = addToolButton(side, b.name, b.hint, picture(QString(b.picture) + "-22"), QRect(2, y, 28, 28));
         t->setIconSize(QSize(22, 22));
+        t->setFocusPolicy(Qt::NoFocus);
         t->setCursor(Qt::PointingHandCursor);
         sideToolbar.insert(b.name, t);
         y += 32;
@@ -135,10 +171,10 @@ std::pair<QComboBox*, ComboBinding*> PeoplePage::addCombo(QWidget* parent, const
     return {c, b};
 }
 
-QGroupBox* PeoplePage::addOptions(const QString& caption, const QString& column, const QStringList& items, int columns,
-                                  QRect geometry)
+QGroupBox* PeoplePage::addOptions(QWidget* parent, const QString& caption, const QString& column,
+                                  const QStringList& items, int columns, QRect geometry)
 {
-    auto* box = new QGroupBox(caption, this);
+    auto* box = new QGroupBox(caption, parent);
     box->setObjectName(column);
     box->setGeometry(geometry);
     auto* group = new QButtonGroup(box);
@@ -152,16 +188,17 @@ QGroupBox* PeoplePage::addOptions(const QString& caption, const QString& column,
         group->addButton(r, i);
     }
     bindings << new OptionGroupBinding(m_people, column, group, box);
+    m_optionGroups.insert(column, group);
     return box;
 }
 
-QToolButton* PeoplePage::addToolButton(QWidget* parent, const QString& name, const QString& hint,
-                                       QStyle::StandardPixmap icon, QRect geometry)
+QToolButton* PeoplePage::addToolButton(QWidget* parent, const QString& name, const QString& hint, const QIcon& icon,
+                                       QRect geometry)
 {
     auto* b = new QToolButton(parent);
     b->setObjectName(name);
     b->setToolTip(hint);
-    b->setIcon(style()->standardIcon(icon));
+    b->setIcon(icon);
     b->setAutoRaise(true);
     b->setGeometry(geometry);
     return b;
@@ -169,7 +206,9 @@ QToolButton* PeoplePage::addToolButton(QWidget* parent, const QString& name, con
 
 QToolButton* PeoplePage::addLinkButton(QWidget* parent, const QString& name, const QString& hint, int x, int y)
 {
-    QToolButton* b = addToolButton(parent, name, hint, QStyle::SP_ArrowRight, QRect(x, y, 20, kField));
+    QToolButton* b = addToolButton(parent, name, hint, picture(hint == "Send email" ? "send-email-16" : "go-to-url-16"),
+                                   QRect(x, y, 20, kField));
+    b->setIconSize(QSize(16, 16));
     b->setCursor(Qt::PointingHandCursor);
     return b;
 }
@@ -210,9 +249,9 @@ void PeoplePage::buildPersonalHalf()
     const int lx = 36, lw = 90, fw = 90;
     addCombo(this, "Title", "Title", Vocabulary::titles(), true, lx, 56, lw, fw);
     NameEdit = addText(this, "Name (required)", "Name", lx, 56 + kRow, lw, fw);
-    addOptions("Gender", "Gender", Vocabulary::genders(), 1, QRect(lx, 102, 88, 56));
-    addOptions("Type", "PersonType", Vocabulary::personTypes(), 1, QRect(lx + 92, 102, 88, 56));
-    addOptions("Importance", "CustoemrImportance", Vocabulary::importances(), 3, QRect(lx, 160, 180, 40));
+    addOptions(this, "Gender", "Gender", Vocabulary::genders(), 1, QRect(lx, 102, 84, 56));
+    addOptions(this, "Type", "PersonType", Vocabulary::personTypes(), 1, QRect(lx + 88, 102, 92, 56));
+    addOptions(this, "Importance", "CustoemrImportance", Vocabulary::importances(), 3, QRect(lx, 160, 180, 40));
     Button2 = date(this, "Birthday", "Birthday", lx, 202, lw, fw - 22);
     Button2->setObjectName("Button2");
     reminder(this, "Birthday reminder", "Breminder", lx + 2, 224);
@@ -225,7 +264,7 @@ void PeoplePage::buildPersonalHalf()
     professionBinding = prof.second;
 
     // Right column: household and home address.
-    const int rx = 222, rw = 178, glw = 76, gfw = 94;
+    const int rx = 222, rw = 178, glw = 80, gfw = 88;
     auto* household = new QGroupBox("Household", this);
     household->setObjectName("HouseholdGroup");
     household->setGeometry(rx, 56, rw, 150);
@@ -264,35 +303,40 @@ void PeoplePage::buildPersonalHalf()
 
 void PeoplePage::buildBusinessHalf()
 {
-
-    const int ax = 410, lw = 68, fw = 104;
-    auto company = addCombo(this, "Company", "Company", {}, true, ax, 30, lw, fw);
+    // The half lies right of the collapsed window's edge; it is hidden, not only cut off, while
+    // the window is collapsed, so nothing of it can take the focus.
+    BusinessHalf = new QWidget(this);
+    BusinessHalf->setObjectName("BusinessHalf");
+    BusinessHalf->setGeometry(404, 0, 362, 490);
+    QWidget* half = BusinessHalf;
+    const int ax = 6, lw = 72, fw = 100;
+    auto company = addCombo(half, "Company", "Company", {}, true, ax, 30, lw, fw);
     CompanyComboBox = company.first;
     CompanyComboBox->setObjectName("CompanyComboBox");
     companyBinding = company.second;
-    addCombo(this, "Company size", "CompanySize", Vocabulary::companySizes(), false, ax, 30 + kRow, lw, fw);
-    addCombo(this, "Industry", "Industry", Vocabulary::industries(), false, ax, 30 + 2 * kRow, lw, fw);
-    addText(this, "Department", "Department", ax, 30 + 3 * kRow, lw, fw);
-    addText(this, "Job title", "JobTitle", ax, 30 + 4 * kRow, lw, fw);
+    addCombo(half, "Company size", "CompanySize", Vocabulary::companySizes(), false, ax, 30 + kRow, lw, fw);
+    addCombo(half, "Industry", "Industry", Vocabulary::industries(), false, ax, 30 + 2 * kRow, lw, fw);
+    addText(half, "Department", "Department", ax, 30 + 3 * kRow, lw, fw);
+    addText(half, "Job title", "JobTitle", ax, 30 + 4 * kRow, lw, fw);
 
-    auto* address = new QGroupBox("Business address", this);
+    auto* address = new QGroupBox("Business address", half);
     address->setObjectName("BusinessAddressGroup");
     address->setGeometry(ax, 144, 172, 150);
     const QStringList captions{"Street", "City", "State/Province", "Postal/ZIP", "Country", "P.O. box"};
     const QStringList columns{"BAStreet", "BACity", "BAState", "BAPostalCode", "BACountry", "BAPostOfficeBox"};
     for (int i = 0; i < columns.size(); ++i)
         addText(address, captions[i], columns[i], 6, 16 + i * kRow, 74, 88, i == 2 || i == 3);
-    const int bx = 588;
-    addOptions("Mailing address", "MailingAddress", Vocabulary::addressChoices(), 2, QRect(bx, 30, 176, 40));
-    addOptions("Billing address", "BillingAddress", Vocabulary::addressChoices(), 2, QRect(bx, 74, 176, 40));
+    const int bx = 184;
+    addOptions(half, "Mailing address", "MailingAddress", Vocabulary::addressChoices(), 2, QRect(bx, 30, 176, 40));
+    addOptions(half, "Billing address", "BillingAddress", Vocabulary::addressChoices(), 2, QRect(bx, 74, 176, 40));
 
-    auto* colleagues = new QGroupBox("Business colleagues", this);
+    auto* colleagues = new QGroupBox("Business colleagues", half);
     colleagues->setObjectName("ColleaguesGroup");
     colleagues->setGeometry(bx, 118, 176, 64);
     addText(colleagues, "Assistant name", "AssistantName", 6, 16, 76, 88);
     addText(colleagues, "Manager name", "ManagerName", 6, 16 + kRow, 76, 88);
 
-    auto* other = new QGroupBox("Other information", this);
+    auto* other = new QGroupBox("Other information", half);
     other->setObjectName("OtherInformationGroup");
     other->setGeometry(bx, 186, 176, 86);
     addText(other, "Ethnic interest", "Ethnic", 6, 16, 76, 88);
@@ -300,7 +344,7 @@ void PeoplePage::buildBusinessHalf()
     addText(other, "Comments", "Info", 6, 16 + 2 * kRow, 76, 88);
 
     // Telephones across the half, in two columns.
-    auto* tel = new QGroupBox("Business telephone(s), fax(es), and URL", this);
+    auto* tel = new QGroupBox("Business telephone(s), fax(es), and URL", half);
     tel->setObjectName("BusinessTelephoneGroup");
     tel->setGeometry(ax, 298, 354, 108);
     addText(tel, "Main tel", "TelMain", 6, 16, 52, 100);
@@ -319,7 +363,7 @@ void PeoplePage::buildBusinessHalf()
     WebPageEdit = addText(tel, "Web site", "WebPage", 212, 16 + 2 * kRow, 46, 72);
     SpeedButton17 = addLinkButton(tel, "SpeedButton17", "Go to URL", 332, 16 + 2 * kRow);
 
-    auto* prospecting = new QGroupBox("Prospecting method used", this);
+    auto* prospecting = new QGroupBox("Prospecting method used", half);
     prospecting->setObjectName("ProspectingGroup");
     prospecting->setGeometry(ax, 410, 354, 76);
     DBComboBox4 = new QComboBox(prospecting);

@@ -1,7 +1,9 @@
 #pragma once
+#include "widgets/TabChain.h"
+
 #include <QHash>
+#include <QIcon>
 #include <QList>
-#include <QStyle>
 #include <QWidget>
 
 #include <utility>
@@ -9,6 +11,7 @@
 class ComboBinding;
 class DataSource;
 class FieldBinding;
+class QButtonGroup;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -43,6 +46,12 @@ public:
     QToolButton* SpeedButton19;     // send email to Email 1
     QHash<QString, QToolButton*> toolbar;     // top toolbar, by control name
     QHash<QString, QToolButton*> sideToolbar; // left toolbar, by control name
+    QWidget* BusinessHalf;          // everything right of the personal half
+
+    // The business half is shown only while the window is wide enough for it.
+    void setBusinessHalfShown(bool shown);
+    const TabChain& tabChain() const { return m_tabChain; }
+    static QIcon picture(const QString& name); // a toolbar picture from the resources
 
     ComboBinding* professionBinding = nullptr;
     ComboBinding* companyBinding = nullptr;
@@ -55,14 +64,21 @@ private:
     std::pair<QComboBox*, ComboBinding*> addCombo(QWidget* parent, const QString& caption, const QString& column,
                                                   const QStringList& items, bool editable, int x, int y, int lw,
                                                   int fw);
-    QGroupBox* addOptions(const QString& caption, const QString& column, const QStringList& items, int columns,
-                          QRect geometry);
-    QToolButton* addToolButton(QWidget* parent, const QString& name, const QString& hint, QStyle::StandardPixmap icon,
+    QGroupBox* addOptions(QWidget* parent, const QString& caption, const QString& column, const QStringList& items,
+                          int columns, QRect geometry);
+    QToolButton* addToolButton(QWidget* parent, const QString& name, const QString& hint, const QIcon& icon,
                                QRect geometry);
     QToolButton* addLinkButton(QWidget* parent, const QString& name, const QString& hint, int x, int y);
     void buildToolbars();
     void buildPersonalHalf();
     void buildBusinessHalf();
+    void buildTabChain();
 
+protected:
+    bool focusNextPrevChild(bool next) override;
+
+private:
     DataSource* m_people;
+    TabChain m_tabChain;
+    QHash<QString, QButtonGroup*> m_optionGroups;
 };

@@ -56,14 +56,22 @@ void TDataEntryForm::SpeedButton3Click()
 
 void TDataEntryForm::SpeedButton1Click()
 {
-    const int count = people()->recordCount();
+    // Only saved people are counted: a new person nobody typed into is dropped without a word,
+    // and one with typed values stays unsaved until the answer.
+    Dataset* ds = people();
+    if (ds->state() == DatasetState::Insert && !ds->isModified())
+        ds->cancel();
+    const int count = ds->recordCount() - (ds->state() == DatasetState::Insert ? 1 : 0);
     if (askWarning("This will delete ALL records in your database. Proceed?",
                    {MessageBox::Button::No, MessageBox::Button::YesToAll}, MessageBox::Button::None)
         == MessageBox::Button::YesToAll) {
         const bool ok = runCommand([&] {
-            for (int i = 0; i < count; ++i) {
-                people()->first();
-                people()->remove();
+            // Everything goes: a pending change is dropped, not saved first (and a blank name
+            // in it cannot stop the deletion).
+            ds->cancelUpdates();
+            for (int i = 0; i < count && !ds->isEmpty(); ++i) {
+                ds->first();
+                ds->remove();
             }
         });
         if (!ok)
@@ -119,12 +127,14 @@ void TDataEntryForm::Button7Click()
     if (!BusinessInfoShown) {
         setOuterWidth(kExpandedWidth);
         QMainWindow::move((screenWidth - outerWidth()) / 2, top);
+        People->setBusinessHalfShown(true);
         People->Button7->setText("<<< Hide business and other info");
         ShowHidebusinessandotherinfo1->setText("Hide business and other info");
         BusinessInfoShown = true;
     } else {
         setOuterWidth(kCollapsedWidth);
         QMainWindow::move((screenWidth - kCollapsedWidth) / 2, top);
+        People->setBusinessHalfShown(false);
         People->Button7->setText(">>> Show business and other info");
         ShowHidebusinessandotherinfo1->setText("Show business and other info");
         BusinessInfoShown = false;

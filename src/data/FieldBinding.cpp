@@ -124,7 +124,10 @@ ComboBinding::ComboBinding(DataSource* source, const QString& column, QComboBox*
         combo->setInsertPolicy(QComboBox::NoInsert);
         // Typed text is stored as typed: no completion that would show one value and store another.
         combo->setCompleter(nullptr);
-        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) { write(text); });
+        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+            matchItem(text);
+            write(text);
+        });
     }
     connect(combo, &QComboBox::activated, this, [this](int index) {
         QString text = m_combo->itemText(index);
@@ -150,13 +153,30 @@ void ComboBinding::setItems(const QStringList& items)
     read();
 }
 
+void ComboBinding::matchItem(const QString& text)
+{
+    // The current item is the one the text names, or none: Down from an empty box gives the
+    // first item, not the second.
+    const int index = text.isEmpty() ? -1 : m_combo->findText(text, Qt::MatchExactly);
+    if (m_combo->currentIndex() == index)
+        return;
+    QLineEdit* edit = m_combo->lineEdit();
+    const int cursor = edit->cursorPosition();
+    m_combo->setCurrentIndex(index);
+    if (edit->text() != text)
+        edit->setText(text);
+    edit->setCursorPosition(cursor);
+}
+
 void ComboBinding::show(const QVariant& value)
 {
     m_size = dataset()->columnSize(column());
     const QString text = value.toString();
     if (m_combo->isEditable()) {
         m_combo->lineEdit()->setMaxLength(m_size > 0 ? m_size : 32767);
-        if (m_combo->currentText() != text) {
+        const bool changed = m_combo->currentText() != text;
+        matchItem(text);
+        if (changed) {
             m_combo->setEditText(text);
             m_combo->lineEdit()->setCursorPosition(0);
         }

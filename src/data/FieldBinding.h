@@ -73,6 +73,7 @@ protected:
     void show(const QVariant& value) override;
 
 private:
+    void matchItem(const QString& text);
     QComboBox* m_combo;
     int m_size = 0;
 };

@@ -2,9 +2,12 @@
 
 #include "platform/Platform.h"
 
+#include <QAbstractSpinBox>
 #include <QCalendarWidget>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -42,7 +45,34 @@ TPickDateForm::TPickDateForm(QWidget* parent) : QDialog(parent)
     // A double click selects the day like a single click and leaves the dialog open.
     connect(MonthCalendar1, &QCalendarWidget::activated, this, &TPickDateForm::MonthCalendar1DblClick);
     setFixedSize(sizeHint());
+    // The calendar is the only control that takes the focus, and it keeps Enter and Escape for
+    // itself: catch them on the way so OK and Cancel answer from the keyboard.
+    MonthCalendar1->installEventFilter(this);
+    for (QWidget* w : MonthCalendar1->findChildren<QWidget*>())
+        if (!qobject_cast<QMenu*>(w))
+            w->installEventFilter(this);
     FormCreate();
+}
+
+bool TPickDateForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // The year box of the calendar's title keeps its keys while it is open.
+        for (auto* w = qobject_cast<QWidget*>(watched); w && w != MonthCalendar1; w = w->parentWidget())
+            if (qobject_cast<QAbstractSpinBox*>(w) && w->isVisible())
+                return QDialog::eventFilter(watched, event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        const bool escape = key->key() == Qt::Key_Escape;
+        if ((enter || escape) && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (enter)
+                Button1->click();
+            else
+                Button2->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TPickDateForm::showEvent(QShowEvent* event)

@@ -1,8 +1,14 @@
 #include "MessageBox.h"
 
 #include <QApplication>
-#include <QMessageBox>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
 
 namespace MessageBox {
 namespace {
@@ -12,9 +18,149 @@ Handler& handler()
     return h;
 }
 
-QString caption(Icon icon)
+QString nameOf(Button b)
 {
-    switch (icon) {
+    switch (b) {
+    case Button::Ok: return QStringLiteral("OK");
+    case Button::Yes: return QStringLiteral("Yes");
+    case Button::No: return QStringLiteral("No");
+    case Button::YesToAll: return QStringLiteral("YesToAll");
+    case Button::Cancel: return QStringLiteral("Cancel");
+    case Button::None: break;
+    }
+    return {};
+}
+
+// Our own box rather than the toolkit's: its button box reorders the buttons by role and, with
+// no default button, makes the first one the default. Here the buttons stand in the order asked
+// for, Enter and Space press the button that has the focus, and the focus starts on the
+// default button or, without one, on the answer that changes nothing.
+class Box : public QDialog {
+public:
+    Box(const Request& request, QWidget* parent) : QDialog(parent), m_escape(request.escapeButton)
+    {
+        setObjectName("MessageBox");
+        setWindowTitle(captionFor(request));
+        setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                       | Qt::MSWindowsFixedSizeDialogHint);
+        auto* icon = new QLabel(this);
+        icon->setObjectName("Icon");
+        const QStyle::StandardPixmap pixmap = request.icon == Icon::Information ? QStyle::SP_MessageBoxInformation
+                                              : request.icon == Icon::Warning   ? QStyle::SP_MessageBoxWarning
+                                                                                : QStyle::SP_MessageBoxCritical;
+        const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+        icon->setPixmap(style()->standardIcon(pixmap, nullptr, this).pixmap(size, size));
+        icon->setAlignment(Qt::AlignTop);
+        auto* text = new QLabel(request.text, this);
+        text->setObjectName("Text");
+        text->setTextFormat(Qt::PlainText);
+        text->setWordWrap(true);
+        text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        text->setMinimumWidth(qMin(text->sizeHint().width(), 360));
+        text->setMaximumWidth(420);
+
+        auto* top = new QHBoxLayout;
+        top->setSpacing(14);
+        top->addWidget(icon);
+        top->addWidget(text, 1);
+        auto* row = new QHBoxLayout;
+        row->addStretch();
+        QPushButton* focus = nullptr;
+        for (Button b : request.buttons) {
+            auto* p = new QPushButton(buttonText(b), this);
+            p->setObjectName(nameOf(b));
+            p->setAutoDefault(false); // an auto-default button would become the default as a side effect
+            p->setMinimumWidth(75);
+            connect(p, &QPushButton::clicked, this, [this, b] { answer(b); });
+            row->addWidget(p);
+            m_buttons << qMakePair(p, b);
+            if (b == request.defaultButton) {
+                p->setDefault(true);
+                focus = p;
+            }
+        }
+        row->addStretch();
+        if (!focus)
+            focus = button(request.escapeButton);
+        if (!focus && !m_buttons.isEmpty())
+            focus = m_buttons.first().first;
+        auto* layout = new QVBoxLayout(this);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        layout->setSpacing(16);
+        layout->addLayout(top);
+        layout->addLayout(row);
+        if (focus)
+            focus->setFocus();
+    }
+
+    Button result() const { return m_answer; }
+
+    QPushButton* button(Button b) const
+    {
+        for (const auto& m : m_buttons)
+            if (m.second == b)
+                return m.first;
+        return nullptr;
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            // Enter presses the button that has the focus, as Space does.
+            for (const auto& m : m_buttons) {
+                if (m.first->hasFocus()) {
+                    m.first->click();
+                    return;
+                }
+            }
+            for (const auto& m : m_buttons) {
+                if (m.first->isDefault()) {
+                    m.first->click();
+                    return;
+                }
+            }
+            return;
+        }
+        if (e->key() == Qt::Key_Escape) {
+            reject();
+            return;
+        }
+        QDialog::keyPressEvent(e);
+    }
+
+    void closeEvent(QCloseEvent* e) override
+    {
+        if (m_escape == Button::None && m_answer == Button::None)
+            e->ignore(); // a question without an escape answer must be answered
+        else
+            QDialog::closeEvent(e);
+    }
+
+    void reject() override
+    {
+        if (m_escape != Button::None)
+            answer(m_escape);
+    }
+
+private:
+    void answer(Button b)
+    {
+        m_answer = b;
+        done(b == m_escape ? QDialog::Rejected : QDialog::Accepted);
+    }
+
+    Button m_escape;
+    Button m_answer = Button::None;
+    QList<QPair<QPushButton*, Button>> m_buttons;
+};
+} // namespace
+
+QString captionFor(const Request& request)
+{
+    if (!request.caption.isEmpty())
+        return request.caption;
+    switch (request.icon) {
     case Icon::Information: return QStringLiteral("Information");
     case Icon::Warning: return QStringLiteral("Warning");
     case Icon::Error: return QStringLiteral("Error");
@@ -23,19 +169,18 @@ QString caption(Icon icon)
     return {};
 }
 
-QPushButton* addButton(QMessageBox& box, Button b)
+QString buttonText(Button button)
 {
-    switch (b) {
-    case Button::Ok: return box.addButton(QMessageBox::Ok);
-    case Button::Yes: return box.addButton(QMessageBox::Yes);
-    case Button::No: return box.addButton(QMessageBox::No);
-    case Button::YesToAll: return box.addButton(QMessageBox::YesToAll);
-    case Button::Cancel: return box.addButton(QMessageBox::Cancel);
+    switch (button) {
+    case Button::Ok: return QStringLiteral("OK");
+    case Button::Yes: return QStringLiteral("&Yes");
+    case Button::No: return QStringLiteral("&No");
+    case Button::YesToAll: return QStringLiteral("Yes to &All");
+    case Button::Cancel: return QStringLiteral("Cancel");
     case Button::None: break;
     }
-    return nullptr;
+    return {};
 }
-} // namespace
 
 void setHandler(Handler h) { handler() = std::move(h); }
 
@@ -51,27 +196,9 @@ Button show(const Request& request)
 {
     if (handler())
         return handler()(request);
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(caption(request.icon));
-    box.setText(request.text);
-    box.setIcon(request.icon == Icon::Information ? QMessageBox::Information
-                : request.icon == Icon::Warning   ? QMessageBox::Warning
-                                                  : QMessageBox::Critical);
-    QList<QPair<QPushButton*, Button>> made;
-    for (Button b : request.buttons) {
-        QPushButton* p = addButton(box, b);
-        p->setAutoDefault(false);
-        made << qMakePair(p, b);
-        if (b == request.defaultButton)
-            box.setDefaultButton(p);
-        if (b == request.escapeButton)
-            box.setEscapeButton(p);
-    }
+    Box box(request, QApplication::activeWindow());
     box.exec();
-    for (const auto& m : made)
-        if (box.clickedButton() == m.first)
-            return m.second;
-    return request.escapeButton;
+    return box.result() == Button::None ? request.escapeButton : box.result();
 }
 
 } // namespace MessageBox

@@ -15,9 +15,10 @@ enum class Button { None, Ok, Yes, No, YesToAll, Cancel };
 struct Request {
     Icon icon = Icon::Information;
     QString text;
-    QList<Button> buttons{Button::Ok};
+    QList<Button> buttons{Button::Ok};  // shown left to right in this order
     Button defaultButton = Button::Ok; // Button::None: no default button
-    Button escapeButton = Button::Ok;
+    Button escapeButton = Button::Ok;  // Escape and the close box; Button::None: neither answers
+    QString caption;                    // empty: the caption that goes with the icon
 };
 
 using Handler = std::function<Button(const Request&)>;
@@ -25,5 +26,8 @@ using Handler = std::function<Button(const Request&)>;
 Button show(const Request& request);
 Button show(Icon icon, const QString& text);
 void setHandler(Handler handler); // an empty handler restores the real message box
+
+QString captionFor(const Request& request);
+QString buttonText(Button button);
 
 } // namespace MessageBox

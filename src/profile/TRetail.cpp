@@ -12,7 +12,7 @@
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
-#include <QLineEdit>
+#include <algorithm>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -71,6 +71,12 @@ TRetail::TRetail(TMainDataModule* dataModule, QWidget* parent) : QDialog(parent)
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         if (!m_settingTab)
             PageControl1Change(index);
+        // The focus goes with the tab, to its first question, not to a control now hidden.
+        if (isVisible() && index < kTacticsTab) {
+            const QList<QWidget*> stops = m_chains[index].reachable();
+            if (!stops.isEmpty())
+                stops.first()->setFocus(Qt::OtherFocusReason);
+        }
     });
     setFixedSize(sizeHint());
     qApp->installEventFilter(this);
@@ -79,7 +85,7 @@ TRetail::TRetail(TMainDataModule* dataModule, QWidget* parent) : QDialog(parent)
 
 TRetail::~TRetail() { qApp->removeEventFilter(this); }
 
-QWidget* TRetail::buildQuestionsTab(int firstQuestion, QLineEdit** tip)
+QWidget* TRetail::buildQuestionsTab(int firstQuestion, QLabel** tip)
 {
     auto* tab = new QWidget;
     auto* layout = new QVBoxLayout(tab);
@@ -89,7 +95,6 @@ QWidget* TRetail::buildQuestionsTab(int firstQuestion, QLineEdit** tip)
     bold.setBold(true);
     heading->setFont(bold);
     layout->addWidget(heading);
-    QWidget* previous = nullptr;
     for (int n = firstQuestion; n < firstQuestion + 12; ++n) {
         const Question& q = Questions::at(n);
         auto* box = new QGroupBox(tab);
@@ -105,27 +110,38 @@ QWidget* TRetail::buildQuestionsTab(int firstQuestion, QLineEdit** tip)
             r->setToolTip(box->toolTip());
             row->addWidget(r, 1);
             group->addButton(r, i);
-            // Tab moves from group to group in question order.
-            if (i == 0) {
-                if (previous)
-                    QWidget::setTabOrder(previous, r);
-                previous = r;
-            } else {
-                r->setFocusPolicy(Qt::ClickFocus);
-            }
         }
+        // Tab moves from question to question; the arrow keys choose within one.
+        m_chains[firstQuestion == 1 ? 0 : 1].add(group);
         connect(group, &QButtonGroup::idClicked, this, [this, n](int) { RadioGroup1Click(n); });
         RadioGroups << box;
         Choices << group;
         layout->addWidget(box);
     }
-    *tip = new QLineEdit(tab);
-    (*tip)->setObjectName(firstQuestion == 1 ? "AssertTip" : "ResponTip");
-    (*tip)->setReadOnly(true);
-    (*tip)->setFocusPolicy(Qt::NoFocus);
-    (*tip)->setPalette(navyText((*tip)->palette()));
-    (*tip)->setMinimumWidth(560);
-    layout->addWidget(*tip);
+    auto* hint = new QLabel(tab);
+    hint->setObjectName(firstQuestion == 1 ? "AssertTip" : "ResponTip");
+    hint->setFocusPolicy(Qt::NoFocus);
+    hint->setWordWrap(true);
+    hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    hint->setFrameShape(QFrame::StyledPanel);
+    hint->setFrameShadow(QFrame::Sunken);
+    hint->setAutoFillBackground(true);
+    hint->setMargin(2);
+    QPalette pal = hint->palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Base));
+    pal.setColor(QPalette::WindowText, QColor(0, 0, 128));
+    hint->setPalette(pal);
+    // As wide as the questions, and tall enough for the longest hint wrapped at that width.
+    const int width = 600;
+    int height = 0;
+    for (int n = 1; n <= 24; ++n) {
+        hint->setText(QString::fromUtf8(Questions::at(n).hint));
+        height = std::max(height, hint->heightForWidth(width));
+    }
+    hint->clear();
+    hint->setFixedSize(width, height);
+    layout->addWidget(hint);
+    *tip = hint;
     return tab;
 }
 
@@ -256,6 +272,14 @@ void TRetail::ApplicationEvents1ShowHint(const QString& hint)
 {
     AssertTip->setText(hint);
     ResponTip->setText(hint);
+}
+
+bool TRetail::focusNextPrevChild(bool next)
+{
+    const int tab = PageControl1->currentIndex();
+    if (tab < kTacticsTab && m_chains[tab].move(next))
+        return true;
+    return QDialog::focusNextPrevChild(next);
 }
 
 bool TRetail::eventFilter(QObject* watched, QEvent* event)

@@ -2,10 +2,12 @@
 #include <QDialog>
 #include <QVector>
 
+#include "widgets/TabChain.h"
+
 class Dataset;
 class QButtonGroup;
 class QGroupBox;
-class QLineEdit;
+class QLabel;
 class QPlainTextEdit;
 class QTabWidget;
 class TMainDataModule;
@@ -23,8 +25,8 @@ public:
     QWidget* TabSheet1;
     QWidget* TabSheet2;
     QWidget* TabSheet3;
-    QLineEdit* AssertTip;
-    QLineEdit* ResponTip;
+    QLabel* AssertTip;  // the hint boxes: room for the longest hint, wrapped
+    QLabel* ResponTip;
     QPlainTextEdit* Memo1;
     QVector<QGroupBox*> RadioGroups;   // index n-1 holds question n
     QVector<QButtonGroup*> Choices;    // the two buttons of each question
@@ -48,12 +50,14 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
-    QWidget* buildQuestionsTab(int firstQuestion, QLineEdit** tip);
+    QWidget* buildQuestionsTab(int firstQuestion, QLabel** tip);
     void setTab(int index); // the program's own tab change, which runs no handler
     QVector<int> readAnswers();
 
     TMainDataModule* m_dataModule;
     bool m_settingTab = false;
+    TabChain m_chains[2]; // the questions of each question tab, in question order
 };

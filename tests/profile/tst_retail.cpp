@@ -8,6 +8,7 @@
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -138,19 +139,6 @@ private slots:
             r->PageControl1->setCurrentIndex(2);
             QVERIFY(r->Memo1->toPlainText().startsWith("No suggested tactics."));
         });
-    }
-
-    void tabOrderFollowsTheQuestions()
-    {
-        AppFixture app;
-        app.db.addPerson("Anna");
-        QVERIFY(app.start());
-        TRetail* r = app.program->retail;
-        QWidget* first = r->findChild<QWidget*>("RadioGroup1Item0");
-        QWidget* second = r->findChild<QWidget*>("RadioGroup2Item0");
-        QCOMPARE(first->nextInFocusChain(), second);
-        QCOMPARE(r->PageControl1->focusPolicy(), Qt::NoFocus);
-        QCOMPARE(r->AssertTip->focusPolicy(), Qt::NoFocus);
     }
 
     void anUnsavedPersonGetsNoRows()

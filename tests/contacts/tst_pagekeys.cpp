@@ -1,0 +1,414 @@
+#include "support/AppFixture.h"
+
+#include "app/Program.h"
+#include "contacts/AddressLinks.h"
+#include "contacts/PeoplePage.h"
+#include "data/MainDataModule.h"
+#include "followup/TPickDateForm.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using Button = MessageBox::Button;
+
+namespace {
+const QStringList kPersonalOrder{
+    "Edit1", "Button7", "Title", "Name", "Gender", "PersonType", "CustoemrImportance", "Button2", "Breminder",
+    "Language", "Income", "EducationLevel", "ProfessionComboBox", "Household", "Spouse", "Button6", "Children",
+    "Areminder", "HAStreet", "HACity", "HAState", "HAPostalCode", "HACountry", "HAPostOfficeBox", "PrimaryTel",
+    "Mobile", "TelH1", "TelH2", "FaxH", "Email1", "SpeedButton19", "Telex", "Email2", "SpeedButton16", "HomePage",
+    "SpeedButton18"};
+const QStringList kBusinessOrder{
+    "CompanyComboBox", "CompanySize", "Industry", "Department", "JobTitle", "BAStreet", "BACity", "BAState",
+    "BAPostalCode", "BACountry", "BAPostOfficeBox", "MailingAddress", "BillingAddress", "AssistantName", "ManagerName",
+    "Ethnic", "Hobbies", "Info", "TelMain", "TelCallback", "TelB1", "TelB2", "Ext", "FaxB1", "FaxB2", "WebPage",
+    "SpeedButton17", "DBComboBox4"};
+
+// The name a user would give the control that has the focus: a round button is its group.
+QString focusName()
+{
+    QWidget* w = QApplication::focusWidget();
+    if (!w)
+        return "(none)";
+    if (qobject_cast<QRadioButton*>(w))
+        return w->parentWidget()->objectName();
+    return w->objectName().isEmpty() ? w->parentWidget()->objectName() : w->objectName();
+}
+
+void press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QWidget* w = QApplication::focusWidget();
+    QVERIFY(w);
+    QTest::keyClick(w, key, mods);
+}
+
+// The main window as the user has it: on the screen and active.
+bool activate(AppFixture& app)
+{
+    app.main()->activateWindow();
+    QCoreApplication::processEvents();
+    return app.main()->isActiveWindow();
+}
+
+QStringList walk(int steps, bool forward = true)
+{
+    QStringList seen;
+    for (int i = 0; i < steps; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), forward ? Qt::Key_Tab : Qt::Key_Backtab);
+        seen << focusName();
+    }
+    return seen;
+}
+} // namespace
+
+class TestPageKeys : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { Program::setUpApplication(); }
+
+    void tabVisitsWhatIsShownInReadingOrder()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Gender", "Female"}});
+        QVERIFY(app.start());
+        QVERIFY(activate(app));
+        QCOMPARE(focusName(), QString("Button7"));
+        app.main()->People->Edit1->setFocus();
+
+        // Collapsed: the personal half only, round the end back to the search box.
+        QCOMPARE(walk(kPersonalOrder.size()), kPersonalOrder.mid(1) + QStringList{"Edit1"});
+        // The chosen button of a group is where the focus enters it.
+        app.find<QLineEdit>("Name")->setFocus();
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QString("GenderFemale"));
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QString("PersonTypeCustomer"));
+        press(Qt::Key_Backtab);
+        press(Qt::Key_Backtab);
+        QCOMPARE(focusName(), QString("Name"));
+
+        // Expanded: the business half follows the personal one.
+        app.main()->Button7Click();
+        app.main()->People->Edit1->setFocus();
+        const QStringList all = kPersonalOrder + kBusinessOrder;
+        QCOMPARE(walk(all.size()), all.mid(1) + QStringList{"Edit1"});
+        QStringList back = all;
+        std::reverse(back.begin(), back.end());
+        QCOMPARE(walk(all.size(), false), back);
+
+        // Collapsing again while the focus is in the business half leaves nothing reachable there.
+        app.find<QLineEdit>("Hobbies")->setFocus();
+        app.main()->Button7Click();
+        QVERIFY(!app.find<QLineEdit>("Hobbies")->isVisibleTo(app.main()));
+        app.main()->People->Edit1->setFocus();
+        QCOMPARE(walk(kPersonalOrder.size()).count("Hobbies"), 0);
+
+        // No toolbar button takes the focus.
+        for (QToolButton* b : app.main()->People->toolbar)
+            QCOMPARE(b->focusPolicy(), Qt::NoFocus);
+        for (QToolButton* b : app.main()->People->sideToolbar)
+            QCOMPARE(b->focusPolicy(), Qt::NoFocus);
+    }
+
+    void onlyThePeoplePageCanBeReached()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        QVERIFY(activate(app));
+        QTabWidget* pages = app.main()->MainDataEntry;
+        auto onPeople = [&] { return pages->currentWidget() == app.main()->People; };
+        app.find<QLineEdit>("Mobile")->setFocus();
+        for (Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(Qt::ControlModifier), Qt::ControlModifier | Qt::ShiftModifier}) {
+            press(Qt::Key_Tab, mods);
+            QVERIFY(onPeople());
+            press(Qt::Key_Backtab, mods);
+            QVERIFY(onPeople());
+        }
+        press(Qt::Key_PageDown, Qt::ControlModifier);
+        press(Qt::Key_PageUp, Qt::ControlModifier);
+        QVERIFY(onPeople());
+        QCOMPARE(focusName(), QString("Mobile"));
+
+        QTabBar* tabs = pages->tabBar();
+        for (int delta : {-120, 120, -120}) {
+            const QPoint at = tabs->tabRect(0).center();
+            QWheelEvent wheel(at, tabs->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(tabs, &wheel);
+            QVERIFY(onPeople());
+        }
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+        QVERIFY(onPeople());
+        QCOMPARE(tabs->focusPolicy(), Qt::NoFocus);
+        QVERIFY(!pages->isTabEnabled(1));
+        // Even a page change asked for in code is turned back.
+        pages->setCurrentIndex(1);
+        QVERIFY(onPeople());
+    }
+
+    void noCaptionIsClippedAndNothingLiesOutside()
+    {
+        AppFixture app;
+        QVERIFY(app.start());
+        TDataEntryForm* w = app.main();
+        w->Button7Click();
+        QStringList clipped;
+        const QRect window = w->People->rect();
+        for (QWidget* c : w->People->findChildren<QWidget*>()) {
+            if (!c->isVisibleTo(w) || c->window() != w)
+                continue;
+            QString text;
+            int need = 0;
+            if (auto* l = qobject_cast<QLabel*>(c); l && !l->text().isEmpty()) {
+                text = l->text();
+                need = l->sizeHint().width();
+            } else if (auto* p = qobject_cast<QPushButton*>(c); p && !p->text().isEmpty()) {
+                text = p->text();
+                need = p->fontMetrics().horizontalAdvance(text) + 8;
+            } else if (auto* b = qobject_cast<QAbstractButton*>(c); b && !b->text().isEmpty()) {
+                text = b->text();
+                need = b->sizeHint().width();
+            } else if (auto* g = qobject_cast<QGroupBox*>(c); g && !g->title().isEmpty()) {
+                text = g->title();
+                need = g->fontMetrics().horizontalAdvance(g->title()) + 12;
+            }
+            if (!text.isEmpty() && c->width() < need)
+                clipped << QString("%1 (%2 < %3)").arg(text).arg(c->width()).arg(need);
+            // Inside its parent and inside the page.
+            const QRect inPage(c->mapTo(w->People, QPoint()), c->size());
+            if (!c->parentWidget()->rect().contains(c->geometry()) || !window.contains(inPage))
+                clipped << c->objectName() + " " + text + " lies outside";
+        }
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
+        // Collapsed, the visible controls all lie inside the narrow window.
+        w->Button7Click();
+        const int right = w->People->mapFrom(w, QPoint(w->width(), 0)).x();
+        for (QWidget* c : w->People->findChildren<QWidget*>())
+            if (c->isVisibleTo(w) && c->window() == w)
+                QVERIFY2(c->mapTo(w->People, QPoint(c->width(), 0)).x() <= right, qPrintable(c->objectName()));
+    }
+
+    void editableListsWithEmptyTextHaveNoCurrentItem()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Title", "Mrs."}, {"Profession", "Baker"}, {"Company", "Acme"}});
+        app.db.addPerson("Bob", {{"Profession", "Nurse"}, {"Company", "Zenith"}});
+        QVERIFY(app.start());
+        QVERIFY(activate(app));
+        QCOMPARE(app.find<QComboBox>("Title")->currentIndex(), 3);
+        app.main()->SpeedButton9Click(); // Bob: no title
+        for (const QString& name : {"Title", "ProfessionComboBox", "CompanyComboBox"}) {
+            QComboBox* box = app.find<QComboBox>(name);
+            if (name != "Title") {
+                box->lineEdit()->selectAll();
+                QTest::keyClick(box->lineEdit(), Qt::Key_Delete);
+            }
+            QCOMPARE(box->currentText(), QString());
+            QCOMPARE(box->currentIndex(), -1);
+            box->setFocus();
+            press(Qt::Key_Down);
+            QCOMPARE(box->currentText(), box->itemText(0));
+        }
+        QCOMPARE(app.people()->value("Title").toString(), QString("Dr."));
+        QCOMPARE(app.people()->value("Profession").toString(), QString("Baker"));
+        QCOMPARE(app.people()->value("Company").toString(), QString("Acme"));
+        // Typed text that names an item makes it current; Down goes on from there.
+        QComboBox* title = app.find<QComboBox>("Title");
+        title->lineEdit()->selectAll();
+        QTest::keyClicks(title->lineEdit(), "Mr.");
+        QCOMPARE(title->currentIndex(), 2);
+        QCOMPARE(title->lineEdit()->cursorPosition(), 3);
+        title->setFocus();
+        press(Qt::Key_Down);
+        QCOMPARE(app.people()->value("Title").toString(), QString("Mrs."));
+    }
+
+    void optionGroupFromAKnownValueToAnUnknownOne()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Gender", "Male"}, {"MailingAddress", "Business"}});
+        app.db.addPerson("Bob", {{"Gender", "Other"}, {"MailingAddress", "PO box"}});
+        QVERIFY(app.start());
+        QVERIFY(app.find<QRadioButton>("GenderMale")->isChecked());
+        app.main()->SpeedButton9Click();
+        for (const QString& group : {"Gender", "MailingAddress"})
+            for (QRadioButton* r : app.find<QGroupBox>(group)->findChildren<QRadioButton*>())
+                QVERIFY2(!r->isChecked(), qPrintable(r->objectName()));
+        app.main()->SpeedButton8Click();
+        QVERIFY(app.find<QRadioButton>("GenderMale")->isChecked());
+        QVERIFY(app.find<QRadioButton>("MailingAddressBusiness")->isChecked());
+        QCOMPARE(app.db.scalar("SELECT Gender FROM People WHERE Name = 'Bob'").toString(), QString("Other"));
+    }
+
+    void deleteAllCountsOnlySavedPeople()
+    {
+        AppFixture app;
+        for (int i = 0; i < 4; ++i)
+            app.db.addPerson(QString("P%1").arg(i));
+        QVERIFY(app.start());
+        app.main()->SpeedButton4Click(); // New, nothing typed
+        app.answers = {Button::YesToAll};
+        app.main()->SpeedButton1Click();
+        QCOMPARE(app.messages.size(), 1); // the question only: no error at the end
+        QCOMPARE(app.db.count("People"), 0);
+        QCOMPARE(app.people()->recordCount(), 0);
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
+    }
+
+    void deleteAllWithPendingChanges()
+    {
+        AppFixture app;
+        for (int i = 0; i < 3; ++i)
+            app.db.addPerson(QString("P%1").arg(i));
+        QVERIFY(app.start());
+        // Answered No: an untouched new person is gone, a typed edit stays pending.
+        app.main()->SpeedButton4Click();
+        app.answers = {Button::No};
+        app.main()->SpeedButton1Click();
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
+        QCOMPARE(app.people()->recordCount(), 3);
+        QLineEdit* name = app.find<QLineEdit>("Name");
+        name->selectAll();
+        QTest::keyClick(name, Qt::Key_Delete); // a blank name is pending
+        app.answers = {Button::No};
+        app.main()->SpeedButton1Click();
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+        QCOMPARE(app.db.count("People"), 3);
+
+        // Yes to All: the blank name does not stop it, and nothing is asked about it.
+        app.messages.clear();
+        app.answers = {Button::YesToAll};
+        app.main()->SpeedButton1Click();
+        QCOMPARE(app.messageTexts(), QStringList{"This will delete ALL records in your database. Proceed?"});
+        QCOMPARE(app.db.count("People"), 0);
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
+
+        // A new person with typed values is among what goes, and never reaches the table.
+        app.db.addPerson("Q");
+        app.main()->SpeedButton6Click();
+        app.main()->SpeedButton4Click();
+        QTest::keyClicks(app.find<QLineEdit>("Name"), "Carl");
+        app.answers = {Button::YesToAll};
+        app.main()->SpeedButton1Click();
+        QCOMPARE(app.db.count("People"), 0);
+        QCOMPARE(app.messages.size(), 2);
+    }
+
+    void datePickerAnswersTheKeyboard_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("enter") << "enter" << true;
+        QTest::newRow("keypad enter") << "keypad" << true;
+        QTest::newRow("escape") << "escape" << false;
+        QTest::newRow("close box") << "close" << false;
+    }
+    void datePickerAnswersTheKeyboard()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, written);
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        TPickDateForm* picker = app.program->pickDateForm;
+        picker->MonthCalendar1->setSelectedDate(QDate(2001, 3, 3));
+        bool focusInCalendar = false;
+        bool leftOpen = false;
+        app.modal = [&](QDialog* d) {
+            QTimer::singleShot(0, [&] {
+                QCoreApplication::processEvents();
+                QWidget* focus = QApplication::focusWidget();
+                focusInCalendar = focus && (focus == picker->MonthCalendar1 || picker->MonthCalendar1->isAncestorOf(focus));
+                if (!focus)
+                    return;
+                QTest::keyClick(focus, Qt::Key_Right); // the next day
+                if (answer == "enter")
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                else if (answer == "keypad")
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
+                else if (answer == "escape")
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                else
+                    picker->close();
+                if (picker->isVisible()) {
+                    leftOpen = true;
+                    picker->reject();
+                }
+            });
+            return d->exec();
+        };
+        app.main()->Button2Click();
+        QVERIFY(focusInCalendar);
+        QVERIFY(!leftOpen);
+        QCOMPARE(app.people()->value("Birthday").toDate(), written ? QDate(2001, 3, 4) : QDate());
+        QCOMPARE(app.people()->state(), written ? DatasetState::Edit : DatasetState::Browse);
+        QCOMPARE(picker->date(), QDate(2001, 3, 4)); // carried over either way
+    }
+
+    void fileAddressesWithAHostAreNotOpened_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::newRow("file with host") << "file://server/share/run.exe";
+        QTest::newRow("file with localhost") << "file://localhost/etc/passwd";
+        QTest::newRow("upper-case file") << "FILE://host/c$/x";
+        QTest::newRow("unc path") << "\\\\server\\share";
+        QTest::newRow("smb") << "smb://server/share";
+    }
+    void fileAddressesWithAHostAreNotOpened()
+    {
+        QFETCH(QString, field);
+        QCOMPARE(AddressLinks::webTarget(field), QString());
+        AppFixture app;
+        app.db.addPerson("Anna", {{"WebPage", field}, {"HomePage", field}});
+        QVERIFY(app.start());
+        app.main()->SpeedButton17Click();
+        app.main()->SpeedButton18Click();
+        QVERIFY(app.opened.isEmpty());
+    }
+
+    void picturesShowDistinctCommands()
+    {
+        AppFixture app;
+        QVERIFY(app.start());
+        QList<QImage> seen;
+        QStringList names;
+        auto check = [&](QToolButton* b) {
+            const QImage image = b->icon().pixmap(b->iconSize()).toImage();
+            QVERIFY2(!image.isNull(), qPrintable(b->objectName()));
+            seen << image;
+            names << b->toolTip();
+        };
+        for (QToolButton* b : app.main()->People->toolbar)
+            check(b);
+        // Each command of the top toolbar has a picture of its own.
+        for (int i = 0; i < seen.size(); ++i)
+            for (int j = i + 1; j < seen.size(); ++j)
+                if (names[i] != names[j])
+                    QVERIFY2(seen[i] != seen[j], qPrintable(names[i] + " looks like " + names[j]));
+        seen.clear();
+        names.clear();
+        for (QToolButton* b : app.main()->People->sideToolbar)
+            check(b);
+        for (int i = 0; i < seen.size(); ++i)
+            for (int j = i + 1; j < seen.size(); ++j)
+                QVERIFY2(seen[i] != seen[j], qPrintable(names[i] + " looks like " + names[j]));
+        QVERIFY(QFile::exists(":/icons/delete-all-16.png"));
+        QVERIFY(!app.find<QToolButton>("SpeedButton19")->icon().isNull());
+    }
+};
+
+QTEST_MAIN(TestPageKeys)
+#include "tst_pagekeys.moc"

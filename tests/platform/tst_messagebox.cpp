@@ -1,0 +1,261 @@
+#include "support/AppFixture.h"
+
+#include "contacts/PeoplePage.h"
+#include "data/Dataset.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QTest>
+#include <QTimer>
+
+using Button = MessageBox::Button;
+using Icon = MessageBox::Icon;
+
+namespace {
+// What the user meets in the real box, read while it is on the screen.
+struct Seen {
+    bool shown = false;
+    QString caption, text;
+    QStringList buttons;      // object names, left to right as drawn
+    QStringList captions;     // their texts, in the same order
+    QString defaultButton;    // the one drawn as default, if any
+    QString focus;            // the button that has the keyboard focus
+    QImage icon;
+    bool leftOpen = false;    // the keys did not close it
+};
+
+// Arranges for the next message box to be looked at and answered with keys sent to the widget
+// that really has the focus; a box the keys leave open is closed so the test can go on.
+void answerNextBoxWith(Seen& seen, const std::function<void()>& keys)
+{
+    QTimer::singleShot(0, [&seen, keys] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box || box->objectName() != "MessageBox")
+            return;
+        // The window system activates the box as it appears; let its events arrive.
+        QCoreApplication::processEvents();
+        seen.shown = box->isActiveWindow();
+        seen.caption = box->windowTitle();
+        seen.text = box->findChild<QLabel*>("Text")->text();
+        seen.icon = box->findChild<QLabel*>("Icon")->pixmap().toImage();
+        QList<QPushButton*> buttons = box->findChildren<QPushButton*>();
+        std::sort(buttons.begin(), buttons.end(), [box](QPushButton* a, QPushButton* b) {
+            return a->mapTo(box, QPoint()).x() < b->mapTo(box, QPoint()).x();
+        });
+        for (QPushButton* b : buttons) {
+            seen.buttons << b->objectName();
+            seen.captions << b->text();
+            if (b->isDefault())
+                seen.defaultButton = b->objectName();
+        }
+        if (QWidget* f = QApplication::focusWidget())
+            seen.focus = f->objectName();
+        keys();
+        if (box->isVisible()) {
+            seen.leftOpen = true;
+            box->done(QDialog::Rejected);
+        }
+    });
+}
+
+void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier)
+{
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY(focus);
+    QTest::keyClick(focus, k, m);
+}
+
+MessageBox::Request request(Icon icon, QList<Button> buttons, Button def, Button escape)
+{
+    MessageBox::Request r;
+    r.icon = icon;
+    r.text = "Proceed?";
+    r.buttons = buttons;
+    r.defaultButton = def;
+    r.escapeButton = escape;
+    return r;
+}
+
+QImage standardIcon(QStyle::StandardPixmap p, const QImage& like)
+{
+    return QApplication::style()->standardIcon(p).pixmap(like.size() / like.devicePixelRatio()).toImage();
+}
+} // namespace
+
+class TestMessageBox : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { MessageBox::setHandler({}); }
+
+    void buttonsDefaultFocusAndKeys_data()
+    {
+        QTest::addColumn<QList<Button>>("buttons");
+        QTest::addColumn<int>("defaultButton");
+        QTest::addColumn<int>("escapeButton");
+        QTest::addColumn<QStringList>("onScreen");
+        QTest::addColumn<QString>("drawnDefault");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("answer");
+        const QList<Button> noYesToAll{Button::No, Button::YesToAll};
+        const QStringList all{"No", "YesToAll"};
+        // The delete-all question: no default, so the focus rests on the harmless No.
+        QTest::newRow("all, space") << noYesToAll << int(Button::None) << int(Button::No) << all << "" << "No"
+                                    << "space" << int(Button::No);
+        QTest::newRow("all, enter") << noYesToAll << int(Button::None) << int(Button::No) << all << "" << "No"
+                                    << "enter" << int(Button::No);
+        QTest::newRow("all, escape") << noYesToAll << int(Button::None) << int(Button::No) << all << "" << "No"
+                                     << "escape" << int(Button::No);
+        QTest::newRow("all, tab then enter") << noYesToAll << int(Button::None) << int(Button::No) << all << ""
+                                             << "No" << "tab enter" << int(Button::YesToAll);
+        QTest::newRow("all, close box") << noYesToAll << int(Button::None) << int(Button::No) << all << "" << "No"
+                                        << "close" << int(Button::No);
+        // The delete question: Yes is the default and has the focus, Escape says No.
+        const QList<Button> yesNo{Button::Yes, Button::No};
+        const QStringList yn{"Yes", "No"};
+        QTest::newRow("one, enter") << yesNo << int(Button::Yes) << int(Button::No) << yn << "Yes" << "Yes"
+                                    << "enter" << int(Button::Yes);
+        QTest::newRow("one, space") << yesNo << int(Button::Yes) << int(Button::No) << yn << "Yes" << "Yes"
+                                    << "space" << int(Button::Yes);
+        QTest::newRow("one, escape") << yesNo << int(Button::Yes) << int(Button::No) << yn << "Yes" << "Yes"
+                                     << "escape" << int(Button::No);
+        QTest::newRow("one, tab then space") << yesNo << int(Button::Yes) << int(Button::No) << yn << "Yes" << "Yes"
+                                             << "tab space" << int(Button::No);
+        // A plain message: OK answers every key.
+        QTest::newRow("ok, enter") << QList<Button>{Button::Ok} << int(Button::Ok) << int(Button::Ok)
+                                   << QStringList{"OK"} << "OK" << "OK" << "enter" << int(Button::Ok);
+        QTest::newRow("ok, escape") << QList<Button>{Button::Ok} << int(Button::Ok) << int(Button::Ok)
+                                    << QStringList{"OK"} << "OK" << "OK" << "escape" << int(Button::Ok);
+        // Without a default, the focus goes to Cancel wherever it stands.
+        QTest::newRow("cancel last") << QList<Button>{Button::Yes, Button::No, Button::Cancel} << int(Button::None)
+                                     << int(Button::Cancel) << QStringList{"Yes", "No", "Cancel"} << "" << "Cancel"
+                                     << "space" << int(Button::Cancel);
+    }
+    void buttonsDefaultFocusAndKeys()
+    {
+        QFETCH(QList<Button>, buttons);
+        QFETCH(int, defaultButton);
+        QFETCH(int, escapeButton);
+        QFETCH(QStringList, onScreen);
+        QFETCH(QString, drawnDefault);
+        QFETCH(QString, focus);
+        QFETCH(QString, keys);
+        QFETCH(int, answer);
+        Seen seen;
+        answerNextBoxWith(seen, [&] {
+            for (const QString& k : keys.split(' ')) {
+                if (k == "space") key(Qt::Key_Space);
+                else if (k == "enter") key(Qt::Key_Return);
+                else if (k == "escape") key(Qt::Key_Escape);
+                else if (k == "tab") key(Qt::Key_Tab);
+                else if (k == "close") QApplication::activeModalWidget()->close();
+            }
+        });
+        const Button got = MessageBox::show(request(Icon::Warning, buttons, Button(defaultButton), Button(escapeButton)));
+        QVERIFY(seen.shown);
+        QVERIFY(!seen.leftOpen);
+        QCOMPARE(seen.buttons, onScreen);
+        QCOMPARE(seen.defaultButton, drawnDefault);
+        QCOMPARE(seen.focus, focus);
+        QCOMPARE(int(got), answer);
+    }
+
+    void captionIconAndText_data()
+    {
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("pixmap");
+        QTest::newRow("information") << int(Icon::Information) << "Information" << int(QStyle::SP_MessageBoxInformation);
+        QTest::newRow("warning") << int(Icon::Warning) << "Warning" << int(QStyle::SP_MessageBoxWarning);
+        QTest::newRow("error") << int(Icon::Error) << "Error" << int(QStyle::SP_MessageBoxCritical);
+        QTest::newRow("stop") << int(Icon::Stop) << "Vantrel (Belcarre)" << int(QStyle::SP_MessageBoxCritical);
+    }
+    void captionIconAndText()
+    {
+        QFETCH(int, icon);
+        QFETCH(QString, caption);
+        QFETCH(int, pixmap);
+        Seen seen;
+        answerNextBoxWith(seen, [] { key(Qt::Key_Return); });
+        const QString text = "Required field (Name) is empty. <b>not bold</b>";
+        QCOMPARE(MessageBox::show(Icon(icon), text), Button::Ok);
+        QCOMPARE(seen.caption, caption);
+        QCOMPARE(seen.text, text); // shown as written, never as markup
+        QCOMPARE(seen.buttons, QStringList{"OK"});
+        QVERIFY(!seen.icon.isNull());
+        QCOMPARE(seen.icon, standardIcon(QStyle::StandardPixmap(pixmap), seen.icon));
+    }
+
+    void aQuestionWithoutEscapeMustBeAnswered()
+    {
+        Seen seen;
+        answerNextBoxWith(seen, [] {
+            key(Qt::Key_Escape);
+            QApplication::activeModalWidget()->close();
+            QVERIFY(QApplication::activeModalWidget()); // still there
+            key(Qt::Key_Space);
+        });
+        QCOMPARE(MessageBox::show(request(Icon::Warning, {Button::Yes, Button::No}, Button::None, Button::None)),
+                 Button::Yes);
+        QVERIFY(!seen.leftOpen);
+        QCOMPARE(seen.focus, QString("Yes"));
+    }
+
+    // The questions as the record commands really ask them.
+    void deleteAllQuestionOnTheScreen()
+    {
+        AppFixture app;
+        for (int i = 0; i < 3; ++i)
+            app.db.addPerson(QString("P%1").arg(i));
+        QVERIFY(app.start());
+        MessageBox::setHandler({});
+        Seen seen;
+        answerNextBoxWith(seen, [] { key(Qt::Key_Space); });
+        app.main()->SpeedButton1Click();
+        QCOMPARE(seen.text, QString("This will delete ALL records in your database. Proceed?"));
+        QCOMPARE(seen.caption, QString("Warning"));
+        QCOMPARE(seen.icon, standardIcon(QStyle::SP_MessageBoxWarning, seen.icon));
+        QCOMPARE(seen.buttons, (QStringList{"No", "YesToAll"}));
+        QCOMPARE(seen.captions, (QStringList{"&No", "Yes to &All"}));
+        QCOMPARE(seen.defaultButton, QString());
+        QCOMPARE(seen.focus, QString("No"));
+        QCOMPARE(app.db.count("People"), 3);
+
+        answerNextBoxWith(seen, [] { key(Qt::Key_Return); });
+        app.main()->SpeedButton1Click();
+        QCOMPARE(app.db.count("People"), 3);
+
+        answerNextBoxWith(seen, [] {
+            key(Qt::Key_Tab);
+            key(Qt::Key_Space);
+        });
+        app.main()->SpeedButton1Click();
+        QCOMPARE(app.db.count("People"), 0);
+    }
+
+    void deleteQuestionOnTheScreen()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        app.db.addPerson("Bob");
+        QVERIFY(app.start());
+        MessageBox::setHandler({});
+        Seen seen;
+        answerNextBoxWith(seen, [] { key(Qt::Key_Escape); });
+        app.main()->SpeedButton3Click();
+        QCOMPARE(seen.text, QString("This will delete the current record. Proceed?"));
+        QCOMPARE(seen.buttons, (QStringList{"Yes", "No"}));
+        QCOMPARE(seen.defaultButton, QString("Yes"));
+        QCOMPARE(seen.focus, QString("Yes"));
+        QCOMPARE(app.db.count("People"), 2);
+        answerNextBoxWith(seen, [] { key(Qt::Key_Return); });
+        app.main()->SpeedButton3Click();
+        QCOMPARE(app.db.count("People"), 1);
+        QCOMPARE(app.people()->value("Name").toString(), QString("Bob"));
+    }
+};
+
+QTEST_MAIN(TestMessageBox)
+#include "tst_messagebox.moc"
