@@ -1,0 +1,105 @@
+#include "support/AppFixture.h"
+
+#include "app/Program.h"
+#include "contacts/PeoplePage.h"
+#include "data/MainDataModule.h"
+#include "filters/TFilters.h"
+#include "followup/TFollowUpForm.h"
+#include "followup/TPickDateForm.h"
+#include "followup/TRemindersForm.h"
+#include "help/TAboutForm.h"
+#include "help/THelpForm.h"
+#include "profile/TRetail.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QTest>
+
+namespace {
+const QString kFontMessage = "Display font size is NOT set to small fonts (96 dpi). To run correctly, display font size "
+                             "must be set to small fonts (96 dpi). Vantrel BC will close now.";
+const QString kScreenMessage = "Screen area is less than 800*600. To run correctly, screen area must be set to "
+                               "800*600 or higher. Vantrel BC will close now.";
+
+template <class T> int instances()
+{
+    int n = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        n += qobject_cast<T*>(w) ? 1 : 0;
+    return n;
+}
+} // namespace
+
+// Start-up through the real screen: ctest runs this program on several simulated screens and
+// names the one in VANTREL_TEST_SCREEN.
+class TestShell : public QObject {
+    Q_OBJECT
+private slots:
+    void displayChecksReadTheRealScreen()
+    {
+        const QByteArray screen = qgetenv("VANTREL_TEST_SCREEN");
+        AppFixture app;
+        Screen::setOverride({}); // the primary screen itself
+        QStringList expected;
+        if (screen == "120dpi-low")
+            expected = {kFontMessage, kScreenMessage};
+        const ScreenMetrics m = Screen::metrics();
+        QCOMPARE(m.height, QGuiApplication::primaryScreen()->geometry().height());
+        const bool started = app.start();
+        QCOMPARE(app.messageTexts(), expected);
+        QCOMPARE(started, expected.isEmpty());
+        QCOMPARE(app.program->quitRequested(), !expected.isEmpty());
+        QCOMPARE(app.program->exitCode(), 0);
+        if (screen == "120dpi-low") {
+            QCOMPARE(qRound(m.logicalDpi), 120);
+            QCOMPARE(m.height, 560);
+            QVERIFY(!app.main()->isVisible());
+        } else if (screen == "120dpi-tall") {
+            // Scaled by 1.25: it answers 96 and its size in scaled pixels, and passes the check.
+            QCOMPARE(qRound(m.logicalDpi), 96);
+            QCOMPARE(m.width, 1024);
+            QCOMPARE(m.height, 819);
+        }
+    }
+
+    void everyWindowIsMadeOnceAndOnlyShownAfterwards()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        auto counts = [] {
+            return QList<int>{instances<TDataEntryForm>(), instances<THelpForm>(), instances<TFollowUpForm>(),
+                              instances<TRemindersForm>(), instances<TFilters>(), instances<TAboutForm>(),
+                              instances<TRetail>(), instances<TPickDateForm>()};
+        };
+        QCOMPARE(counts(), QList<int>(8, 1));
+        QWidget* splash = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "SplashForm")
+                splash = w;
+        QVERIFY(!splash); // destroyed at the end of start-up
+
+        int opened = 0;
+        app.modal = [&](QDialog* d) {
+            ++opened;
+            d->show();
+            d->hide();
+            return int(QDialog::Rejected);
+        };
+        TDataEntryForm* w = app.main();
+        w->RetailButtonClick();
+        w->BitBtn8Click();
+        w->BitBtn7Click();
+        w->About1Click();
+        w->Button2Click();
+        w->BitBtn5Click();
+        w->BitBtn5Click();
+        QCOMPARE(opened, 5);
+        QCOMPARE(counts(), QList<int>(8, 1));
+        QVERIFY(app.program->helpForm->isVisible());
+        QCOMPARE(app.program->retail->parentWidget(), static_cast<QWidget*>(w));
+    }
+};
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"
