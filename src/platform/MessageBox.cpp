@@ -56,7 +56,8 @@ public:
         text->setTextFormat(Qt::PlainText);
         text->setWordWrap(true);
         text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        text->setMinimumWidth(qMin(text->sizeHint().width(), 360));
+        // One line where it fits; longer texts wrap at a width that reads well.
+        text->setMinimumWidth(qMin(text->fontMetrics().horizontalAdvance(request.text) + 4, 380));
         text->setMaximumWidth(420);
 
         auto* top = new QHBoxLayout;

@@ -66,7 +66,7 @@ TRetail::TRetail(TMainDataModule* dataModule, QWidget* parent) : QDialog(parent)
     tactics->addWidget(Memo1);
     PageControl1->addTab(TabSheet1, "Assertiveness");
     PageControl1->addTab(TabSheet2, "Responsiveness");
-    PageControl1->addTab(TabSheet3, style()->standardIcon(QStyle::SP_FileDialogInfoView), "Tactics");
+    PageControl1->addTab(TabSheet3, QIcon(":/icons/tactics-16.png"), "Tactics");
     layout->addWidget(PageControl1);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         if (!m_settingTab)
