@@ -100,6 +100,11 @@ private slots:
         start();
         Dataset* roles = dm->PeopleDetail;
         QCOMPARE(roles->recordCount(), 0);
+        roles->insert();
+        roles->setValue("PersonID", anna);
+        roles->post();
+        QCOMPARE(roles->value("CompanyName").toString(), QString("My company")); // the names are read now
+        roles->remove();
         // Another program adds a person and renames the company: the next saved role sees both.
         db->exec("INSERT INTO Companies (CompanyID, Name) VALUES (9, 'Nine')");
         const int bob = db->addPerson("Bob", {{"CompanyID", 9}});
