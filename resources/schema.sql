@@ -87,6 +87,8 @@ CREATE INDEX "PeopleCompanyID" ON "People" ("CompanyID");
 CREATE INDEX "PeopleProfession" ON "People" ("Profession");
 CREATE INDEX "PeopleCompany" ON "People" ("Company");
 CREATE INDEX "PeopleOfferedSolution" ON "People" ("OfferedSolution");
+-- The import's duplicate test: a person of a company with a name and a first e-mail address.
+CREATE INDEX "PeopleDuplicate" ON "People" ("CompanyID", "Name", "Email1");
 
 CREATE TABLE "QuestionsMain" (
   "PersonID" INTEGER,

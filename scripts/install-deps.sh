@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Vantrel needs to build, run and test, from Debian 12's packages.
 set -euo pipefail
-packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libsqlite3-dev fonts-liberation)
+# sqlite3 (the shell) serves only the import benchmark, as the yardstick it is measured against.
+packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libsqlite3-dev fonts-liberation sqlite3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

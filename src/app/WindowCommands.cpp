@@ -2,6 +2,7 @@
 #include "TDataEntryForm.h"
 
 #include "AppWindows.h"
+#include "contacts/CsvImport.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
@@ -31,7 +32,8 @@ void TDataEntryForm::BitBtn7Click() { openModalOverPeople(appWindows().FollowUpF
 
 void TDataEntryForm::SpeedButton14Click()
 {
-    // The CSV import is built in its own step; until then the command does nothing.
+    CsvImport::run(this, *m_dataModule);
+    DBComboBox4Change(); // the import may have made another person current
 }
 
 void TDataEntryForm::BitBtn5Click()

@@ -1,0 +1,276 @@
+#include "CsvImport.h"
+
+#include "CsvReader.h"
+#include "data/MainDataModule.h"
+#include "data/PeopleBatch.h"
+#include "platform/DataError.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProgressDialog>
+
+#include <vector>
+
+namespace CsvImport {
+namespace {
+constexpr int kFields = 35;
+constexpr int kName = 1;
+constexpr int kEmail1 = 17;
+// A field is kept to this many UTF-16 units: enough to tell that it is longer than the widest
+// column (255 characters), and a line of any length costs no more memory than this.
+constexpr int kKeptLength = 1024;
+constexpr int kProgressSteps = 1000;
+
+struct Field {
+    const char* header;
+    const char* column;
+};
+constexpr Field kMapping[kFields] = {
+    {"Title", "Title"}, {"Name", "Name"}, {"Company", "Company"}, {"Profession", "Profession"},
+    {"Job Title", "JobTitle"}, {"Home Street", "HAStreet"}, {"Home City", "HACity"}, {"Home State", "HAState"},
+    {"Home ZIP", "HAPostalCode"}, {"Home Country", "HACountry"}, {"Home PO Box", "HAPostOfficeBox"},
+    {"Business Street", "BAStreet"}, {"Business City", "BACity"}, {"Business State", "BAState"},
+    {"Business ZIP", "BAPostalCode"}, {"Business Country", "BACountry"}, {"Business PO Box", "BAPostOfficeBox"},
+    {"Email 1", "Email1"}, {"Email 2", "Email2"}, {"Mobile", "Mobile"}, {"Primary Tel", "PrimaryTel"},
+    {"Callback Tel", "TelCallback"}, {"Main Tel", "TelMain"}, {"Home Tel 1", "TelH1"}, {"Home Tel 2", "TelH2"},
+    {"Home Fax", "FaxH"}, {"Business Tel 1", "TelB1"}, {"Business Tel 2", "TelB2"}, {"Business Fax 1", "FaxB1"},
+    {"Business Fax 2", "FaxB2"}, {"Telex", "Telex"}, {"Company Web Site", "WebPage"},
+    {"Assistant Name", "AssistantName"}, {"Manager Name", "ManagerName"}, {"Hobbies", "Hobbies"}};
+
+int& progressDelay()
+{
+    static int d = -1;
+    return d;
+}
+
+std::function<void(QProgressDialog&)>& progressObserver()
+{
+    static std::function<void(QProgressDialog&)> o;
+    return o;
+}
+
+bool isBlank(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() > 32)
+            return false;
+    return true;
+}
+
+// Characters as the database counts them: a pair of surrogates is one.
+int characters(const QString& text)
+{
+    int n = int(text.size());
+    for (QChar c : text)
+        if (c.isLowSurrogate())
+            --n;
+    return n;
+}
+
+QStringView trimmed(QStringView text, bool front, bool back)
+{
+    while (front && !text.isEmpty() && text.front().unicode() <= 32)
+        text = text.sliced(1);
+    while (back && !text.isEmpty() && text.back().unicode() <= 32)
+        text.chop(1);
+    return text;
+}
+
+// The first line, without blanks and control characters at its ends. Spreadsheet programs that
+// quote every field quote the header too, so it is compared field by field.
+bool isHeader(const CsvReader::Record& r)
+{
+    if (r.fieldCount() != kFields)
+        return false;
+    for (int i = 0; i < kFields; ++i) {
+        if (r.isCut(i) || trimmed(r.field(i), i == 0, i == kFields - 1) != QLatin1String(kMapping[i].header))
+            return false;
+    }
+    return true;
+}
+
+QString counted(int added) { return QString("%1 record(s) added.").arg(added); }
+
+class Import {
+public:
+    Import(QWidget* parent, TMainDataModule& data, const QString& path)
+        : m_parent(parent), m_data(data), m_path(path), m_reader(path)
+    {
+        m_reader.setFieldLimit(kFields);
+        m_reader.setLengthLimit(kKeptLength);
+    }
+
+    void exec();
+
+private:
+    void unreadable()
+    {
+        const QString file = QDir::toNativeSeparators(m_path);
+        MessageBox::show(MessageBox::Icon::Error,
+                         m_reader.problem() == CsvReader::Problem::NotText
+                             ? QString("The file %1 is not a text file. Nothing was imported.").arg(file)
+                             : QString("The file %1 cannot be read: %2\nNothing was imported.")
+                                   .arg(file, m_reader.errorString()));
+    }
+    QString importRecord(PeopleBatch& batch, bool testDuplicates);
+
+    QWidget* m_parent;
+    TMainDataModule& m_data;
+    QString m_path;
+    CsvReader m_reader;
+    CsvReader::Record m_record;
+    std::vector<QStringView> m_values = std::vector<QStringView>(kFields);
+};
+
+// Adds the person of the current record unless it is to be skipped; returns why the import must
+// stop, or nothing.
+QString Import::importRecord(PeopleBatch& batch, bool testDuplicates)
+{
+    const CsvReader::Record& r = m_record;
+    if (r.isEmptyLine() || isBlank(r.field(kName)))
+        return {};
+    if (testDuplicates && batch.findDuplicate(r.field(kName), r.field(kEmail1)))
+        return {};
+    for (int i = 0; i < kFields; ++i) {
+        const int width = batch.width(i);
+        if (r.isCut(i) || (width > 0 && characters(r.field(i)) > width))
+            return QString("Line %1 of the file: the value of \"%2\" is longer than %3 characters. "
+                           "The import stopped there.")
+                .arg(r.line)
+                .arg(QLatin1String(kMapping[i].header))
+                .arg(width);
+        m_values[i] = r.field(i);
+    }
+    batch.add(m_values);
+    return {};
+}
+
+void Import::exec()
+{
+    if (!m_reader.open()) {
+        unreadable();
+        return;
+    }
+    CsvReader::Record header;
+    if (!m_reader.read(header)) {
+        if (m_reader.problem() != CsvReader::Problem::None)
+            unreadable();
+        return;
+    }
+    bool more = m_reader.read(m_record);
+    if (!more && m_reader.problem() != CsvReader::Problem::None) {
+        unreadable();
+        return;
+    }
+    if (!more && m_reader.linesRead() < 2)
+        return; // nothing but a header, or nothing at all: nothing to say
+
+    PeopleBatch batch(m_data, peopleColumns());
+    batch.begin();
+    if (!isHeader(header)) {
+        MessageBox::show(MessageBox::Icon::Error, "Incompatible CSV file.");
+        return;
+    }
+    // Into an empty list every person is added, identical lines included.
+    const bool testDuplicates = batch.startCount() > 0;
+
+    const QString label = "Importing people from " + QFileInfo(m_path).fileName() + "\n";
+    QProgressDialog progress(m_parent);
+    progress.setObjectName("ImportProgress");
+    progress.setWindowTitle("Import");
+    progress.setLabelText(label + counted(0));
+    progress.setCancelButtonText("Cancel");
+    progress.setRange(0, kProgressSteps);
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(progressDelay() >= 0 ? progressDelay() : 500);
+    bool cancelled = false;
+    // Escape and the close box reject the dialog without pressing Cancel.
+    QObject::connect(&progress, &QDialog::rejected, [&cancelled] { cancelled = true; });
+    progress.setValue(0);
+
+    QString stop;
+    int shown = 0;
+    try {
+        while (more) {
+            try {
+                stop = importRecord(batch, testDuplicates);
+            } catch (const DataError& e) {
+                stop = QString("Line %1 of the file could not be added: %2\nThe import stopped there.")
+                           .arg(m_record.line)
+                           .arg(e.text());
+            }
+            if (!stop.isEmpty())
+                break;
+            const int value = int(m_reader.progress() * kProgressSteps);
+            if (value != shown) {
+                shown = value;
+                progress.setLabelText(label + counted(batch.added()));
+                progress.setValue(value);
+            }
+            if (progressObserver() && progress.isVisible())
+                progressObserver()(progress);
+            if (cancelled || progress.wasCanceled())
+                break;
+            more = m_reader.read(m_record);
+        }
+        if (stop.isEmpty() && m_reader.problem() != CsvReader::Problem::None)
+            stop = QString("The file %1 could not be read to its end: %2")
+                       .arg(QDir::toNativeSeparators(m_path), m_reader.errorString());
+        batch.finish();
+    } catch (const DataError& e) {
+        stop = stop.isEmpty() ? e.text() : stop + "\n" + e.text();
+        runQuietly([&] { batch.finish(); });
+    }
+    progress.hide();
+    if (stop.isEmpty())
+        MessageBox::show(MessageBox::Icon::Information, counted(batch.committed()));
+    else
+        MessageBox::show(MessageBox::Icon::Error, stop + "\n" + counted(batch.committed()));
+}
+} // namespace
+
+const QStringList& headerNames()
+{
+    static const QStringList names = [] {
+        QStringList l;
+        for (const Field& f : kMapping)
+            l << QString::fromLatin1(f.header);
+        return l;
+    }();
+    return names;
+}
+
+const QStringList& peopleColumns()
+{
+    static const QStringList columns = [] {
+        QStringList l;
+        for (const Field& f : kMapping)
+            l << QString::fromLatin1(f.column);
+        return l;
+    }();
+    return columns;
+}
+
+QString headerLine() { return headerNames().join(','); }
+
+void run(QWidget* parent, TMainDataModule& data)
+{
+    FileDialog::Request ask;
+    ask.objectName = "OpenDialogCSV";
+    ask.caption = "Import data from a CSV file";
+    ask.filter = "CSV (Comma delimited) (*.csv)";
+    const QString path = FileDialog::ask(parent, ask);
+    if (path.isEmpty())
+        return;
+    runCommand([&] { Import(parent, data, path).exec(); });
+}
+
+void setProgressDelay(int milliseconds) { progressDelay() = milliseconds; }
+void setProgressObserver(std::function<void(QProgressDialog&)> observer) { progressObserver() = std::move(observer); }
+
+} // namespace CsvImport

@@ -1,0 +1,25 @@
+#pragma once
+#include <QStringList>
+
+#include <functional>
+
+class QProgressDialog;
+class QWidget;
+class TMainDataModule;
+
+// The import of people from a comma-separated file with the fixed header line: asks for the
+// file, adds each person not on file yet and reports how many were added.
+namespace CsvImport {
+
+const QStringList& headerNames();  // the 35 names of the header line, in field order
+const QStringList& peopleColumns(); // the People column of each field
+QString headerLine();
+
+void run(QWidget* parent, TMainDataModule& data);
+
+// How long an import runs before its progress dialog appears, in milliseconds (-1: the usual
+// half second), and a hook that sees the dialog after each person while it is shown. For tests.
+void setProgressDelay(int milliseconds);
+void setProgressObserver(std::function<void(QProgressDialog&)> observer);
+
+} // namespace CsvImport

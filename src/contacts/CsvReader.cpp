@@ -1,0 +1,301 @@
+#include "CsvReader.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr qint64 kChunk = 64 * 1024;
+constexpr qint64 kTextProbe = 4096; // a NUL byte this early means the file is no text
+
+// Windows-1252 differs from Latin-1 only in 0x80..0x9F; its five unused codes keep their value.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Validates UTF-8 across chunk boundaries: overlong forms, surrogates and code points past
+// U+10FFFF are invalid, as is a sequence cut off at the end.
+class Utf8Validator {
+public:
+    bool feed(const unsigned char* p, qsizetype n)
+    {
+        for (qsizetype i = 0; i < n; ++i) {
+            const unsigned char b = p[i];
+            if (m_need == 0) {
+                if (b < 0x80)
+                    continue;
+                if (b >= 0xC2 && b <= 0xDF) {
+                    m_need = 1;
+                } else if (b == 0xE0) {
+                    m_need = 2;
+                    m_lo = 0xA0;
+                } else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) {
+                    m_need = 2;
+                } else if (b == 0xED) {
+                    m_need = 2;
+                    m_hi = 0x9F;
+                } else if (b == 0xF0) {
+                    m_need = 3;
+                    m_lo = 0x90;
+                } else if (b >= 0xF1 && b <= 0xF3) {
+                    m_need = 3;
+                } else if (b == 0xF4) {
+                    m_need = 3;
+                    m_hi = 0x8F;
+                } else {
+                    return false;
+                }
+                continue;
+            }
+            if (b < m_lo || b > m_hi)
+                return false;
+            m_lo = 0x80;
+            m_hi = 0xBF;
+            --m_need;
+        }
+        return true;
+    }
+    bool complete() const { return m_need == 0; }
+
+private:
+    int m_need = 0;
+    unsigned char m_lo = 0x80, m_hi = 0xBF;
+};
+} // namespace
+
+const QString& CsvReader::Record::field(int i) const
+{
+    static const QString none;
+    return i >= 0 && i < m_kept ? m_fields[i] : none;
+}
+
+CsvReader::CsvReader(const QString& path) : m_path(path), m_file(path) {}
+
+bool CsvReader::isValidUtf8(const char* data, qsizetype size)
+{
+    Utf8Validator v;
+    return v.feed(reinterpret_cast<const unsigned char*>(data), size) && v.complete();
+}
+
+QString CsvReader::fromWindows1252(const char* data, qsizetype size)
+{
+    QString text(size, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype i = 0; i < size; ++i) {
+        const unsigned char b = static_cast<unsigned char>(data[i]);
+        out[i] = (b >= 0x80 && b < 0xA0) ? kHighControls[b - 0x80] : char16_t(b);
+    }
+    return text;
+}
+
+void CsvReader::fail(const QString& text)
+{
+    m_problem = Problem::CannotRead;
+    m_error = text;
+}
+
+bool CsvReader::open()
+{
+    if (QFileInfo(m_path).isDir()) {
+        fail(QStringLiteral("It is a folder."));
+        return false;
+    }
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        fail(m_file.errorString());
+        return false;
+    }
+    m_size = m_file.size();
+    const QByteArray head = m_file.read(kTextProbe);
+    if (head.isEmpty() && m_file.error() != QFileDevice::NoError) {
+        fail(m_file.errorString());
+        return false;
+    }
+    qint64 start = 0;
+    if (head.startsWith("\xEF\xBB\xBF")) {
+        start = 3;
+    } else if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        // UTF-16 text is full of NUL bytes; its byte-order mark says what it is.
+        m_encoding = head.startsWith("\xFF\xFE") ? Encoding::Utf16LE : Encoding::Utf16BE;
+        m_decoder = QStringDecoder(m_encoding == Encoding::Utf16LE ? QStringConverter::Utf16LE
+                                                                   : QStringConverter::Utf16BE);
+        start = 2;
+    }
+    if (start != 2 && std::memchr(head.constData(), 0, size_t(head.size()))) {
+        m_problem = Problem::NotText;
+        m_error = QStringLiteral("It holds binary data, not text.");
+        return false;
+    }
+    if (start != 2) {
+        // One pass to decide the encoding before anything is imported.
+        Utf8Validator v;
+        bool valid = v.feed(reinterpret_cast<const unsigned char*>(head.constData()) + start, head.size() - start);
+        QByteArray chunk;
+        while (valid && !m_file.atEnd()) {
+            chunk = m_file.read(1024 * 1024);
+            if (chunk.isEmpty()) {
+                if (m_file.error() != QFileDevice::NoError) {
+                    fail(m_file.errorString());
+                    return false;
+                }
+                break;
+            }
+            valid = v.feed(reinterpret_cast<const unsigned char*>(chunk.constData()), chunk.size());
+        }
+        valid = valid && v.complete();
+        m_encoding = valid ? Encoding::Utf8 : Encoding::Windows1252;
+        if (valid)
+            m_decoder = QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    }
+    if (!m_file.seek(start)) {
+        fail(m_file.errorString());
+        return false;
+    }
+    m_chunkStart = start;
+    return true;
+}
+
+bool CsvReader::fill()
+{
+    if (m_atEnd || m_problem != Problem::None)
+        return false;
+    m_chunkStart += m_chunkBytes;
+    const QByteArray bytes = m_file.read(kChunk);
+    m_chunkBytes = bytes.size();
+    if (bytes.isEmpty()) {
+        if (m_file.error() != QFileDevice::NoError)
+            fail(m_file.errorString());
+        m_atEnd = true;
+        return false;
+    }
+    m_text = m_encoding == Encoding::Windows1252 ? fromWindows1252(bytes.constData(), bytes.size())
+                                                 : m_decoder.decode(bytes);
+    m_pos = 0;
+    return true;
+}
+
+double CsvReader::progress() const
+{
+    if (m_size <= 0)
+        return 1.0;
+    double done = double(m_chunkStart);
+    if (!m_text.isEmpty())
+        done += double(m_chunkBytes) * double(m_pos) / double(m_text.size());
+    else
+        done += double(m_chunkBytes);
+    return std::min(1.0, done / double(m_size));
+}
+
+bool CsvReader::read(Record& r)
+{
+    enum class State { FieldStart, Unquoted, Quoted, QuoteSeen };
+    State state = State::FieldStart;
+    bool started = false;   // the record has a character or a field
+    bool lastWasCr = false; // inside quotes: a CR LF pair is one line break
+    r.line = m_line + 1;
+    r.m_kept = 0;
+    r.m_count = 0;
+    QString* field = nullptr;
+    bool* cut = nullptr;
+    bool ignoredCut = false; // a field past the limit is read but not kept
+
+    auto beginField = [&] {
+        if (m_fieldLimit == 0 || r.m_count < m_fieldLimit) {
+            if (r.m_fields.size() <= r.m_count) {
+                r.m_fields.resize(r.m_count + 1);
+                r.m_cut.resize(r.m_count + 1);
+            }
+            field = &r.m_fields[r.m_count];
+            field->resize(0);
+            cut = &r.m_cut[r.m_count];
+            *cut = false;
+        } else {
+            field = nullptr;
+            cut = &ignoredCut;
+        }
+    };
+    auto endField = [&] {
+        if (field)
+            r.m_kept = r.m_count + 1;
+        ++r.m_count;
+        field = nullptr;
+    };
+    auto append = [&](QChar c) {
+        if (!field)
+            return;
+        if (m_lengthLimit == 0 || field->size() < m_lengthLimit)
+            field->append(c);
+        else
+            *cut = true;
+    };
+
+    for (;;) {
+        if (m_pos >= m_text.size()) {
+            if (!fill())
+                break;
+            if (m_pos >= m_text.size())
+                continue;
+        }
+        const QChar c = m_text.at(m_pos++);
+        const char16_t u = c.unicode();
+        if (m_skipLineFeed) {
+            m_skipLineFeed = false;
+            if (u == u'\n')
+                continue;
+        }
+        if (!started) {
+            started = u != u'\r' && u != u'\n';
+            if (started)
+                beginField();
+        }
+        switch (state) {
+        case State::Quoted:
+            if (u == u'"') {
+                state = State::QuoteSeen;
+            } else {
+                if (u == u'\r' || (u == u'\n' && !lastWasCr))
+                    ++m_line;
+                append(c);
+            }
+            lastWasCr = u == u'\r';
+            continue;
+        case State::FieldStart:
+            if (u == u'"') {
+                state = State::Quoted;
+                lastWasCr = false;
+                continue;
+            }
+            break;
+        case State::QuoteSeen:
+            if (u == u'"') { // a doubled quote stands for one
+                append(c);
+                state = State::Quoted;
+                continue;
+            }
+            break;
+        case State::Unquoted:
+            break;
+        }
+        // Outside quotes.
+        if (u == u',') {
+            endField();
+            beginField();
+            state = State::FieldStart;
+        } else if (u == u'\r' || u == u'\n') {
+            m_skipLineFeed = u == u'\r';
+            ++m_line;
+            if (started)
+                endField();
+            return true;
+        } else {
+            append(c); // text after a closing quote, or a quote inside an unquoted field, is text
+            state = State::Unquoted;
+        }
+    }
+    if (!started)
+        return false;
+    endField(); // the last line had no line break; an unclosed quote runs to the end
+    ++m_line;
+    return m_problem == Problem::None;
+}

@@ -1,0 +1,324 @@
+#include "PeopleBatch.h"
+
+#include "Connection.h"
+#include "Dataset.h"
+#include "MainDataModule.h"
+#include "platform/DataError.h"
+
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+
+namespace {
+// Rows per transaction: large enough that commits cost little, small enough that a crash or a
+// full disk takes back only a moment's work.
+constexpr int kBatchRows = 5000;
+
+bool isBlank(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() > 32)
+            return false;
+    return true;
+}
+
+bool beyondAscii(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() > 0x7F)
+            return true;
+    return false;
+}
+
+QString fold(QStringView text) { return text.toString().toCaseFolded(); }
+
+QString columnText(sqlite3_stmt* s, int column)
+{
+    const void* text = sqlite3_column_text16(s, column);
+    if (!text)
+        return {};
+    return QString::fromUtf16(static_cast<const char16_t*>(text), sqlite3_column_bytes16(s, column) / 2);
+}
+
+void bindText(sqlite3_stmt* s, int index, QStringView text)
+{
+    // The view outlives the step that reads it, so SQLite need not copy it.
+    if (text.isEmpty())
+        sqlite3_bind_null(s, index);
+    else
+        sqlite3_bind_text16(s, index, text.utf16(), int(text.size() * 2), SQLITE_STATIC);
+}
+
+void bindCompany(sqlite3_stmt* s, int index, const QVariant& id)
+{
+    if (id.isNull())
+        sqlite3_bind_null(s, index);
+    else
+        sqlite3_bind_int64(s, index, id.toLongLong());
+}
+} // namespace
+
+PeopleBatch::PeopleBatch(TMainDataModule& data, const QStringList& columns) : m_data(data), m_columns(columns)
+{
+    m_nameColumn = int(columns.indexOf("Name"));
+    m_emailColumn = int(columns.indexOf("Email1"));
+}
+
+PeopleBatch::~PeopleBatch()
+{
+    if (!m_finished) {
+        // Leaving early (an unexpected error): what was written stays written.
+        try {
+            commit();
+        } catch (...) {
+        }
+        restoreSettings();
+        if (m_committed > 0)
+            m_data.MainADOConnection.noteWrite("People");
+    }
+    sqlite3_finalize(m_insert);
+    sqlite3_finalize(m_find);
+}
+
+void PeopleBatch::fail(int rc)
+{
+    QString text;
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        text = "The database is in use by another program. Try again when it is free.";
+        break;
+    case SQLITE_READONLY:
+        text = "The database cannot be written: it is read-only.";
+        break;
+    case SQLITE_FULL:
+        text = "The disk is full.";
+        break;
+    default:
+        text = QString::fromUtf8(sqlite3_errmsg(m_db));
+    }
+    if (m_inTransaction && sqlite3_get_autocommit(m_db)) {
+        // SQLite took the whole transaction back: its rows are gone.
+        m_inTransaction = false;
+        m_pending = 0;
+    }
+    throw DataError(text);
+}
+
+sqlite3_stmt* PeopleBatch::prepare(const QString& sql)
+{
+    sqlite3_stmt* s = nullptr;
+    const QByteArray text = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &s, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc);
+    return s;
+}
+
+void PeopleBatch::exec(const char* sql)
+{
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
+void PeopleBatch::begin()
+{
+    // Moving the companies dataset settles the current person, as a search does.
+    Dataset* companies = m_data.CompaniesTable;
+    companies->first();
+    if (!companies->isEmpty())
+        m_companyId = companies->value("CompanyID").toInt();
+    Dataset* people = m_data.PeopleCompanyDet;
+    m_startCount = people->recordCount();
+    for (const QString& c : m_columns)
+        m_widths << people->columnSize(c);
+
+    const QVariant handle = m_data.MainADOConnection.database().driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        throw DataError("The database connection is not open.");
+    m_db = *static_cast<sqlite3* const*>(handle.data());
+
+    // A database made before the duplicate index existed gets it now; without it every test
+    // would read all people. A file that cannot be written simply goes without.
+    sqlite3_exec(m_db, "CREATE INDEX IF NOT EXISTS \"PeopleDuplicate\" ON \"People\" (\"CompanyID\", \"Name\", \"Email1\")",
+                 nullptr, nullptr, nullptr);
+
+    // For the length of the batch: commits wait for the disk only at the checkpoint that ends it,
+    // the log is copied into the file once instead of at every commit, and index pages stay
+    // in a cache of fixed size. Put back when the batch ends.
+    m_synchronous = pragma("synchronous");
+    m_cacheSize = pragma("cache_size");
+    m_autoCheckpoint = pragma("wal_autocheckpoint");
+    m_settingsChanged = true;
+    sqlite3_exec(m_db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(m_db, "PRAGMA cache_size = -32000", nullptr, nullptr, nullptr);
+    sqlite3_wal_autocheckpoint(m_db, 0);
+
+    QStringList names{Connection::quote("CompanyID")};
+    QStringList marks{"?"};
+    for (const QString& c : m_columns) {
+        names << Connection::quote(c);
+        marks << "?";
+    }
+    m_insert = prepare("INSERT INTO \"People\" (" + names.join(", ") + ") VALUES (" + marks.join(", ") + ")");
+    // Name and CompanyID come from the index; the columns' NOCASE collation ignores ASCII case.
+    m_find = prepare("SELECT \"PersonID\", \"Email1\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND \"Name\" = ?2");
+}
+
+int PeopleBatch::pragma(const char* name)
+{
+    sqlite3_stmt* s = prepare(QString("PRAGMA ") + name);
+    const int rc = sqlite3_step(s);
+    const int value = rc == SQLITE_ROW ? sqlite3_column_int(s, 0) : 0;
+    sqlite3_finalize(s);
+    if (rc != SQLITE_ROW)
+        fail(rc);
+    return value;
+}
+
+void PeopleBatch::restoreSettings()
+{
+    if (!m_settingsChanged)
+        return;
+    m_settingsChanged = false;
+    // The checkpoint syncs the file, so the new people are on disk whatever the setting was.
+    sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    sqlite3_exec(m_db, QByteArray("PRAGMA synchronous = " + QByteArray::number(m_synchronous)).constData(), nullptr,
+                 nullptr, nullptr);
+    sqlite3_exec(m_db, QByteArray("PRAGMA cache_size = " + QByteArray::number(m_cacheSize)).constData(), nullptr,
+                 nullptr, nullptr);
+    sqlite3_wal_autocheckpoint(m_db, m_autoCheckpoint);
+}
+
+int PeopleBatch::width(int column) const
+{
+    return column >= 0 && column < m_widths.size() ? m_widths[column] : 0;
+}
+
+void PeopleBatch::loadFoldedNames()
+{
+    m_foldedLoaded = true;
+    sqlite3_stmt* s = prepare("SELECT \"PersonID\", \"Name\", \"Email1\" FROM \"People\" WHERE \"CompanyID\" = ?1 "
+                              "AND \"Name\" GLOB ?2");
+    bindCompany(s, 1, m_companyId);
+    const QString pattern = QStringLiteral("*[^\u0001-\u007F]*");
+    bindText(s, 2, pattern);
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+        m_foldedNames[columnText(s, 1).toCaseFolded()].append({sqlite3_column_int64(s, 0), columnText(s, 2).toCaseFolded()});
+    sqlite3_finalize(s);
+    if (rc != SQLITE_DONE)
+        fail(rc);
+}
+
+qint64 PeopleBatch::findDuplicate(QStringView name, QStringView email1)
+{
+    if (!m_find)
+        throw DataError("The batch has not begun.");
+    const QString email = fold(email1);
+    qint64 found = 0;
+    sqlite3_reset(m_find);
+    bindCompany(m_find, 1, m_companyId);
+    bindText(m_find, 2, name);
+    int rc;
+    while ((rc = sqlite3_step(m_find)) == SQLITE_ROW) {
+        if (columnText(m_find, 1).toCaseFolded() == email) {
+            found = sqlite3_column_int64(m_find, 0);
+            break;
+        }
+    }
+    sqlite3_reset(m_find);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        fail(rc);
+    if (!found) {
+        // Letters beyond ASCII differ in case only in ways the index cannot see.
+        if (!m_foldedLoaded)
+            loadFoldedNames();
+        const auto it = m_foldedNames.constFind(fold(name));
+        if (it != m_foldedNames.constEnd()) {
+            for (const auto& [id, mail] : *it) {
+                if (mail == email) {
+                    found = id;
+                    break;
+                }
+            }
+        }
+    }
+    if (found)
+        m_lastTouched = found;
+    return found;
+}
+
+qint64 PeopleBatch::add(const std::vector<QStringView>& values)
+{
+    if (!m_insert)
+        throw DataError("The batch has not begun.");
+    const QStringView name = m_nameColumn >= 0 && m_nameColumn < int(values.size()) ? values[m_nameColumn] : QStringView();
+    if (isBlank(name))
+        throw DataError("Required field (Name) is empty.");
+    if (!m_inTransaction) {
+        exec("BEGIN IMMEDIATE");
+        m_inTransaction = true;
+    }
+    sqlite3_reset(m_insert);
+    bindCompany(m_insert, 1, m_companyId);
+    for (int i = 0; i < m_columns.size(); ++i)
+        bindText(m_insert, i + 2, i < int(values.size()) ? values[i] : QStringView());
+    const int rc = sqlite3_step(m_insert);
+    sqlite3_reset(m_insert);
+    if (rc != SQLITE_DONE)
+        fail(rc);
+    const qint64 id = sqlite3_last_insert_rowid(m_db);
+    ++m_pending;
+    m_lastTouched = id;
+    if (m_foldedLoaded && beyondAscii(name)) {
+        const QStringView email = m_emailColumn >= 0 && m_emailColumn < int(values.size()) ? values[m_emailColumn]
+                                                                                           : QStringView();
+        m_foldedNames[fold(name)].append({id, fold(email)});
+    }
+    if (m_pending >= kBatchRows)
+        commit();
+    return id;
+}
+
+void PeopleBatch::commit()
+{
+    if (!m_inTransaction)
+        return;
+    const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_inTransaction = false;
+        m_pending = 0;
+        fail(rc);
+    }
+    m_inTransaction = false;
+    m_committed += m_pending;
+    m_pending = 0;
+}
+
+void PeopleBatch::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    QString error;
+    try {
+        commit();
+    } catch (const DataError& e) {
+        error = e.text();
+    }
+    // The file alone, without its write-ahead log, holds the new people.
+    restoreSettings();
+    Dataset* people = m_data.PeopleCompanyDet;
+    if (m_committed > 0) {
+        m_data.MainADOConnection.noteWrite("People");
+        m_data.PeopleCompanyDetAfterPost(*people);
+        people->refresh();
+    }
+    if (m_lastTouched)
+        people->locate({"PersonID"}, {m_lastTouched});
+    if (!error.isEmpty())
+        throw DataError(error);
+}

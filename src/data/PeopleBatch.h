@@ -1,0 +1,76 @@
+#pragma once
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <QVariant>
+#include <QVector>
+
+#include <vector>
+
+class TMainDataModule;
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Adds many people at once under the person dataset's rules, without its cost per row. Every new
+// person gets the company row's CompanyID and needs a name; rows go in through one prepared
+// statement, in transactions of bounded size, so memory does not grow with the number of rows.
+// The duplicate test asks an index instead of walking the people. When the batch ends, the
+// after-post rule runs once (the full-table people dataset and the suggestion lists) and the
+// person dataset is re-read once, with the last person added or found made current.
+class PeopleBatch {
+public:
+    // The People columns that add() fills, in the order of its values.
+    PeopleBatch(TMainDataModule& data, const QStringList& columns);
+    ~PeopleBatch(); // keeps what was written if finish() never ran
+    PeopleBatch(const PeopleBatch&) = delete;
+    PeopleBatch& operator=(const PeopleBatch&) = delete;
+
+    // Settles the current person and makes the company row current, as a search does; throws
+    // DataError, or Abort when the name check refuses the pending person.
+    void begin();
+    int startCount() const { return m_startCount; } // people of the company before the batch
+    int width(int column) const;                    // characters the column holds; 0: no limit
+
+    // A person of the company row with this name and first e-mail address, letter case ignored;
+    // 0 when there is none. A found person is the one shown when the batch ends.
+    qint64 findDuplicate(QStringView name, QStringView email1);
+    // Writes one person; an empty value stores nothing. Throws DataError.
+    qint64 add(const std::vector<QStringView>& values);
+    int added() const { return m_committed + m_pending; }
+    int committed() const { return m_committed; } // what a failure cannot take back
+
+    // Commits, runs the rules once and shows the last person. Throws DataError when the last
+    // rows could not be committed; committed() then says how many stay.
+    void finish();
+
+private:
+    sqlite3_stmt* prepare(const QString& sql);
+    void exec(const char* sql);
+    [[noreturn]] void fail(int rc);
+    void commit();
+    void loadFoldedNames();
+    int pragma(const char* name);
+    void restoreSettings();
+
+    TMainDataModule& m_data;
+    QStringList m_columns;
+    QVector<int> m_widths;
+    int m_nameColumn = -1;
+    int m_emailColumn = -1;
+    QVariant m_companyId;
+    int m_startCount = 0;
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_insert = nullptr;
+    sqlite3_stmt* m_find = nullptr;
+    bool m_inTransaction = false;
+    int m_pending = 0; // written in the open transaction
+    int m_committed = 0;
+    qint64 m_lastTouched = 0;
+    bool m_finished = false;
+    bool m_settingsChanged = false;
+    int m_synchronous = 2, m_cacheSize = -2000, m_autoCheckpoint = 1000; // as they were before
+    // Names with letters beyond ASCII, case-folded: the index folds only ASCII letters.
+    bool m_foldedLoaded = false;
+    QHash<QString, QVector<QPair<qint64, QString>>> m_foldedNames;
+};

@@ -1,0 +1,139 @@
+#include "contacts/CsvReader.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+// Every record as "line:field|field", records joined by " / "; a cut field ends in "~".
+QString readAll(const QString& path, int fieldLimit = 0, int lengthLimit = 0, CsvReader::Encoding* encoding = nullptr)
+{
+    CsvReader reader(path);
+    reader.setFieldLimit(fieldLimit);
+    reader.setLengthLimit(lengthLimit);
+    if (!reader.open())
+        return "error: " + reader.errorString();
+    if (encoding)
+        *encoding = reader.encoding();
+    QStringList records;
+    CsvReader::Record r;
+    while (reader.read(r)) {
+        QStringList fields;
+        for (int i = 0; i < r.fieldCount(); ++i)
+            fields << r.field(i) + (r.isCut(i) ? "~" : "");
+        records << QString("%1:%2").arg(r.line).arg(fields.join('|'));
+    }
+    if (reader.problem() != CsvReader::Problem::None)
+        records << "error: " + reader.errorString();
+    if (reader.progress() != 1.0)
+        records << "progress stopped short";
+    return records.join(" / ");
+}
+} // namespace
+
+class TestCsvReader : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString write(const QByteArray& bytes)
+    {
+        QFile f(m_dir.filePath("t.csv"));
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(bytes);
+        return f.fileName();
+    }
+
+private slots:
+    void records_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("records");
+        QTest::newRow("line feeds") << QByteArray("a,b\nc,d\n") << "1:a|b / 2:c|d";
+        QTest::newRow("no break at the end") << QByteArray("a,b\nc,d") << "1:a|b / 2:c|d";
+        QTest::newRow("CR LF and lone CR") << QByteArray("a\r\nb\rc\r\n") << "1:a / 2:b / 3:c";
+        QTest::newRow("empty lines") << QByteArray("a\n\r\n\nb") << "1:a / 2: / 3: / 4:b";
+        QTest::newRow("empty fields") << QByteArray(",\n,,x,\n") << "1:| / 2:||x|";
+        QTest::newRow("blanks kept") << QByteArray(" a , b \n") << "1: a | b ";
+        QTest::newRow("quoted comma") << QByteArray("\"Berg, Anna\",x\n") << "1:Berg, Anna|x";
+        QTest::newRow("doubled quotes") << QByteArray("\"say \"\"hi\"\"\",\"\"\"\"\n") << "1:say \"hi\"|\"";
+        QTest::newRow("quoted breaks count as lines")
+            << QByteArray("\"a\r\nb\",\"c\nd\re\"\nnext\n") << "1:a\r\nb|c\nd\re / 5:next";
+        QTest::newRow("quote inside a field is text") << QByteArray("O\"Brien,5\" tall\n") << "1:O\"Brien|5\" tall";
+        QTest::newRow("text after a closing quote") << QByteArray("\"ab\"cd,e\n") << "1:abcd|e";
+        QTest::newRow("blank before a quote: not quoted") << QByteArray(" \"a,b\"\n") << "1: \"a|b\"";
+        QTest::newRow("unclosed quote runs to the end") << QByteArray("x,\"a\nb,c\n") << "1:x|a\nb,c\n";
+        QTest::newRow("empty file") << QByteArray() << "";
+        QTest::newRow("one break only") << QByteArray("\n") << "1:";
+    }
+    void records()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, records);
+        QCOMPARE(readAll(write(bytes)), records);
+    }
+
+    void limits()
+    {
+        // Fields past the limit are counted, not kept; long ones are kept cut and marked.
+        QCOMPARE(readAll(write("a,bb,ccc,dddd\nlong,x\n"), 2, 3), QString("1:a|bb|| / 2:lon~|x"));
+    }
+
+    void chunkBoundaries()
+    {
+        // A two-byte character split across the reader's first two chunks of 64 KB, and a CR LF
+        // pair split across the next boundary.
+        QByteArray bytes = QByteArray(65535, 'x') + "\xC3\xA9,";
+        bytes += QByteArray(131071 - bytes.size(), 'y') + "\r\nz";
+        CsvReader::Encoding encoding;
+        QCOMPARE(readAll(write(bytes), 0, 0, &encoding),
+                 "1:" + QString(65535, 'x') + QString::fromUtf8("é|") + QString(65533, 'y') + " / 2:z");
+        QCOMPARE(encoding, CsvReader::Encoding::Utf8);
+    }
+
+    void encodings_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<QString>("text");
+        using E = CsvReader::Encoding;
+        QTest::newRow("ASCII") << QByteArray("abc") << int(E::Utf8) << "abc";
+        QTest::newRow("UTF-8, four bytes") << QByteArray("\xF0\x9F\x98\x80") << int(E::Utf8) << QString::fromUtf8("😀");
+        QTest::newRow("BOM dropped") << QByteArray("\xEF\xBB\xBFZo\xC3\xAB") << int(E::Utf8) << QString::fromUtf8("Zoë");
+        QTest::newRow("BOM before Windows-1252") << QByteArray("\xEF\xBB\xBFZo\xEB") << int(E::Windows1252)
+                                                 << QString::fromUtf8("Zoë");
+        QTest::newRow("overlong") << QByteArray("\xC0\x80") << int(E::Windows1252) << QString::fromUtf8("À€");
+        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << int(E::Windows1252) << QString::fromUtf8("í\u00A0€");
+        QTest::newRow("past U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << int(E::Windows1252)
+                                       << QString::fromUtf8("ô\u0090€€");
+        QTest::newRow("cut at the end") << QByteArray("a\xE2\x82") << int(E::Windows1252) << QString::fromUtf8("aâ‚");
+        QTest::newRow("Windows-1252 specials") << QByteArray("\x80\x8A\x91\x92\x9F\x81\xA0\xFF") << int(E::Windows1252)
+                                               << QString::fromUtf8("€Š‘’Ÿ\u0081\u00A0ÿ");
+        QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE" "a\0\xE9\0", 6) << int(E::Utf16LE) << QString::fromUtf8("aé");
+        QTest::newRow("UTF-16 BE") << QByteArray("\xFE\xFF\0a\0\xE9", 6) << int(E::Utf16BE) << QString::fromUtf8("aé");
+    }
+    void encodings()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, encoding);
+        QFETCH(QString, text);
+        CsvReader::Encoding found;
+        QCOMPARE(readAll(write(bytes), 0, 0, &found), "1:" + text);
+        QCOMPARE(int(found), encoding);
+    }
+
+    void notText()
+    {
+        QByteArray bytes(5000, 'a');
+        bytes[4095] = '\0';
+        CsvReader early(write(bytes));
+        QVERIFY(!early.open());
+        QCOMPARE(early.problem(), CsvReader::Problem::NotText);
+        bytes[4095] = 'a';
+        bytes[4096] = '\0';
+        CsvReader late(write(bytes));
+        QVERIFY(late.open());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCsvReader)
+#include "tst_csvreader.moc"
