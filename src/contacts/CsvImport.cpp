@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QPushButton>
 
 #include <vector>
 
@@ -93,6 +94,7 @@ bool isHeader(const CsvReader::Record& r)
 }
 
 QString counted(int added) { return QString("%1 record(s) added.").arg(added); }
+QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg(added); }
 
 class Import {
 public:
@@ -181,7 +183,8 @@ void Import::exec()
     QProgressDialog progress(m_parent);
     progress.setObjectName("ImportProgress");
     progress.setWindowTitle("Import");
-    progress.setLabelText(label + counted(0));
+    progress.setLabelText(label + addedSoFar(0));
+    progress.setMinimumWidth(360);
     progress.setCancelButtonText("Cancel");
     progress.setRange(0, kProgressSteps);
     progress.setWindowModality(Qt::ApplicationModal);
@@ -209,7 +212,7 @@ void Import::exec()
             const int value = int(m_reader.progress() * kProgressSteps);
             if (value != shown) {
                 shown = value;
-                progress.setLabelText(label + counted(batch.added()));
+                progress.setLabelText(label + addedSoFar(batch.added()));
                 progress.setValue(value);
             }
             if (progressObserver() && progress.isVisible())
@@ -221,6 +224,13 @@ void Import::exec()
         if (stop.isEmpty() && m_reader.problem() != CsvReader::Problem::None)
             stop = QString("The file %1 could not be read to its end: %2")
                        .arg(QDir::toNativeSeparators(m_path), m_reader.errorString());
+        if (progress.isVisible()) {
+            // Showing many new people takes a moment, and nothing can be cancelled any more.
+            if (auto* cancel = progress.findChild<QPushButton*>())
+                cancel->setEnabled(false);
+            progress.setLabelText(label + QString("%1 record(s) added. Updating the person list...").arg(batch.added()));
+            progress.setValue(kProgressSteps);
+        }
         batch.finish();
     } catch (const DataError& e) {
         stop = stop.isEmpty() ? e.text() : stop + "\n" + e.text();
