@@ -191,9 +191,6 @@ void Import::exec()
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     progress.setMinimumDuration(progressDelay() >= 0 ? progressDelay() : 500);
-    bool cancelled = false;
-    // Escape and the close box reject the dialog without pressing Cancel.
-    QObject::connect(&progress, &QDialog::rejected, [&cancelled] { cancelled = true; });
     progress.setValue(0);
 
     QString stop;
@@ -217,7 +214,7 @@ void Import::exec()
             }
             if (progressObserver() && progress.isVisible())
                 progressObserver()(progress);
-            if (cancelled || progress.wasCanceled())
+            if (progress.wasCanceled()) // Cancel, Escape or the close box
                 break;
             more = m_reader.read(m_record);
         }

@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -367,6 +369,47 @@ private slots:
         QCOMPARE(app.db.count("People"), 5);
     }
 
+    void aRefusedRowStopsTheImportKeepingTheRowsBefore()
+    {
+        ImportApp app;
+        QVERIFY(app.start());
+        // The database itself refuses one person, in the middle of a batch.
+        app.db.exec("CREATE TRIGGER Refuse BEFORE INSERT ON People WHEN NEW.Name = 'Boom' "
+                    "BEGIN SELECT RAISE(ABORT, 'refused by the database'); END");
+        app.import(file({row({{1, "One"}, {3, "Pilot"}}), person("Two"), person("Boom"), row({{1, "Four"}, {3, "Baker"}})}));
+        QCOMPARE(app.messageTexts(), QStringList{"Line 4 of the file could not be added: refused by the database\n"
+                                                 "The import stopped there.\n2 record(s) added."});
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
+        QCOMPARE(app.names(), (QStringList{"One", "Two"}));
+        QCOMPARE(app.people()->recordCount(), 2);
+        QCOMPARE(app.data()->professionList(), QStringList{"Pilot"}); // the lists are refilled all the same
+    }
+
+    void newPeopleAreInTheFileItself()
+    {
+        ImportApp app;
+        QVERIFY(app.start());
+        app.import(file({person("One"), person("Two")}));
+        // A copy of the database file alone, as a user backs it up, holds the new people.
+        const QString copy = app.db.dir() + "/copy.vt";
+        QVERIFY(QFile::copy(app.db.path(), copy));
+        {
+            QSqlDatabase c = QSqlDatabase::addDatabase("QSQLITE", "copy");
+            c.setDatabaseName(copy);
+            QVERIFY(c.open());
+            QSqlQuery q("SELECT COUNT(*) FROM People", c);
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toInt(), 2);
+        }
+        QSqlDatabase::removeDatabase("copy");
+        // The connection's own settings are as they were before the import.
+        QSqlQuery q(app.data()->MainADOConnection.database());
+        for (const auto& [pragma, value] : {std::pair{"synchronous", 2}, {"wal_autocheckpoint", 1000}, {"cache_size", -2000}}) {
+            QVERIFY(q.exec(QString("PRAGMA ") + pragma) && q.next());
+            QCOMPARE(q.value(0).toInt(), value);
+        }
+    }
+
     void unreadableFiles()
     {
         ImportApp app;
@@ -428,6 +471,7 @@ private slots:
         QTest::newRow("Escape") << int(Qt::Key_Escape);
         QTest::newRow("Space on Cancel") << int(Qt::Key_Space);
         QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("close box") << 0;
     }
     void cancel()
     {
@@ -450,7 +494,10 @@ private slots:
             QCOMPARE(buttons.size(), 1);
             QCOMPARE(buttons[0]->text(), QString("Cancel"));
             QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(buttons[0]));
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+            if (key)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+            else
+                d.close();
         });
         app.import(file(lines));
         QCOMPARE(seen, 3); // nothing more after Cancel
