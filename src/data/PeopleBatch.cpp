@@ -61,7 +61,6 @@ void bindCompany(sqlite3_stmt* s, int index, const QVariant& id)
 PeopleBatch::PeopleBatch(TMainDataModule& data, const QStringList& columns) : m_data(data), m_columns(columns)
 {
     m_nameColumn = int(columns.indexOf("Name"));
-    m_emailColumn = int(columns.indexOf("Email1"));
 }
 
 PeopleBatch::~PeopleBatch()
@@ -78,6 +77,7 @@ PeopleBatch::~PeopleBatch()
     }
     sqlite3_finalize(m_insert);
     sqlite3_finalize(m_find);
+    sqlite3_finalize(m_byId);
 }
 
 void PeopleBatch::fail(int rc)
@@ -199,17 +199,17 @@ int PeopleBatch::width(int column) const
 void PeopleBatch::loadFoldedNames()
 {
     m_foldedLoaded = true;
-    sqlite3_stmt* s = prepare("SELECT \"PersonID\", \"Name\", \"Email1\" FROM \"People\" WHERE \"CompanyID\" = ?1 "
-                              "AND \"Name\" GLOB ?2");
+    sqlite3_stmt* s = prepare("SELECT \"PersonID\", \"Name\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND \"Name\" GLOB ?2");
     bindCompany(s, 1, m_companyId);
     const QString pattern = QStringLiteral("*[^\u0001-\u007F]*");
     bindText(s, 2, pattern);
     int rc;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW)
-        m_foldedNames[columnText(s, 1).toCaseFolded()].append({sqlite3_column_int64(s, 0), columnText(s, 2).toCaseFolded()});
+        m_foldedNames.insert(qHash(columnText(s, 1).toCaseFolded()), sqlite3_column_int64(s, 0));
     sqlite3_finalize(s);
     if (rc != SQLITE_DONE)
         fail(rc);
+    m_byId = prepare("SELECT \"Name\", \"Email1\" FROM \"People\" WHERE \"PersonID\" = ?1");
 }
 
 qint64 PeopleBatch::findDuplicate(QStringView name, QStringView email1)
@@ -235,14 +235,14 @@ qint64 PeopleBatch::findDuplicate(QStringView name, QStringView email1)
         // Letters beyond ASCII differ in case only in ways the index cannot see.
         if (!m_foldedLoaded)
             loadFoldedNames();
-        const auto it = m_foldedNames.constFind(fold(name));
-        if (it != m_foldedNames.constEnd()) {
-            for (const auto& [id, mail] : *it) {
-                if (mail == email) {
-                    found = id;
-                    break;
-                }
-            }
+        const QString folded = fold(name);
+        for (auto [it, end] = m_foldedNames.equal_range(qHash(folded)); it != end && !found; ++it) {
+            sqlite3_reset(m_byId);
+            sqlite3_bind_int64(m_byId, 1, *it);
+            if (sqlite3_step(m_byId) == SQLITE_ROW && columnText(m_byId, 0).toCaseFolded() == folded
+                && columnText(m_byId, 1).toCaseFolded() == email)
+                found = *it;
+            sqlite3_reset(m_byId);
         }
     }
     if (found)
@@ -272,11 +272,8 @@ qint64 PeopleBatch::add(const std::vector<QStringView>& values)
     const qint64 id = sqlite3_last_insert_rowid(m_db);
     ++m_pending;
     m_lastTouched = id;
-    if (m_foldedLoaded && beyondAscii(name)) {
-        const QStringView email = m_emailColumn >= 0 && m_emailColumn < int(values.size()) ? values[m_emailColumn]
-                                                                                           : QStringView();
-        m_foldedNames[fold(name)].append({id, fold(email)});
-    }
+    if (m_foldedLoaded && beyondAscii(name))
+        m_foldedNames.insert(qHash(fold(name)), id);
     if (m_pending >= kBatchRows)
         commit();
     return id;

@@ -1,5 +1,5 @@
 #pragma once
-#include <QHash>
+#include <QMultiHash>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -57,7 +57,6 @@ private:
     QStringList m_columns;
     QVector<int> m_widths;
     int m_nameColumn = -1;
-    int m_emailColumn = -1;
     QVariant m_companyId;
     int m_startCount = 0;
     sqlite3* m_db = nullptr;
@@ -70,7 +69,9 @@ private:
     bool m_finished = false;
     bool m_settingsChanged = false;
     int m_synchronous = 2, m_cacheSize = -2000, m_autoCheckpoint = 1000; // as they were before
-    // Names with letters beyond ASCII, case-folded: the index folds only ASCII letters.
+    // The people whose names have letters beyond ASCII, which the index does not fold, by a
+    // hash of the case-folded name: a few bytes each, checked against the row on a hit.
     bool m_foldedLoaded = false;
-    QHash<QString, QVector<QPair<qint64, QString>>> m_foldedNames;
+    QMultiHash<size_t, qint64> m_foldedNames;
+    sqlite3_stmt* m_byId = nullptr;
 };
