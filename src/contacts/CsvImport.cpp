@@ -8,11 +8,13 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QPushButton>
 
+#include <algorithm>
 #include <vector>
 
 namespace CsvImport {
@@ -221,12 +223,14 @@ void Import::exec()
         if (stop.isEmpty() && m_reader.problem() != CsvReader::Problem::None)
             stop = QString("The file %1 could not be read to its end: %2")
                        .arg(QDir::toNativeSeparators(m_path), m_reader.errorString());
-        if (progress.isVisible()) {
+        if (progress.isVisible() || progress.wasCanceled()) {
             // Showing many new people takes a moment, and nothing can be cancelled any more.
             if (auto* cancel = progress.findChild<QPushButton*>())
                 cancel->setEnabled(false);
             progress.setLabelText(label + QString("%1 record(s) added. Updating the person list...").arg(batch.added()));
-            progress.setValue(kProgressSteps);
+            progress.setValue(std::max(shown, 1)); // where a cancel left it
+            progress.show();
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }
         batch.finish();
     } catch (const DataError& e) {
