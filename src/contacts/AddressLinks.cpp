@@ -1,5 +1,7 @@
 #include "AddressLinks.h"
 
+#include "platform/MailLink.h"
+
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -27,10 +29,6 @@ QString webTarget(const QString& fieldText)
     return {};
 }
 
-QString mailtoTarget(const QString& fieldText)
-{
-    // Everything but unreserved characters and "@" is encoded, "?", "&", "," and "%" included.
-    return "mailto:" + QString::fromLatin1(QUrl::toPercentEncoding(fieldText.trimmed(), "@"));
-}
+QString mailtoTarget(const QString& fieldText) { return MailLink::target(fieldText); }
 
 } // namespace AddressLinks
