@@ -66,7 +66,7 @@ bool Program::start()
         w.FollowUpForm = followUpForm;
         remindersForm = new TRemindersForm(mainForm);
         w.RemindersForm = remindersForm;
-        filters = new TFilters(mainForm);
+        filters = new TFilters(dataModule.get(), mainForm);
         w.Filters = filters;
         aboutForm = new TAboutForm(mainForm);
         w.AboutForm = aboutForm;

@@ -1,7 +1,306 @@
 #include "TFilters.h"
 
-TFilters::TFilters(QWidget* parent) : QDialog(parent)
+#include "contacts/Vocabulary.h"
+#include "data/MainDataModule.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/MailLink.h"
+#include "platform/Platform.h"
+#include "widgets/ResultGrid.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QValidator>
+
+namespace {
+constexpr int kWidth = 640;
+constexpr int kHeight = 532;
+constexpr int kColumnStep = 208;
+constexpr int kRowStep = 24;
+constexpr int kBoxWidth = 90;
+constexpr int kValueWidth = 112;
+constexpr int kFieldHeight = 20;
+constexpr int kEmailColumn = 4;
+
+// Turns letters into capitals while they are typed.
+class UpperCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+QLabel* boldLabel(QWidget* parent, const QString& name, const QString& text, QRect geometry)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    l->setGeometry(geometry);
+    return l;
+}
+
+// This screen lists "Entertainment" after "Management", unlike the person screen.
+QStringList filterIndustries()
+{
+    QStringList l = Vocabulary::industries();
+    l.removeAll("Entertainment");
+    l.insert(l.indexOf("Management") + 1, "Entertainment");
+    return l;
+}
+
+ushort folded(QChar c)
+{
+    const ushort u = c.unicode();
+    return (u >= 'A' && u <= 'Z') ? ushort(u + ('a' - 'A')) : u;
+}
+} // namespace
+
+QWidget* TFilters::Criterion::valueControl() const
+{
+    return list ? static_cast<QWidget*>(list) : static_cast<QWidget*>(edit);
+}
+
+QString TFilters::Criterion::value() const
+{
+    if (list)
+        return list->currentIndex() < 0 ? QString() : list->currentText();
+    return edit->text();
+}
+
+void TFilters::Criterion::clearValue() const
+{
+    if (list)
+        list->setCurrentIndex(-1);
+    else
+        edit->clear();
+}
+
+TFilters::TFilters(TMainDataModule* dataModule, QWidget* parent) : QDialog(parent), m_dataModule(dataModule)
 {
     setObjectName("Filters");
     setWindowTitle("Filters");
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(kWidth, kHeight);
+
+    Label1 = boldLabel(this, "Label1", "Check the parameters you want to search with then enter the convenient value(s).",
+                       QRect(10, 8, kWidth - 20, 16));
+
+    const int x0 = 10, y0 = 30;
+    auto x = [&](int column) { return x0 + column * kColumnStep; };
+    auto y = [&](int row) { return y0 + row * kRowStep; };
+    addCriterion(this, "CheckBoxGender", "Gender", "Gender", "ComboBoxGender", Vocabulary::genders(), "Gender", x(0), y(0));
+    addCriterion(this, "CheckBoxType", "Type", "Type", "ComboBoxType", Vocabulary::personTypes(), "PersonType", x(0), y(1));
+    addCriterion(this, "CheckBoxImportance", "Importance", "Importance", "ComboBoxImportance",
+                 Vocabulary::importances(), "CustoemrImportance", x(0), y(2));
+    addCriterion(this, "CheckBoxEthnic", "Ethnic", "Ethnic interest", "EditEthnic", {}, "Ethnic", x(0), y(3));
+    addCriterion(this, "CheckBoxHobbies", "Hobbies", "Hobbies", "EditHobbies", {}, "Hobbies", x(0), y(4));
+    addCriterion(this, "CheckBoxHousehold", "Household", "Household lifecycle position", "ComboBoxHousehold",
+                 Vocabulary::households(), "Household", x(1), y(0));
+    addCriterion(this, "CheckBoxProspecting", "Prospecting", "Prospecting method", "ComboBoxProspecting",
+                 Vocabulary::prospectingMethods(), "ProspectingMethod", x(1), y(1));
+    addCriterion(this, "CheckBoxEducation", "Education", "Level of education", "ComboBoxEducation",
+                 Vocabulary::educationLevels(), "EducationLevel", x(1), y(2));
+    addCriterion(this, "CheckBoxIncome", "Income", "Income range", "ComboBoxIncome", Vocabulary::incomes(), "Income",
+                 x(1), y(3));
+    addCriterion(this, "CheckBoxIndustry", "Industry", "Industry", "ComboBoxIndustry", filterIndustries(), "Industry",
+                 x(1), y(4));
+    addCriterion(this, "CheckBoxCompany", "Company", "Company", "EditCompany", {}, "Company", x(2), y(0));
+    addCriterion(this, "CheckBoxCompanySize", "Size", "Company size", "ComboBoxCompanySize",
+                 Vocabulary::companySizes(), "CompanySize", x(2), y(1));
+    addCriterion(this, "CheckBoxDepartment", "Department", "Department", "EditDepartment", {}, "Department", x(2), y(2));
+    addCriterion(this, "CheckBoxJob", "Job title", "Job title", "EditJob", {}, "JobTitle", x(2), y(3));
+    addCriterion(this, "CheckBoxProfession", "Profession", "Profession", "EditProfession", {}, "Profession", x(2), y(4));
+
+    // The two address groups: Street, City, State above Postal/ZIP, Country, P.O. box.
+    struct AddressField { const char* key; const char* caption; const char* hint; const char* column; };
+    const AddressField fields[] = {
+        {"Street", "Street", "Street", "Street"},
+        {"City", "City", "City", "City"},
+        {"State", "State", "State (Province)", "State"},
+        {"PostalCode", "Postal/ZIP", "Postal code (ZIP code)", "PostalCode"},
+        {"Country", "Country", "Country", "Country"},
+        {"PObox", "P.O. box", "P.O. box", "PostOfficeBox"},
+    };
+    const int groupHeight = 68;
+    int groupTop = y(5) + 2;
+    for (const char* prefix : {"H", "B"}) {
+        const bool home = QString(prefix) == "H";
+        auto* group = new QGroupBox(home ? "Home address" : "Business address", this);
+        group->setObjectName(home ? "HomeAddressGroup" : "BusinessAddressGroup");
+        group->setGeometry(6, groupTop, kWidth - 12, groupHeight);
+        for (int i = 0; i < 6; ++i) {
+            const AddressField& f = fields[i];
+            const QString hint = QString(home ? "Home address: " : "Business address: ") + f.hint;
+            addCriterion(group, QString("CheckBox") + prefix + f.key, f.caption, hint, QString("Edit") + prefix + f.key,
+                         {}, QString(home ? "HA" : "BA") + f.column, x(i % 3) - 6, 18 + (i / 3) * kRowStep,
+                         QString(f.key) == "PostalCode");
+        }
+        groupTop += groupHeight + 6;
+    }
+
+    Label2 = boldLabel(this, "Label2", "Filtering results", QRect(10, groupTop + 2, 200, 16));
+    StringGrid1 = new ResultGrid({{"No.", 25}, {"Name", 125}, {"Type", 55}, {"Mobile", 80}, {"Email", 150}},
+                                 kEmailColumn, this);
+    StringGrid1->setObjectName("StringGrid1");
+    StringGrid1->setGeometry(6, groupTop + 20, kWidth - 12, kHeight - groupTop - 62);
+    connect(StringGrid1, &ResultGrid::emailReleased, this, &TFilters::StringGrid1MouseUp);
+
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogContentsView), "Filter", this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setGeometry(6, kHeight - 34, 90, 26);
+    BitBtn1->setFocusPolicy(Qt::ClickFocus);
+    BitBtn1->setDefault(true);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFilters::BitBtn1Click);
+    FormShow();
+}
+
+TFilters::Criterion& TFilters::addCriterion(QWidget* parent, const QString& name, const QString& caption,
+                                            const QString& hint, const QString& valueName, const QStringList& items,
+                                            const QString& column, int x, int y, bool upperCase)
+{
+    Criterion c;
+    c.column = column;
+    c.box = new QCheckBox(caption, parent);
+    c.box->setObjectName(name);
+    c.box->setToolTip(hint);
+    c.box->setGeometry(x, y, kBoxWidth, kFieldHeight);
+    if (valueName.startsWith("ComboBox")) {
+        c.list = new QComboBox(parent);
+        c.list->addItems(items);
+        c.list->setMaxVisibleItems(24);
+        c.list->view()->setMinimumWidth(c.list->view()->sizeHintForColumn(0) + 24); // whole items in the list
+    } else {
+        c.edit = new QLineEdit(parent);
+        if (upperCase)
+            c.edit->setValidator(new UpperCaseValidator(c.edit));
+    }
+    QWidget* value = c.valueControl();
+    value->setObjectName(valueName);
+    value->setGeometry(x + kBoxWidth + 2, y, kValueWidth, kFieldHeight);
+    // Only the result grid is a tab stop: the criteria are worked with the mouse.
+    c.box->setFocusPolicy(Qt::ClickFocus);
+    value->setFocusPolicy(Qt::ClickFocus);
+    const int index = int(criteria.size());
+    connect(c.box, &QCheckBox::toggled, this, [this, index] { CheckBoxClick(index); });
+    criteria << c;
+    return criteria.last();
+}
+
+void TFilters::showEvent(QShowEvent* event)
+{
+    FormShow();
+    QDialog::showEvent(event);
+    Screen::centre(this);
+}
+
+void TFilters::FormShow()
+{
+    StringGrid1->hide();
+    StringGrid1->prepare();
+    for (const Criterion& c : criteria) {
+        c.box->setChecked(false);
+        c.clearValue();
+        c.valueControl()->setEnabled(false);
+        c.valueControl()->hide();
+    }
+}
+
+void TFilters::CheckBoxClick(int index)
+{
+    const Criterion& c = criteria[index];
+    QWidget* value = c.valueControl();
+    if (c.box->isChecked()) {
+        value->setEnabled(true);
+        value->show();
+    } else {
+        c.clearValue();
+        value->setEnabled(false);
+        value->hide();
+    }
+}
+
+bool TFilters::valueMatches(const QString& stored, const QString& wanted)
+{
+    if (wanted.isEmpty() || stored.size() != wanted.size())
+        return false;
+    const QChar* a = stored.constData();
+    const QChar* b = wanted.constData();
+    for (qsizetype i = 0; i < stored.size(); ++i)
+        if (folded(a[i]) != folded(b[i]))
+            return false;
+    return true;
+}
+
+QList<int> TFilters::matchingRows(Dataset& people)
+{
+    struct Active {
+        int column;
+        QString value;
+    };
+    QList<Active> active;
+    for (const Criterion& c : criteria)
+        if (c.box->isChecked() && !c.value().isEmpty())
+            active << Active{people.columnIndex(c.column), c.value()};
+    QList<int> rows;
+    const int count = people.recordCount();
+    for (int r = 0; r < count; ++r) {
+        bool matches = true;
+        for (const Active& a : active) {
+            const QVariant v = a.column < 0 ? QVariant() : people.valueAt(r, a.column);
+            if (v.isNull() || !valueMatches(v.toString(), a.value)) {
+                matches = false;
+                break;
+            }
+        }
+        if (matches)
+            rows << r;
+    }
+    return rows;
+}
+
+void TFilters::BitBtn1Click()
+{
+    const bool gridHadFocus = StringGrid1->hasFocus();
+    StringGrid1->hide();
+    StringGrid1->prepare();
+    // A checked criterion without a value is switched off and restricts nothing.
+    for (const Criterion& c : criteria)
+        if (c.box->isChecked() && c.value().isEmpty())
+            c.box->setChecked(false);
+    Dataset& people = *m_dataModule->PeopleCompanyDet;
+    if (people.isEmpty())
+        return;
+    runCommand([&] {
+        // Making the first person current settles a pending edit; a refused save ends the run
+        // here. The walk reads the rows in place, so the person screen is not redrawn for each
+        // one, and the first person stays current.
+        people.first();
+        const QList<int> rows = matchingRows(people);
+        const int columns[] = {-1, people.columnIndex("Name"), people.columnIndex("PersonType"),
+                               people.columnIndex("Mobile"), people.columnIndex("Email1")};
+        StringGrid1->setResults(int(rows.size()), [&](int result, int column) {
+            return people.valueAt(rows[result], columns[column]).toString();
+        });
+        if (!rows.isEmpty()) {
+            StringGrid1->show();
+            if (gridHadFocus)
+                StringGrid1->setFocus(); // Enter pressed in the grid leaves the keyboard there
+        }
+    });
+}
+
+void TFilters::StringGrid1MouseUp(int row)
+{
+    Desktop::open(MailLink::target(StringGrid1->cellText(row, kEmailColumn)));
 }

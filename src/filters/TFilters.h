@@ -1,9 +1,59 @@
 #pragma once
 #include <QDialog>
+#include <QList>
+#include <QString>
 
-// The filter window; its criteria and result list are built in their own step.
+class Dataset;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class ResultGrid;
+class TMainDataModule;
+
+// The filter window: criteria on the person profile, each a check box with one value control,
+// and the "Filter" command that lists every person meeting all checked criteria.
 class TFilters : public QDialog {
     Q_OBJECT
 public:
-    explicit TFilters(QWidget* parent = nullptr);
+    // A criterion compares its value with one column of table People.
+    struct Criterion {
+        QCheckBox* box = nullptr;
+        QComboBox* list = nullptr; // a fixed list, or
+        QLineEdit* edit = nullptr; // a text box
+        QString column;
+        QWidget* valueControl() const;
+        QString value() const; // the chosen item or the typed text; empty while there is none
+        void clearValue() const;
+    };
+
+    explicit TFilters(TMainDataModule* dataModule, QWidget* parent = nullptr);
+
+    QLabel* Label1;            // the instruction above the criteria
+    QLabel* Label2;            // "Filtering results"
+    ResultGrid* StringGrid1;
+    QPushButton* BitBtn1;      // "Filter"
+    QList<Criterion> criteria; // in screen order
+
+    // Whether a stored value meets a criterion's value: the whole text, with only the letters A
+    // to Z compared without regard to case. An empty or missing value never does.
+    static bool valueMatches(const QString& stored, const QString& wanted);
+
+public slots:
+    void FormShow();
+    void BitBtn1Click();
+    void CheckBoxClick(int criterion);
+    void StringGrid1MouseUp(int row);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    Criterion& addCriterion(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
+                            const QString& valueName, const QStringList& items, const QString& column, int x, int y,
+                            bool upperCase = false);
+    QList<int> matchingRows(Dataset& people);
+
+    TMainDataModule* m_dataModule;
 };

@@ -1,0 +1,535 @@
+#include "support/AppFixture.h"
+
+#include "app/Program.h"
+#include "contacts/PeoplePage.h"
+#include "data/MainDataModule.h"
+#include "filters/TFilters.h"
+#include "widgets/ResultGrid.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
+
+namespace {
+QStringList rowOf(const ResultGrid* grid, int row)
+{
+    QStringList cells;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        cells << grid->cellText(row, c);
+    return cells;
+}
+
+QStringList column(const ResultGrid* grid, int c)
+{
+    QStringList cells;
+    for (int r = 0; r < grid->rowCount(); ++r)
+        cells << grid->cellText(r, c);
+    return cells;
+}
+
+QPoint cellCentre(const ResultGrid* grid, int row, int col)
+{
+    return grid->visualRect(grid->model()->index(row, col)).center();
+}
+} // namespace
+
+class TestFilters : public QObject {
+    Q_OBJECT
+
+    // A window shown by the offscreen platform becomes active once its activation is delivered,
+    // as a desktop's window manager makes it.
+    static void activate(QWidget* window)
+    {
+        window->activateWindow();
+        QCoreApplication::processEvents();
+    }
+    static void hover(QWidget* w, QPoint at)
+    {
+        QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &move);
+    }
+    // The widget that receives the keys: the focus widget, or the window when none has it.
+    static QWidget* focused(QWidget* window)
+    {
+        QWidget* w = QApplication::focusWidget();
+        return w ? w : window;
+    }
+
+    // Opens the window through the Filters command and leaves it on the screen.
+    static TFilters* open(AppFixture& app)
+    {
+        app.modal = [](QDialog* d) {
+            d->show();
+            return int(QDialog::Rejected);
+        };
+        app.main()->BitBtn8Click();
+        TFilters* f = app.program->filters;
+        if (!f->isVisible())
+            qFatal("the filter window did not open");
+        return f;
+    }
+    static QCheckBox* box(TFilters* f, const QString& name) { return f->findChild<QCheckBox*>(name); }
+    static QLineEdit* edit(TFilters* f, const QString& name) { return f->findChild<QLineEdit*>(name); }
+    static QComboBox* list(TFilters* f, const QString& name) { return f->findChild<QComboBox*>(name); }
+    static void type(TFilters* f, const QString& boxName, const QString& editName, const QString& text)
+    {
+        box(f, boxName)->click();
+        QTest::keyClicks(edit(f, editName), text);
+    }
+    static void choose(TFilters* f, const QString& boxName, const QString& listName, const QString& item)
+    {
+        box(f, boxName)->click();
+        QComboBox* l = list(f, listName);
+        l->setCurrentIndex(l->findText(item));
+    }
+    static QStringList names(const ResultGrid* grid) { return column(grid, 1); }
+
+private slots:
+    void criteriaScreen()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        QCOMPARE(f->windowTitle(), QString("Filters"));
+        QCOMPARE(f->Label1->text(), QString("Check the parameters you want to search with then enter the convenient value(s)."));
+        QVERIFY(f->Label1->font().bold());
+        QCOMPARE(f->Label2->text(), QString("Filtering results"));
+        QVERIFY(f->Label2->font().bold());
+        QCOMPARE(f->BitBtn1->text(), QString("Filter"));
+        QVERIFY(f->BitBtn1->isDefault());
+
+        // Check box, caption, hint, value control, column: in screen order.
+        const QList<QStringList> expected = {
+            {"CheckBoxGender", "Gender", "Gender", "ComboBoxGender", "Gender"},
+            {"CheckBoxType", "Type", "Type", "ComboBoxType", "PersonType"},
+            {"CheckBoxImportance", "Importance", "Importance", "ComboBoxImportance", "CustoemrImportance"},
+            {"CheckBoxEthnic", "Ethnic", "Ethnic interest", "EditEthnic", "Ethnic"},
+            {"CheckBoxHobbies", "Hobbies", "Hobbies", "EditHobbies", "Hobbies"},
+            {"CheckBoxHousehold", "Household", "Household lifecycle position", "ComboBoxHousehold", "Household"},
+            {"CheckBoxProspecting", "Prospecting", "Prospecting method", "ComboBoxProspecting", "ProspectingMethod"},
+            {"CheckBoxEducation", "Education", "Level of education", "ComboBoxEducation", "EducationLevel"},
+            {"CheckBoxIncome", "Income", "Income range", "ComboBoxIncome", "Income"},
+            {"CheckBoxIndustry", "Industry", "Industry", "ComboBoxIndustry", "Industry"},
+            {"CheckBoxCompany", "Company", "Company", "EditCompany", "Company"},
+            {"CheckBoxCompanySize", "Size", "Company size", "ComboBoxCompanySize", "CompanySize"},
+            {"CheckBoxDepartment", "Department", "Department", "EditDepartment", "Department"},
+            {"CheckBoxJob", "Job title", "Job title", "EditJob", "JobTitle"},
+            {"CheckBoxProfession", "Profession", "Profession", "EditProfession", "Profession"},
+            {"CheckBoxHStreet", "Street", "Home address: Street", "EditHStreet", "HAStreet"},
+            {"CheckBoxHCity", "City", "Home address: City", "EditHCity", "HACity"},
+            {"CheckBoxHState", "State", "Home address: State (Province)", "EditHState", "HAState"},
+            {"CheckBoxHPostalCode", "Postal/ZIP", "Home address: Postal code (ZIP code)", "EditHPostalCode", "HAPostalCode"},
+            {"CheckBoxHCountry", "Country", "Home address: Country", "EditHCountry", "HACountry"},
+            {"CheckBoxHPObox", "P.O. box", "Home address: P.O. box", "EditHPObox", "HAPostOfficeBox"},
+            {"CheckBoxBStreet", "Street", "Business address: Street", "EditBStreet", "BAStreet"},
+            {"CheckBoxBCity", "City", "Business address: City", "EditBCity", "BACity"},
+            {"CheckBoxBState", "State", "Business address: State (Province)", "EditBState", "BAState"},
+            {"CheckBoxBPostalCode", "Postal/ZIP", "Business address: Postal code (ZIP code)", "EditBPostalCode", "BAPostalCode"},
+            {"CheckBoxBCountry", "Country", "Business address: Country", "EditBCountry", "BACountry"},
+            {"CheckBoxBPObox", "P.O. box", "Business address: P.O. box", "EditBPObox", "BAPostOfficeBox"},
+        };
+        QCOMPARE(f->criteria.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i) {
+            const TFilters::Criterion& c = f->criteria[i];
+            QCOMPARE(c.box->objectName(), expected[i][0]);
+            QCOMPARE(c.box->text(), expected[i][1]);
+            QCOMPARE(c.box->toolTip(), expected[i][2]);
+            QCOMPARE(c.valueControl()->objectName(), expected[i][3]);
+            QCOMPARE(c.column, expected[i][4]);
+            QVERIFY(!c.box->isChecked());
+            QVERIFY(!c.valueControl()->isVisible());
+            // Only the result grid is reached with Tab.
+            QVERIFY(!(c.box->focusPolicy() & Qt::TabFocus));
+            QVERIFY(!(c.valueControl()->focusPolicy() & Qt::TabFocus));
+        }
+        QVERIFY(!(f->BitBtn1->focusPolicy() & Qt::TabFocus));
+        QVERIFY(f->StringGrid1->focusPolicy() & Qt::TabFocus);
+        // Fixed lists with no free text; the Industry list has its own order here.
+        QComboBox* industry = list(f, "ComboBoxIndustry");
+        QVERIFY(!industry->isEditable());
+        QCOMPARE(industry->count(), 24);
+        const int m = industry->findText("Management");
+        QCOMPARE(industry->itemText(m + 1), QString("Entertainment"));
+        QCOMPARE(industry->itemText(m + 2), QString("Pharmaceuticals"));
+        QCOMPARE(industry->itemText(8), QString("Financial"));
+        QCOMPARE(list(f, "ComboBoxIncome")->count(), 14);
+        QCOMPARE(list(f, "ComboBoxHousehold")->itemText(2), QString("Married with dependent children"));
+        QCOMPARE(list(f, "ComboBoxGender")->currentText(), QString());
+
+        // The postal boxes write capitals.
+        type(f, "CheckBoxHPostalCode", "EditHPostalCode", "sw1a");
+        type(f, "CheckBoxBPostalCode", "EditBPostalCode", "sw1a 1aa");
+        QCOMPARE(edit(f, "EditHPostalCode")->text(), QString("SW1A"));
+        QCOMPARE(edit(f, "EditBPostalCode")->text(), QString("SW1A 1AA"));
+        QCOMPARE(edit(f, "EditHCity")->validator(), nullptr);
+
+        // Going off discards the value; going on again shows an empty box.
+        type(f, "CheckBoxCompany", "EditCompany", "Acme");
+        QVERIFY(edit(f, "EditCompany")->isVisible() && edit(f, "EditCompany")->isEnabled());
+        box(f, "CheckBoxCompany")->click();
+        QVERIFY(!edit(f, "EditCompany")->isVisible());
+        QVERIFY(!edit(f, "EditCompany")->isEnabled());
+        box(f, "CheckBoxCompany")->click();
+        QCOMPARE(edit(f, "EditCompany")->text(), QString());
+        choose(f, "CheckBoxGender", "ComboBoxGender", "Female");
+        box(f, "CheckBoxGender")->click();
+        box(f, "CheckBoxGender")->click();
+        QCOMPARE(list(f, "ComboBoxGender")->currentIndex(), -1);
+
+        // Every showing starts afresh, whatever the last one left.
+        QTest::keyClicks(edit(f, "EditCompany"), "x");
+        f->BitBtn1Click();
+        f->StringGrid1->setColumnWidth(1, 300);
+        f->hide();
+        f = open(app);
+        for (const TFilters::Criterion& c : f->criteria) {
+            QVERIFY(!c.box->isChecked());
+            QVERIFY(!c.valueControl()->isVisible());
+            QVERIFY(c.value().isEmpty());
+        }
+        QVERIFY(!f->StringGrid1->isVisible());
+        QCOMPARE(f->StringGrid1->rowCount(), 1);
+        QCOMPARE(f->StringGrid1->columnWidth(1), 125);
+    }
+
+    void comparisonIsOnTheWholeValueFoldingOnlyAToZ()
+    {
+        AppFixture app;
+        app.db.addPerson("Upper", {{"Company", "ACME"}, {"Hobbies", "ÉCOLE"}, {"HAState", "NY"}});
+        app.db.addPerson("Mixed", {{"Company", "Acme"}, {"Hobbies", "école"}, {"Income", "50,000 - 59,999"}});
+        app.db.addPerson("Longer", {{"Company", "Acme Ltd"}, {"Hobbies", "Ecole"}});
+        app.db.addPerson("Leading blank", {{"Company", " acme"}, {"Hobbies", "École"}});
+        app.db.addPerson("Null");
+        app.db.addPerson("Empty", {{"Company", ""}, {"HAState", ""}});
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        ResultGrid* grid = f->StringGrid1;
+
+        type(f, "CheckBoxCompany", "EditCompany", "acme");
+        f->BitBtn1Click();
+        QCOMPARE(names(grid), (QStringList{"Upper", "Mixed"}));
+
+        // Blanks count; an accented capital only meets itself.
+        QTest::keyClick(edit(f, "EditCompany"), Qt::Key_Space);
+        f->BitBtn1Click();
+        QVERIFY(!grid->isVisible());
+        box(f, "CheckBoxCompany")->click();
+        type(f, "CheckBoxHobbies", "EditHobbies", "École");
+        f->BitBtn1Click();
+        QCOMPARE(names(grid), (QStringList{"Upper", "Leading blank"}));
+        box(f, "CheckBoxHobbies")->click();
+
+        type(f, "CheckBoxHState", "EditHState", "ny");
+        f->BitBtn1Click();
+        QCOMPARE(names(grid), QStringList{"Upper"});
+        box(f, "CheckBoxHState")->click();
+
+        // A band is compared as its label; criteria join by "and".
+        choose(f, "CheckBoxIncome", "ComboBoxIncome", "50,000 - 59,999");
+        f->BitBtn1Click();
+        QCOMPARE(names(grid), QStringList{"Mixed"});
+        type(f, "CheckBoxCompany", "EditCompany", "ACME");
+        f->BitBtn1Click();
+        QCOMPARE(names(grid), QStringList{"Mixed"});
+        type(f, "CheckBoxHobbies", "EditHobbies", "ÉCOLE");
+        f->BitBtn1Click();
+        QVERIFY(!grid->isVisible());
+
+        QVERIFY(TFilters::valueMatches("Straße", "STRAßE"));
+        QVERIFY(!TFilters::valueMatches("STRASSE", "straße"));
+        QVERIFY(!TFilters::valueMatches("", ""));
+    }
+
+    void checkedEmptyCriteriaAreSwitchedOff()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"PersonType", "Customer"}});
+        app.db.addPerson("Bob", {{"PersonType", "Prospect"}, {"Industry", "Retail"}});
+        app.db.addPerson("Carl", {{"PersonType", "Customer"}, {"Company", "X"}});
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        box(f, "CheckBoxIndustry")->click();
+        box(f, "CheckBoxCompany")->click();
+        choose(f, "CheckBoxType", "ComboBoxType", "Customer");
+        f->BitBtn1Click();
+        QVERIFY(!box(f, "CheckBoxIndustry")->isChecked());
+        QVERIFY(!list(f, "ComboBoxIndustry")->isVisible());
+        QVERIFY(!box(f, "CheckBoxCompany")->isChecked());
+        QVERIFY(!edit(f, "EditCompany")->isVisible());
+        QVERIFY(box(f, "CheckBoxType")->isChecked());
+        QCOMPARE(names(f->StringGrid1), (QStringList{"Anna", "Carl"}));
+    }
+
+    void resultRowsNumberedWithNothingLeftOver()
+    {
+        AppFixture app;
+        app.db.addPerson("P1", {{"Department", "Sales"}, {"Mobile", "101"}, {"Email1", "p1@example.com"}, {"PersonType", "Customer"}});
+        app.db.addPerson("P2", {{"Department", "Sales"}, {"Mobile", "102"}, {"Email1", "p2@example.com"}, {"Hobbies", "golf"}});
+        app.db.addPerson("P3", {{"Department", "Sales"}, {"Mobile", "103"}, {"Email1", "p3@example.com"}});
+        app.db.addPerson("P4", {{"Department", "Sales"}, {"Mobile", "104"}, {"Email1", "p4@example.com"}, {"Hobbies", "golf"}});
+        app.db.addPerson("P5", {{"Department", "Sales"}, {"Mobile", "105"}, {"Email1", "p5@example.com"}, {"Hobbies", "golf"}});
+        app.db.addPerson("P6", {{"Department", "Other"}, {"Mobile", ""}, {"Email1", ""}, {"Hobbies", "golf"}, {"PersonType", ""}});
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        ResultGrid* grid = f->StringGrid1;
+        QCOMPARE(grid->horizontalHeaderItem(0)->text(), QString("No."));
+
+        // No criterion lists everyone in the dataset's order.
+        f->BitBtn1Click();
+        QVERIFY(grid->isVisible());
+        QCOMPARE(column(grid, 0), (QStringList{"1", "2", "3", "4", "5", "6"}));
+        QCOMPARE(names(grid), (QStringList{"P1", "P2", "P3", "P4", "P5", "P6"}));
+        QCOMPARE(rowOf(grid, 0), (QStringList{"1", "P1", "Customer", "101", "p1@example.com"}));
+        QCOMPARE(rowOf(grid, 5), (QStringList{"6", "P6", "", "", ""}));
+
+        // Five, then four whose third has no Mobile, then two, then none.
+        type(f, "CheckBoxDepartment", "EditDepartment", "sales");
+        f->BitBtn1Click();
+        QCOMPARE(grid->rowCount(), 5);
+        type(f, "CheckBoxHobbies", "EditHobbies", "Golf");
+        box(f, "CheckBoxDepartment")->click();
+        f->BitBtn1Click();
+        QCOMPARE(grid->rowCount(), 4);
+        QCOMPARE(rowOf(grid, 2), (QStringList{"3", "P5", "", "105", "p5@example.com"}));
+        QCOMPARE(rowOf(grid, 3), (QStringList{"4", "P6", "", "", ""}));
+        type(f, "CheckBoxDepartment", "EditDepartment", "Sales");
+        f->BitBtn1Click(); // three matches: a title row and three rows
+        QCOMPARE(grid->rowCount(), 3);
+        QCOMPARE(column(grid, 0), (QStringList{"1", "2", "3"}));
+        QCOMPARE(names(grid), (QStringList{"P2", "P4", "P5"}));
+        box(f, "CheckBoxHobbies")->click();
+        type(f, "CheckBoxJob", "EditJob", "x");
+        f->BitBtn1Click();
+        QVERIFY(!grid->isVisible());
+        QCOMPARE(grid->rowCount(), 1);
+        QCOMPARE(rowOf(grid, 0), (QStringList{"", "", "", "", ""}));
+        box(f, "CheckBoxJob")->click();
+        type(f, "CheckBoxEthnic", "EditEthnic", "x");
+        app.db.exec("UPDATE People SET Ethnic = 'x' WHERE Name IN ('P2', 'P3')");
+        app.main()->SpeedButton6Click(); // refresh
+        f->BitBtn1Click();
+        QCOMPARE(grid->rowCount(), 2);
+        QCOMPARE(names(grid), (QStringList{"P2", "P3"}));
+    }
+
+    void runSettlesThePendingEditAndLeavesTheFirstPersonCurrent()
+    {
+        AppFixture app;
+        for (int i = 1; i <= 40; ++i)
+            app.db.addPerson(QString("Person %1").arg(i), {{"Hobbies", i % 2 ? "chess" : "golf"}});
+        QVERIFY(app.start());
+        TFilters* f = app.program->filters;
+        app.main()->SpeedButton10Click();
+        QTest::keyClicks(app.find<QLineEdit>("Mobile"), "555");
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+
+        // The walk does not redraw the person screen for each person.
+        QSignalSpy changed(app.data()->PeopleCompanyDS, &DataSource::changed);
+        QSignalSpy moved(app.data()->PeopleCompanyDS, &DataSource::moved);
+        f->BitBtn1Click();
+        QVERIFY2(changed.size() <= 3, qPrintable(QString::number(changed.size())));
+        QVERIFY2(moved.size() <= 3, qPrintable(QString::number(moved.size())));
+        QCOMPARE(f->StringGrid1->rowCount(), 40);
+        QCOMPARE(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Person 40'").toString(), QString("555"));
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
+        QCOMPARE(app.people()->value("Name").toString(), QString("Person 1"));
+        QCOMPARE(app.find<QLineEdit>("Name")->text(), QString("Person 1"));
+
+        // A blank name stops the run at the save: only the name message, no results.
+        app.main()->SpeedButton9Click();
+        QLineEdit* name = app.find<QLineEdit>("Name");
+        name->selectAll();
+        QTest::keyClick(name, Qt::Key_Delete);
+        f = open(app); // the save before opening fails as well; the window opens all the same
+        QCOMPARE(app.messageTexts(), QStringList{"Required field (Name) is empty."});
+        box(f, "CheckBoxCompany")->click();
+        type(f, "CheckBoxHobbies", "EditHobbies", "golf");
+        f->BitBtn1Click();
+        QCOMPARE(app.messageTexts(), (QStringList{"Required field (Name) is empty.", "Required field (Name) is empty."}));
+        QVERIFY(!f->StringGrid1->isVisible());
+        QCOMPARE(f->StringGrid1->cellText(0, 1), QString());
+        QVERIFY(!box(f, "CheckBoxCompany")->isChecked());
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+        QCOMPARE(app.db.count("People", "Name = 'Person 2'"), 1);
+    }
+
+    void emailCells()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Email1", "anna@example.com"}});
+        app.db.addPerson("Bob");
+        app.db.addPerson("Mallory", {{"Email1", "x@y.com?cc=boss@y.com&attach=/etc/passwd"}});
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        f->BitBtn1Click();
+        ResultGrid* grid = f->StringGrid1;
+        QWidget* cells = grid->viewport();
+
+        QTest::mouseClick(cells, Qt::LeftButton, {}, cellCentre(grid, 0, 4));
+        QTest::mouseClick(cells, Qt::RightButton, {}, cellCentre(grid, 1, 4));
+        QTest::mouseClick(cells, Qt::LeftButton, {}, cellCentre(grid, 2, 4));
+        QCOMPARE(app.opened, (QStringList{"mailto:anna@example.com", "mailto:",
+                                          "mailto:x@y.com%3Fcc%3Dboss@y.com%26attach%3D%2Fetc%2Fpasswd"}));
+        app.opened.clear();
+        // Other columns and the title row open nothing.
+        QTest::mouseClick(cells, Qt::LeftButton, {}, cellCentre(grid, 0, 1));
+        QHeaderView* header = grid->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(4) + 10, header->height() / 2));
+        QVERIFY(app.opened.isEmpty());
+
+        // The hand and the hint over the Email column only.
+        hover(cells, cellCentre(grid, 1, 4));
+        QCOMPARE(cells->cursor().shape(), Qt::PointingHandCursor);
+        hover(cells, cellCentre(grid, 1, 2));
+        QCOMPARE(cells->cursor().shape(), Qt::ArrowCursor);
+        auto hint = [&](QPoint at) {
+            QHelpEvent help(QEvent::ToolTip, at, cells->mapToGlobal(at));
+            QApplication::sendEvent(cells, &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(hint(cellCentre(grid, 0, 3)), QString());
+        QCOMPARE(hint(cellCentre(grid, 0, 4)), QString("Send email"));
+    }
+
+    void gridRowsAreMovedAndResizedByTheirFirstCell()
+    {
+        AppFixture app;
+        for (const char* n : {"A", "B", "C", "D"})
+            app.db.addPerson(n);
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        f->BitBtn1Click();
+        ResultGrid* grid = f->StringGrid1;
+        QWidget* cells = grid->viewport();
+        QCOMPARE(grid->rowHeight(0), 16);
+        QCOMPARE(grid->columnWidth(4), 150);
+
+        // Dragging row 4 by its number onto row 1.
+        QTest::mousePress(cells, Qt::LeftButton, {}, cellCentre(grid, 3, 0));
+        QTest::mouseMove(cells, cellCentre(grid, 1, 0));
+        QTest::mouseRelease(cells, Qt::LeftButton, {}, cellCentre(grid, 0, 0));
+        QCOMPARE(names(grid), (QStringList{"D", "A", "B", "C"}));
+        QCOMPARE(column(grid, 0), (QStringList{"4", "1", "2", "3"}));
+
+        // Dragging the lower border of the first cell makes the row taller.
+        const QRect first = grid->visualRect(grid->model()->index(0, 0));
+        const QPoint border(first.center().x(), first.bottom());
+        hover(cells, border);
+        QCOMPARE(cells->cursor().shape(), Qt::SplitVCursor);
+        QTest::mousePress(cells, Qt::LeftButton, {}, border);
+        QTest::mouseMove(cells, border + QPoint(0, 20));
+        QTest::mouseRelease(cells, Qt::LeftButton, {}, border + QPoint(0, 20));
+        QVERIFY(grid->rowHeight(0) > 30);
+        QCOMPARE(names(grid), (QStringList{"D", "A", "B", "C"}));
+
+        // Cells are not edited, by double click or by typing.
+        QTest::mouseDClick(cells, Qt::LeftButton, {}, cellCentre(grid, 1, 1));
+        QTest::keyClick(grid, Qt::Key_F2);
+        QTest::keyClicks(grid, "zz");
+        QVERIFY(grid->viewport()->findChildren<QLineEdit*>().isEmpty()); // no editor was opened
+        QCOMPARE(grid->cellText(1, 1), QString("A"));
+    }
+
+    void emptyDatabase()
+    {
+        AppFixture app;
+        QVERIFY(app.start());
+        bool shown = false;
+        app.modal = [&](QDialog*) {
+            shown = true;
+            return 0;
+        };
+        app.main()->findChild<QAction*>("Filters1")->trigger();
+        app.main()->People->sideToolbar.value("Image3")->click();
+        QVERIFY(!shown);
+        QCOMPARE(app.messages.size(), 2);
+        QCOMPARE(app.messages[0].text, QString("The database is empty."));
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Information);
+        QCOMPARE(app.messages[0].buttons, QList<MessageBox::Button>{MessageBox::Button::Ok});
+        QCOMPARE(app.messages[1].text, QString("The database is empty."));
+
+        // The real box: one OK button that has the focus, and Escape closes it.
+        MessageBox::setHandler({});
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box)
+                return;
+            activate(box);
+            for (QAbstractButton* b : box->findChildren<QAbstractButton*>())
+                if (b->isVisible())
+                    seen += b->text().remove('&') + (b->hasFocus() ? "*" : "");
+            QTest::keyClick(focused(box), Qt::Key_Escape);
+            if (QApplication::activeModalWidget() == box) {
+                seen += " still open";
+                box->close();
+            }
+        });
+        app.main()->BitBtn8Click();
+        QCOMPARE(seen, QString("OK*"));
+        QVERIFY(!shown);
+    }
+
+    void theRealWindowAndItsKeys()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"PersonType", "Customer"}});
+        app.db.addPerson("Bob", {{"PersonType", "Prospect"}});
+        QVERIFY(app.start());
+        app.modal = [](QDialog* d) { return d->exec(); };
+        TFilters* f = app.program->filters;
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            seen << (QApplication::activeModalWidget() == f ? "modal" : "not modal");
+            activate(f);
+            // Nothing but the hidden grid takes the focus: it starts on the window itself.
+            seen << (focused(f) == f ? "window" : focused(f)->objectName());
+            QTest::keyClick(focused(f), Qt::Key_Tab);
+            seen << (focused(f) == f ? "window" : focused(f)->objectName());
+            // Enter runs Filter, also when a criterion's control has the focus.
+            QTest::keyClick(focused(f), Qt::Key_Return);
+            seen << names(f->StringGrid1).join(',');
+            QTest::mouseClick(box(f, "CheckBoxType"), Qt::LeftButton);
+            seen << focused(f)->objectName();
+            QTest::keyClick(focused(f), Qt::Key_Space);
+            seen << (box(f, "CheckBoxType")->isChecked() ? "checked" : "unchecked");
+            QTest::keyClick(focused(f), Qt::Key_Space);
+            list(f, "ComboBoxType")->setCurrentIndex(1);
+            QTest::keyClick(focused(f), Qt::Key_Return);
+            seen << names(f->StringGrid1).join(',');
+            // With results on screen, Tab reaches the grid and stays there; Enter there runs
+            // Filter too, and the grid keeps the focus.
+            QTest::keyClick(focused(f), Qt::Key_Tab);
+            seen << focused(f)->objectName();
+            QTest::keyClick(focused(f), Qt::Key_Tab);
+            seen << focused(f)->objectName();
+            QTest::keyClick(focused(f), Qt::Key_Return);
+            seen << names(f->StringGrid1).join(',') << focused(f)->objectName();
+            QTest::keyClick(focused(f), Qt::Key_Escape);
+            if (f->isVisible())
+                f->reject();
+        });
+        app.main()->BitBtn8Click();
+        QCOMPARE(seen, (QStringList{"modal", "window", "window", "Anna,Bob", "CheckBoxType", "unchecked", "Bob",
+                                    "StringGrid1", "StringGrid1", "Bob", "StringGrid1"}));
+        QVERIFY(!f->isVisible());
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+    }
+};
+
+QTEST_MAIN(TestFilters)
+#include "tst_filters.moc"
