@@ -9,6 +9,7 @@
 #include "data/Dataset.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
+#include "followup/TRemindersForm.h"
 #include "help/THelpForm.h"
 #include "profile/TRetail.h"
 
@@ -29,6 +30,23 @@ void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMe
 void TDataEntryForm::RetailButtonClick() { openModalOverPeople(appWindows().Retail, "No record selected."); }
 void TDataEntryForm::BitBtn8Click() { openModalOverPeople(appWindows().Filters, "The database is empty."); }
 void TDataEntryForm::BitBtn7Click() { openModalOverPeople(appWindows().FollowUpForm, "The database is empty."); }
+
+// The People page's show handler, run once while the main window is first shown: the day's
+// reminders come up before the main window, and the first person is current afterwards.
+void TDataEntryForm::PeopleTabSheetShow()
+{
+    focusShowHide();
+    DBComboBox4Change();
+    TRemindersForm* reminders = appWindows().RemindersForm;
+    if (!reminders || !people()->isActive())
+        return;
+    runCommand([&] {
+        people()->first();
+        if (reminders->computeReminders(*people(), Clock::today()) > 0)
+            Modal::exec(reminders);
+        people()->first();
+    });
+}
 
 void TDataEntryForm::SpeedButton14Click()
 {

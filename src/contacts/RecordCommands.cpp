@@ -162,9 +162,3 @@ void TDataEntryForm::DBComboBox4Change()
 {
     People->Memo2->setPlainText(Vocabulary::prospectingDescription(People->DBComboBox4->currentIndex()));
 }
-
-void TDataEntryForm::PeopleTabSheetShow()
-{
-    focusShowHide();
-    DBComboBox4Change();
-}

@@ -1,0 +1,252 @@
+#include "support/AppFixture.h"
+
+#include "app/Program.h"
+#include "data/MainDataModule.h"
+#include "followup/TRemindersForm.h"
+#include "widgets/ResultGrid.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+QStringList rowOf(const ResultGrid* grid, int row)
+{
+    QStringList cells;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        cells << grid->cellText(row, c);
+    return cells;
+}
+
+QPoint cellCentre(const ResultGrid* grid, int row, int col)
+{
+    return grid->visualRect(grid->model()->index(row, col)).center();
+}
+
+const QDate kToday(2026, 12, 8);
+} // namespace
+
+class TestReminders : public QObject {
+    Q_OBJECT
+
+    // What the reminders window showed when start-up opened it.
+    struct Shown {
+        int times = 0;
+        bool mainWindowVisible = true;
+        QList<QStringList> rows;
+    };
+
+    static void watch(AppFixture& app, Shown& shown)
+    {
+        app.modal = [&app, &shown](QDialog* d) {
+            auto* form = qobject_cast<TRemindersForm*>(d);
+            if (!form)
+                return int(QDialog::Rejected);
+            ++shown.times;
+            shown.mainWindowVisible = app.main()->isVisible();
+            shown.rows.clear();
+            for (int r = 0; r < form->StringGrid1->rowCount(); ++r)
+                shown.rows << rowOf(form->StringGrid1, r);
+            return int(QDialog::Accepted);
+        };
+    }
+
+    static QWidget* focused(QWidget* window)
+    {
+        QWidget* w = QApplication::focusWidget();
+        return w ? w : window;
+    }
+
+private slots:
+    void init() { Clock::setOverride([] { return kToday; }); }
+    void cleanup() { Clock::setOverride({}); }
+
+    void todaysRemindersComeBeforeTheMainWindow()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Birthday", "1970-12-08"}, {"Breminder", 1}, {"PersonType", "Customer"},
+                                  {"Mobile", "555"}, {"Email1", "anna@example.com"}});
+        app.db.addPerson("Off", {{"Birthday", "1970-12-08"}, {"Breminder", 0}});
+        app.db.addPerson("Unset", {{"Birthday", "1970-12-08"}});
+        app.db.addPerson("Both", {{"Birthday", "1999-12-08"}, {"Breminder", 1}, {"Anniversary", "2010-12-08"},
+                                  {"Areminder", 1}, {"Mobile", ""}, {"Email1", "both@example.com"}});
+        app.db.addPerson("Other day", {{"Birthday", "1970-12-09"}, {"Breminder", 1}, {"Anniversary", "1970-11-08"},
+                                       {"Areminder", 1}});
+        app.db.addPerson("Wedding only", {{"Birthday", "1970-12-08"}, {"Areminder", 1}, {"Anniversary", "2001-12-08 18:30:00"}});
+        app.db.addPerson("No date", {{"Breminder", 1}, {"Areminder", 1}});
+        app.db.addPerson("Unread", {{"Anniversary", "someday"}, {"Areminder", 1}});
+        Shown shown;
+        watch(app, shown);
+        QVERIFY(app.start());
+        QCOMPARE(shown.times, 1);
+        QVERIFY(!shown.mainWindowVisible);
+        QVERIFY(app.main()->isVisible());
+        QCOMPARE(shown.rows, (QList<QStringList>{
+                                 {"1", "Anna", "Customer", "Birthday", "555", "anna@example.com"},
+                                 {"2", "Both", "", "Birthday", "", "both@example.com"},
+                                 {"3", "Both", "", "Anniversary", "", "both@example.com"},
+                                 {"4", "Wedding only", "", "Anniversary", "", ""},
+                             }));
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+
+        ResultGrid* grid = app.program->remindersForm->StringGrid1;
+        QStringList titles;
+        QList<int> widths;
+        for (int c = 0; c < grid->columnCount(); ++c) {
+            titles << grid->horizontalHeaderItem(c)->text();
+            widths << grid->columnWidth(c);
+        }
+        QCOMPARE(titles, (QStringList{"No.", "Name", "Type", "Event", "Mobile", "Email"}));
+        QCOMPARE(widths[0], 25);
+        QCOMPARE(widths[1], 125);
+        QVERIFY(widths[3] >= 65);
+        QVERIFY(widths[3] >= grid->fontMetrics().horizontalAdvance("Anniversary")); // not cut
+        QCOMPARE(grid->rowHeight(0), 16);
+        QCOMPARE(app.program->remindersForm->windowTitle(), QString("Reminders Report"));
+
+        // Run again from a later person with a change pending: the change is saved, the walk
+        // does not redraw the person screen per person, and the first person is current.
+        app.main()->SpeedButton10Click();
+        QTest::keyClicks(app.find<QLineEdit>("Mobile"), "9");
+        QSignalSpy moved(app.data()->PeopleCompanyDS, &DataSource::moved);
+        app.main()->PeopleTabSheetShow();
+        QVERIFY2(moved.size() <= 3, qPrintable(QString::number(moved.size())));
+        QCOMPARE(shown.times, 2);
+        QCOMPARE(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Unread'").toString(), QString("9"));
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+        QCOMPARE(app.find<QLineEdit>("Name")->text(), QString("Anna"));
+    }
+
+    void nothingDueShowsNoWindow()
+    {
+        {
+            AppFixture app;
+            app.db.addPerson("Anna", {{"Birthday", "1970-12-07"}, {"Breminder", 1}});
+            app.db.addPerson("Bob", {{"Anniversary", "1970-12-08"}, {"Areminder", 0}});
+            Shown shown;
+            watch(app, shown);
+            QVERIFY(app.start());
+            QCOMPARE(shown.times, 0);
+            QVERIFY(app.messages.isEmpty());
+        }
+        AppFixture empty;
+        Shown none;
+        watch(empty, none);
+        QVERIFY(empty.start());
+        QCOMPARE(none.times, 0);
+        QVERIFY(empty.messages.isEmpty());
+    }
+
+    void leapDayBirthday_data()
+    {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<int>("listed");
+        QTest::newRow("29 February of a leap year") << QDate(2024, 2, 29) << 1;
+        QTest::newRow("28 February of a common year") << QDate(2023, 2, 28) << 0;
+        QTest::newRow("1 March of a common year") << QDate(2023, 3, 1) << 0;
+    }
+    void leapDayBirthday()
+    {
+        QFETCH(QDate, today);
+        QFETCH(int, listed);
+        Clock::setOverride([today] { return today; });
+        AppFixture app;
+        app.db.addPerson("Leap", {{"Birthday", "2000-02-29"}, {"Breminder", 1}});
+        Shown shown;
+        watch(app, shown);
+        QVERIFY(app.start());
+        QCOMPARE(shown.times, listed);
+    }
+
+    void greetingLinks()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Birthday", "1970-12-08"}, {"Breminder", 1}, {"Anniversary", "1990-12-08"},
+                                  {"Areminder", 1}, {"Email1", "anna@example.com"}});
+        app.db.addPerson("No mail", {{"Birthday", "1970-12-08"}, {"Breminder", 1}});
+        app.db.addPerson("Mallory", {{"Anniversary", "1990-12-08"}, {"Areminder", 1},
+                                     {"Email1", "m@x.com?bcc=all@x.com&subject=Spam"}});
+        Shown shown;
+        watch(app, shown);
+        QVERIFY(app.start());
+        ResultGrid* grid = app.program->remindersForm->StringGrid1;
+        app.program->remindersForm->show();
+        QWidget* cells = grid->viewport();
+        for (int row = 0; row < 4; ++row)
+            QTest::mouseClick(cells, row == 1 ? Qt::MiddleButton : Qt::LeftButton, {}, cellCentre(grid, row, 5));
+        QCOMPARE(app.opened, (QStringList{"mailto:anna@example.com?subject=Happy%20Birthday",
+                                          "mailto:anna@example.com?subject=Happy%20Anniversary",
+                                          "mailto:?subject=Happy%20Birthday",
+                                          "mailto:m@x.com%3Fbcc%3Dall@x.com%26subject%3DSpam?subject=Happy%20Anniversary"}));
+        app.opened.clear();
+        QTest::mouseClick(cells, Qt::LeftButton, {}, cellCentre(grid, 0, 4));
+        QTest::mouseClick(cells, Qt::LeftButton, {}, cellCentre(grid, 0, 3));
+        QHeaderView* header = grid->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(5) + 10, header->height() / 2));
+        QVERIFY(app.opened.isEmpty());
+
+        // A row moved by its first cell keeps its own event and address.
+        QTest::mousePress(cells, Qt::LeftButton, {}, cellCentre(grid, 3, 0));
+        QTest::mouseRelease(cells, Qt::LeftButton, {}, cellCentre(grid, 0, 0));
+        QCOMPARE(rowOf(grid, 0).mid(0, 4), (QStringList{"4", "Mallory", "", "Anniversary"}));
+        QTest::mouseClick(cells, Qt::LeftButton, {}, cellCentre(grid, 1, 5));
+        QCOMPARE(app.opened, QStringList{"mailto:anna@example.com?subject=Happy%20Birthday"});
+
+        QMouseEvent move(QEvent::MouseMove, cellCentre(grid, 2, 5), cells->mapToGlobal(cellCentre(grid, 2, 5)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(cells, &move);
+        QCOMPARE(cells->cursor().shape(), Qt::PointingHandCursor);
+    }
+
+    void theRealWindowAndItsKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+        QTest::newRow("Space on OK") << int(Qt::Key_Space);
+    }
+    void theRealWindowAndItsKeys()
+    {
+        QFETCH(int, key);
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Birthday", "1970-12-08"}, {"Breminder", 1}});
+        app.db.addPerson("Bob");
+        QStringList seen;
+        app.modal = [&](QDialog* d) {
+            QTimer::singleShot(0, [&, d] {
+                d->activateWindow();
+                QCoreApplication::processEvents();
+                seen << d->windowTitle() << focused(d)->objectName();
+                auto* ok = d->findChild<QPushButton*>("BitBtn1");
+                seen << ok->text() + (ok->isDefault() ? " default" : "");
+                // Tab goes from the grid to OK and back: nothing else can take the focus.
+                QTest::keyClick(focused(d), Qt::Key_Tab);
+                seen << focused(d)->objectName();
+                if (key != Qt::Key_Space) {
+                    QTest::keyClick(focused(d), Qt::Key_Tab);
+                    seen << focused(d)->objectName();
+                }
+                QTest::keyClick(focused(d), Qt::Key(key));
+                if (d->isVisible()) {
+                    seen << "still open";
+                    d->reject();
+                }
+            });
+            return d->exec();
+        };
+        QVERIFY(app.start());
+        const QStringList tabs = key == Qt::Key_Space ? QStringList{"BitBtn1"} : QStringList{"BitBtn1", "StringGrid1"};
+        QCOMPARE(seen, QStringList({"Reminders Report", "StringGrid1", "OK default"}) + tabs);
+        QVERIFY(app.main()->isVisible());
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+    }
+};
+
+QTEST_MAIN(TestReminders)
+#include "tst_reminders.moc"
