@@ -1,0 +1,170 @@
+// Fills a database with 100,000 people and measures the two walks over the whole person
+// dataset: a run of the filter window's "Filter" command (a selective one, two criteria
+// together, and one that lists everyone) and the start-up reminder walk, each as the user
+// meets it, painting included. Run: bench_filters [people]
+#include "app/Program.h"
+#include "app/TDataEntryForm.h"
+#include "data/MainDataModule.h"
+#include "data/Schema.h"
+#include "filters/TFilters.h"
+#include "followup/TRemindersForm.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
+#include "widgets/ResultGrid.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+const QDate kToday(2026, 3, 15);
+
+long peakKiB()
+{
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+bool fill(const QString& path, int count)
+{
+    if (!Schema::createDatabase(path))
+        return false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "fill");
+        db.setDatabaseName(path);
+        if (!db.open())
+            return false;
+        const QStringList first{"Anna", "Bob", "Carla", "David", "Eva", "Frank", "Grace", "Henry", "Irene", "John"};
+        const QStringList cities{"OSLO", "LYON", "PORTO", "GRAZ", "TURKU", "GHENT", "BRNO", "CORK"};
+        QSqlQuery q(db);
+        db.transaction();
+        q.prepare("INSERT INTO People (CompanyID, Name, PersonType, Company, Email1, Mobile, HACity, Hobbies, "
+                  "Birthday, Breminder, Anniversary, Areminder) VALUES (1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        for (int i = 0; i < count; ++i) {
+            q.addBindValue(first[i % first.size()] + " Person" + QString::number(i));
+            q.addBindValue(i % 3 ? "Prospect" : "Customer");
+            q.addBindValue(QString("Company %1").arg(i % 5000));
+            q.addBindValue(QString("person%1@example.com").arg(i));
+            q.addBindValue(QString("+47 %1").arg(40000000 + i));
+            q.addBindValue(cities[i % cities.size()]);
+            q.addBindValue(i % 4 ? "Sailing" : "Chess");
+            q.addBindValue(QDate(1950 + i % 50, 1, 1).addDays(i % 365).toString(Qt::ISODate));
+            q.addBindValue(i % 2);
+            q.addBindValue(i % 3 == 0 ? QVariant(QDate(1990 + i % 30, 1, 1).addDays((i * 7) % 365).toString(Qt::ISODate))
+                                      : QVariant());
+            q.addBindValue(i % 3 == 0 ? QVariant(1) : QVariant());
+            if (!q.exec()) {
+                std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+                return false;
+            }
+        }
+        db.commit();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("fill");
+    return true;
+}
+
+double ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+    QTemporaryDir dir;
+    QElapsedTimer t;
+    t.start();
+    if (!fill(dir.path() + "/Vantrel.vt", count)) {
+        std::fprintf(stderr, "filling the database failed\n");
+        return 1;
+    }
+    std::printf("filled %d people in %.0f ms\n", count, ms(t));
+
+    AppPaths::setExecutableDir(dir.path());
+    Clock::setOverride([] { return kToday; });
+    int messages = 0;
+    MessageBox::setHandler([&](const MessageBox::Request& r) {
+        ++messages;
+        std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
+        return MessageBox::Button::Ok;
+    });
+    int remindersShown = 0;
+    Modal::setRunner([&](QDialog* d) {
+        if (qobject_cast<TRemindersForm*>(d))
+            ++remindersShown;
+        d->show(); // on the screen, without a nested event loop
+        return int(QDialog::Accepted);
+    });
+    Program::setUpApplication();
+    Program program;
+    if (!program.start())
+        return 1;
+    program.mainForm->show();
+    QCoreApplication::processEvents();
+    TDataEntryForm* w = program.mainForm;
+    program.remindersForm->hide();
+
+    // The reminder walk as start-up runs it, window included.
+    const int rounds = 10;
+    double walk = 0;
+    for (int i = 0; i < rounds; ++i) {
+        t.restart();
+        w->PeopleTabSheetShow();
+        QCoreApplication::processEvents();
+        walk += ms(t);
+        program.remindersForm->hide();
+    }
+    std::printf("reminder walk: %.1f ms (mean of %d), %d reminders on %s\n", walk / rounds, rounds,
+                program.remindersForm->StringGrid1->rowCount(), qPrintable(kToday.toString(Qt::ISODate)));
+
+    w->BitBtn8Click();
+    TFilters* f = program.filters;
+    auto check = [&](const QString& box) { f->findChild<QCheckBox*>(box)->setChecked(true); };
+    auto run = [&](const char* what, int times) {
+        double firstRun = 0, rest = 0;
+        for (int i = 0; i < times; ++i) {
+            t.restart();
+            f->BitBtn1Click();
+            QCoreApplication::processEvents();
+            (i == 0 ? firstRun : rest) += ms(t);
+        }
+        std::printf("filter run, %s: %d results, first %.1f ms, then %.1f ms (mean of %d)\n", what,
+                    f->StringGrid1->isVisible() ? f->StringGrid1->rowCount() : 0, firstRun, rest / (times - 1),
+                    times - 1);
+    };
+    check("CheckBoxCompany");
+    f->findChild<QLineEdit*>("EditCompany")->setText("company 17");
+    run("Company", rounds);
+    check("CheckBoxType");
+    f->findChild<QComboBox*>("ComboBoxType")->setCurrentIndex(0);
+    f->findChild<QCheckBox*>("CheckBoxCompany")->setChecked(false);
+    check("CheckBoxHCity");
+    f->findChild<QLineEdit*>("EditHCity")->setText("Lyon");
+    run("Type and home City", rounds);
+    f->FormShow();
+    run("no criterion, everyone listed", 6);
+    std::printf("peak memory: %.1f MB\n", peakKiB() / 1024.0);
+    std::printf("reminder windows shown: %d, messages shown: %d\n", remindersShown, messages);
+    MessageBox::setHandler({});
+    Modal::setRunner({});
+    Clock::setOverride({});
+    return 0;
+}
