@@ -2,6 +2,7 @@
 
 #include "app/Program.h"
 #include "contacts/PeoplePage.h"
+#include "contacts/Vocabulary.h"
 #include "data/MainDataModule.h"
 #include "filters/TFilters.h"
 #include "widgets/ResultGrid.h"
@@ -15,6 +16,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -364,6 +366,23 @@ private slots:
         QVERIFY(!box(f, "CheckBoxCompany")->isChecked());
         QCOMPARE(app.people()->state(), DatasetState::Edit);
         QCOMPARE(app.db.count("People", "Name = 'Person 2'"), 1);
+    }
+
+    void theMethodDescriptionFollowsTheFirstPerson()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"ProspectingMethod", "Networking"}});
+        app.db.addPerson("Bob", {{"ProspectingMethod", "Trade show"}});
+        QVERIFY(app.start());
+        app.main()->SpeedButton10Click();
+        QCOMPARE(app.main()->People->Memo2->toPlainText(), Vocabulary::prospectingDescription(13));
+        app.modal = [](QDialog* d) {
+            static_cast<TFilters*>(d)->BitBtn1Click();
+            return int(QDialog::Rejected);
+        };
+        app.main()->BitBtn8Click();
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+        QCOMPARE(app.main()->People->Memo2->toPlainText(), Vocabulary::prospectingDescription(12));
     }
 
     void emailCells()
