@@ -193,6 +193,11 @@ TFilters::Criterion& TFilters::addCriterion(QWidget* parent, const QString& name
     value->setFocusPolicy(Qt::ClickFocus);
     const int index = int(criteria.size());
     connect(c.box, &QCheckBox::toggled, this, [this, index] { CheckBoxClick(index); });
+    // Checked by the user, the criterion takes the typing at once.
+    connect(c.box, &QCheckBox::clicked, this, [this, index](bool checked) {
+        if (checked)
+            criteria[index].valueControl()->setFocus();
+    });
     criteria << c;
     return criteria.last();
 }

@@ -519,15 +519,14 @@ private slots:
             seen << (focused(f) == f ? "window" : focused(f)->objectName());
             QTest::keyClick(focused(f), Qt::Key_Tab);
             seen << (focused(f) == f ? "window" : focused(f)->objectName());
-            // Enter runs Filter, also when a criterion's control has the focus.
+            // Enter runs Filter, also while a criterion's value control has the focus.
             QTest::keyClick(focused(f), Qt::Key_Return);
             seen << names(f->StringGrid1).join(',');
+            // Checking a criterion hands the keyboard to its value control.
             QTest::mouseClick(box(f, "CheckBoxType"), Qt::LeftButton);
             seen << focused(f)->objectName();
-            QTest::keyClick(focused(f), Qt::Key_Space);
-            seen << (box(f, "CheckBoxType")->isChecked() ? "checked" : "unchecked");
-            QTest::keyClick(focused(f), Qt::Key_Space);
-            list(f, "ComboBoxType")->setCurrentIndex(1);
+            QTest::keyClick(focused(f), Qt::Key_P);
+            seen << list(f, "ComboBoxType")->currentText();
             QTest::keyClick(focused(f), Qt::Key_Return);
             seen << names(f->StringGrid1).join(',');
             // With results on screen, Tab reaches the grid and stays there; Enter there runs
@@ -538,13 +537,20 @@ private slots:
             seen << focused(f)->objectName();
             QTest::keyClick(focused(f), Qt::Key_Return);
             seen << names(f->StringGrid1).join(',') << focused(f)->objectName();
+            // Space on a check box that has the focus switches the criterion off and on.
+            QTest::mouseClick(box(f, "CheckBoxGender"), Qt::LeftButton);
+            QTest::mouseClick(box(f, "CheckBoxGender"), Qt::LeftButton);
+            seen << focused(f)->objectName();
+            QTest::keyClick(focused(f), Qt::Key_Space);
+            seen << (box(f, "CheckBoxGender")->isChecked() ? "on" : "off") << focused(f)->objectName();
             QTest::keyClick(focused(f), Qt::Key_Escape);
             if (f->isVisible())
                 f->reject();
         });
         app.main()->BitBtn8Click();
-        QCOMPARE(seen, (QStringList{"modal", "window", "window", "Anna,Bob", "CheckBoxType", "unchecked", "Bob",
-                                    "StringGrid1", "StringGrid1", "Bob", "StringGrid1"}));
+        QCOMPARE(seen, (QStringList{"modal", "window", "window", "Anna,Bob", "ComboBoxType", "Prospect", "Bob",
+                                    "StringGrid1", "StringGrid1", "Bob", "StringGrid1", "CheckBoxGender", "on",
+                                    "ComboBoxGender"}));
         QVERIFY(!f->isVisible());
         QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
     }
