@@ -247,7 +247,7 @@ bool TFilters::valueMatches(const QString& stored, const QString& wanted)
     return true;
 }
 
-QList<int> TFilters::matchingRows(Dataset& people)
+std::vector<int> TFilters::matchingRows(Dataset& people)
 {
     struct Active {
         int column;
@@ -257,19 +257,21 @@ QList<int> TFilters::matchingRows(Dataset& people)
     for (const Criterion& c : criteria)
         if (c.box->isChecked() && !c.value().isEmpty())
             active << Active{people.columnIndex(c.column), c.value()};
-    QList<int> rows;
+    std::vector<int> rows;
     const int count = people.recordCount();
     for (int r = 0; r < count; ++r) {
         bool matches = true;
         for (const Active& a : active) {
             const QVariant v = a.column < 0 ? QVariant() : people.valueAt(r, a.column);
-            if (v.isNull() || !valueMatches(v.toString(), a.value)) {
+            // Text columns hold text: compared in place, without a copy per person.
+            const bool text = v.metaType().id() == QMetaType::QString;
+            if (v.isNull() || !valueMatches(text ? *static_cast<const QString*>(v.constData()) : v.toString(), a.value)) {
                 matches = false;
                 break;
             }
         }
         if (matches)
-            rows << r;
+            rows.push_back(r);
     }
     return rows;
 }
@@ -291,13 +293,13 @@ void TFilters::BitBtn1Click()
         // here. The walk reads the rows in place, so the person screen is not redrawn for each
         // one, and the first person stays current.
         people.first();
-        const QList<int> rows = matchingRows(people);
+        const std::vector<int> rows = matchingRows(people);
         const int columns[] = {-1, people.columnIndex("Name"), people.columnIndex("PersonType"),
                                people.columnIndex("Mobile"), people.columnIndex("Email1")};
         StringGrid1->setResults(int(rows.size()), [&](int result, int column) {
             return people.valueAt(rows[result], columns[column]).toString();
         });
-        if (!rows.isEmpty()) {
+        if (!rows.empty()) {
             StringGrid1->show();
             if (gridHadFocus)
                 StringGrid1->setFocus(); // Enter pressed in the grid leaves the keyboard there

@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <vector>
+
 class Dataset;
 class QCheckBox;
 class QComboBox;
@@ -53,7 +55,7 @@ private:
     Criterion& addCriterion(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
                             const QString& valueName, const QStringList& items, const QString& column, int x, int y,
                             bool upperCase = false);
-    QList<int> matchingRows(Dataset& people);
+    std::vector<int> matchingRows(Dataset& people);
 
     TMainDataModule* m_dataModule;
 };
