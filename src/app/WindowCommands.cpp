@@ -28,12 +28,14 @@ void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMe
 }
 
 void TDataEntryForm::RetailButtonClick() { openModalOverPeople(appWindows().Retail, "No record selected."); }
+
 void TDataEntryForm::BitBtn8Click()
 {
     openModalOverPeople(appWindows().Filters, "The database is empty.");
     // A run leaves the first person current: the method's description follows it.
     DBComboBox4Change();
 }
+
 void TDataEntryForm::BitBtn7Click() { openModalOverPeople(appWindows().FollowUpForm, "The database is empty."); }
 
 // The People page's show handler, run once while the main window is first shown: the day's

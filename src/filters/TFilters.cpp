@@ -156,7 +156,7 @@ TFilters::TFilters(TMainDataModule* dataModule, QWidget* parent) : QDialog(paren
     StringGrid1->setGeometry(6, groupTop + 20, kWidth - 12, kHeight - groupTop - 62);
     connect(StringGrid1, &ResultGrid::emailReleased, this, &TFilters::StringGrid1MouseUp);
 
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogContentsView), "Filter", this);
+    BitBtn1 = new QPushButton(QIcon(":/icons/filters-22.png"), "Filter", this); // the side strip's picture
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setGeometry(6, kHeight - 34, 90, 26);
     BitBtn1->setFocusPolicy(Qt::ClickFocus);
