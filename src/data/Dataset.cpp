@@ -306,6 +306,24 @@ void Dataset::prior()
     afterMove(!m_rows.empty());
 }
 
+void Dataset::setRecNo(int row)
+{
+    requireActive();
+    ensureLoaded();
+    const bool dropsNew = m_state == DatasetState::Insert && !m_modified;
+    const int pending = m_current;
+    settle();
+    if (dropsNew && row > pending)
+        --row;
+    if (m_rows.empty()) {
+        m_current = -1;
+        afterMove(false);
+        return;
+    }
+    m_current = std::clamp(row, 0, int(m_rows.size()) - 1);
+    afterMove();
+}
+
 bool Dataset::matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o) const
 {
     static const QVariant null;
@@ -410,6 +428,19 @@ void Dataset::insert()
     requireActive();
     settle();
     ensureLoaded();
+    insertAt(m_rows.empty() ? 0 : std::clamp(m_current, 0, int(m_rows.size())));
+}
+
+void Dataset::append()
+{
+    requireActive();
+    settle();
+    ensureLoaded();
+    insertAt(int(m_rows.size()));
+}
+
+void Dataset::insertAt(int at)
+{
     fire(events.beforeInsert);
     Row r;
     std::fill(m_changedColumns.begin(), m_changedColumns.end(), false);
@@ -418,7 +449,6 @@ void Dataset::insert()
         r.setValue(link, m_linkValue);
         m_changedColumns[link] = true;
     }
-    const int at = m_rows.empty() ? 0 : std::clamp(m_current, 0, int(m_rows.size()));
     m_rows.insert(m_rows.begin() + at, std::move(r));
     m_lookupIndex.clear();
     m_orderDirty = true;

@@ -74,6 +74,10 @@ public:
     void prior();
     void next();
     void last();
+    // Moves to a row by its index, settling a pending row first as every move does. The index
+    // is that of the rows as they stand before the move: when the pending row was an untouched
+    // new one that the move drops, the rows after it keep their meaning.
+    void setRecNo(int row);
     bool eof() const;
     bool bof() const;
     bool locate(const QStringList& columns, const QVariantList& values, LocateOptions options = {});
@@ -84,6 +88,7 @@ public:
     // Editing.
     void edit();
     void insert();
+    void append(); // a new row after the last one
     void post();
     void cancel();
     void cancelUpdates() { cancel(); }
@@ -129,6 +134,7 @@ private:
     void writeRow();
     void reloadRow(int index, const QVariant& identity);
     void afterMove(bool fire = true);
+    void insertAt(int row);
     QVariant lookupValue(const Lookup& l) const;
     QVariant findValue(const QString& keyColumn, const QVariant& key, const QString& resultColumn) const;
     QVariant masterLinkValue() const;

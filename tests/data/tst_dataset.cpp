@@ -121,6 +121,50 @@ private slots:
         QCOMPARE(db->scalar("SELECT CompanyID FROM People WHERE Name = 'New'").toInt(), 2);
     }
 
+    void moveByIndexAndAppend()
+    {
+        for (const QString name : {"Anna", "Bob", "Carla"})
+            db->addPerson(name);
+        auto people = table("People");
+        people->open();
+        people->setRecNo(2);
+        QCOMPARE(people->value("Name").toString(), QString("Carla"));
+        people->setRecNo(99);
+        QCOMPARE(people->recNo(), 2);
+
+        // Moving saves a changed row first, and a refusal keeps the row where it was.
+        people->setRecNo(0);
+        people->edit();
+        people->setValue("Mobile", "555");
+        people->setRecNo(1);
+        QCOMPARE(db->scalar("SELECT Mobile FROM People WHERE Name = 'Anna'").toString(), QString("555"));
+        people->events.beforePost = [](Dataset&) { throw Abort{}; };
+        people->edit();
+        people->setValue("Mobile", "1");
+        QVERIFY_THROWS_EXCEPTION(Abort, people->setRecNo(2));
+        QCOMPARE(people->recNo(), 1);
+        QCOMPARE(people->state(), DatasetState::Edit);
+        people->cancel();
+        people->events.beforePost = nullptr;
+
+        // An untouched new row that the move drops does not shift the target: row 2 is still Carla.
+        people->setRecNo(0);
+        people->insert();
+        QCOMPARE(people->recordCount(), 4);
+        people->setRecNo(3);
+        QCOMPARE(people->recordCount(), 3);
+        QCOMPARE(people->value("Name").toString(), QString("Carla"));
+
+        // Append puts the new row after the last, wherever the cursor was.
+        people->setRecNo(0);
+        people->append();
+        QCOMPARE(people->recNo(), 3);
+        people->setValue("Name", "Dora");
+        people->post();
+        QCOMPARE(people->valueAt(3, people->columnIndex("Name")).toString(), QString("Dora"));
+        QCOMPARE(db->count("People"), 4);
+    }
+
     void beforePostAbortKeepsRowPending()
     {
         auto people = table("People");
