@@ -87,6 +87,7 @@ bool Program::start()
         w.Retail = retail;
         pickDateForm = new TPickDateForm(mainForm);
         w.PickDateForm = pickDateForm;
+        followUpForm->setDatePicker(pickDateForm);
     } catch (const DataError& e) {
         splash->hide();
         MessageBox::show(MessageBox::Icon::Stop, e.text());
