@@ -104,7 +104,6 @@ void TFollowUpForm::showEvent(QShowEvent* event)
     // Attached only while shown: a hidden window does not follow every move of the person.
     DBGridFollowUp->setAttached(true);
     DBGrid1->setAttached(true);
-    DBNavigator1->updateButtons();
     QDialog::showEvent(event);
     Screen::centre(this);
     DBGridFollowUp->setFocus();

@@ -130,8 +130,17 @@ bool DBNavigator::confirmDelete()
     return MessageBox::show(ask) == MessageBox::Button::Ok;
 }
 
+void DBNavigator::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    updateButtons();
+}
+
 void DBNavigator::updateButtons()
 {
+    // A hidden bar asks nothing of its dataset, which may read its rows only when needed.
+    if (!isVisible())
+        return;
     Dataset* ds = dataset();
     const bool active = ds->isActive();
     const bool empty = !active || ds->isEmpty();

@@ -30,6 +30,9 @@ public:
 public slots:
     void updateButtons();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     Dataset* dataset() const;
 
