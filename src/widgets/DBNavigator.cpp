@@ -6,84 +6,17 @@
 #include "platform/MessageBox.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
-#include <QPainterPath>
 #include <QToolButton>
-
-#include <cmath>
 
 namespace {
 constexpr int kGlyph = 16;
 
-// Drawn rather than taken from the style, so each button shows the same picture everywhere.
-QIcon glyph(DBNavigator::Button which)
+// The program's own pictures, the same first, prior, next, last and refresh as the People page.
+QIcon picture(DBNavigator::Button which)
 {
-    using B = DBNavigator::Button;
-    QPixmap pm(kGlyph * 2, kGlyph * 2);
-    pm.setDevicePixelRatio(2);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(20, 20, 20);
-    auto triangle = [&](double x, bool right) {
-        QPainterPath t;
-        if (right) {
-            t.moveTo(x, 3.5);
-            t.lineTo(x + 5.5, 8);
-            t.lineTo(x, 12.5);
-        } else {
-            t.moveTo(x + 5.5, 3.5);
-            t.lineTo(x, 8);
-            t.lineTo(x + 5.5, 12.5);
-        }
-        t.closeSubpath();
-        p.fillPath(t, ink);
-    };
-    auto bar = [&](double x) { p.fillRect(QRectF(x, 3.5, 1.8, 9), ink); };
-    switch (which) {
-    case B::First:
-        bar(4);
-        triangle(6.5, false);
-        break;
-    case B::Prior:
-        triangle(5, false);
-        break;
-    case B::Next:
-        triangle(5.5, true);
-        break;
-    case B::Last:
-        triangle(4, true);
-        bar(10.2);
-        break;
-    case B::Insert:
-        p.fillRect(QRectF(7.1, 3, 1.8, 10), ink);
-        p.fillRect(QRectF(3, 7.1, 10, 1.8), ink);
-        break;
-    case B::Delete:
-        p.fillRect(QRectF(3, 7.1, 10, 1.8), ink);
-        break;
-    case B::Post:
-        p.setPen(QPen(QColor(0, 110, 0), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPolyline(QPolygonF{QPointF(3.5, 8.5), QPointF(6.5, 11.5), QPointF(12.5, 4.5)});
-        break;
-    case B::Cancel:
-        p.setPen(QPen(QColor(170, 0, 0), 2, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(4.5, 4.5), QPointF(11.5, 11.5));
-        p.drawLine(QPointF(11.5, 4.5), QPointF(4.5, 11.5));
-        break;
-    case B::Refresh: {
-        p.setPen(QPen(ink, 1.6, Qt::SolidLine, Qt::FlatCap));
-        p.drawArc(QRectF(3.5, 3.5, 9, 9), 100 * 16, 280 * 16);
-        QPainterPath head;
-        head.moveTo(8.5, 1.8);
-        head.lineTo(11.5, 3.9);
-        head.lineTo(8.3, 6.1);
-        head.closeSubpath();
-        p.fillPath(head, ink);
-        break;
-    }
-    }
-    return QIcon(pm);
+    static const char* const names[DBNavigator::kButtons] = {"first", "prior", "next", "last", "insert",
+                                                             "remove", "post", "cancel-edit", "refresh"};
+    return QIcon(QString(":/icons/%1-16.png").arg(names[int(which)]));
 }
 } // namespace
 
@@ -101,7 +34,7 @@ DBNavigator::DBNavigator(DataSource* source, QWidget* parent) : QWidget(parent),
         auto* b = new QToolButton(this);
         b->setObjectName(names[i]);
         b->setToolTip(hints[i]);
-        b->setIcon(glyph(Button(i)));
+        b->setIcon(picture(Button(i)));
         b->setIconSize(QSize(kGlyph, kGlyph));
         b->setAutoRaise(true);
         // Clicking a button leaves the focus where the user was typing.

@@ -221,8 +221,10 @@ private slots:
             QStringList hints;
             QList<QToolButton*> buttons = f->DBNavigator1->findChildren<QToolButton*>();
             std::sort(buttons.begin(), buttons.end(), [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
-            for (QToolButton* b : buttons)
+            for (QToolButton* b : buttons) {
                 hints << b->toolTip();
+                QVERIFY2(!b->icon().pixmap(16, 16).isNull(), qPrintable(b->toolTip())); // its picture is built in
+            }
             QCOMPARE(hints, (QStringList{"First record", "Prior record", "Next record", "Last record", "Insert record",
                                          "Delete record", "Post edit", "Cancel edit", "Refresh data"}));
             QVERIFY(buttons[0]->autoRaise());
