@@ -57,6 +57,7 @@ bool DBNavigator::confirmDelete()
     MessageBox::Request ask;
     ask.icon = MessageBox::Icon::Warning;
     ask.text = "Delete record?";
+    ask.caption = "Confirm";
     ask.buttons = {MessageBox::Button::Ok, MessageBox::Button::Cancel};
     ask.defaultButton = MessageBox::Button::Ok;
     ask.escapeButton = MessageBox::Button::Cancel;

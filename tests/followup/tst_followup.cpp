@@ -423,10 +423,11 @@ private slots:
         MessageBox::setHandler({});
         open(app, [&](TFollowUpForm* f) {
             QStringList order;
-            QString text, defaultButton, focused;
+            QString text, caption, defaultButton, focused;
             auto inspect = [&](QWidget* box) {
                 if (box == f)
                     return false;
+                caption = box->windowTitle();
                 const QList<QAbstractButton*> buttons = buttonsOnScreen(box);
                 order = captions(buttons);
                 for (QAbstractButton* b : buttons)
@@ -449,6 +450,7 @@ private slots:
             });
             sendKey(Qt::Key_Delete, Qt::ControlModifier);
             QCOMPARE(text, QString("Delete record?"));
+            QCOMPARE(caption, QString("Confirm"));
             QCOMPARE(order, (QStringList{"OK", "Cancel"}));
             QCOMPARE(defaultButton, QString("OK"));
             QCOMPARE(focused, QString("OK"));
