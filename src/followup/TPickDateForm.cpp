@@ -2,13 +2,13 @@
 
 #include "platform/Platform.h"
 
-#include <QAbstractSpinBox>
 #include <QCalendarWidget>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 TPickDateForm::TPickDateForm(QWidget* parent) : QDialog(parent)
@@ -44,6 +44,13 @@ TPickDateForm::TPickDateForm(QWidget* parent) : QDialog(parent)
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
     // A double click selects the day like a single click and leaves the dialog open.
     connect(MonthCalendar1, &QCalendarWidget::activated, this, &TPickDateForm::MonthCalendar1DblClick);
+    // The chosen day moves with the page (arrows, month menu, year box), so the date that OK
+    // writes is the one framed on the page: the same day of the new month, or its last day.
+    connect(MonthCalendar1, &QCalendarWidget::currentPageChanged, this, [this](int year, int month) {
+        const QDate chosen = MonthCalendar1->selectedDate();
+        const QDate first(year, month, 1);
+        MonthCalendar1->setSelectedDate(QDate(year, month, qMin(chosen.day(), first.daysInMonth())));
+    });
     setFixedSize(sizeHint());
     // The calendar is the only control that takes the focus, and it keeps Enter and Escape for
     // itself: catch them on the way so OK and Cancel answer from the keyboard.
@@ -58,21 +65,45 @@ bool TPickDateForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        // The year box of the calendar's title keeps its keys while it is open.
-        for (auto* w = qobject_cast<QWidget*>(watched); w && w != MonthCalendar1; w = w->parentWidget())
-            if (qobject_cast<QAbstractSpinBox*>(w) && w->isVisible())
-                return QDialog::eventFilter(watched, event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         const bool escape = key->key() == Qt::Key_Escape;
         if ((enter || escape) && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
             if (enter)
-                Button1->click();
+                Button1->click(); // takes a year being typed first
             else
                 Button2->click();
             return true;
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+QSpinBox* TPickDateForm::openYearEdit() const
+{
+    for (QSpinBox* year : MonthCalendar1->findChildren<QSpinBox*>())
+        if (year->isVisible())
+            return year;
+    return nullptr;
+}
+
+void TPickDateForm::accept()
+{
+    // A year typed into the calendar's title counts as soon as OK is given, by key or mouse.
+    if (QSpinBox* year = openYearEdit()) {
+        year->interpretText();
+        emit year->editingFinished();
+    }
+    QDialog::accept();
+}
+
+void TPickDateForm::reject()
+{
+    // A year typed but not confirmed is dropped, so it does not carry over to the next use.
+    if (QSpinBox* year = openYearEdit()) {
+        year->setValue(MonthCalendar1->yearShown());
+        emit year->editingFinished();
+    }
+    QDialog::reject();
 }
 
 void TPickDateForm::showEvent(QShowEvent* event)

@@ -4,6 +4,7 @@
 
 class QCalendarWidget;
 class QPushButton;
+class QSpinBox;
 
 // The one modal calendar dialog. Its date is set to today once, at creation, and carries over
 // from one use to the next, whichever caller opened it and however it was closed.
@@ -19,8 +20,13 @@ public:
 public slots:
     void FormCreate();
     void MonthCalendar1DblClick();
+    void accept() override;
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QSpinBox* openYearEdit() const; // the calendar's year box while the user types a year
 };
