@@ -5,11 +5,13 @@
 #include "platform/ErrorDisplay.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
 #include <QDateTime>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QValidator>
@@ -24,6 +26,29 @@ public:
         input = input.toUpper();
         return Acceptable;
     }
+};
+
+// A field without the focus shows the beginning of its text, like a freshly loaded value; a
+// line edit left alone keeps the end of what was last typed in view.
+class ShowBeginningWhenLeft : public QObject {
+public:
+    ShowBeginningWhenLeft(QWidget* focusTaker, QLineEdit* edit) : QObject(focusTaker), m_edit(edit)
+    {
+        focusTaker->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusOut) {
+            // Not while the focus only visits a popup (the list, a menu) or another window.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+                m_edit->setCursorPosition(0);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QLineEdit* m_edit;
 };
 } // namespace
 
@@ -75,6 +100,7 @@ TextFieldBinding::TextFieldBinding(DataSource* source, const QString& column, QL
     if (upperCase)
         edit->setValidator(new UpperCaseValidator(edit));
     connect(edit, &QLineEdit::textEdited, this, [this](const QString& text) { write(text); });
+    new ShowBeginningWhenLeft(edit, edit);
 }
 
 void TextFieldBinding::show(const QVariant& value)
@@ -82,11 +108,11 @@ void TextFieldBinding::show(const QVariant& value)
     const int size = dataset()->columnSize(column());
     m_edit->setMaxLength(size > 0 ? size : 32767);
     const QString text = value.toString();
-    if (m_edit->text() != text) {
+    const bool changed = m_edit->text() != text;
+    if (changed)
         m_edit->setText(text);
-        if (!m_edit->hasFocus())
-            m_edit->setCursorPosition(0); // show the beginning of a long value
-    }
+    if (changed || !m_edit->hasFocus())
+        m_edit->setCursorPosition(0); // show the beginning of a long value
 }
 
 QString DateFieldBinding::format(const QVariant& value)
@@ -128,7 +154,9 @@ ComboBinding::ComboBinding(DataSource* source, const QString& column, QComboBox*
             matchItem(text);
             write(text);
         });
+        new ShowBeginningWhenLeft(combo, combo->lineEdit());
     }
+    combo->view()->installEventFilter(this);
     connect(combo, &QComboBox::activated, this, [this](int index) {
         QString text = m_combo->itemText(index);
         if (m_size > 0)
@@ -139,6 +167,16 @@ ComboBinding::ComboBinding(DataSource* source, const QString& column, QComboBox*
     });
 }
 
+bool ComboBinding::eventFilter(QObject* watched, QEvent* event)
+{
+    // The list, as it opens, makes its first item current when nothing is: then the first Down
+    // lands on the second item. With no current item in the box, none is current in the list,
+    // so the first Down lands on the first item.
+    if (watched == m_combo->view() && event->type() == QEvent::FocusIn && m_combo->currentIndex() < 0)
+        m_combo->view()->setCurrentIndex(QModelIndex());
+    return FieldBinding::eventFilter(watched, event);
+}
+
 void ComboBinding::setItems(const QStringList& items)
 {
     QStringList current;
@@ -146,11 +184,15 @@ void ComboBinding::setItems(const QStringList& items)
         current << m_combo->itemText(i);
     if (current == items)
         return;
+    const bool typing = m_combo->isEditable() && m_combo->hasFocus();
+    const int cursor = typing ? m_combo->lineEdit()->cursorPosition() : 0;
     m_showing = true;
     m_combo->clear();
     m_combo->addItems(items);
     m_showing = false;
     read();
+    if (typing)
+        m_combo->lineEdit()->setCursorPosition(cursor);
 }
 
 void ComboBinding::matchItem(const QString& text)
@@ -176,10 +218,10 @@ void ComboBinding::show(const QVariant& value)
         m_combo->lineEdit()->setMaxLength(m_size > 0 ? m_size : 32767);
         const bool changed = m_combo->currentText() != text;
         matchItem(text);
-        if (changed) {
+        if (changed)
             m_combo->setEditText(text);
-            m_combo->lineEdit()->setCursorPosition(0);
-        }
+        if (changed || !m_combo->hasFocus())
+            m_combo->lineEdit()->setCursorPosition(0); // the beginning of a long value
         return;
     }
     const int index = value.isNull() ? -1 : m_combo->findText(text, Qt::MatchExactly);

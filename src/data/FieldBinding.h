@@ -71,6 +71,7 @@ public:
 
 protected:
     void show(const QVariant& value) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void matchItem(const QString& text);

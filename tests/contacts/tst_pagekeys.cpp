@@ -6,6 +6,7 @@
 #include "data/MainDataModule.h"
 #include "followup/TPickDateForm.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -234,6 +235,113 @@ private slots:
         title->setFocus();
         press(Qt::Key_Down);
         QCOMPARE(app.people()->value("Title").toString(), QString("Mrs."));
+    }
+
+    void openListsStartWithNothingHighlighted_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<bool>("mouse");
+        QTest::newRow("Title, keys") << "Title" << "Dr." << false;
+        QTest::newRow("Title, arrow") << "Title" << "Dr." << true;
+        QTest::newRow("Profession, keys") << "ProfessionComboBox" << "Architect" << false;
+        QTest::newRow("Profession, arrow") << "ProfessionComboBox" << "Architect" << true;
+        QTest::newRow("Company, keys") << "CompanyComboBox" << "Acme" << false;
+        QTest::newRow("Income, keys") << "Income" << "< 15,000" << false;
+        QTest::newRow("Income, arrow") << "Income" << "< 15,000" << true;
+        QTest::newRow("Level of education, keys") << "EducationLevel" << "PhD" << false;
+        QTest::newRow("Household, arrow") << "Household" << "Single" << true;
+        QTest::newRow("Company size, keys") << "CompanySize" << "Small" << false;
+        QTest::newRow("Industry, arrow") << "Industry" << "Advertising and Marketing" << true;
+        QTest::newRow("Prospecting method, keys") << "DBComboBox4" << "Cold canvass" << false;
+    }
+    void openListsStartWithNothingHighlighted()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, first);
+        QFETCH(bool, mouse);
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Profession", "Baker"}, {"Company", "Zenith"}});
+        app.db.addPerson("Bob", {{"Profession", "Architect"}, {"Company", "Acme"}});
+        app.db.addPerson("Carl");
+        QVERIFY(app.start());
+        app.main()->Button7Click();
+        QVERIFY(activate(app));
+        app.main()->SpeedButton10Click(); // Carl: every list empty
+        QComboBox* combo = app.find<QComboBox>(box);
+        QCOMPARE(combo->currentText(), QString());
+        combo->setFocus();
+        if (mouse)
+            QTest::mouseClick(combo, Qt::LeftButton, {}, QPoint(combo->width() - 6, combo->height() / 2));
+        else
+            press(Qt::Key_Down, Qt::AltModifier);
+        QAbstractItemView* list = combo->view();
+        QVERIFY(list->isVisible());
+        QCOMPARE(QApplication::focusWidget(), list);
+        QVERIFY2(!list->currentIndex().isValid(), qPrintable(list->currentIndex().data().toString()));
+        QVERIFY(list->selectionModel()->selectedIndexes().isEmpty());
+        press(Qt::Key_Down);
+        QCOMPARE(list->currentIndex().data().toString(), first);
+        press(Qt::Key_Return);
+        QVERIFY(!list->isVisible());
+        QCOMPARE(combo->currentText(), first);
+        const QString column = box == "ProfessionComboBox" ? "Profession"
+                               : box == "CompanyComboBox" ? "Company"
+                               : box == "DBComboBox4"     ? "ProspectingMethod"
+                                                          : box;
+        QCOMPARE(app.people()->value(column).toString(), first);
+
+        // Opened again on a value, the list starts on that value.
+        press(Qt::Key_Down, Qt::AltModifier);
+        QVERIFY(list->isVisible());
+        QCOMPARE(list->currentIndex().data().toString(), first);
+        press(Qt::Key_Down);
+        QCOMPARE(list->currentIndex().row(), 1);
+        press(Qt::Key_Escape);
+        QVERIFY(!list->isVisible());
+        QCOMPARE(app.people()->value(column).toString(), first);
+    }
+
+    void longValuesShowTheirBeginning()
+    {
+        const QString company = "Consolidated Industries of the Northern Territories";
+        const QString profession = "Architect of municipal and industrial buildings";
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Company", company}, {"Profession", profession}, {"Hobbies", company}});
+        app.db.addPerson("Bob", {{"Company", "Acme"}});
+        QVERIFY(app.start());
+        app.main()->Button7Click();
+        QVERIFY(activate(app));
+        auto edits = [&] {
+            return QList<QLineEdit*>{app.find<QComboBox>("CompanyComboBox")->lineEdit(),
+                                     app.find<QComboBox>("ProfessionComboBox")->lineEdit(),
+                                     app.find<QLineEdit>("Hobbies")};
+        };
+        // What the user sees of a field: the text from where its view begins.
+        auto shownFromStart = [](QLineEdit* e) {
+            e->grab(); // lays out the text as on the screen
+            return e->cursorPosition() == 0 && e->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() < 8;
+        };
+        // Loaded at start-up (the value is also the first suggestion), and after moving.
+        for (QLineEdit* e : edits())
+            QVERIFY2(shownFromStart(e), qPrintable(e->text()));
+        app.main()->SpeedButton9Click();
+        app.main()->SpeedButton8Click();
+        for (QLineEdit* e : edits())
+            QVERIFY2(shownFromStart(e), qPrintable(e->text()));
+        // Typed at the end, then left with Tab: the beginning shows again.
+        for (QLineEdit* e : edits()) {
+            e->setFocus();
+            press(Qt::Key_End);
+            QTest::keyClicks(QApplication::focusWidget(), " and more");
+            e->grab();
+            QVERIFY(e->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() > e->width() / 2); // the typing end is in view
+            press(Qt::Key_Tab);
+            QVERIFY(!e->hasFocus());
+            QVERIFY2(shownFromStart(e), qPrintable(e->text()));
+            QVERIFY(e->text().endsWith(" and more"));
+        }
+        QCOMPARE(app.people()->value("Company").toString(), company + " and more");
     }
 
     void optionGroupFromAKnownValueToAnUnknownOne()
