@@ -42,6 +42,15 @@ QPixmap bellPixmap()
     return pm;
 }
 
+// The open list is wide enough to show every item whole, also after the suggestions are refilled.
+void fitListToItems(QComboBox* box)
+{
+    auto fit = [box] { box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24); };
+    fit();
+    QObject::connect(box->model(), &QAbstractItemModel::rowsInserted, box, fit);
+    QObject::connect(box->model(), &QAbstractItemModel::modelReset, box, fit);
+}
+
 QLabel* label(QWidget* parent, const QString& text, int x, int y, int w)
 {
     auto* l = new QLabel(text, parent);
@@ -145,7 +154,8 @@ void PeoplePage::buildToolbars()
 QLineEdit* PeoplePage::addText(QWidget* parent, const QString& caption, const QString& column, int x, int y, int lw,
                                int fw, bool upper)
 {
-    label(parent, caption, x, y, lw);
+    if (!caption.isEmpty())
+        label(parent, caption, x, y, lw);
     auto* e = new QLineEdit(parent);
     e->setObjectName(column);
     e->setGeometry(x + lw, y, fw, kField);
@@ -165,7 +175,7 @@ std::pair<QComboBox*, ComboBinding*> PeoplePage::addCombo(QWidget* parent, const
     c->addItems(items);
     c->setMaxVisibleItems(20);
     c->setGeometry(x + lw, y, fw, kField);
-    c->view()->setMinimumWidth(c->view()->sizeHintForColumn(0) + 24); // the whole item shows in the list
+    fitListToItems(c);
     auto* b = new ComboBinding(m_people, column, c);
     bindings << b;
     return {c, b};
@@ -179,11 +189,13 @@ QGroupBox* PeoplePage::addOptions(QWidget* parent, const QString& caption, const
     box->setGeometry(geometry);
     auto* group = new QButtonGroup(box);
     auto* grid = new QGridLayout(box);
-    grid->setContentsMargins(6, 2, 4, 2);
-    grid->setSpacing(0);
+    grid->setContentsMargins(4, 2, 2, 2);
+    grid->setVerticalSpacing(0);
+    grid->setHorizontalSpacing(3);
     for (int i = 0; i < items.size(); ++i) {
         auto* r = new QRadioButton(items[i], box);
         r->setObjectName(column + items[i]);
+        r->setMinimumWidth(r->sizeHint().width()); // the grid may not cut a caption to even the columns
         grid->addWidget(r, i / columns, i % columns);
         group->addButton(r, i);
     }
@@ -236,58 +248,69 @@ void PeoplePage::buildPersonalHalf()
         bindings << new CheckBoxBinding(m_people, column, c);
     };
 
+    // Two columns. The left one is as wide as the three-column Importance group needs; the
+    // right one as wide as the longest household position needs. Lists with long items take
+    // their column's width under their caption.
+    const int lx = 35, lw = 68, cw = 172; // left column: x, caption width, column width
+    const int rx = 210, rw = 190;          // right column
+    const int above = 16;                  // a caption over its box
+
     // Top of the personal half.
-    label(this, "Search by name", 36, 30, 80);
+    label(this, "Search by name", lx, 30, 80);
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName("Edit1");
-    Edit1->setGeometry(116, 30, 100, kField);
+    Edit1->setGeometry(lx + 80, 30, cw - 80, kField);
     Button7 = new QPushButton(">>> Show business and other info", this);
     Button7->setObjectName("Button7");
-    Button7->setGeometry(222, 29, 178, 22);
+    Button7->setGeometry(rx, 29, rw, 22);
 
     // Left column.
-    const int lx = 36, lw = 90, fw = 90;
-    addCombo(this, "Title", "Title", Vocabulary::titles(), true, lx, 56, lw, fw);
-    NameEdit = addText(this, "Name (required)", "Name", lx, 56 + kRow, lw, fw);
-    addOptions(this, "Gender", "Gender", Vocabulary::genders(), 1, QRect(lx, 102, 84, 56));
-    addOptions(this, "Type", "PersonType", Vocabulary::personTypes(), 1, QRect(lx + 88, 102, 92, 56));
-    addOptions(this, "Importance", "CustoemrImportance", Vocabulary::importances(), 3, QRect(lx, 160, 180, 40));
-    Button2 = date(this, "Birthday", "Birthday", lx, 202, lw, fw - 22);
+    label(this, "Title", lx, 56, 60);
+    addCombo(this, "", "Title", Vocabulary::titles(), true, lx, 56 + above, 0, 60);
+    label(this, "Name (required)", lx + 64, 56, cw - 64);
+    NameEdit = addText(this, "", "Name", lx + 64, 56 + above, 0, cw - 64);
+    addOptions(this, "Gender", "Gender", Vocabulary::genders(), 1, QRect(lx, 96, 76, 56));
+    addOptions(this, "Type", "PersonType", Vocabulary::personTypes(), 1, QRect(lx + 80, 96, 92, 56));
+    addOptions(this, "Importance", "CustoemrImportance", Vocabulary::importances(), 3, QRect(lx, 154, cw, 40));
+    Button2 = date(this, "Birthday", "Birthday", lx, 196, lw, cw - lw - 22);
     Button2->setObjectName("Button2");
-    reminder(this, "Birthday reminder", "Breminder", lx + 2, 224);
-    addText(this, "Language(s)", "Language", lx, 246, lw, fw);
-    addCombo(this, "Income", "Income", Vocabulary::incomes(), false, lx, 268, lw, fw);
-    addCombo(this, "Level of education", "EducationLevel", Vocabulary::educationLevels(), false, lx, 290, lw, fw);
-    auto prof = addCombo(this, "Profession", "Profession", {}, true, lx, 312, lw, fw);
+    reminder(this, "Birthday reminder", "Breminder", lx + 2, 218);
+    addText(this, "Language(s)", "Language", lx, 240, lw, cw - lw);
+    label(this, "Income", lx, 262, cw);
+    addCombo(this, "", "Income", Vocabulary::incomes(), false, lx, 262 + above, 0, cw);
+    label(this, "Level of education", lx, 300, cw);
+    addCombo(this, "", "EducationLevel", Vocabulary::educationLevels(), false, lx, 300 + above, 0, cw);
+    label(this, "Profession", lx, 338, cw);
+    auto prof = addCombo(this, "", "Profession", {}, true, lx, 338 + above, 0, cw);
     ProfessionComboBox = prof.first;
     ProfessionComboBox->setObjectName("ProfessionComboBox");
     professionBinding = prof.second;
 
     // Right column: household and home address.
-    const int rx = 222, rw = 178, glw = 80, gfw = 88;
+    const int gm = 3, glw = 80, gfw = rw - 2 * gm - glw; // inside the groups: margin, caption, field
     auto* household = new QGroupBox("Household", this);
     household->setObjectName("HouseholdGroup");
     household->setGeometry(rx, 56, rw, 150);
-    label(household, "Household lifecycle position", 6, 16, 166);
-    addCombo(household, "", "Household", Vocabulary::households(), false, 6, 34, 0, 166);
-    addText(household, "Spouse/Partner", "Spouse", 6, 58, glw, gfw);
-    Button6 = date(household, "Anniversary", "Anniversary", 6, 58 + kRow, glw, gfw - 22);
+    label(household, "Household lifecycle position", gm, 16, rw - 2 * gm);
+    addCombo(household, "", "Household", Vocabulary::households(), false, gm, 34, 0, rw - 2 * gm);
+    addText(household, "Spouse/Partner", "Spouse", gm, 58, glw, gfw);
+    Button6 = date(household, "Anniversary", "Anniversary", gm, 58 + kRow, glw, gfw - 22);
     Button6->setObjectName("Button6");
-    addText(household, "Children", "Children", 6, 58 + 2 * kRow, glw, gfw);
-    reminder(household, "Anniversary reminder", "Areminder", 8, 58 + 3 * kRow);
+    addText(household, "Children", "Children", gm, 58 + 2 * kRow, glw, gfw);
+    reminder(household, "Anniversary reminder", "Areminder", gm + 2, 58 + 3 * kRow);
 
     auto* home = new QGroupBox("Home address", this);
     home->setObjectName("HomeAddressGroup");
-    home->setGeometry(rx, 210, rw, 150);
+    home->setGeometry(rx, 212, rw, 162);
     const QStringList homeCaptions{"Street", "City", "State/Province", "Postal/ZIP", "Country", "P.O. box"};
     const QStringList homeColumns{"HAStreet", "HACity", "HAState", "HAPostalCode", "HACountry", "HAPostOfficeBox"};
     for (int i = 0; i < homeColumns.size(); ++i)
-        addText(home, homeCaptions[i], homeColumns[i], 6, 16 + i * kRow, glw, gfw, i == 2 || i == 3);
+        addText(home, homeCaptions[i], homeColumns[i], gm, 18 + i * 23, glw, gfw, i == 2 || i == 3);
 
     // Telephones across the bottom of the half.
     auto* tel = new QGroupBox("Home and personal telephone(s), fax, email(s), and URL", this);
     tel->setObjectName("HomeTelephoneGroup");
-    tel->setGeometry(lx, 364, 364, 134);
+    tel->setGeometry(lx, 378, 400 - lx, 132);
     const QStringList telCaptions{"Primary tel", "Mobile", "Tel 1", "Tel 2", "Fax"};
     const QStringList telColumns{"PrimaryTel", "Mobile", "TelH1", "TelH2", "FaxH"};
     for (int i = 0; i < telColumns.size(); ++i)
@@ -307,7 +330,7 @@ void PeoplePage::buildBusinessHalf()
     // the window is collapsed, so nothing of it can take the focus.
     BusinessHalf = new QWidget(this);
     BusinessHalf->setObjectName("BusinessHalf");
-    BusinessHalf->setGeometry(404, 0, 362, 490);
+    BusinessHalf->setGeometry(404, 0, 362, 504);
     QWidget* half = BusinessHalf;
     const int ax = 6, lw = 72, fw = 100;
     auto company = addCombo(half, "Company", "Company", {}, true, ax, 30, lw, fw);
@@ -315,13 +338,15 @@ void PeoplePage::buildBusinessHalf()
     CompanyComboBox->setObjectName("CompanyComboBox");
     companyBinding = company.second;
     addCombo(half, "Company size", "CompanySize", Vocabulary::companySizes(), false, ax, 30 + kRow, lw, fw);
-    addCombo(half, "Industry", "Industry", Vocabulary::industries(), false, ax, 30 + 2 * kRow, lw, fw);
-    addText(half, "Department", "Department", ax, 30 + 3 * kRow, lw, fw);
-    addText(half, "Job title", "JobTitle", ax, 30 + 4 * kRow, lw, fw);
+    // The industries are long: the list takes the column's width under its caption.
+    label(half, "Industry", ax, 30 + 2 * kRow, lw + fw);
+    addCombo(half, "", "Industry", Vocabulary::industries(), false, ax, 30 + 2 * kRow + 16, 0, lw + fw);
+    addText(half, "Department", "Department", ax, 112, lw, fw);
+    addText(half, "Job title", "JobTitle", ax, 112 + kRow, lw, fw);
 
     auto* address = new QGroupBox("Business address", half);
     address->setObjectName("BusinessAddressGroup");
-    address->setGeometry(ax, 144, 172, 150);
+    address->setGeometry(ax, 158, 172, 150);
     const QStringList captions{"Street", "City", "State/Province", "Postal/ZIP", "Country", "P.O. box"};
     const QStringList columns{"BAStreet", "BACity", "BAState", "BAPostalCode", "BACountry", "BAPostOfficeBox"};
     for (int i = 0; i < columns.size(); ++i)
@@ -346,7 +371,7 @@ void PeoplePage::buildBusinessHalf()
     // Telephones across the half, in two columns.
     auto* tel = new QGroupBox("Business telephone(s), fax(es), and URL", half);
     tel->setObjectName("BusinessTelephoneGroup");
-    tel->setGeometry(ax, 298, 354, 108);
+    tel->setGeometry(ax, 312, 354, 108);
     addText(tel, "Main tel", "TelMain", 6, 16, 52, 100);
     addText(tel, "Callback", "TelCallback", 6, 16 + kRow, 52, 100);
     addText(tel, "Tel 1", "TelB1", 6, 16 + 2 * kRow, 52, 100);
@@ -365,20 +390,20 @@ void PeoplePage::buildBusinessHalf()
 
     auto* prospecting = new QGroupBox("Prospecting method used", half);
     prospecting->setObjectName("ProspectingGroup");
-    prospecting->setGeometry(ax, 410, 354, 76);
+    prospecting->setGeometry(ax, 424, 354, 76);
     DBComboBox4 = new QComboBox(prospecting);
     DBComboBox4->setObjectName("DBComboBox4");
     DBComboBox4->addItems(Vocabulary::prospectingMethods());
     DBComboBox4->setMaxVisibleItems(20);
-    DBComboBox4->setGeometry(6, 18, 160, kField);
-    DBComboBox4->view()->setMinimumWidth(DBComboBox4->view()->sizeHintForColumn(0) + 24);
+    DBComboBox4->setGeometry(6, 18, 168, kField);
+    fitListToItems(DBComboBox4);
     bindings << new ComboBinding(m_people, "ProspectingMethod", DBComboBox4);
     Memo2 = new QPlainTextEdit(prospecting);
     Memo2->setObjectName("Memo2");
     Memo2->setReadOnly(true);
     Memo2->setFrameShape(QFrame::NoFrame);
     Memo2->setFocusPolicy(Qt::NoFocus);
-    Memo2->setGeometry(172, 14, 176, 58);
+    Memo2->setGeometry(178, 14, 172, 58);
     Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QPalette pal = Memo2->palette();
     pal.setColor(QPalette::Base, pal.color(QPalette::Button));

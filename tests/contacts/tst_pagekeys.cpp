@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -200,6 +202,52 @@ private slots:
         for (QWidget* c : w->People->findChildren<QWidget*>())
             if (c->isVisibleTo(w) && c->window() == w)
                 QVERIFY2(c->mapTo(w->People, QPoint(c->width(), 0)).x() <= right, qPrintable(c->objectName()));
+    }
+
+    void everyListItemFitsItsBox()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Profession", "Architect of municipal and industrial buildings"},
+                                  {"Company", "Consolidated Industries of the Northern Territories"}});
+        app.db.addPerson("Bob", {{"Profession", "Baker"}, {"Company", "Acme"}});
+        QVERIFY(app.start());
+        TDataEntryForm* w = app.main();
+        w->Button7Click();
+        QStringList cut;
+        int lists = 0;
+        for (QComboBox* c : w->People->findChildren<QComboBox*>()) {
+            if (!c->isVisibleTo(w))
+                continue;
+            ++lists;
+            // The room for text: the edit line of an editable list, the label area of a fixed one.
+            QStyleOptionComboBox option;
+            option.initFrom(c);
+            option.editable = c->isEditable();
+            option.frame = c->hasFrame();
+            const QRect field = c->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                           QStyle::SC_ComboBoxEditField, c);
+            const int room = c->isEditable() ? c->lineEdit()->width() - 5 : field.width() - 2;
+            // Suggestions come from the data and may run to the column's size: the box shows their
+            // beginning, and the open list shows them whole.
+            const bool suggestions = c == w->People->ProfessionComboBox || c == w->People->CompanyComboBox;
+            QVERIFY2(c->count() > 0, qPrintable(c->objectName()));
+            for (int i = 0; i < c->count(); ++i) {
+                const int need = c->fontMetrics().horizontalAdvance(c->itemText(i));
+                if (!suggestions && need > room)
+                    cut << QString("%1: \"%2\" needs %3, has %4").arg(c->objectName(), c->itemText(i)).arg(need).arg(room);
+            }
+            c->showPopup();
+            QAbstractItemView* list = c->view();
+            QVERIFY(list->isVisible());
+            if (list->viewport()->width() < list->sizeHintForColumn(0))
+                cut << QString("%1's open list: %2 < %3")
+                           .arg(c->objectName())
+                           .arg(list->viewport()->width())
+                           .arg(list->sizeHintForColumn(0));
+            c->hidePopup();
+        }
+        QCOMPARE(lists, 9);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join("; ")));
     }
 
     void editableListsWithEmptyTextHaveNoCurrentItem()
