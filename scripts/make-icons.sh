@@ -10,11 +10,11 @@ out=resources/icons
 rm -f "$out"/*.png
 # name in resources  <- breeze name, at the size the program shows it
 small=(new-person:list-add-user delete-person:list-remove-user delete-all:user-group-delete
-       save:document-save discard:edit-undo refresh:view-refresh personality:edit-image-face-recognize
+       save:document-save discard:edit-undo refresh:view-refresh personality:user-properties
        first:go-first prior:go-previous next:go-next last:go-last import:document-import help:help-contents
        send-email:mail-message-new go-to-url:globe tactics:games-hint
        insert:list-add remove:list-remove post:dialog-ok-apply cancel-edit:dialog-cancel)
-large=(personality:edit-image-face-recognize filters:view-filter follow-up:view-calendar-tasks
+large=(personality:user-properties filters:view-filter follow-up:view-calendar-tasks
        import:document-import help:help-contents)
 render() { # size list...
   local size=$1; shift
