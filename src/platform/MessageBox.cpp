@@ -105,6 +105,14 @@ public:
     }
 
 protected:
+    void showEvent(QShowEvent* e) override
+    {
+        QDialog::showEvent(e);
+        // The style draws the focus frame only once a key has moved the focus: show from the
+        // start which button Space and Enter would press.
+        setAttribute(Qt::WA_KeyboardFocusChange);
+    }
+
     void keyPressEvent(QKeyEvent* e) override
     {
         if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {

@@ -22,6 +22,7 @@ struct Seen {
     QStringList captions;     // their texts, in the same order
     QString defaultButton;    // the one drawn as default, if any
     QString focus;            // the button that has the keyboard focus
+    bool focusDrawn = false;  // that button looks focused before any key is pressed
     QImage icon;
     bool leftOpen = false;    // the keys did not close it
 };
@@ -52,6 +53,17 @@ void answerNextBoxWith(Seen& seen, const std::function<void()>& keys)
         }
         if (QWidget* f = QApplication::focusWidget())
             seen.focus = f->objectName();
+        // The focused button as drawn now, against its look as a plain button (no focus, not the
+        // default): they differ only if the button stands out before any key is pressed.
+        if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget())) {
+            const QImage before = focused->grab().toImage();
+            const bool isDefault = focused->isDefault();
+            focused->setDefault(false);
+            focused->clearFocus();
+            seen.focusDrawn = focused->grab().toImage() != before;
+            focused->setDefault(isDefault);
+            focused->setFocus();
+        }
         keys();
         if (box->isVisible()) {
             seen.leftOpen = true;
@@ -159,6 +171,7 @@ private slots:
         QCOMPARE(seen.buttons, onScreen);
         QCOMPARE(seen.defaultButton, drawnDefault);
         QCOMPARE(seen.focus, focus);
+        QVERIFY(seen.focusDrawn);
         QCOMPARE(int(got), answer);
     }
 
@@ -221,6 +234,7 @@ private slots:
         QCOMPARE(seen.captions, (QStringList{"&No", "Yes to &All"}));
         QCOMPARE(seen.defaultButton, QString());
         QCOMPARE(seen.focus, QString("No"));
+        QVERIFY(seen.focusDrawn);
         QCOMPARE(app.db.count("People"), 3);
 
         answerNextBoxWith(seen, [] { key(Qt::Key_Return); });
