@@ -14,6 +14,7 @@
 #include "help/TAboutForm.h"
 #include "help/THelpForm.h"
 #include "profile/TRetail.h"
+#include "widgets/AltLetterGuard.h"
 
 #include <QApplication>
 #include <QFont>
@@ -23,10 +24,11 @@ Program::Program() = default;
 
 void Program::setUpApplication()
 {
-    // The windows are laid out for a small sans-serif face of 8 points.
+    // The windows are laid out for a small sans-serif face of 8 points; Alt keys only open menus.
     QFont font("Liberation Sans", 8);
     font.setFamilies({"Liberation Sans", "Arial", "Helvetica", "Nimbus Sans", "DejaVu Sans"});
     QApplication::setFont(font);
+    AltLetterGuard::install();
 }
 
 Program::~Program()

@@ -96,43 +96,44 @@ void TDataEntryForm::buildMenu()
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    QMenu* record = menuBar()->addMenu("Record");
+    // Each title and item has an Alt key (its underlined letter), unique within its menu.
+    QMenu* record = menuBar()->addMenu("&Record");
     record->setObjectName("Record1");
-    item(record, "Add1", "New", &TDataEntryForm::Add1Click);
-    item(record, "Delete1", "Delete", &TDataEntryForm::Delete1Click);
-    item(record, "DeleteAll1", "Delete All", &TDataEntryForm::DeleteAll1Click);
-    item(record, "Save1", "Save", &TDataEntryForm::Save1Click);
+    item(record, "Add1", "&New", &TDataEntryForm::Add1Click);
+    item(record, "Delete1", "&Delete", &TDataEntryForm::Delete1Click);
+    item(record, "DeleteAll1", "Delete &All", &TDataEntryForm::DeleteAll1Click);
+    item(record, "Save1", "&Save", &TDataEntryForm::Save1Click);
     record->addSeparator();
-    item(record, "Discardchanges1", "Discard changes", &TDataEntryForm::Discardchanges1Click);
-    item(record, "Refresh1", "Refresh", &TDataEntryForm::Refresh1Click);
+    item(record, "Discardchanges1", "Dis&card changes", &TDataEntryForm::Discardchanges1Click);
+    item(record, "Refresh1", "&Refresh", &TDataEntryForm::Refresh1Click);
     record->addSeparator();
-    ShowHidebusinessandotherinfo1 = item(record, "ShowHidebusinessandotherinfo1", "Show business and other info",
+    ShowHidebusinessandotherinfo1 = item(record, "ShowHidebusinessandotherinfo1", "Show &business and other info",
                                          &TDataEntryForm::ShowHidebusinessandotherinfo1Click);
     record->addSeparator();
-    item(record, "PersonalityIdentification1", "Personality identification...",
+    item(record, "PersonalityIdentification1", "&Personality identification...",
          &TDataEntryForm::PersonalityIdentification1Click);
     record->addSeparator();
-    item(record, "First1", "First", &TDataEntryForm::First1Click);
-    item(record, "Previous1", "Previous", &TDataEntryForm::Previous1Click);
-    item(record, "Next1", "Next", &TDataEntryForm::Next1Click);
-    item(record, "Last1", "Last", &TDataEntryForm::Last1Click);
+    item(record, "First1", "&First", &TDataEntryForm::First1Click);
+    item(record, "Previous1", "Pre&vious", &TDataEntryForm::Previous1Click);
+    item(record, "Next1", "N&ext", &TDataEntryForm::Next1Click);
+    item(record, "Last1", "&Last", &TDataEntryForm::Last1Click);
     record->addSeparator();
-    item(record, "Exit1", "Exit", &TDataEntryForm::Exit1Click);
+    item(record, "Exit1", "E&xit", &TDataEntryForm::Exit1Click);
 
-    QMenu* tools = menuBar()->addMenu("Tools");
+    QMenu* tools = menuBar()->addMenu("&Tools");
     tools->setObjectName("Tools1");
-    item(tools, "Filters1", "Filters...", &TDataEntryForm::Filters1Click);
-    item(tools, "Followup1", "Follow-up...", &TDataEntryForm::Followup1Click);
+    item(tools, "Filters1", "&Filters...", &TDataEntryForm::Filters1Click);
+    item(tools, "Followup1", "F&ollow-up...", &TDataEntryForm::Followup1Click);
 
-    QMenu* import = menuBar()->addMenu("Import");
+    QMenu* import = menuBar()->addMenu("&Import");
     import->setObjectName("Import1");
-    item(import, "CSVfile1", "CSV file...", &TDataEntryForm::CSVfile1Click);
+    item(import, "CSVfile1", "&CSV file...", &TDataEntryForm::CSVfile1Click);
 
-    QMenu* help = menuBar()->addMenu("Help");
+    QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("Help1");
-    item(help, "Content1", "Vantrel BC Help...", &TDataEntryForm::Content1Click);
+    item(help, "Content1", "Vantrel BC &Help...", &TDataEntryForm::Content1Click);
     help->addSeparator();
-    item(help, "About1", "About...", &TDataEntryForm::About1Click);
+    item(help, "About1", "&About...", &TDataEntryForm::About1Click);
 }
 
 void TDataEntryForm::wire()

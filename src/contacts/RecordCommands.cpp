@@ -129,14 +129,14 @@ void TDataEntryForm::Button7Click()
         QMainWindow::move((screenWidth - outerWidth()) / 2, top);
         People->setBusinessHalfShown(true);
         People->Button7->setText("<<< Hide business and other info");
-        ShowHidebusinessandotherinfo1->setText("Hide business and other info");
+        ShowHidebusinessandotherinfo1->setText("Hide &business and other info");
         BusinessInfoShown = true;
     } else {
         setOuterWidth(kCollapsedWidth);
         QMainWindow::move((screenWidth - kCollapsedWidth) / 2, top);
         People->setBusinessHalfShown(false);
         People->Button7->setText(">>> Show business and other info");
-        ShowHidebusinessandotherinfo1->setText("Show business and other info");
+        ShowHidebusinessandotherinfo1->setText("Show &business and other info");
         BusinessInfoShown = false;
     }
 }

@@ -14,6 +14,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -390,6 +392,83 @@ private slots:
             QVERIFY(e->text().endsWith(" and more"));
         }
         QCOMPARE(app.people()->value("Company").toString(), company + " and more");
+    }
+
+    void menusHaveAltKeysAndAltNeverTypes()
+    {
+        // Every title and item: its caption as the menu shows it, with a letter of its own.
+        const QList<QPair<QString, QStringList>> menus{
+            {"Record", {"New", "Delete", "Delete All", "Save", "Discard changes", "Refresh",
+                        "Show business and other info", "Personality identification...", "First", "Previous", "Next",
+                        "Last", "Exit"}},
+            {"Tools", {"Filters...", "Follow-up..."}},
+            {"Import", {"CSV file..."}},
+            {"Help", {"Vantrel BC Help...", "About..."}}};
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Company", "Acme"}, {"Income", "< 15,000"}});
+        QVERIFY(app.start());
+        QVERIFY(activate(app));
+        auto letter = [](const QString& caption) {
+            const int at = caption.indexOf('&');
+            return at >= 0 && at + 1 < caption.size() ? caption.at(at + 1).toLower() : QChar();
+        };
+        QList<QAction*> titles = app.main()->menuBar()->actions();
+        QCOMPARE(titles.size(), menus.size());
+        QSet<QChar> titleLetters;
+        for (int m = 0; m < menus.size(); ++m) {
+            QCOMPARE(titles[m]->text().remove('&'), menus[m].first);
+            QVERIFY2(letter(titles[m]->text()).isLetter(), qPrintable(titles[m]->text()));
+            titleLetters << letter(titles[m]->text());
+            QStringList captions;
+            QSet<QChar> letters;
+            for (QAction* a : titles[m]->menu()->actions()) {
+                if (a->isSeparator())
+                    continue;
+                captions << QString(a->text()).remove('&');
+                QVERIFY2(letter(a->text()).isLetter(), qPrintable(a->text()));
+                letters << letter(a->text());
+            }
+            QCOMPARE(captions, menus[m].second);
+            QCOMPARE(letters.size(), captions.size());
+        }
+        QCOMPARE(titleLetters.size(), menus.size());
+
+        // Alt+R in the Company box opens the Record menu and types nothing.
+        app.main()->Button7Click();
+        QComboBox* company = app.find<QComboBox>("CompanyComboBox");
+        company->setFocus();
+        press(Qt::Key_R, Qt::AltModifier);
+        auto* record = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(record);
+        QCOMPARE(record->title(), QString("&Record"));
+        QCOMPARE(company->currentText(), QString("Acme"));
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
+        // Its letter picks the item: N, New.
+        QTest::keyClick(record, Qt::Key_N); // New
+        QVERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(app.people()->state(), DatasetState::Insert);
+        app.main()->SpeedButton5Click(); // discard the new person
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+
+        // An Alt letter that no menu has: in a text field, an editable list, a fixed list.
+        for (const QString& name : {"Name", "CompanyComboBox", "Income", "Hobbies"}) {
+            QWidget* field = app.main()->findChild<QWidget*>(name);
+            field->setFocus();
+            QCOMPARE(QApplication::focusWidget(), field);
+            for (Qt::Key k : {Qt::Key_Q, Qt::Key_Z, Qt::Key_1, Qt::Key_L})
+                press(k, Qt::AltModifier);
+            QVERIFY(!QApplication::activePopupWidget());
+        }
+        QCOMPARE(app.find<QLineEdit>("Name")->text(), QString("Anna"));
+        QCOMPARE(company->currentText(), QString("Acme"));
+        QCOMPARE(app.find<QComboBox>("Income")->currentText(), QString("< 15,000"));
+        QCOMPARE(app.find<QLineEdit>("Hobbies")->text(), QString());
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
+        // Plain letters still type, and AltGr (Ctrl+Alt) characters too.
+        app.find<QLineEdit>("Hobbies")->setFocus();
+        press(Qt::Key_A);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_At, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(app.find<QLineEdit>("Hobbies")->text(), QString("a@"));
     }
 
     void optionGroupFromAKnownValueToAnUnknownOne()

@@ -179,12 +179,12 @@ private slots:
         QCOMPARE(w->frameGeometry().left(), expandedLeft);
         QCOMPARE(w->frameGeometry().top(), top);
         QCOMPARE(w->People->Button7->text(), QString("<<< Hide business and other info"));
-        QCOMPARE(w->ShowHidebusinessandotherinfo1->text(), QString("Hide business and other info"));
+        QCOMPARE(w->ShowHidebusinessandotherinfo1->text(), QString("Hide &business and other info"));
         w->ShowHidebusinessandotherinfo1->trigger();
         QCOMPARE(w->outerWidth(), 430);
         QCOMPARE(w->frameGeometry().left(), collapsedLeft);
         QCOMPARE(w->People->Button7->text(), QString(">>> Show business and other info"));
-        QCOMPARE(w->ShowHidebusinessandotherinfo1->text(), QString("Show business and other info"));
+        QCOMPARE(w->ShowHidebusinessandotherinfo1->text(), QString("Show &business and other info"));
         QVERIFY(!w->BusinessInfoShown);
     }
 
