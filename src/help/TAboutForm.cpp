@@ -1,7 +1,7 @@
 #include "TAboutForm.h"
 
-#include <QDialogButtonBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
@@ -12,8 +12,15 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     auto* banner = new QLabel(this);
     banner->setPixmap(QPixmap(":/splash-pc.png"));
     layout->addWidget(banner);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    layout->addWidget(buttons);
+    // A plain OK at the lower right, like every other dialog's; a button box would add the
+    // desktop theme's icon to it.
+    auto* ok = new QPushButton("OK", this);
+    ok->setObjectName("SpeedButton2");
+    ok->setMinimumWidth(75);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &TAboutForm::SpeedButton2Click);
+    layout->addWidget(ok, 0, Qt::AlignRight);
     setFixedSize(sizeHint());
 }
+
+void TAboutForm::SpeedButton2Click() { accept(); }

@@ -14,10 +14,10 @@ THelpForm::THelpForm(QWidget* parent) : QWidget(parent, Qt::Window)
     setObjectName("HelpForm");
     setWindowTitle("Vantrel Help");
     auto* layout = new QVBoxLayout(this);
+    // An OK like every other dialog's, not a coloured flat one.
     auto* ok = new QPushButton("OK", this);
     ok->setObjectName("SpeedButton2");
-    ok->setFlat(true);
-    ok->setStyleSheet("font-weight: bold; color: green;");
+    ok->setMinimumWidth(75);
     layout->addWidget(ok, 0, Qt::AlignRight);
     WebBrowser1 = new QTextBrowser(this);
     WebBrowser1->setObjectName("WebBrowser1");

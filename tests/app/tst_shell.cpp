@@ -12,8 +12,10 @@
 #include "profile/TRetail.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 const QString kFontMessage = "Display font size is NOT set to small fonts (96 dpi). To run correctly, display font size "
@@ -98,6 +100,57 @@ private slots:
         QCOMPARE(counts(), QList<int>(8, 1));
         QVERIFY(app.program->helpForm->isVisible());
         QCOMPARE(app.program->retail->parentWidget(), static_cast<QWidget*>(w));
+    }
+
+    void aboutAndHelpHaveAPlainOk_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::newRow("enter") << "enter";
+        QTest::newRow("space") << "space";
+        QTest::newRow("escape") << "escape";
+    }
+    void aboutAndHelpHaveAPlainOk()
+    {
+        QFETCH(QString, key);
+        AppFixture app;
+        QVERIFY(app.start());
+        app.main()->activateWindow();
+        // An OK like the other dialogs': its plain text, no colours, bold face, flat look or icon.
+        auto plain = [](QPushButton* ok) {
+            return ok && ok->text() == "OK" && !ok->isFlat() && ok->icon().isNull() && ok->styleSheet().isEmpty()
+                   && !ok->font().bold() && ok->palette() == QPushButton().palette();
+        };
+        QString seen;
+        app.modal = [&](QDialog* d) {
+            QTimer::singleShot(0, [&, d] {
+                QCoreApplication::processEvents();
+                auto* ok = d->findChild<QPushButton*>("SpeedButton2");
+                const QList<QPushButton*> buttons = d->findChildren<QPushButton*>();
+                seen = QString("plain %1, only %2, default %3, focus %4")
+                           .arg(plain(ok))
+                           .arg(buttons.size() == 1)
+                           .arg(ok && ok->isDefault())
+                           .arg(ok && QApplication::focusWidget() == ok);
+                QWidget* focus = QApplication::focusWidget();
+                if (focus)
+                    QTest::keyClick(focus, key == "enter" ? Qt::Key_Return : key == "space" ? Qt::Key_Space : Qt::Key_Escape);
+                if (d->isVisible()) {
+                    seen += ", left open";
+                    d->reject();
+                }
+            });
+            return d->exec();
+        };
+        app.main()->About1Click();
+        QCOMPARE(seen, QString("plain 1, only 1, default 1, focus 1"));
+
+        app.main()->BitBtn5Click();
+        THelpForm* help = app.program->helpForm;
+        QVERIFY(help->isVisible());
+        auto* ok = help->findChild<QPushButton*>("SpeedButton2");
+        QVERIFY(plain(ok));
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(!help->isVisible());
     }
 };
 
