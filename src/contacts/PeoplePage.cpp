@@ -42,14 +42,17 @@ QPixmap bellPixmap()
     return pm;
 }
 
-// The open list is wide enough to show every item whole, also after the suggestions are refilled.
-void fitListToItems(QComboBox* box)
-{
-    auto fit = [box] { box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24); };
-    fit();
-    QObject::connect(box->model(), &QAbstractItemModel::rowsInserted, box, fit);
-    QObject::connect(box->model(), &QAbstractItemModel::modelReset, box, fit);
-}
+// A drop-down list whose open list is wide enough to show every item whole, measured as it
+// opens: the suggestion lists are refilled after every save and may hold thousands of items.
+class ListBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override
+    {
+        view()->setMinimumWidth(view()->sizeHintForColumn(0) + 24);
+        QComboBox::showPopup();
+    }
+};
 
 QLabel* label(QWidget* parent, const QString& text, int x, int y, int w)
 {
@@ -169,13 +172,12 @@ std::pair<QComboBox*, ComboBinding*> PeoplePage::addCombo(QWidget* parent, const
 {
     if (!caption.isEmpty())
         label(parent, caption, x, y, lw);
-    auto* c = new QComboBox(parent);
+    auto* c = new ListBox(parent);
     c->setObjectName(column);
     c->setEditable(editable);
     c->addItems(items);
     c->setMaxVisibleItems(20);
     c->setGeometry(x + lw, y, fw, kField);
-    fitListToItems(c);
     auto* b = new ComboBinding(m_people, column, c);
     bindings << b;
     return {c, b};
@@ -391,12 +393,11 @@ void PeoplePage::buildBusinessHalf()
     auto* prospecting = new QGroupBox("Prospecting method used", half);
     prospecting->setObjectName("ProspectingGroup");
     prospecting->setGeometry(ax, 424, 354, 76);
-    DBComboBox4 = new QComboBox(prospecting);
+    DBComboBox4 = new ListBox(prospecting);
     DBComboBox4->setObjectName("DBComboBox4");
     DBComboBox4->addItems(Vocabulary::prospectingMethods());
     DBComboBox4->setMaxVisibleItems(20);
     DBComboBox4->setGeometry(6, 18, 168, kField);
-    fitListToItems(DBComboBox4);
     bindings << new ComboBinding(m_people, "ProspectingMethod", DBComboBox4);
     Memo2 = new QPlainTextEdit(prospecting);
     Memo2->setObjectName("Memo2");
