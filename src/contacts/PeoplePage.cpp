@@ -60,6 +60,16 @@ QLabel* label(QWidget* parent, const QString& text, int x, int y, int w)
     l->setGeometry(x, y, w, kField);
     return l;
 }
+
+// A caption over its box, which starts kAbove lower.
+constexpr int kAbove = 16;
+QLabel* captionAbove(QWidget* parent, const QString& text, int x, int y, int w)
+{
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(x, y, w, kAbove);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    return l;
+}
 } // namespace
 
 PeoplePage::PeoplePage(DataSource* people, QWidget* parent) : QWidget(parent), m_people(people)
@@ -191,7 +201,7 @@ QGroupBox* PeoplePage::addOptions(QWidget* parent, const QString& caption, const
     box->setGeometry(geometry);
     auto* group = new QButtonGroup(box);
     auto* grid = new QGridLayout(box);
-    grid->setContentsMargins(4, 2, 2, 2);
+    grid->setContentsMargins(1, 2, 0, 2); // inside the frame's own margin
     grid->setVerticalSpacing(0);
     grid->setHorizontalSpacing(3);
     for (int i = 0; i < items.size(); ++i) {
@@ -255,7 +265,6 @@ void PeoplePage::buildPersonalHalf()
     // their column's width under their caption.
     const int lx = 35, lw = 68, cw = 172; // left column: x, caption width, column width
     const int rx = 210, rw = 190;          // right column
-    const int above = 16;                  // a caption over its box
 
     // Top of the personal half.
     label(this, "Search by name", lx, 30, 80);
@@ -267,10 +276,10 @@ void PeoplePage::buildPersonalHalf()
     Button7->setGeometry(rx, 29, rw, 22);
 
     // Left column.
-    label(this, "Title", lx, 56, 60);
-    addCombo(this, "", "Title", Vocabulary::titles(), true, lx, 56 + above, 0, 60);
-    label(this, "Name (required)", lx + 64, 56, cw - 64);
-    NameEdit = addText(this, "", "Name", lx + 64, 56 + above, 0, cw - 64);
+    captionAbove(this, "Title", lx, 56, 60);
+    addCombo(this, "", "Title", Vocabulary::titles(), true, lx, 56 + kAbove, 0, 60);
+    captionAbove(this, "Name (required)", lx + 64, 56, cw - 64);
+    NameEdit = addText(this, "", "Name", lx + 64, 56 + kAbove, 0, cw - 64);
     addOptions(this, "Gender", "Gender", Vocabulary::genders(), 1, QRect(lx, 96, 76, 56));
     addOptions(this, "Type", "PersonType", Vocabulary::personTypes(), 1, QRect(lx + 80, 96, 92, 56));
     addOptions(this, "Importance", "CustoemrImportance", Vocabulary::importances(), 3, QRect(lx, 154, cw, 40));
@@ -278,12 +287,12 @@ void PeoplePage::buildPersonalHalf()
     Button2->setObjectName("Button2");
     reminder(this, "Birthday reminder", "Breminder", lx + 2, 218);
     addText(this, "Language(s)", "Language", lx, 240, lw, cw - lw);
-    label(this, "Income", lx, 262, cw);
-    addCombo(this, "", "Income", Vocabulary::incomes(), false, lx, 262 + above, 0, cw);
-    label(this, "Level of education", lx, 300, cw);
-    addCombo(this, "", "EducationLevel", Vocabulary::educationLevels(), false, lx, 300 + above, 0, cw);
-    label(this, "Profession", lx, 338, cw);
-    auto prof = addCombo(this, "", "Profession", {}, true, lx, 338 + above, 0, cw);
+    captionAbove(this, "Income", lx, 262, cw);
+    addCombo(this, "", "Income", Vocabulary::incomes(), false, lx, 262 + kAbove, 0, cw);
+    captionAbove(this, "Level of education", lx, 300, cw);
+    addCombo(this, "", "EducationLevel", Vocabulary::educationLevels(), false, lx, 300 + kAbove, 0, cw);
+    captionAbove(this, "Profession", lx, 338, cw);
+    auto prof = addCombo(this, "", "Profession", {}, true, lx, 338 + kAbove, 0, cw);
     ProfessionComboBox = prof.first;
     ProfessionComboBox->setObjectName("ProfessionComboBox");
     professionBinding = prof.second;
@@ -293,7 +302,7 @@ void PeoplePage::buildPersonalHalf()
     auto* household = new QGroupBox("Household", this);
     household->setObjectName("HouseholdGroup");
     household->setGeometry(rx, 56, rw, 150);
-    label(household, "Household lifecycle position", gm, 16, rw - 2 * gm);
+    captionAbove(household, "Household lifecycle position", gm, 18, rw - 2 * gm);
     addCombo(household, "", "Household", Vocabulary::households(), false, gm, 34, 0, rw - 2 * gm);
     addText(household, "Spouse/Partner", "Spouse", gm, 58, glw, gfw);
     Button6 = date(household, "Anniversary", "Anniversary", gm, 58 + kRow, glw, gfw - 22);
@@ -341,8 +350,8 @@ void PeoplePage::buildBusinessHalf()
     companyBinding = company.second;
     addCombo(half, "Company size", "CompanySize", Vocabulary::companySizes(), false, ax, 30 + kRow, lw, fw);
     // The industries are long: the list takes the column's width under its caption.
-    label(half, "Industry", ax, 30 + 2 * kRow, lw + fw);
-    addCombo(half, "", "Industry", Vocabulary::industries(), false, ax, 30 + 2 * kRow + 16, 0, lw + fw);
+    captionAbove(half, "Industry", ax, 74, lw + fw);
+    addCombo(half, "", "Industry", Vocabulary::industries(), false, ax, 74 + kAbove, 0, lw + fw);
     addText(half, "Department", "Department", ax, 112, lw, fw);
     addText(half, "Job title", "JobTitle", ax, 112 + kRow, lw, fw);
 

@@ -196,6 +196,14 @@ private slots:
             const QRect inPage(c->mapTo(w->People, QPoint()), c->size());
             if (!c->parentWidget()->rect().contains(c->geometry()) || !window.contains(inPage))
                 clipped << c->objectName() + " " + text + " lies outside";
+            // Nothing overlaps what stands beside it.
+            for (QObject* o : c->parentWidget()->children()) {
+                auto* other = qobject_cast<QWidget*>(o);
+                if (other && other != c && other->isVisibleTo(w) && !other->isWindow() && c < other
+                    && c->geometry().intersects(other->geometry()))
+                    clipped << QString("%1 (%2) overlaps %3 (%4)")
+                                   .arg(c->objectName(), text, other->objectName(), other->metaObject()->className());
+            }
         }
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
         // Collapsed, the visible controls all lie inside the narrow window.
