@@ -112,7 +112,7 @@ void TPickDateForm::showEvent(QShowEvent* event)
     Screen::centre(this);
 }
 
-void TPickDateForm::FormCreate() { MonthCalendar1->setSelectedDate(QDate::currentDate()); }
+void TPickDateForm::FormCreate() { MonthCalendar1->setSelectedDate(Clock::today()); }
 
 void TPickDateForm::MonthCalendar1DblClick() {}
 

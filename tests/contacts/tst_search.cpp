@@ -139,9 +139,12 @@ private slots:
     {
         AppFixture app;
         app.db.addPerson("Anna");
+        // The local clock's date, fixed so that midnight cannot fall between start-up and the check.
+        Clock::setOverride([] { return QDate(2024, 2, 29); });
         QVERIFY(app.start());
+        Clock::setOverride({});
         TPickDateForm* picker = app.program->pickDateForm;
-        QCOMPARE(picker->date(), QDate::currentDate());
+        QCOMPARE(picker->date(), QDate(2024, 2, 29));
         QCOMPARE(picker->Button1->isDefault(), true);
 
         // Cancel changes nothing, not even the state; the date picked carries over.
@@ -192,11 +195,13 @@ private slots:
     void dateIntoAnEmptyDatabaseStartsAPerson()
     {
         AppFixture app;
+        Clock::setOverride([] { return QDate(2023, 12, 31); });
         QVERIFY(app.start());
+        Clock::setOverride({});
         app.modal = [](QDialog*) { return int(QDialog::Accepted); };
         app.main()->Button2Click();
         QCOMPARE(app.people()->state(), DatasetState::Insert);
-        QCOMPARE(app.people()->value("Birthday").toDate(), QDate::currentDate());
+        QCOMPARE(app.people()->value("Birthday").toDate(), QDate(2023, 12, 31));
         app.main()->SpeedButton2Click();
         QCOMPARE(app.messageTexts(), QStringList{"Required field (Name) is empty."});
         QCOMPARE(app.db.count("People"), 0);
