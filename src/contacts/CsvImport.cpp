@@ -237,6 +237,9 @@ void Import::exec()
         stop = stop.isEmpty() ? e.text() : stop + "\n" + e.text();
         runQuietly([&] { batch.finish(); });
     }
+    // Reset stops the dialog's own timer, which would otherwise show it, empty, over the message
+    // below once its delay has passed.
+    progress.reset();
     progress.hide();
     if (stop.isEmpty())
         MessageBox::show(MessageBox::Icon::Information, counted(batch.committed()));

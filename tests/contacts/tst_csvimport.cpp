@@ -560,6 +560,37 @@ private slots:
         QCOMPARE(app.db.count("People"), 1);
     }
 
+    void progressStaysAwayOnceTheImportEnds()
+    {
+        // A quick import never shows its progress; nor may the dialog's delay, running out while
+        // the closing message is read, bring it up over that message.
+        ImportApp app;
+        QVERIFY(app.start());
+        MessageBox::setHandler({});
+        QString seen;
+        whenModalActive([&](QWidget* box) {
+            auto* progress = app.main()->findChild<QProgressDialog*>("ImportProgress");
+            if (!progress) {
+                seen = "no progress dialog";
+            } else {
+                // The time passes: every timer of the dialog that is still waiting fires.
+                for (QTimer* t : progress->findChildren<QTimer*>())
+                    if (t->isActive())
+                        QMetaObject::invokeMethod(t, "timeout", Qt::DirectConnection);
+                seen = QString("progress %1, on top %2")
+                           .arg(progress->isVisible() ? "shown" : "hidden",
+                                QApplication::activeModalWidget() ? QApplication::activeModalWidget()->objectName()
+                                                                  : QString("none"));
+            }
+            QTest::keyClick(box, Qt::Key_Return);
+            if (QWidget* left = QApplication::activeModalWidget())
+                left->close();
+        });
+        app.import(file({person("Anna"), person("Bob")}));
+        QCOMPARE(seen, QString("progress hidden, on top MessageBox"));
+        QCOMPARE(app.db.count("People"), 2);
+    }
+
     void realMessageBox()
     {
         ImportApp app;
