@@ -8,6 +8,7 @@
 #include "platform/DataError.h"
 #include "data/FieldBinding.h"
 #include "data/MainDataModule.h"
+#include "help/HelpWebBrowser.h"
 #include "help/TAboutForm.h"
 
 #include <QAction>
@@ -21,7 +22,6 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
 
@@ -56,7 +56,7 @@ TDataEntryForm::TDataEntryForm(TMainDataModule* dataModule, QWidget* parent)
     MainDataEntry->addTab(People, "Vantrel - People");
     page("Contribution", "Contribution");
     HelpSheet = page("HelpSheet", "Help");
-    HelpBrowser = new QTextBrowser(HelpSheet);
+    HelpBrowser = new HelpWebBrowser(HelpSheet);
     HelpBrowser->setObjectName("WebBrowser1");
     for (int i : {0, 1, 2, 4, 5})
         MainDataEntry->setTabVisible(i, false);
@@ -224,7 +224,7 @@ void TDataEntryForm::placeOnScreen(int width)
 void TDataEntryForm::FormShow()
 {
     setOuterWidth(kCollapsedWidth);
-    HelpBrowser->setSource(QUrl::fromLocalFile(AppPaths::executableDir() + "help/Help.htm"));
+    HelpBrowser->showStartPage();
 }
 
 void TDataEntryForm::setVisible(bool visible)

@@ -7,7 +7,7 @@ class Dataset;
 class PeoplePage;
 class QAction;
 class QTabWidget;
-class QTextBrowser;
+class HelpWebBrowser;
 class TMainDataModule;
 
 // The main window: the page control reduced to the People page, the main menu and both
@@ -21,7 +21,7 @@ public:
     QTabWidget* MainDataEntry;
     PeoplePage* People;
     QWidget* HelpSheet;
-    QTextBrowser* HelpBrowser; // loads the help start page; the page is never shown
+    HelpWebBrowser* HelpBrowser; // loads the help start page; the page is never shown
     QAction* ShowHidebusinessandotherinfo1;
     bool BusinessInfoShown = false;
 

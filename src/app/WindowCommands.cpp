@@ -66,10 +66,9 @@ void TDataEntryForm::BitBtn5Click()
     THelpForm* help = appWindows().HelpForm;
     if (!help)
         return;
-    if (help->isVisible()) {
-        help->raise();
-        help->activateWindow();
-        return;
-    }
+    // Showing runs the window's show handler only when it was hidden: a second command neither
+    // moves nor reloads it, it only comes to the front, ready for the keyboard.
     help->show();
+    help->raise();
+    help->activateWindow();
 }

@@ -1,26 +1,38 @@
 #include "TAboutForm.h"
 
+#include "HelpWidgets.h"
+#include "platform/Platform.h"
+
 #include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 
-TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
+namespace {
+constexpr int kMargin = 8;
+} // namespace
+
+TAboutForm::TAboutForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName("AboutForm");
     setWindowTitle("About Vantrel (Belcarre)");
-    auto* layout = new QVBoxLayout(this);
-    auto* banner = new QLabel(this);
-    banner->setPixmap(QPixmap(":/splash-pc.png"));
-    layout->addWidget(banner);
-    // A plain OK at the lower right, like every other dialog's; a button box would add the
-    // desktop theme's icon to it.
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("SpeedButton2");
-    ok->setMinimumWidth(75);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &TAboutForm::SpeedButton2Click);
-    layout->addWidget(ok, 0, Qt::AlignRight);
-    setFixedSize(sizeHint());
+    HelpWidgets::paintWhite(this);
+    Image1 = HelpWidgets::banner(this);
+    Image1->move(kMargin, kMargin);
+    SpeedButton2 = HelpWidgets::okButton(this);
+    SpeedButton2->setDefault(true);
+    const int width = kMargin + HelpWidgets::kBannerWidth + kMargin + SpeedButton2->width() + kMargin;
+    const int height = kMargin + HelpWidgets::kBannerHeight + kMargin;
+    // Lower right, beside the banner.
+    SpeedButton2->move(width - kMargin - SpeedButton2->width(), height - kMargin - SpeedButton2->height());
+    setFixedSize(width, height);
+    connect(SpeedButton2, &QPushButton::clicked, this, &TAboutForm::SpeedButton2Click);
+}
+
+void TAboutForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    Screen::centre(this);
+    SpeedButton2->setFocus();
 }
 
 void TAboutForm::SpeedButton2Click() { accept(); }

@@ -1,46 +1,96 @@
 #include "THelpForm.h"
 
+#include "HelpWebBrowser.h"
+#include "HelpWidgets.h"
 #include "app/AppWindows.h"
-#include "platform/Platform.h"
 #include "app/TDataEntryForm.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
-#include <QTextBrowser>
-#include <QUrl>
-#include <QVBoxLayout>
 
-THelpForm::THelpForm(QWidget* parent) : QWidget(parent, Qt::Window)
+namespace {
+constexpr int kClientWidth = 456;
+constexpr int kBrowserWidth = 455;
+constexpr int kBrowserHeight = 427;
+} // namespace
+
+THelpForm::THelpForm(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName("HelpForm");
     setWindowTitle("Vantrel Help");
-    auto* layout = new QVBoxLayout(this);
-    // An OK like every other dialog's, not a coloured flat one.
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("SpeedButton2");
-    ok->setMinimumWidth(75);
-    layout->addWidget(ok, 0, Qt::AlignRight);
-    WebBrowser1 = new QTextBrowser(this);
+    HelpWidgets::paintWhite(this);
+    Image1 = HelpWidgets::banner(this);
+    Image1->move(0, 0);
+    SpeedButton2 = HelpWidgets::okButton(this);
+    // Top right, beside the banner.
+    SpeedButton2->move(HelpWidgets::kBannerWidth + (kClientWidth - HelpWidgets::kBannerWidth - SpeedButton2->width()) / 2,
+                       8);
+    WebBrowser1 = new HelpWebBrowser(this);
     WebBrowser1->setObjectName("WebBrowser1");
-    WebBrowser1->setFocusPolicy(Qt::NoFocus);
-    WebBrowser1->setFixedSize(455, 427);
-    layout->addWidget(WebBrowser1);
-    setFixedSize(sizeHint());
-    connect(ok, &QPushButton::clicked, this, &THelpForm::SpeedButton2Click);
+    // Not a tab stop; a click lets the keys scroll and follow its links.
+    WebBrowser1->setFocusPolicy(Qt::ClickFocus);
+    WebBrowser1->setGeometry(0, HelpWidgets::kBannerHeight, kBrowserWidth, kBrowserHeight);
+    setFixedSize(kClientWidth, HelpWidgets::kBannerHeight + kBrowserHeight);
+    connect(SpeedButton2, &QPushButton::clicked, this, &THelpForm::SpeedButton2Click);
 }
 
-void THelpForm::showEvent(QShowEvent* event)
+void THelpForm::setVisible(bool visible)
 {
-    QWidget::showEvent(event);
-    FormShow();
+    if (visible && !isVisible()) {
+        // Runs before the window is on the screen, as a show handler does.
+        FormShow();
+        QWidget::setVisible(true);
+        placeBesideMainWindow(); // again, now that the window's frame is known
+        return;
+    }
+    QWidget::setVisible(visible);
 }
 
 void THelpForm::FormShow()
 {
-    if (TDataEntryForm* main = appWindows().DataEntryForm) {
-        const QRect m = main->frameGeometry();
-        move(m.left() + m.width() - frameGeometry().width(), m.top() + 20);
-    }
-    WebBrowser1->setSource(QUrl::fromLocalFile(AppPaths::executableDir() + "help/Help.htm"));
+    placeBesideMainWindow();
+    WebBrowser1->showStartPage();
+    SpeedButton2->setFocus();
+}
+
+// 20 pixels below the main window's top, the right edges in line.
+void THelpForm::placeBesideMainWindow()
+{
+    TDataEntryForm* main = appWindows().DataEntryForm;
+    if (!main)
+        return;
+    const QRect m = main->frameGeometry();
+    const QPoint place(m.left() + m.width() - frameGeometry().width(), m.top() + 20);
+    if (frameGeometry().topLeft() != place)
+        move(place);
 }
 
 void THelpForm::SpeedButton2Click() { hide(); }
+
+void THelpForm::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        // The window has no close box: Escape closes it like OK.
+        SpeedButton2Click();
+        return;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        // The page scrolls from the keyboard wherever the focus rests.
+        if (QApplication::focusWidget() != WebBrowser1) {
+            QCoreApplication::sendEvent(WebBrowser1, event);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}

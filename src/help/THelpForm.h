@@ -1,19 +1,27 @@
 #pragma once
 #include <QWidget>
 
-class QTextBrowser;
+class HelpWebBrowser;
+class QLabel;
+class QPushButton;
 
 // The help window: the help pages beside the main window, without blocking it.
 class THelpForm : public QWidget {
     Q_OBJECT
 public:
     explicit THelpForm(QWidget* parent = nullptr);
-    QTextBrowser* WebBrowser1;
+    QLabel* Image1;               // the banner
+    QPushButton* SpeedButton2;    // OK
+    HelpWebBrowser* WebBrowser1;
 
 public slots:
     void FormShow();
     void SpeedButton2Click();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void setVisible(bool visible) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void placeBesideMainWindow();
 };

@@ -102,23 +102,24 @@ private slots:
         QCOMPARE(app.program->retail->parentWidget(), static_cast<QWidget*>(w));
     }
 
-    void aboutAndHelpHaveAPlainOk_data()
+    void aboutAndHelpOkAnswersTheKeys_data()
     {
         QTest::addColumn<QString>("key");
         QTest::newRow("enter") << "enter";
         QTest::newRow("space") << "space";
         QTest::newRow("escape") << "escape";
     }
-    void aboutAndHelpHaveAPlainOk()
+    void aboutAndHelpOkAnswersTheKeys()
     {
         QFETCH(QString, key);
         AppFixture app;
         QVERIFY(app.start());
         app.main()->activateWindow();
-        // An OK like the other dialogs': its plain text, no colours, bold face, flat look or icon.
-        auto plain = [](QPushButton* ok) {
-            return ok && ok->text() == "OK" && !ok->isFlat() && ok->icon().isNull() && ok->styleSheet().isEmpty()
-                   && !ok->font().bold() && ok->palette() == QPushButton().palette();
+        // The OK of the two windows that show the banner: flat, a bold green caption and its
+        // picture, drawn without a style sheet so that the style's focus frame stays.
+        auto look = [](QPushButton* ok) {
+            return ok && ok->text() == "OK" && ok->isFlat() && !ok->icon().isNull() && ok->styleSheet().isEmpty()
+                   && ok->font().bold() && ok->palette().color(QPalette::ButtonText) == QColor(0, 128, 0);
         };
         QString seen;
         app.modal = [&](QDialog* d) {
@@ -126,8 +127,8 @@ private slots:
                 QCoreApplication::processEvents();
                 auto* ok = d->findChild<QPushButton*>("SpeedButton2");
                 const QList<QPushButton*> buttons = d->findChildren<QPushButton*>();
-                seen = QString("plain %1, only %2, default %3, focus %4")
-                           .arg(plain(ok))
+                seen = QString("look %1, only %2, default %3, focus %4")
+                           .arg(look(ok))
                            .arg(buttons.size() == 1)
                            .arg(ok && ok->isDefault())
                            .arg(ok && QApplication::focusWidget() == ok);
@@ -142,13 +143,13 @@ private slots:
             return d->exec();
         };
         app.main()->About1Click();
-        QCOMPARE(seen, QString("plain 1, only 1, default 1, focus 1"));
+        QCOMPARE(seen, QString("look 1, only 1, default 1, focus 1"));
 
         app.main()->BitBtn5Click();
         THelpForm* help = app.program->helpForm;
         QVERIFY(help->isVisible());
         auto* ok = help->findChild<QPushButton*>("SpeedButton2");
-        QVERIFY(plain(ok));
+        QVERIFY(look(ok));
         QTest::mouseClick(ok, Qt::LeftButton);
         QVERIFY(!help->isVisible());
     }
