@@ -56,8 +56,9 @@ done
 Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
 xvfb=$!
 app=
-trap 'kill $app $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $app $xvfb 2>/dev/null; cat "$work/log" 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 50); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+kill -0 $xvfb 2>/dev/null || { echo "no virtual display on $display: is it in use?" >&2; exit 1; }
 x() { DISPLAY=$display xdotool "$@"; }
 window() { # title: waits for the visible window of that title and prints its id
   local id=
@@ -77,7 +78,7 @@ keys() { # window, keys...: the window gets the keyboard focus first (there is n
   x key "$@"
   sleep 0.3
 }
-DISPLAY=$display QT_QPA_PLATFORM=xcb "$work/vantrel" >/dev/null 2>&1 &
+DISPLAY=$display QT_QPA_PLATFORM=xcb "$work/vantrel" >"$work/log" 2>&1 &
 app=$!
 reminders=$(window 'Reminders Report')
 shot "$reminders" reminders
@@ -124,7 +125,7 @@ fit() { convert "$raw/$1.png" -filter Lanczos -resize '430x>' -strip "$out/${2:-
 cut() { convert "$raw/$1.png" -crop "$3" +repage -strip "$out/$2.png"; }
 cut people-page people-page 426x542+0+0
 cut people-page toolbar 340x26+58+19
-cut people-expanded business-half 369x452+430+42
+cut people-expanded business-half 369x478+430+42
 cut tactics tactics 430x260+0+0
 cut follow-up follow-up-activities 430x256+0+228
 fit assertiveness
