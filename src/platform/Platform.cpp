@@ -5,7 +5,11 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QMimeDatabase>
 #include <QScreen>
 #include <QUrl>
 #include <QWidget>
@@ -41,6 +45,47 @@ std::function<QString(const FileDialog::Request&)>& fileDialogHandler()
     static std::function<QString(const FileDialog::Request&)> h;
     return h;
 }
+
+// The file dialogs tell a file's type and icon by its name alone. Left to itself the dialog reads
+// the first bytes of every file it lists, and on POSIX systems closing any handle to a file drops
+// every lock that the process holds on it: listing the folder of the open database would leave
+// its write-ahead log unguarded, and another program opening the file would delete it under us.
+class NameOnlyIconProvider : public QFileIconProvider {
+public:
+    using QFileIconProvider::icon;
+
+    QIcon icon(const QFileInfo& info) const override
+    {
+        if (info.isRoot())
+            return icon(Drive);
+        if (info.isDir())
+            return icon(Folder);
+        const QMimeType mime = typeOf(info);
+        QIcon i = QIcon::fromTheme(mime.iconName());
+        if (i.isNull())
+            i = QIcon::fromTheme(mime.genericIconName());
+        return i.isNull() ? icon(File) : i;
+    }
+
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isRoot())
+            return QStringLiteral("Drive");
+        if (info.isDir())
+            return QStringLiteral("Folder");
+        const QMimeType mime = typeOf(info);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+
+private:
+    QMimeType typeOf(const QFileInfo& info) const
+    {
+        const QList<QMimeType> types = m_types.mimeTypesForFileName(info.fileName()); // never opens the file
+        return types.isEmpty() ? m_types.mimeTypeForName(QStringLiteral("application/octet-stream")) : types.first();
+    }
+
+    QMimeDatabase m_types;
+};
 } // namespace
 
 void Desktop::open(const QString& target)
@@ -104,7 +149,13 @@ QString FileDialog::ask(QWidget* parent, const Request& request)
 {
     if (fileDialogHandler())
         return fileDialogHandler()(request);
-    QFileDialog dialog(parent, request.caption, QString(), request.filter);
+    NameOnlyIconProvider icons; // outlives the dialog
+    QFileDialog dialog(parent);
+    // Our own dialog on every desktop: a native one would look into the files it lists.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&icons);
+    dialog.setWindowTitle(request.caption);
+    dialog.setNameFilter(request.filter);
     dialog.setObjectName(request.objectName);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
