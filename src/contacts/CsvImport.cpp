@@ -10,9 +10,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QPushButton>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <vector>
@@ -95,6 +100,31 @@ bool isHeader(const CsvReader::Record& r)
     return true;
 }
 
+bool sameFile(const QString& a, const QString& b)
+{
+#ifdef Q_OS_UNIX
+    struct stat sa, sb;
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
+           && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#else
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical.compare(QFileInfo(b).canonicalFilePath(), Qt::CaseInsensitive) == 0;
+#endif
+}
+
+// The open database or one of its companion files, under any name. Reading one through a handle
+// of our own and closing it would drop the locks that keep other programs from deleting the
+// database's log while we write to it (POSIX locks belong to the process, not to the handle).
+bool isDatabaseFile(const QString& path, const QString& database)
+{
+    if (database.isEmpty())
+        return false;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        if (sameFile(path, database + QLatin1String(suffix)))
+            return true;
+    return false;
+}
+
 QString counted(int added) { return QString("%1 record(s) added.").arg(added); }
 QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg(added); }
 
@@ -154,6 +184,12 @@ QString Import::importRecord(PeopleBatch& batch, bool testDuplicates)
 
 void Import::exec()
 {
+    if (isDatabaseFile(m_path, m_data.MainADOConnection.databasePath())) {
+        MessageBox::show(MessageBox::Icon::Error, QString("The file %1 is the program's own database, not a CSV file. "
+                                                          "Nothing was imported.")
+                                                      .arg(QDir::toNativeSeparators(m_path)));
+        return;
+    }
     if (!m_reader.open()) {
         unreadable();
         return;

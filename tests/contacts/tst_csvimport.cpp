@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
@@ -20,6 +21,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 const QByteArray kHeader =
@@ -443,6 +448,36 @@ private slots:
         app.import(late);
         QCOMPARE(app.messages.size(), 1);
         QVERIFY(app.messages[0].text.endsWith("\n1 record(s) added."));
+    }
+
+    // The database and its companion files, under any name, are never opened as a CSV file.
+    void theDatabaseIsNoCsvFile()
+    {
+        ImportApp app;
+        QVERIFY(app.start());
+        const QString db = app.db.path();
+        QVERIFY(QFile::exists(db + "-wal") && QFile::exists(db + "-shm"));
+        QVERIFY(QFile::link(db, app.db.dir() + "/link.csv"));
+        QDir(app.db.dir()).mkdir("sub");
+        QStringList chosen{db, db + "-wal", db + "-shm", app.db.dir() + "/link.csv", app.db.dir() + "/sub/../Vantrel.vt"};
+#ifdef Q_OS_UNIX
+        QVERIFY(::link(QFile::encodeName(db).constData(), QFile::encodeName(app.db.dir() + "/hard.csv").constData()) == 0);
+        chosen << app.db.dir() + "/hard.csv";
+#endif
+        for (const QString& path : chosen) {
+            app.answer = path;
+            app.main()->SpeedButton14Click();
+        }
+        QCOMPARE(app.messages.size(), chosen.size());
+        for (int i = 0; i < chosen.size(); ++i) {
+            QCOMPARE(app.messages[i].icon, MessageBox::Icon::Error);
+            QCOMPARE(app.messages[i].text, "The file " + QDir::toNativeSeparators(chosen[i])
+                                               + " is the program's own database, not a CSV file. Nothing was imported.");
+        }
+        // A file beside it is read as usual.
+        app.messages.clear();
+        app.import(file({person("Anna")}));
+        QCOMPARE(app.messageTexts(), QStringList{"1 record(s) added."});
     }
 
     void pendingEditIsSavedFirst()

@@ -90,6 +90,37 @@ private slots:
         QVERIFY(app.messages.isEmpty());
         QCOMPARE(peopleNamedSeenByAnotherProgram(app.db.path(), "Saved After Listing"), 1);
     }
+
+    // The same with the database chosen as the file to import: refused unread.
+    void choosingTheDatabaseToImportKeepsItSafe()
+    {
+        AppFixture app;
+        QVERIFY(app.start());
+        app.modal = [&](QDialog* d) {
+            d->show();
+            d->activateWindow();
+            for (int i = 0; i < 100 && QApplication::activeWindow() != d; ++i)
+                QCoreApplication::processEvents();
+            if (QWidget* focus = QApplication::focusWidget(); qobject_cast<QLineEdit*>(focus)) {
+                QTest::keyClicks(focus, app.db.path());
+                QTest::keyClick(focus, Qt::Key_Return);
+            }
+            if (d->isVisible())
+                d->reject();
+            return d->result();
+        };
+        app.main()->SpeedButton14Click();
+        QCOMPARE(app.messageTexts(), QStringList{"The file " + QDir::toNativeSeparators(app.db.path())
+                                                 + " is the program's own database, not a CSV file. Nothing was imported."});
+        app.messages.clear();
+
+        QCOMPARE(peopleNamedSeenByAnotherProgram(app.db.path(), "Saved After Refusal"), 0);
+        app.main()->SpeedButton4Click();
+        QTest::keyClicks(app.find<QLineEdit>("Name"), "Saved After Refusal");
+        app.main()->findChild<QAction*>("Save1")->trigger();
+        QVERIFY(app.messages.isEmpty());
+        QCOMPARE(peopleNamedSeenByAnotherProgram(app.db.path(), "Saved After Refusal"), 1);
+    }
 };
 
 int main(int argc, char** argv)
