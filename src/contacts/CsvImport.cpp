@@ -164,6 +164,15 @@ private:
 QString Import::importRecord(PeopleBatch& batch, bool testDuplicates)
 {
     const CsvReader::Record& r = m_record;
+    if (r.openQuoteLine > 0) {
+        // Everything after the quote would be one value: better no person than a wrong one.
+        const QString field = r.openQuoteField >= 0 && r.openQuoteField < kFields
+                                  ? QString(" the value of \"%1\"").arg(QLatin1String(kMapping[r.openQuoteField].header))
+                                  : QString(" a value");
+        return QString("Line %1 of the file: the quote that begins%2 is never closed. The import stopped there.")
+            .arg(r.openQuoteLine)
+            .arg(field);
+    }
     if (r.isEmptyLine() || isBlank(r.field(kName)))
         return {};
     if (testDuplicates && batch.findDuplicate(r.field(kName), r.field(kEmail1)))
@@ -210,7 +219,7 @@ void Import::exec()
 
     PeopleBatch batch(m_data, peopleColumns());
     batch.begin();
-    if (!isHeader(header)) {
+    if (!isHeader(header) || header.openQuoteLine > 0) {
         MessageBox::show(MessageBox::Icon::Error, "Incompatible CSV file.");
         return;
     }

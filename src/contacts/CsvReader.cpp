@@ -194,6 +194,9 @@ bool CsvReader::read(Record& r)
     bool started = false;   // the record has a character or a field
     bool lastWasCr = false; // inside quotes: a CR LF pair is one line break
     r.line = m_line + 1;
+    r.openQuoteLine = 0;
+    r.openQuoteField = -1;
+    int quoteLine = 0;
     r.m_kept = 0;
     r.m_count = 0;
     QString* field = nullptr;
@@ -263,6 +266,7 @@ bool CsvReader::read(Record& r)
         case State::FieldStart:
             if (u == u'"') {
                 state = State::Quoted;
+                quoteLine = m_line + 1;
                 lastWasCr = false;
                 continue;
             }
@@ -295,7 +299,11 @@ bool CsvReader::read(Record& r)
     }
     if (!started)
         return false;
-    endField(); // the last line had no line break; an unclosed quote runs to the end
+    if (state == State::Quoted) {
+        r.openQuoteLine = quoteLine;
+        r.openQuoteField = r.m_count;
+    }
+    endField(); // the last line had no line break, or a quote was never closed
     ++m_line;
     return m_problem == Problem::None;
 }

@@ -20,6 +20,10 @@ public:
     class Record {
     public:
         int line = 0; // the line of the file on which the record begins, from 1
+        // A quote that opens a field and is never closed takes the rest of the file into that
+        // field: the line on which that quote stands, and the field's index; 0 and -1: none.
+        int openQuoteLine = 0;
+        int openQuoteField = -1;
 
         int fieldCount() const { return m_count; } // every field, also those past the limit
         bool isEmptyLine() const { return m_count == 0; }

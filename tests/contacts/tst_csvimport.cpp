@@ -253,9 +253,8 @@ private slots:
             "Mr.,\"Berg, Anna\",Acme,,,Street 1",
             "Ms.,\"Quote \"\"Q\"\" Cole\",\"Line one\nline two\",Pilot",
             "Mrs.,Ann \"Annie\" Dean,\"Co\"op,Baker",
-            "Ms.,Cara,\"unclosed, still one field",
         }));
-        QCOMPARE(app.messageTexts(), QStringList{"5 record(s) added."});
+        QCOMPARE(app.messageTexts(), QStringList{"4 record(s) added."});
         const QStringList columns{"Title", "Name", "Company", "Profession", "JobTitle", "HAStreet", "HACity",
                                   "HAState", "HAPostalCode", "HACountry", "HAPostOfficeBox", "BAStreet", "BACity",
                                   "BAState", "BAPostalCode", "BACountry", "BAPostOfficeBox", "Email1", "Email2",
@@ -276,7 +275,48 @@ private slots:
         QCOMPARE(app.stored("Profession", "Quote \"Q\" Cole"), QString("Pilot"));
         QCOMPARE(app.stored("Company", "Ann \"Annie\" Dean"), QString("Coop"));
         QCOMPARE(app.stored("Profession", "Ann \"Annie\" Dean"), QString("Baker"));
-        QCOMPARE(app.stored("Company", "Cara"), QString("unclosed, still one field\r\n"));
+    }
+
+    // A quote that is never closed would make the rest of the file one value of one person.
+    void unclosedQuoteStopsAtItsLine()
+    {
+        ImportApp app;
+        app.db.addPerson("Already Here");
+        QVERIFY(app.start());
+        app.import(kHeader + "\r\n,\"Smith, John,ACME\r\n,Next Person,Co\r\n,Third Person,Co\r\n");
+        QCOMPARE(app.messageTexts(), QStringList{"Line 2 of the file: the quote that begins the value of \"Name\" is "
+                                                 "never closed. The import stopped there.\n0 record(s) added."});
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
+        QCOMPARE(app.names(), QStringList{"Already Here"});
+
+        // The people before stay; the line named is the quote's, not the first of its record.
+        app.messages.clear();
+        app.import(file({person("First"), "Mr.,\"Two\nlines\",Acme", person("Third"),
+                         "Ms.,\"Multi\nline\",\"Co\nop,x", person("Never")}));
+        QCOMPARE(app.messageTexts(), QStringList{"Line 7 of the file: the quote that begins the value of \"Company\" is "
+                                                 "never closed. The import stopped there.\n3 record(s) added."});
+        QCOMPARE(app.names(), (QStringList{"Already Here", "First", "Two\nlines", "Third"}));
+        QCOMPARE(app.people()->recordCount(), 4);
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
+
+        // Neither a blank name nor a value too long hides it; past the 35th field it is still named.
+        app.messages.clear();
+        app.import(file({",,\"open", person("Never")}));
+        app.import(file({"x,\"" + QByteArray(3000, 'n')}));
+        app.import(file({QByteArray(35, ',') + "\"notes"}));
+        QCOMPARE(app.messageTexts(),
+                 (QStringList{"Line 2 of the file: the quote that begins the value of \"Company\" is never closed. "
+                              "The import stopped there.\n0 record(s) added.",
+                              "Line 2 of the file: the quote that begins the value of \"Name\" is never closed. "
+                              "The import stopped there.\n0 record(s) added.",
+                              "Line 2 of the file: the quote that begins a value is never closed. "
+                              "The import stopped there.\n0 record(s) added."}));
+
+        // A header whose quote never closes is no header.
+        app.messages.clear();
+        app.import("\"Title," + kHeader.mid(6) + "\n" + person("Never"));
+        QCOMPARE(app.messageTexts(), QStringList{"Incompatible CSV file."});
+        QCOMPARE(app.db.count("People"), 4);
     }
 
     void linesWithoutQuotesSplitAtEveryComma()

@@ -22,6 +22,8 @@ QString readAll(const QString& path, int fieldLimit = 0, int lengthLimit = 0, Cs
         for (int i = 0; i < r.fieldCount(); ++i)
             fields << r.field(i) + (r.isCut(i) ? "~" : "");
         records << QString("%1:%2").arg(r.line).arg(fields.join('|'));
+        if (r.openQuoteLine)
+            records.last() += QString(" (quote open from line %1, field %2)").arg(r.openQuoteLine).arg(r.openQuoteField);
     }
     if (reader.problem() != CsvReader::Problem::None)
         records << "error: " + reader.errorString();
@@ -61,7 +63,13 @@ private slots:
         QTest::newRow("quote inside a field is text") << QByteArray("O\"Brien,5\" tall\n") << "1:O\"Brien|5\" tall";
         QTest::newRow("text after a closing quote") << QByteArray("\"ab\"cd,e\n") << "1:abcd|e";
         QTest::newRow("blank before a quote: not quoted") << QByteArray(" \"a,b\"\n") << "1: \"a|b\"";
-        QTest::newRow("unclosed quote runs to the end") << QByteArray("x,\"a\nb,c\n") << "1:x|a\nb,c\n";
+        QTest::newRow("unclosed quote runs to the end")
+            << QByteArray("x,\"a\nb,c\n") << "1:x|a\nb,c\n (quote open from line 1, field 1)";
+        QTest::newRow("unclosed on a later line of its record")
+            << QByteArray("ok\n\"a\r\nb\",x,\"c\nd") << "1:ok / 2:a\r\nb|x|c\nd (quote open from line 3, field 2)";
+        QTest::newRow("doubled quote at the end: still open") << QByteArray("\"abc\"\"") << "1:abc\" (quote open from line 1, field 0)";
+        QTest::newRow("closed at the very end") << QByteArray("a,\"b\nc\"") << "1:a|b\nc";
+        QTest::newRow("quote after text opens nothing") << QByteArray("a,b\"c\nd") << "1:a|b\"c / 2:d";
         QTest::newRow("empty file") << QByteArray() << "";
         QTest::newRow("one break only") << QByteArray("\n") << "1:";
     }
