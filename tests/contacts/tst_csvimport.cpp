@@ -319,6 +319,22 @@ private slots:
         QCOMPARE(app.db.count("People"), 4);
     }
 
+    // The program stores an emptied value as NULL and treats it as empty text; so does the import.
+    void emptyAndMissingValuesAreAlike()
+    {
+        ImportApp app;
+        app.db.addPerson("Empty Text", {{"Email1", ""}});
+        app.db.addPerson("No Value");
+        QVERIFY(app.start());
+        app.import(file({person("Empty Text"), person("No Value"), person("EMPTY TEXT", "\"\""), person("no value", "\"\"")}));
+        QCOMPARE(app.messageTexts(), QStringList{"0 record(s) added."});
+        app.messages.clear();
+        app.import(file({row({{1, "New"}, {2, "\"\""}}), row({{1, "NEW"}, {17, "\"\""}})}));
+        QCOMPARE(app.messageTexts(), QStringList{"1 record(s) added."});
+        QVERIFY(app.db.scalar("SELECT Company FROM People WHERE Name = 'New'").isNull());
+        QVERIFY(app.db.scalar("SELECT Email1 FROM People WHERE Name = 'New'").isNull());
+    }
+
     void linesWithoutQuotesSplitAtEveryComma()
     {
         ImportApp app;
