@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -217,6 +218,31 @@ int main(int argc, char** argv)
                     mb(statusKiB("VmRSS:")), qPrintable(messages.join(" | ")));
     }
     std::printf("second import / first import: %.2f\n", second / first);
+    {
+        // One new person into the full list, the everyday case: the file is read at once, the
+        // list is re-read, and the progress must be on the screen for that.
+        const QString one = dir.path() + "/one.csv";
+        QFile f(one);
+        if (!f.open(QIODevice::WriteOnly))
+            return 1;
+        f.write(CsvImport::headerLine().toUtf8() + "\r\nMs.,One More Person\r\n");
+        f.close();
+        FileDialog::setHandler([&](const FileDialog::Request&) { return one; });
+        QElapsedTimer t;
+        double shownAfter = -1;
+        CsvImport::setProgressObserver([&](QProgressDialog&) {
+            if (shownAfter < 0)
+                shownAfter = ms(t);
+        });
+        messages.clear();
+        t.start();
+        program.mainForm->SpeedButton14Click();
+        const double elapsed = ms(t);
+        CsvImport::setProgressObserver({});
+        std::printf("one new person into the full list: %.0f ms; progress on the screen after %s; said: %s\n",
+                    elapsed, shownAfter < 0 ? "never" : qPrintable(QString::number(shownAfter, 'f', 0) + " ms"),
+                    qPrintable(messages.join(" | ")));
+    }
     {
         // What the first import spends on showing the new people: one re-read of the person
         // dataset, the same that the import ends with.

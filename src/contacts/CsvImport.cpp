@@ -8,18 +8,26 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <QWindow>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace CsvImport {
@@ -30,7 +38,6 @@ constexpr int kEmail1 = 17;
 // A field is kept to this many UTF-16 units: enough to tell that it is longer than the widest
 // column (255 characters), and a line of any length costs no more memory than this.
 constexpr int kKeptLength = 1024;
-constexpr int kProgressSteps = 1000;
 
 struct Field {
     const char* header;
@@ -128,35 +135,205 @@ bool isDatabaseFile(const QString& path, const QString& database)
 QString counted(int added) { return QString("%1 record(s) added.").arg(added); }
 QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg(added); }
 
+// Re-reading the person list and refilling the suggestion lists after an import costs about this
+// much per person on file on a modest machine (100,000 people: some 2 seconds), so a short file
+// read into a long list still shows its progress while the list is re-read.
+constexpr qint64 kUpdateMicrosecondsPerPerson = 20;
+
+// A progress dialog whose Cancel can be switched off, and shown at once on request.
+class ProgressDialog : public QProgressDialog {
+public:
+    using QProgressDialog::QProgressDialog;
+    void showNow() { forceShow(); } // from here on every setValue() lets the user cancel
+    void setCancellable(bool on)
+    {
+        m_cancellable = on;
+        if (auto* cancel = findChild<QPushButton*>())
+            cancel->setEnabled(on);
+        for (QShortcut* escape : findChildren<QShortcut*>()) // the dialog's own Escape
+            escape->setEnabled(on);
+    }
+
+protected:
+    void reject() override
+    {
+        if (m_cancellable)
+            QProgressDialog::reject();
+    }
+    void closeEvent(QCloseEvent* e) override
+    {
+        if (m_cancellable)
+            QProgressDialog::closeEvent(e);
+        else
+            e->ignore();
+    }
+
+private:
+    bool m_cancellable = true;
+};
+
+// The progress of one import. The dialog is made only when the import has run for the delay, or
+// sooner when the work done so far says that it will, and it is destroyed before anything else is
+// told: a hidden dialog keeps a timer of its own that would bring it back over the message.
+class Progress {
+public:
+    Progress(QWidget* parent, const QString& fileName)
+        : m_parent(parent), m_label("Importing people from " + fileName + "\n"),
+          m_delay(progressDelay() >= 0 ? progressDelay() : 500)
+    {
+        m_clock.start();
+    }
+    ~Progress() { close(); }
+
+    // The first pass over the file, which tells its encoding: the share of it done.
+    void checking(double fraction) { step(int(fraction * kCheckSteps), "Checking the file..."); }
+    // After each record: the share of the file read and the people added so far.
+    void reading(double fraction, int added)
+    {
+        step(kCheckSteps + int(fraction * (kProgressSteps - kCheckSteps)), addedSoFar(added));
+    }
+    bool cancelled() const { return m_dialog && m_dialog->wasCanceled(); }
+
+    // Before the person list is re-read, which takes about the given time and cannot be
+    // cancelled. The dialog shows when the import as a whole runs longer than the delay.
+    void updating(int added, qint64 expectedMilliseconds)
+    {
+        if (!m_dialog) {
+            if (m_clock.elapsed() + expectedMilliseconds < m_delay)
+                return;
+            open();
+        }
+        m_dialog->setCancellable(false);
+        m_dialog->setLabelText(m_label + QString("%1 record(s) added. Updating the person list...").arg(added));
+        m_dialog->setValue(std::max(m_value, 1));
+        m_dialog->show(); // again after a Cancel, which hides it
+        // The list is re-read in one piece: the dialog must be on the screen before it starts.
+        waitFor([this] { return m_dialog->windowHandle() && m_dialog->windowHandle()->isExposed(); });
+        m_dialog->repaint();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        observe();
+    }
+
+    // Gone for good, and the keyboard back with the window the import was started from, so that
+    // what follows is shown over it.
+    void close()
+    {
+        if (!m_dialog)
+            return;
+        const bool hadFocus = m_dialog->isActiveWindow();
+        m_dialog.reset();
+        QWidget* window = m_parent ? m_parent->window() : nullptr;
+        if (!hadFocus || !window || !window->isVisible())
+            return;
+        window->activateWindow();
+        waitFor([window] { return QApplication::activeWindow() == window; });
+    }
+
+private:
+    static constexpr int kProgressSteps = 1000;
+    static constexpr int kCheckSteps = 50; // the first pass is quick: a twentieth of the bar
+
+    void step(int value, const QString& status)
+    {
+        value = std::clamp(value, 0, kProgressSteps);
+        if (value == m_value && m_dialog)
+            return;
+        m_value = value;
+        if (!m_dialog) {
+            // Due after the delay, or sooner when the work done so far says the whole will take longer.
+            const qint64 elapsed = m_clock.elapsed();
+            const bool due = elapsed >= m_delay
+                             || (elapsed >= 50 && value > 0 && elapsed * kProgressSteps / value >= m_delay);
+            if (!due)
+                return;
+            open();
+        }
+        m_dialog->setLabelText(m_label + status);
+        m_dialog->setValue(std::max(value, 1)); // lets the user press Cancel
+        observe();
+    }
+
+    void open()
+    {
+        m_dialog = std::make_unique<ProgressDialog>(m_parent);
+        m_dialog->setObjectName("ImportProgress");
+        m_dialog->setWindowTitle("Import");
+        m_dialog->setLabelText(m_label);
+        m_dialog->setMinimumWidth(360);
+        m_dialog->setCancelButtonText("Cancel");
+        m_dialog->setRange(0, kProgressSteps);
+        m_dialog->setWindowModality(Qt::ApplicationModal);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_dialog->showNow();
+    }
+
+    // Lets the window system answer (it shows and activates windows in its own time), for a
+    // moment at most; the user's keys and clicks wait.
+    static void waitFor(const std::function<bool()>& done)
+    {
+        QDeadlineTimer deadline(1000);
+        QTimer wake; // ends each wait even if the window system says nothing
+        wake.start(20);
+        while (!done() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    }
+
+    void observe()
+    {
+        if (progressObserver() && m_dialog && m_dialog->isVisible())
+            progressObserver()(*m_dialog);
+    }
+
+    QWidget* m_parent;
+    QString m_label;
+    int m_delay;
+    QElapsedTimer m_clock;
+    std::unique_ptr<ProgressDialog> m_dialog;
+    int m_value = -1;
+};
+
 class Import {
 public:
     Import(QWidget* parent, TMainDataModule& data, const QString& path)
-        : m_parent(parent), m_data(data), m_path(path), m_reader(path)
+        : m_data(data), m_path(path), m_reader(path), m_progress(parent, QFileInfo(path).fileName())
     {
         m_reader.setFieldLimit(kFields);
         m_reader.setLengthLimit(kKeptLength);
+        m_reader.setScanObserver([this](double done) {
+            m_progress.checking(done);
+            return !m_progress.cancelled();
+        });
     }
 
     void exec();
 
 private:
+    // Every message of the import comes after its progress has gone.
+    void tell(MessageBox::Icon icon, const QString& text)
+    {
+        m_progress.close();
+        MessageBox::show(icon, text);
+    }
     void unreadable()
     {
         const QString file = QDir::toNativeSeparators(m_path);
-        MessageBox::show(MessageBox::Icon::Error,
-                         m_reader.problem() == CsvReader::Problem::NotText
-                             ? QString("The file %1 is not a text file. Nothing was imported.").arg(file)
-                             : QString("The file %1 cannot be read: %2\nNothing was imported.")
-                                   .arg(file, m_reader.errorString()));
+        if (m_reader.problem() == CsvReader::Problem::Stopped) // cancelled before the first person
+            tell(MessageBox::Icon::Information, counted(0));
+        else if (m_reader.problem() == CsvReader::Problem::NotText)
+            tell(MessageBox::Icon::Error, QString("The file %1 is not a text file. Nothing was imported.").arg(file));
+        else
+            tell(MessageBox::Icon::Error,
+                 QString("The file %1 cannot be read: %2\nNothing was imported.").arg(file, m_reader.errorString()));
     }
     QString importRecord(PeopleBatch& batch, bool testDuplicates);
 
-    QWidget* m_parent;
     TMainDataModule& m_data;
     QString m_path;
     CsvReader m_reader;
     CsvReader::Record m_record;
     std::vector<QStringView> m_values = std::vector<QStringView>(kFields);
+    Progress m_progress;
 };
 
 // Adds the person of the current record unless it is to be skipped; returns why the import must
@@ -194,9 +371,9 @@ QString Import::importRecord(PeopleBatch& batch, bool testDuplicates)
 void Import::exec()
 {
     if (isDatabaseFile(m_path, m_data.MainADOConnection.databasePath())) {
-        MessageBox::show(MessageBox::Icon::Error, QString("The file %1 is the program's own database, not a CSV file. "
-                                                          "Nothing was imported.")
-                                                      .arg(QDir::toNativeSeparators(m_path)));
+        tell(MessageBox::Icon::Error, QString("The file %1 is the program's own database, not a CSV file. "
+                                              "Nothing was imported.")
+                                          .arg(QDir::toNativeSeparators(m_path)));
         return;
     }
     if (!m_reader.open()) {
@@ -220,28 +397,13 @@ void Import::exec()
     PeopleBatch batch(m_data, peopleColumns());
     batch.begin();
     if (!isHeader(header) || header.openQuoteLine > 0) {
-        MessageBox::show(MessageBox::Icon::Error, "Incompatible CSV file.");
+        tell(MessageBox::Icon::Error, "Incompatible CSV file.");
         return;
     }
     // Into an empty list every person is added, identical lines included.
     const bool testDuplicates = batch.startCount() > 0;
 
-    const QString label = "Importing people from " + QFileInfo(m_path).fileName() + "\n";
-    QProgressDialog progress(m_parent);
-    progress.setObjectName("ImportProgress");
-    progress.setWindowTitle("Import");
-    progress.setLabelText(label + addedSoFar(0));
-    progress.setMinimumWidth(360);
-    progress.setCancelButtonText("Cancel");
-    progress.setRange(0, kProgressSteps);
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(progressDelay() >= 0 ? progressDelay() : 500);
-    progress.setValue(0);
-
     QString stop;
-    int shown = 0;
     try {
         while (more) {
             try {
@@ -253,43 +415,26 @@ void Import::exec()
             }
             if (!stop.isEmpty())
                 break;
-            const int value = int(m_reader.progress() * kProgressSteps);
-            if (value != shown) {
-                shown = value;
-                progress.setLabelText(label + addedSoFar(batch.added()));
-                progress.setValue(value);
-            }
-            if (progressObserver() && progress.isVisible())
-                progressObserver()(progress);
-            if (progress.wasCanceled()) // Cancel, Escape or the close box
+            m_progress.reading(m_reader.progress(), batch.added());
+            if (m_progress.cancelled()) // Cancel, Escape or the close box
                 break;
             more = m_reader.read(m_record);
         }
         if (stop.isEmpty() && m_reader.problem() != CsvReader::Problem::None)
             stop = QString("The file %1 could not be read to its end: %2")
                        .arg(QDir::toNativeSeparators(m_path), m_reader.errorString());
-        if (progress.isVisible() || progress.wasCanceled()) {
-            // Showing many new people takes a moment, and nothing can be cancelled any more.
-            if (auto* cancel = progress.findChild<QPushButton*>())
-                cancel->setEnabled(false);
-            progress.setLabelText(label + QString("%1 record(s) added. Updating the person list...").arg(batch.added()));
-            progress.setValue(std::max(shown, 1)); // where a cancel left it
-            progress.show();
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        }
+        if (batch.added() > 0)
+            m_progress.updating(batch.added(), (batch.startCount() + qint64(batch.added()))
+                                                   * kUpdateMicrosecondsPerPerson / 1000);
         batch.finish();
     } catch (const DataError& e) {
         stop = stop.isEmpty() ? e.text() : stop + "\n" + e.text();
         runQuietly([&] { batch.finish(); });
     }
-    // Reset stops the dialog's own timer, which would otherwise show it, empty, over the message
-    // below once its delay has passed.
-    progress.reset();
-    progress.hide();
     if (stop.isEmpty())
-        MessageBox::show(MessageBox::Icon::Information, counted(batch.committed()));
+        tell(MessageBox::Icon::Information, counted(batch.committed()));
     else
-        MessageBox::show(MessageBox::Icon::Error, stop + "\n" + counted(batch.committed()));
+        tell(MessageBox::Icon::Error, stop + "\n" + counted(batch.committed()));
 }
 } // namespace
 

@@ -142,6 +142,11 @@ bool CsvReader::open()
                 break;
             }
             valid = v.feed(reinterpret_cast<const unsigned char*>(chunk.constData()), chunk.size());
+            if (m_scanObserver && m_size > 0 && !m_scanObserver(double(m_file.pos()) / double(m_size))) {
+                m_problem = Problem::Stopped;
+                m_error = QStringLiteral("Stopped.");
+                return false;
+            }
         }
         valid = valid && v.complete();
         m_encoding = valid ? Encoding::Utf8 : Encoding::Windows1252;

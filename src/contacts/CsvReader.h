@@ -4,6 +4,8 @@
 #include <QStringDecoder>
 #include <QVector>
 
+#include <functional>
+
 // Reads a comma-separated file one record at a time, so memory stays bounded whatever the size
 // of the file. Quoting follows RFC 4180: a field that begins with a double quote may hold
 // commas, doubled quotes and line breaks; a quote anywhere else is plain text, so a line without
@@ -15,7 +17,7 @@
 class CsvReader {
 public:
     enum class Encoding { Utf8, Utf16LE, Utf16BE, Windows1252 };
-    enum class Problem { None, CannotRead, NotText };
+    enum class Problem { None, CannotRead, NotText, Stopped };
 
     class Record {
     public:
@@ -44,6 +46,9 @@ public:
     // A field is kept to this many UTF-16 units and marked cut beyond; 0 keeps it whole.
     void setLengthLimit(int units) { m_lengthLimit = units; }
 
+    // Before the first record the whole file is read once to tell its encoding. The observer sees
+    // the share of it done after each megabyte, and stops the opening by answering false.
+    void setScanObserver(std::function<bool(double)> observer) { m_scanObserver = std::move(observer); }
     bool open(); // false: problem() and errorString() say why
     Problem problem() const { return m_problem; }
     QString errorString() const { return m_error; }
@@ -67,6 +72,7 @@ private:
     QString m_error;
     Encoding m_encoding = Encoding::Utf8;
     QStringDecoder m_decoder;
+    std::function<bool(double)> m_scanObserver;
     int m_fieldLimit = 0;
     int m_lengthLimit = 0;
 

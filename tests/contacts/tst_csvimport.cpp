@@ -21,6 +21,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -110,16 +111,19 @@ class TestCsvImport : public QObject {
             QCoreApplication::processEvents();
     }
     // Runs a step once the modal window that is about to open is active; closes it if it never is.
-    static void whenModalActive(std::function<void(QWidget*)> step, int tries = 200)
+    // With a name, other modal windows on the way (a progress dialog) are waited out.
+    static void whenModalActive(std::function<void(QWidget*)> step, int tries = 200, const QString& name = {})
     {
-        QTimer::singleShot(0, [step, tries] {
+        QTimer::singleShot(0, [step, tries, name] {
             QWidget* modal = QApplication::activeModalWidget();
-            if (modal && QApplication::activeWindow() == modal) {
+            if (modal && !name.isEmpty() && modal->objectName() != name) {
+                whenModalActive(step, tries, name);
+            } else if (modal && QApplication::activeWindow() == modal) {
                 step(modal);
             } else if (tries > 0) {
                 if (modal)
                     modal->activateWindow();
-                whenModalActive(step, tries - 1);
+                whenModalActive(step, tries - 1, name);
             } else if (modal) {
                 modal->close();
             }
@@ -574,8 +578,10 @@ private slots:
             lines << person("Person " + QByteArray::number(i));
         CsvImport::setProgressDelay(0);
         int seen = 0;
+        QStringList states;
         CsvImport::setProgressObserver([&](QProgressDialog& d) {
-            if (++seen != 3)
+            states << d.labelText().section('\n', 1);
+            if (!d.labelText().endsWith(" added so far.") || ++seen != 3)
                 return;
             QCOMPARE(d.objectName(), QString("ImportProgress"));
             QCOMPARE(d.windowTitle(), QString("Import"));
@@ -592,10 +598,131 @@ private slots:
         });
         app.import(file(lines));
         QCOMPARE(seen, 3); // nothing more after Cancel
+        QCOMPARE(states.first(), QString("Checking the file..."));
+        QCOMPARE(states.last(), QString("3 record(s) added. Updating the person list..."));
         QCOMPARE(app.messageTexts(), QStringList{"3 record(s) added."});
         QCOMPARE(app.db.count("People"), 3);
         QCOMPARE(app.people()->recordCount(), 3);
         QVERIFY(!app.main()->findChild<QProgressDialog*>("ImportProgress"));
+    }
+
+    // The first pass over the file, which tells its encoding, can be cancelled too.
+    void cancelWhileChecking()
+    {
+        ImportApp app;
+        QVERIFY(app.start());
+        CsvImport::setProgressDelay(0);
+        QStringList states;
+        CsvImport::setProgressObserver([&](QProgressDialog& d) {
+            states << d.labelText().section('\n', 1);
+            if (states.size() == 1)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        });
+        QList<QByteArray> lines;
+        for (int i = 0; i < 300; ++i) // more than the first 4 KB, which are looked at apart
+            lines << person("Person " + QByteArray::number(i));
+        app.import(file(lines));
+        QCOMPARE(states, QStringList{"Checking the file..."});
+        QCOMPARE(app.messageTexts(), QStringList{"0 record(s) added."});
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Information);
+        QCOMPARE(app.db.count("People"), 0);
+    }
+
+    // The result is the only window once the import has ended: no progress dialog comes back over
+    // it, and the first key goes to the message.
+    void resultAloneAfterTheProgress_data()
+    {
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<int>("key");
+        QTest::newRow("over before the progress was due, Enter") << -1 << int(Qt::Key_Return);
+        QTest::newRow("over before the progress was due, Escape") << -1 << int(Qt::Key_Escape);
+        QTest::newRow("progress shown while it ran, Space") << 0 << int(Qt::Key_Space);
+        QTest::newRow("progress shown while it ran, Enter") << 0 << int(Qt::Key_Return);
+    }
+    void resultAloneAfterTheProgress()
+    {
+        QFETCH(int, delay);
+        QFETCH(int, key);
+        ImportApp app;
+        QVERIFY(app.start());
+        showActive(app.main()); // where the user starts the import
+        MessageBox::setHandler({});
+        CsvImport::setProgressDelay(delay);
+        bool progressShown = false;
+        CsvImport::setProgressObserver([&](QProgressDialog&) { progressShown = true; });
+        QString seen;
+        whenModalActive([&](QWidget* box) {
+            QCoreApplication::processEvents(); // timers that are due run while the user reads
+            for (QWidget* w : QApplication::allWidgets())
+                if (qobject_cast<QProgressDialog*>(w))
+                    seen += QString("a progress dialog is left (%1); ").arg(w->isVisible() ? "shown" : "hidden");
+            if (QApplication::activeWindow() != box)
+                seen += "the message is not the active window; ";
+            if (box->parentWidget() != app.main())
+                seen += "the message does not belong to the main window; ";
+            auto* text = box->findChild<QLabel*>("Text");
+            seen += text ? text->text() : QString("no text");
+            auto* ok = box->findChild<QPushButton*>("OK");
+            if (!ok || QApplication::focusWidget() != ok || !ok->isDefault())
+                seen += "; OK is not the focused default";
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+            if (box->isVisible()) {
+                seen += "; left open";
+                box->close();
+            }
+        }, 200, "MessageBox");
+        app.import(file({person("Anna"), person("Bob")}));
+        QCOMPARE(seen, QString("2 record(s) added."));
+        QCOMPARE(progressShown, delay == 0);
+        QCoreApplication::processEvents();
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(app.db.count("People"), 2);
+    }
+
+    // One new person into a long list: the file is read at once, but re-reading the list takes
+    // a while, and the progress says so before it starts.
+    void aShortFileIntoALongListShowsTheUpdate()
+    {
+        ImportApp app;
+        app.db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000) "
+                    "INSERT INTO People (CompanyID, Name) SELECT 1, 'Person ' || i FROM n");
+        QVERIFY(app.start());
+        QStringList labels;
+        QString seen;
+        CsvImport::setProgressObserver([&](QProgressDialog& d) {
+            labels << d.labelText();
+            if (!d.labelText().endsWith("Updating the person list..."))
+                return;
+            if (!d.windowHandle() || !d.windowHandle()->isExposed())
+                seen += "not on the screen; ";
+            if (app.people()->recordCount() != 40000)
+                seen += "shown after the re-read; ";
+            auto* cancel = d.findChild<QPushButton*>();
+            if (!cancel || cancel->isEnabled())
+                seen += "Cancel still enabled; ";
+            // Nothing can be cancelled any more: Escape and the close box leave it there.
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &d, Qt::Key_Escape);
+            if (!d.isVisible() || d.wasCanceled())
+                seen += "closed by Escape; ";
+            d.close();
+            if (!d.isVisible() || d.wasCanceled())
+                seen += "closed; ";
+        });
+        app.import(file({person("One More")}));
+        QCOMPARE(seen, QString());
+        QVERIFY(!labels.isEmpty());
+        QCOMPARE(labels.last(), QString("Importing people from people.csv\n1 record(s) added. Updating the person list..."));
+        QCOMPARE(app.messageTexts(), QStringList{"1 record(s) added."});
+        QCOMPARE(app.people()->recordCount(), 40001);
+        QCOMPARE(app.find<QLineEdit>("Name")->text(), QString("One More"));
+        QVERIFY(!app.main()->findChild<QProgressDialog*>());
+
+        // A short file of people already on file changes nothing: no re-read, no progress.
+        labels.clear();
+        app.messages.clear();
+        app.import(file({person("Person 7"), person("Person 39999")}));
+        QCOMPARE(app.messageTexts(), QStringList{"0 record(s) added."});
+        QCOMPARE(labels, QStringList());
     }
 
     void realFileDialog()
@@ -649,37 +776,6 @@ private slots:
         app.main()->SpeedButton14Click();
         QVERIFY(app.messages.isEmpty());
         QCOMPARE(app.db.count("People"), 1);
-    }
-
-    void progressStaysAwayOnceTheImportEnds()
-    {
-        // A quick import never shows its progress; nor may the dialog's delay, running out while
-        // the closing message is read, bring it up over that message.
-        ImportApp app;
-        QVERIFY(app.start());
-        MessageBox::setHandler({});
-        QString seen;
-        whenModalActive([&](QWidget* box) {
-            auto* progress = app.main()->findChild<QProgressDialog*>("ImportProgress");
-            if (!progress) {
-                seen = "no progress dialog";
-            } else {
-                // The time passes: every timer of the dialog that is still waiting fires.
-                for (QTimer* t : progress->findChildren<QTimer*>())
-                    if (t->isActive())
-                        QMetaObject::invokeMethod(t, "timeout", Qt::DirectConnection);
-                seen = QString("progress %1, on top %2")
-                           .arg(progress->isVisible() ? "shown" : "hidden",
-                                QApplication::activeModalWidget() ? QApplication::activeModalWidget()->objectName()
-                                                                  : QString("none"));
-            }
-            QTest::keyClick(box, Qt::Key_Return);
-            if (QWidget* left = QApplication::activeModalWidget())
-                left->close();
-        });
-        app.import(file({person("Anna"), person("Bob")}));
-        QCOMPARE(seen, QString("progress hidden, on top MessageBox"));
-        QCOMPARE(app.db.count("People"), 2);
     }
 
     void realMessageBox()
