@@ -2,6 +2,7 @@
 
 #include "DataSource.h"
 #include "Dataset.h"
+#include "UpperCaseValidator.h"
 #include "platform/ErrorDisplay.h"
 
 #include <QAbstractButton>
@@ -17,17 +18,6 @@
 #include <QValidator>
 
 namespace {
-// Turns typed letters into capitals as they are typed, so the column is stored in capitals.
-class UpperCaseValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
-        input = input.toUpper();
-        return Acceptable;
-    }
-};
-
 // A field without the focus shows the beginning of its text, like a freshly loaded value; a
 // line edit left alone keeps the end of what was last typed in view.
 class ShowBeginningWhenLeft : public QObject {

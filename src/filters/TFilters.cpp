@@ -2,6 +2,7 @@
 
 #include "contacts/Vocabulary.h"
 #include "data/MainDataModule.h"
+#include "data/UpperCaseValidator.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MailLink.h"
 #include "platform/Platform.h"
@@ -15,7 +16,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
-#include <QValidator>
 
 namespace {
 constexpr int kWidth = 640;
@@ -26,17 +26,6 @@ constexpr int kBoxWidth = 90;
 constexpr int kValueWidth = 112;
 constexpr int kFieldHeight = 20;
 constexpr int kEmailColumn = 4;
-
-// Turns letters into capitals while they are typed.
-class UpperCaseValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
-        input = input.toUpper();
-        return Acceptable;
-    }
-};
 
 QLabel* boldLabel(QWidget* parent, const QString& name, const QString& text, QRect geometry)
 {

@@ -107,6 +107,14 @@ private slots:
         QCOMPARE(app.db.scalar("SELECT HAState || '|' || HAPostalCode || '|' || BAState || '|' || BAPostalCode || '|' "
                                "|| HACity FROM People").toString(),
                  QString("ON|K1A 0B1|QC|H2X|ottawa"));
+        // Letter by letter: ß has no single capital and stays, so the text keeps its length.
+        QLineEdit* zip = app.find<QLineEdit>("BAPostalCode");
+        zip->end(false);
+        QTest::keyClicks(zip, " ßa");
+        QCOMPARE(zip->text(), QString("H2X ßA"));
+        QCOMPARE(zip->cursorPosition(), 6);
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.db.scalar("SELECT BAPostalCode FROM People").toString(), QString("H2X ßA"));
     }
 
     void inputIsLimitedToTheColumnSize()

@@ -154,6 +154,13 @@ private slots:
         type(f, "CheckBoxBPostalCode", "EditBPostalCode", "sw1a 1aa");
         QCOMPARE(edit(f, "EditHPostalCode")->text(), QString("SW1A"));
         QCOMPARE(edit(f, "EditBPostalCode")->text(), QString("SW1A 1AA"));
+        // Letter by letter: ß has no single capital and stays, so the text keeps its length and
+        // the typing goes on where it was.
+        QTest::keyClicks(edit(f, "EditHPostalCode"), " straße");
+        QTest::keyClick(edit(f, "EditHPostalCode"), Qt::Key_Left);
+        QTest::keyClicks(edit(f, "EditHPostalCode"), "n");
+        QCOMPARE(edit(f, "EditHPostalCode")->text(), QString("SW1A STRAßNE"));
+        QCOMPARE(edit(f, "EditHPostalCode")->cursorPosition(), 11);
         QCOMPARE(edit(f, "EditHCity")->validator(), nullptr);
 
         // Going off discards the value; going on again shows an empty box.
