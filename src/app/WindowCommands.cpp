@@ -17,7 +17,9 @@ void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMe
 {
     // Save the current person first; a failure of that save does not keep the window shut.
     runQuietly([this] { people()->post(); });
-    if (people()->isEmpty()) {
+    // A new person whose save was refused is not on file: it does not make the list non-empty.
+    const int pending = people()->state() == DatasetState::Insert ? 1 : 0;
+    if (people()->recordCount() - pending <= 0) {
         MessageBox::show(emptyMessage == "No record selected." ? MessageBox::Icon::Error
                                                               : MessageBox::Icon::Information,
                          emptyMessage);

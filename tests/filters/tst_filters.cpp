@@ -524,6 +524,44 @@ private slots:
         QVERIFY(!shown);
     }
 
+    // A new person typed into an empty list whose save is refused is not on file: the windows
+    // that work on the people on file answer as for an empty list.
+    void anUnsavedNewPersonDoesNotOpenTheWindows_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Filters") << "BitBtn8Click" << "The database is empty.";
+        QTest::newRow("Follow-up") << "BitBtn7Click" << "The database is empty.";
+        QTest::newRow("Personality") << "RetailButtonClick" << "No record selected.";
+    }
+    void anUnsavedNewPersonDoesNotOpenTheWindows()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, message);
+        AppFixture app;
+        QVERIFY(app.start());
+        QStringList shown;
+        app.modal = [&](QDialog* d) {
+            shown << d->objectName();
+            return int(QDialog::Rejected);
+        };
+        QTest::keyClicks(app.find<QLineEdit>("Language"), "French");
+        QCOMPARE(app.people()->state(), DatasetState::Insert);
+        QVERIFY(QMetaObject::invokeMethod(app.main(), qPrintable(command)));
+        QCOMPARE(app.messageTexts(), (QStringList{"Required field (Name) is empty.", message}));
+        QVERIFY2(shown.isEmpty(), qPrintable(shown.join(',')));
+        // What the user typed is still there to be completed.
+        QCOMPARE(app.people()->state(), DatasetState::Insert);
+        QCOMPARE(app.find<QLineEdit>("Language")->text(), QString("French"));
+        QCOMPARE(app.db.count("People"), 0);
+
+        // Once saved with a name, the same command opens its window.
+        QTest::keyClicks(app.find<QLineEdit>("Name"), "Anna");
+        QVERIFY(QMetaObject::invokeMethod(app.main(), qPrintable(command)));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(app.db.count("People"), 1);
+    }
+
     void theRealWindowAndItsKeys()
     {
         AppFixture app;
