@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include <array>
+
 namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 532;
@@ -269,7 +271,7 @@ void TFilters::BitBtn1Click()
 {
     const bool gridHadFocus = StringGrid1->hasFocus();
     StringGrid1->hide();
-    StringGrid1->prepare();
+    StringGrid1->clearResults(); // the widths and heights that the user gave stay until the next showing
     // A checked criterion without a value is switched off and restricts nothing.
     for (const Criterion& c : criteria)
         if (c.box->isChecked() && c.value().isEmpty())
@@ -282,13 +284,16 @@ void TFilters::BitBtn1Click()
         // here. The walk reads the rows in place, so the person screen is not redrawn for each
         // one, and the first person stays current.
         people.first();
-        const std::vector<int> rows = matchingRows(people);
-        const int columns[] = {-1, people.columnIndex("Name"), people.columnIndex("PersonType"),
-                               people.columnIndex("Mobile"), people.columnIndex("Email1")};
-        StringGrid1->setResults(int(rows.size()), [&](int result, int column) {
+        std::vector<int> rows = matchingRows(people);
+        const int count = int(rows.size());
+        // The cells are read from the person list when shown: while this modal window is open
+        // nothing else changes the list, and the next showing starts afresh.
+        const std::array<int, 5> columns{-1, people.columnIndex("Name"), people.columnIndex("PersonType"),
+                                         people.columnIndex("Mobile"), people.columnIndex("Email1")};
+        StringGrid1->setResults(count, [&people, columns, rows = std::move(rows)](int result, int column) {
             return people.valueAt(rows[result], columns[column]).toString();
         });
-        if (!rows.empty()) {
+        if (count > 0) {
             StringGrid1->show();
             if (gridHadFocus)
                 StringGrid1->setFocus(); // Enter pressed in the grid leaves the keyboard there

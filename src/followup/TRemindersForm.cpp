@@ -19,14 +19,18 @@ constexpr int kGridWidth = 530;
 constexpr int kGridHeight = 200;
 
 // The month and day of a stored date; an unreadable value is no date.
-bool fallsOn(const QVariant& stored, QDate today)
+bool fallsOn(const QVariant& stored, int todayMonth, int todayDay)
 {
     QDate d;
     if (stored.metaType().id() == QMetaType::QDate)
         d = stored.toDate();
     else if (stored.metaType().id() == QMetaType::QDateTime)
         d = stored.toDateTime().date();
-    return d.isValid() && d.month() == today.month() && d.day() == today.day();
+    if (!d.isValid())
+        return false;
+    int month = 0, day = 0;
+    d.getDate(nullptr, &month, &day); // one calendar conversion instead of two
+    return month == todayMonth && day == todayDay;
 }
 
 bool switchedOn(const QVariant& stored) { return !stored.isNull() && stored.toBool(); }
@@ -70,20 +74,26 @@ int TRemindersForm::computeReminders(const Dataset& people, QDate today)
     std::vector<Reminder> due;
     const int birthday = people.columnIndex("Birthday"), breminder = people.columnIndex("Breminder");
     const int anniversary = people.columnIndex("Anniversary"), areminder = people.columnIndex("Areminder");
+    const int month = today.month(), day = today.day();
     const int count = people.recordCount();
     for (int r = 0; r < count; ++r) {
-        if (switchedOn(people.valueAt(r, breminder)) && fallsOn(people.valueAt(r, birthday), today))
+        if (switchedOn(people.valueAt(r, breminder)) && fallsOn(people.valueAt(r, birthday), month, day))
             due.push_back({r, true});
-        if (switchedOn(people.valueAt(r, areminder)) && fallsOn(people.valueAt(r, anniversary), today))
+        if (switchedOn(people.valueAt(r, areminder)) && fallsOn(people.valueAt(r, anniversary), month, day))
             due.push_back({r, false});
     }
-    const int columns[] = {-1, people.columnIndex("Name"), people.columnIndex("PersonType"), -1,
-                           people.columnIndex("Mobile"), people.columnIndex("Email1")};
-    StringGrid1->setResults(int(due.size()), [&](int result, int column) {
-        const Reminder& r = due[result];
-        if (column == kEventColumn)
-            return QString(r.birthday ? "Birthday" : "Anniversary");
-        return people.valueAt(r.row, columns[column]).toString();
+    // The list keeps what it showed whatever later happens to the people: a day's few
+    // reminders are copied.
+    constexpr int kColumns = 6;
+    const int columns[kColumns] = {-1, people.columnIndex("Name"), people.columnIndex("PersonType"), -1,
+                                   people.columnIndex("Mobile"), people.columnIndex("Email1")};
+    std::vector<QString> cells(due.size() * kColumns);
+    for (size_t i = 0; i < due.size(); ++i)
+        for (int c = 1; c < kColumns; ++c)
+            cells[i * kColumns + c] = c == kEventColumn ? QString(due[i].birthday ? "Birthday" : "Anniversary")
+                                                        : people.valueAt(due[i].row, columns[c]).toString();
+    StringGrid1->setResults(int(due.size()), [cells = std::move(cells)](int result, int column) {
+        return cells[size_t(result) * kColumns + column];
     });
     return int(due.size());
 }

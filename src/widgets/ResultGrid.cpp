@@ -1,64 +1,21 @@
 #include "ResultGrid.h"
 
+#include <QAbstractTableModel>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMouseEvent>
-#include <QSignalBlocker>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
 #include <algorithm>
+#include <numeric>
+#include <vector>
 
 namespace {
 constexpr int kRowHeight = 16;
 constexpr int kBorderGrip = 2; // pixels either side of a row border that resize the row
-
-// A text cell that keeps its text in a member rather than in a list of roles: one allocation
-// less per cell, and a run may list a hundred thousand people.
-class Cell : public QTableWidgetItem {
-public:
-    Cell(QString text, Qt::ItemFlags flags) : QTableWidgetItem(UserType), m_text(std::move(text)) { setFlags(flags); }
-
-    QVariant data(int role) const override
-    {
-        if ((role == Qt::DisplayRole || role == Qt::EditRole) && !m_text.isNull())
-            return m_text;
-        return QTableWidgetItem::data(role);
-    }
-    void setData(int role, const QVariant& value) override
-    {
-        if (role == Qt::DisplayRole || role == Qt::EditRole)
-            m_text = QString(); // the item's own store holds the text from now on
-        QTableWidgetItem::setData(role, value);
-    }
-    QTableWidgetItem* clone() const override { return new Cell(*this); }
-
-private:
-    QString m_text;
-};
-
-// A result number, turned into text only when it is read or painted.
-class NumberCell : public QTableWidgetItem {
-public:
-    explicit NumberCell(int number) : QTableWidgetItem(UserType), m_number(number) { setFlags(Qt::ItemIsEnabled); }
-
-    QVariant data(int role) const override
-    {
-        if ((role == Qt::DisplayRole || role == Qt::EditRole) && m_number > 0)
-            return QString::number(m_number);
-        return QTableWidgetItem::data(role);
-    }
-    void setData(int role, const QVariant& value) override
-    {
-        if (role == Qt::DisplayRole || role == Qt::EditRole)
-            m_number = 0;
-        QTableWidgetItem::setData(role, value);
-    }
-    QTableWidgetItem* clone() const override { return new NumberCell(*this); }
-
-private:
-    int m_number;
-};
+const char* const kEmailHint = "Send email";
 
 // Column 0 looks like the fixed cells of a row header: never selected, never focused.
 class FixedColumnDelegate : public QStyledItemDelegate {
@@ -73,11 +30,253 @@ protected:
         option->state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
     }
 };
+
+// The title row. Over the Email title the pointer becomes a hand with the hint, as over the
+// column's cells; over a column border the header keeps its own resize cursor.
+class ResultHeader : public QHeaderView {
+public:
+    ResultHeader(int emailColumn, QWidget* parent) : QHeaderView(Qt::Horizontal, parent), m_emailColumn(emailColumn)
+    {
+        viewport()->setMouseTracking(true);
+    }
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        QHeaderView::mouseMoveEvent(event);
+        const bool onBorder = testAttribute(Qt::WA_SetCursor);
+        if (event->buttons() == Qt::NoButton && !onBorder
+            && logicalIndexAt(event->position().toPoint()) == m_emailColumn)
+            viewport()->setCursor(Qt::PointingHandCursor);
+        else
+            viewport()->unsetCursor();
+    }
+    bool viewportEvent(QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTip) {
+            auto* help = static_cast<QHelpEvent*>(event);
+            const int column = logicalIndexAt(help->pos());
+            if (column == m_emailColumn) {
+                const QRect title(sectionViewportPosition(column), 0, sectionSize(column), height());
+                QToolTip::showText(help->globalPos(), kEmailHint, viewport(), title);
+            } else {
+                QToolTip::hideText();
+            }
+            return true;
+        }
+        if (event->type() == QEvent::Leave)
+            viewport()->unsetCursor();
+        return QHeaderView::viewportEvent(event);
+    }
+
+private:
+    int m_emailColumn;
+};
+
+void setUpHeaders(QTableView* view)
+{
+    QHeaderView* rows = view->verticalHeader();
+    rows->hide();
+    rows->setMinimumSectionSize(4);
+    rows->setDefaultSectionSize(kRowHeight);
+    rows->setSectionResizeMode(QHeaderView::Interactive);
+    QHeaderView* titles = view->horizontalHeader();
+    titles->setSectionsClickable(false);
+    titles->setHighlightSections(false);
+    titles->setSectionResizeMode(QHeaderView::Interactive);
+    titles->setStretchLastSection(false);
+    titles->setMinimumSectionSize(4);
+    titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
 } // namespace
 
+// The results held compactly: one number per row, and the text of the other cells asked for
+// only when a cell is shown or read. A run may list a hundred thousand people, so nothing is
+// made or copied per cell.
+class ResultModel : public QAbstractTableModel {
+public:
+    ResultModel(QStringList titles, QObject* parent)
+        : QAbstractTableModel(parent), m_titles(std::move(titles)), m_numbers(1, 0)
+    {
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(m_numbers.size()); }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(m_titles.size()); }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if ((role != Qt::DisplayRole && role != Qt::AccessibleTextRole) || !checkIndex(index))
+            return {};
+        QString t = text(index.row(), index.column());
+        return t.isEmpty() ? QVariant() : QVariant(std::move(t));
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_titles.size())
+            return m_titles[section];
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override
+    {
+        if (!index.isValid())
+            return Qt::NoItemFlags;
+        const Qt::ItemFlags fixed = Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+        return index.column() == 0 ? fixed : fixed | Qt::ItemIsSelectable;
+    }
+
+    QString text(int row, int column) const
+    {
+        if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+            return {};
+        const int number = m_numbers[row];
+        if (number == 0)
+            return {};
+        return column == 0 ? QString::number(number) : m_text(number - 1, column);
+    }
+
+    void setResults(int count, std::function<QString(int, int)> text)
+    {
+        std::vector<int> numbers(std::max(1, count), 0);
+        std::iota(numbers.begin(), numbers.begin() + count, 1);
+        beginResetModel();
+        m_numbers.swap(numbers);
+        m_text = count > 0 ? std::move(text) : nullptr;
+        endResetModel();
+    }
+
+    void moveRow(int from, int to)
+    {
+        if (from == to)
+            return;
+        beginMoveRows({}, from, from, {}, to > from ? to + 1 : to);
+        if (from < to)
+            std::rotate(m_numbers.begin() + from, m_numbers.begin() + from + 1, m_numbers.begin() + to + 1);
+        else
+            std::rotate(m_numbers.begin() + to, m_numbers.begin() + from, m_numbers.begin() + from + 1);
+        endMoveRows();
+    }
+
+private:
+    QStringList m_titles;
+    std::vector<int> m_numbers; // each row's result number, which stays with the row; 0 for the empty row
+    std::function<QString(int result, int column)> m_text;
+};
+
+// Column 0 shown over the left edge of the grid, so that it stays while the other columns
+// scroll. It shares the grid's model, selection, rows and scrolling, and takes the mouse for
+// the first cells: dragging a cell moves its row, dragging a cell's lower border resizes it.
+class FixedColumnView : public QTableView {
+public:
+    explicit FixedColumnView(ResultGrid* grid) : QTableView(grid), m_grid(grid)
+    {
+        setModel(grid->model());
+        setSelectionModel(grid->selectionModel());
+        setFocusPolicy(Qt::NoFocus);
+        setEditTriggers(QAbstractItemView::NoEditTriggers);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+        setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        setWordWrap(false);
+        setMouseTracking(true);
+        setItemDelegateForColumn(0, new FixedColumnDelegate(this));
+        setUpHeaders(this);
+        for (int c = 1; c < model()->columnCount(); ++c)
+            setColumnHidden(c, true);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        const QPoint pos = event->position().toPoint();
+        m_resizingRow = rowBorderAt(pos);
+        if (m_resizingRow < 0) {
+            const int row = rowAt(pos.y());
+            if (row >= 0) {
+                m_draggedRow = row;
+                viewport()->setCursor(Qt::ClosedHandCursor);
+            }
+        }
+        event->accept();
+    }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        const QPoint pos = event->position().toPoint();
+        if (m_resizingRow >= 0) {
+            const int top = rowViewportPosition(m_resizingRow);
+            m_grid->setUserRowHeight(m_resizingRow, std::max(verticalHeader()->minimumSectionSize(), pos.y() - top));
+        } else if (m_draggedRow < 0) {
+            showPointer(pos);
+        }
+        event->accept();
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        const QPoint pos = event->position().toPoint();
+        if (m_draggedRow >= 0) {
+            const int from = m_draggedRow;
+            int to = rowAt(pos.y());
+            if (to < 0)
+                to = pos.y() < 0 ? 0 : model()->rowCount() - 1;
+            m_draggedRow = -1;
+            m_grid->moveRow(from, to);
+        }
+        m_resizingRow = -1;
+        showPointer(pos);
+        event->accept();
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
+    bool viewportEvent(QEvent* event) override
+    {
+        if (event->type() == QEvent::Leave && m_draggedRow < 0 && m_resizingRow < 0)
+            viewport()->unsetCursor();
+        return QTableView::viewportEvent(event);
+    }
+
+private:
+    // The row whose lower border is under pos, or -1.
+    int rowBorderAt(const QPoint& pos) const
+    {
+        const int rows = model()->rowCount();
+        if (rows == 0)
+            return -1;
+        const int row = rowAt(pos.y());
+        if (row < 0) {
+            const int bottom = rowViewportPosition(rows - 1) + rowHeight(rows - 1);
+            return pos.y() >= bottom && pos.y() - bottom <= kBorderGrip ? rows - 1 : -1;
+        }
+        const int top = rowViewportPosition(row);
+        if (top + rowHeight(row) - pos.y() <= kBorderGrip)
+            return row;
+        if (pos.y() - top < kBorderGrip && row > 0)
+            return row - 1;
+        return -1;
+    }
+    void showPointer(const QPoint& pos)
+    {
+        if (rowBorderAt(pos) >= 0)
+            viewport()->setCursor(Qt::SplitVCursor);
+        else
+            viewport()->unsetCursor();
+    }
+
+    ResultGrid* m_grid;
+    int m_resizingRow = -1;
+    int m_draggedRow = -1;
+};
+
 ResultGrid::ResultGrid(const QList<ColumnSpec>& columns, int emailColumn, QWidget* parent)
-    : QTableWidget(parent), m_columns(columns), m_emailColumn(emailColumn)
+    : QTableView(parent), m_columns(columns), m_emailColumn(emailColumn)
 {
+    QStringList titles;
+    for (const ColumnSpec& c : columns)
+        titles << c.title;
+    m_model = new ResultModel(titles, this);
+    setHorizontalHeader(new ResultHeader(emailColumn, this));
+    setModel(m_model);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -86,149 +285,167 @@ ResultGrid::ResultGrid(const QList<ColumnSpec>& columns, int emailColumn, QWidge
     setShowGrid(true);
     setMouseTracking(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setItemDelegateForColumn(0, new FixedColumnDelegate(this));
-    verticalHeader()->hide();
-    verticalHeader()->setMinimumSectionSize(4);
-    verticalHeader()->setDefaultSectionSize(kRowHeight);
-    verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    horizontalHeader()->setSectionsClickable(false);
-    horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    horizontalHeader()->setStretchLastSection(false);
-    horizontalHeader()->setMinimumSectionSize(4);
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setUpHeaders(this);
+
+    m_fixed = new FixedColumnView(this);
+    viewport()->stackUnder(m_fixed);
+    // Both views scroll together and keep the same row heights and first column width.
+    connect(m_fixed->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, m_fixed->verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(verticalHeader(), &QHeaderView::sectionResized, m_fixed,
+            [this](int row, int, int size) { m_fixed->setRowHeight(row, size); });
+    connect(m_fixed->verticalHeader(), &QHeaderView::sectionResized, this,
+            [this](int row, int, int size) { setRowHeight(row, size); });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (column == 0) {
+            m_fixed->setColumnWidth(0, size);
+            placeFixedColumn();
+        }
+    });
+    connect(m_fixed->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (column == 0)
+            setColumnWidth(0, size);
+    });
     prepare();
 }
 
+QTableView* ResultGrid::fixedColumn() const { return m_fixed; }
+
 void ResultGrid::prepare()
 {
-    setRowCount(0); // drops every cell and every row height of an earlier run
-    setColumnCount(int(m_columns.size()));
-    QStringList titles;
-    for (int c = 0; c < m_columns.size(); ++c) {
-        titles << m_columns[c].title;
+    std::map<int, int> resized;
+    resized.swap(m_rowHeights);
+    for (const auto& [row, height] : resized)
+        applyRowHeights(row, row);
+    clearResults();
+    for (int c = 0; c < m_columns.size(); ++c)
         setColumnWidth(c, m_columns[c].width);
-    }
-    setHorizontalHeaderLabels(titles);
-    setRowCount(1);
+    horizontalScrollBar()->setValue(0);
 }
 
-void ResultGrid::setResults(int count, const std::function<QString(int result, int column)>& text)
+void ResultGrid::clearResults() { setResults(0, {}); }
+
+void ResultGrid::setResults(int count, std::function<QString(int result, int column)> text)
 {
-    const int columns = columnCount();
-    setRowCount(0);
-    setRowCount(std::max(1, count));
-    {
-        // Filled quietly, then announced once: a change signal per cell would cost more than the
-        // cells themselves.
-        const QSignalBlocker quiet(model());
-        for (int r = 0; r < count; ++r) {
-            setItem(r, 0, new NumberCell(r + 1));
-            for (int c = 1; c < columns; ++c) {
-                QString t = text(r, c);
-                if (!t.isEmpty())
-                    setItem(r, c, new Cell(std::move(t), Qt::ItemIsEnabled | Qt::ItemIsSelectable));
-            }
-        }
-    }
+    m_model->setResults(count, std::move(text));
+    // A new list starts at its top, with the heights that the user gave its rows.
+    // Rows that the user did not resize keep the default height through the model's reset.
+    for (const auto& [row, height] : m_rowHeights)
+        applyRowHeights(row, row);
+    scrollToTop();
     // Numbers too long for the first column's width widen it rather than being cut.
     const int numberWidth = fontMetrics().horizontalAdvance(QString::number(count)) + 8;
     if (columnWidth(0) < numberWidth)
         setColumnWidth(0, numberWidth);
-    if (count > 0)
-        emit model()->dataChanged(model()->index(0, 0), model()->index(count - 1, columns - 1));
+    if (count > 0 && m_model->columnCount() > 1)
+        selectionModel()->setCurrentIndex(m_model->index(0, 1), QItemSelectionModel::ClearAndSelect);
+    placeFixedColumn();
 }
 
-QString ResultGrid::cellText(int row, int column) const
-{
-    const QTableWidgetItem* i = item(row, column);
-    return i ? i->text() : QString();
-}
+QString ResultGrid::cellText(int row, int column) const { return m_model->text(row, column); }
 
-int ResultGrid::rowBorderAt(const QPoint& pos) const
+void ResultGrid::setUserRowHeight(int row, int height)
 {
-    if (rowCount() == 0 || columnAt(pos.x()) != 0)
-        return -1;
-    const int row = rowAt(pos.y());
-    if (row < 0) {
-        const int last = rowCount() - 1;
-        const int bottom = rowViewportPosition(last) + rowHeight(last);
-        return pos.y() >= bottom && pos.y() - bottom <= kBorderGrip ? last : -1;
-    }
-    const int top = rowViewportPosition(row);
-    if (top + rowHeight(row) - pos.y() <= kBorderGrip)
-        return row;
-    if (pos.y() - top < kBorderGrip && row > 0)
-        return row - 1;
-    return -1;
-}
-
-void ResultGrid::showPointer(const QPoint& pos)
-{
-    const QModelIndex index = indexAt(pos);
-    if (rowBorderAt(pos) >= 0)
-        viewport()->setCursor(Qt::SplitVCursor);
-    else if (index.isValid() && index.column() == m_emailColumn)
-        viewport()->setCursor(Qt::PointingHandCursor);
+    if (height == kRowHeight)
+        m_rowHeights.erase(row);
     else
-        viewport()->unsetCursor();
+        m_rowHeights[row] = height;
+    applyRowHeights(row, row);
 }
 
-void ResultGrid::mousePressEvent(QMouseEvent* event)
+void ResultGrid::applyRowHeights(int from, int to)
 {
-    const QPoint pos = event->position().toPoint();
-    const int border = rowBorderAt(pos);
-    if (border >= 0) {
-        m_resizingRow = border;
-        event->accept();
-        return;
+    to = std::min(to, m_model->rowCount() - 1);
+    for (int r = std::max(0, from); r <= to; ++r) {
+        const auto it = m_rowHeights.find(r);
+        const int height = it == m_rowHeights.end() ? kRowHeight : it->second;
+        if (rowHeight(r) != height)
+            setRowHeight(r, height);
+        if (m_fixed->rowHeight(r) != height)
+            m_fixed->setRowHeight(r, height);
     }
-    const QModelIndex index = indexAt(pos);
-    if (index.isValid() && index.column() == 0) {
-        m_draggedRow = index.row();
-        viewport()->setCursor(Qt::ClosedHandCursor);
-        event->accept();
+}
+
+void ResultGrid::moveRow(int from, int to)
+{
+    if (from == to || from < 0 || to < 0)
         return;
+    m_model->moveRow(from, to);
+    // A moved row takes its height along; the rows between shift by one.
+    const int low = std::min(from, to), high = std::max(from, to);
+    std::map<int, int> heights;
+    for (const auto& [row, height] : m_rowHeights) {
+        int moved = row;
+        if (row == from)
+            moved = to;
+        else if (row >= low && row <= high)
+            moved = from < to ? row - 1 : row + 1;
+        heights[moved] = height;
     }
-    QTableWidget::mousePressEvent(event);
+    m_rowHeights.swap(heights);
+    applyRowHeights(low, high);
+}
+
+void ResultGrid::placeFixedColumn()
+{
+    if (!m_fixed)
+        return;
+    const QRect cells = viewport()->geometry();
+    const int top = horizontalHeader()->isVisible() ? horizontalHeader()->geometry().top() : cells.top();
+    m_fixed->horizontalHeader()->setFixedHeight(horizontalHeader()->height());
+    m_fixed->setGeometry(cells.left(), top, std::min(columnWidth(0), cells.width()), cells.bottom() - top + 1);
+    m_fixed->verticalScrollBar()->setValue(verticalScrollBar()->value());
+}
+
+void ResultGrid::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    placeFixedColumn();
+}
+
+void ResultGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    placeFixedColumn();
+}
+
+QModelIndex ResultGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // The current cell never goes into the fixed column, where it could not be seen.
+    QModelIndex next = QTableView::moveCursor(action, modifiers);
+    if (next.isValid() && next.column() == 0 && m_model->columnCount() > 1)
+        next = m_model->index(next.row(), 1);
+    return next;
+}
+
+void ResultGrid::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    QTableView::scrollTo(index, hint);
+    // A cell scrolled into view must not stay hidden behind the fixed column.
+    if (index.isValid() && index.column() > 0) {
+        const int hidden = columnWidth(0) - columnViewportPosition(index.column());
+        if (hidden > 0)
+            horizontalScrollBar()->setValue(horizontalScrollBar()->value() - hidden);
+    }
 }
 
 void ResultGrid::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPoint pos = event->position().toPoint();
-    if (m_resizingRow >= 0) {
-        const int top = rowViewportPosition(m_resizingRow);
-        setRowHeight(m_resizingRow, std::max(verticalHeader()->minimumSectionSize(), pos.y() - top));
-        return;
-    }
-    if (m_draggedRow >= 0)
-        return;
-    showPointer(pos);
-    QTableWidget::mouseMoveEvent(event);
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid() && index.column() == m_emailColumn)
+        viewport()->setCursor(Qt::PointingHandCursor);
+    else
+        viewport()->unsetCursor();
+    QTableView::mouseMoveEvent(event);
 }
 
 void ResultGrid::mouseReleaseEvent(QMouseEvent* event)
 {
-    const QPoint pos = event->position().toPoint();
-    if (m_resizingRow >= 0) {
-        m_resizingRow = -1;
-        showPointer(pos);
-        return;
-    }
-    if (m_draggedRow >= 0) {
-        const int from = m_draggedRow;
-        m_draggedRow = -1;
-        int to = rowAt(pos.y());
-        if (to < 0)
-            to = pos.y() < 0 ? 0 : rowCount() - 1;
-        if (to != from)
-            moveRowTo(from, to);
-        showPointer(pos);
-        return;
-    }
-    QTableWidget::mouseReleaseEvent(event);
-    // Any button: the title row is the header, so only the cells of a result row answer.
-    const QModelIndex index = indexAt(pos);
+    QTableView::mouseReleaseEvent(event);
+    // Any button; the title row is the header, where a release opens nothing.
+    const QModelIndex index = indexAt(event->position().toPoint());
     if (index.isValid() && index.column() == m_emailColumn)
         emit emailReleased(index.row());
 }
@@ -239,26 +456,12 @@ bool ResultGrid::viewportEvent(QEvent* event)
         auto* help = static_cast<QHelpEvent*>(event);
         const QModelIndex index = indexAt(help->pos());
         if (index.isValid() && index.column() == m_emailColumn)
-            QToolTip::showText(help->globalPos(), "Send email", viewport(), visualRect(index));
+            QToolTip::showText(help->globalPos(), kEmailHint, viewport(), visualRect(index));
         else
             QToolTip::hideText();
         return true;
     }
     if (event->type() == QEvent::Leave)
         viewport()->unsetCursor();
-    return QTableWidget::viewportEvent(event);
-}
-
-void ResultGrid::moveRowTo(int from, int to)
-{
-    const int height = rowHeight(from);
-    QList<QTableWidgetItem*> cells;
-    for (int c = 0; c < columnCount(); ++c)
-        cells << takeItem(from, c);
-    removeRow(from);
-    insertRow(to);
-    for (int c = 0; c < cells.size(); ++c)
-        if (cells[c])
-            setItem(to, c, cells[c]);
-    setRowHeight(to, height);
+    return QTableView::viewportEvent(event);
 }

@@ -1,15 +1,20 @@
 #pragma once
 #include <QList>
 #include <QString>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <functional>
+#include <map>
 
-// A read-only grid of results: the header holds the column titles, column 0 ("No.") numbers the
-// results and stands fixed like a row header, so a row is resized and dragged to another place
-// by its first cell. Over the Email column the pointer becomes a hand with the hint
-// "Send email", and a mouse button released over an Email cell asks for a message.
-class ResultGrid : public QTableWidget {
+class ResultModel;
+class FixedColumnView;
+
+// A read-only grid of results over a table model: the header holds the column titles and
+// column 0 ("No.") numbers the results. Column 0 stays in place while the other columns scroll,
+// and a row is resized and dragged to another place by its first cell. Over the Email column,
+// its title included, the pointer becomes a hand with the hint "Send email"; a mouse button
+// released over an Email cell of a result row asks for a message.
+class ResultGrid : public QTableView {
     Q_OBJECT
 public:
     struct ColumnSpec {
@@ -19,30 +24,42 @@ public:
 
     ResultGrid(const QList<ColumnSpec>& columns, int emailColumn, QWidget* parent = nullptr);
 
-    // The columns with their titles and widths and one empty row: nothing of an earlier run stays.
+    // The grid as new: the columns' own widths, rows of the default height, one empty row.
     void prepare();
+    // No results, one empty row; the widths and heights that the user gave stay.
+    void clearResults();
     // One row per result, numbered from 1 in column 0; the other cells come from text(result,
-    // column), an empty text leaving the cell empty. At least one row stays.
-    void setResults(int count, const std::function<QString(int result, int column)>& text);
+    // column), an empty text leaving the cell empty. At least one row stays. The text is asked
+    // for when a cell is shown or read, so it must stay valid while the results are kept. The
+    // first result's first cell becomes the current cell.
+    void setResults(int count, std::function<QString(int result, int column)> text);
     QString cellText(int row, int column) const; // empty for an empty cell
     int emailColumn() const { return m_emailColumn; }
+    // The view that shows column 0 over the scrolled cells; it takes the mouse there.
+    QTableView* fixedColumn() const;
 
 signals:
     void emailReleased(int row);
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void updateGeometries() override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
 private:
-    int rowBorderAt(const QPoint& pos) const; // the row whose lower border in column 0 is under pos, or -1
-    void showPointer(const QPoint& pos);
-    void moveRowTo(int from, int to);
+    friend class FixedColumnView;
+    void placeFixedColumn();
+    void setUserRowHeight(int row, int height);
+    void applyRowHeights(int from, int to); // rows from..to get the user's heights or the default
+    void moveRow(int from, int to);
 
     QList<ColumnSpec> m_columns;
     int m_emailColumn;
-    int m_resizingRow = -1;
-    int m_draggedRow = -1;
+    ResultModel* m_model = nullptr;
+    FixedColumnView* m_fixed = nullptr;
+    std::map<int, int> m_rowHeights; // rows the user made taller or lower, by position
 };

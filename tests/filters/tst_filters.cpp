@@ -8,42 +8,83 @@
 #include "widgets/ResultGrid.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyleOptionComboBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 
 namespace {
+// The grid read as a tool reads it: through its model, titles from the header.
+QString cell(const ResultGrid* grid, int row, int column)
+{
+    return grid->model()->index(row, column).data().toString();
+}
+
+int rows(const ResultGrid* grid) { return grid->model()->rowCount(); }
+
+QStringList titles(const ResultGrid* grid)
+{
+    QStringList t;
+    for (int c = 0; c < grid->model()->columnCount(); ++c)
+        t << grid->model()->headerData(c, Qt::Horizontal).toString();
+    return t;
+}
+
 QStringList rowOf(const ResultGrid* grid, int row)
 {
     QStringList cells;
-    for (int c = 0; c < grid->columnCount(); ++c)
-        cells << grid->cellText(row, c);
+    for (int c = 0; c < grid->model()->columnCount(); ++c)
+        cells << cell(grid, row, c);
     return cells;
 }
 
 QStringList column(const ResultGrid* grid, int c)
 {
     QStringList cells;
-    for (int r = 0; r < grid->rowCount(); ++r)
-        cells << grid->cellText(r, c);
+    for (int r = 0; r < rows(grid); ++r)
+        cells << cell(grid, r, c);
     return cells;
 }
 
-QPoint cellCentre(const ResultGrid* grid, int row, int col)
+// Where the user meets a cell: the widget on top at its centre (column 0 is shown by the view
+// over the scrolled cells) and the point in that widget.
+struct Spot {
+    QWidget* widget;
+    QPoint pos;
+};
+Spot spotOf(const ResultGrid* grid, int row, int col)
 {
-    return grid->visualRect(grid->model()->index(row, col)).center();
+    const QPoint inCells = grid->visualRect(grid->model()->index(row, col)).center();
+    const QPoint inGrid = grid->viewport()->mapTo(grid, inCells);
+    QWidget* top = grid->childAt(inGrid);
+    if (!top)
+        qFatal("nothing at cell %d, %d", row, col);
+    return {top, top->mapFrom(grid, inGrid)};
+}
+
+// The title cell of a column, on the header.
+Spot titleOf(const ResultGrid* grid, int col)
+{
+    QHeaderView* header = grid->horizontalHeader();
+    const QPoint inHeader(header->sectionViewportPosition(col) + header->sectionSize(col) / 2, header->height() / 2);
+    const QPoint inGrid = header->viewport()->mapTo(grid, inHeader);
+    QWidget* top = grid->childAt(inGrid);
+    return {top, top->mapFrom(grid, inGrid)};
 }
 } // namespace
 
@@ -97,6 +138,29 @@ class TestFilters : public QObject {
         l->setCurrentIndex(l->findText(item));
     }
     static QStringList names(const ResultGrid* grid) { return column(grid, 1); }
+    static void click(Spot s, Qt::MouseButton button = Qt::LeftButton) { QTest::mouseClick(s.widget, button, {}, s.pos); }
+    // The pointer's shape once it rests on the spot.
+    static Qt::CursorShape pointerAt(Spot s)
+    {
+        hover(s.widget, s.pos);
+        return s.widget->cursor().shape();
+    }
+    // The hint that the spot shows, or nothing.
+    static QString hintAt(Spot s)
+    {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->inherits("QTipLabel"))
+                w->hide(); // no hint of an earlier spot still on the screen
+        QHelpEvent help(QEvent::ToolTip, s.pos, s.widget->mapToGlobal(s.pos));
+        QApplication::sendEvent(s.widget, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    }
+    // The text of the cell on the spot, as the view there shows it.
+    static QString textAt(Spot s)
+    {
+        auto* view = qobject_cast<QAbstractItemView*>(s.widget->parentWidget());
+        return view ? view->indexAt(s.pos).data().toString() : QString();
+    }
 
 private slots:
     void criteriaScreen()
@@ -188,7 +252,7 @@ private slots:
             QVERIFY(c.value().isEmpty());
         }
         QVERIFY(!f->StringGrid1->isVisible());
-        QCOMPARE(f->StringGrid1->rowCount(), 1);
+        QCOMPARE(rows(f->StringGrid1), 1);
         QCOMPARE(f->StringGrid1->columnWidth(1), 125);
     }
 
@@ -308,7 +372,7 @@ private slots:
         QVERIFY(app.start());
         TFilters* f = open(app);
         ResultGrid* grid = f->StringGrid1;
-        QCOMPARE(grid->horizontalHeaderItem(0)->text(), QString("No."));
+        QCOMPARE(titles(grid), (QStringList{"No.", "Name", "Type", "Mobile", "Email"}));
 
         // No criterion lists everyone in the dataset's order.
         f->BitBtn1Click();
@@ -321,30 +385,30 @@ private slots:
         // Five, then four whose third has no Mobile, then two, then none.
         type(f, "CheckBoxDepartment", "EditDepartment", "sales");
         f->BitBtn1Click();
-        QCOMPARE(grid->rowCount(), 5);
+        QCOMPARE(rows(grid), 5);
         type(f, "CheckBoxHobbies", "EditHobbies", "Golf");
         box(f, "CheckBoxDepartment")->click();
         f->BitBtn1Click();
-        QCOMPARE(grid->rowCount(), 4);
+        QCOMPARE(rows(grid), 4);
         QCOMPARE(rowOf(grid, 2), (QStringList{"3", "P5", "", "105", "p5@example.com"}));
         QCOMPARE(rowOf(grid, 3), (QStringList{"4", "P6", "", "", ""}));
         type(f, "CheckBoxDepartment", "EditDepartment", "Sales");
         f->BitBtn1Click(); // three matches: a title row and three rows
-        QCOMPARE(grid->rowCount(), 3);
+        QCOMPARE(rows(grid), 3);
         QCOMPARE(column(grid, 0), (QStringList{"1", "2", "3"}));
         QCOMPARE(names(grid), (QStringList{"P2", "P4", "P5"}));
         box(f, "CheckBoxHobbies")->click();
         type(f, "CheckBoxJob", "EditJob", "x");
         f->BitBtn1Click();
         QVERIFY(!grid->isVisible());
-        QCOMPARE(grid->rowCount(), 1);
+        QCOMPARE(rows(grid), 1);
         QCOMPARE(rowOf(grid, 0), (QStringList{"", "", "", "", ""}));
         box(f, "CheckBoxJob")->click();
         type(f, "CheckBoxEthnic", "EditEthnic", "x");
         app.db.exec("UPDATE People SET Ethnic = 'x' WHERE Name IN ('P2', 'P3')");
         app.main()->SpeedButton6Click(); // refresh
         f->BitBtn1Click();
-        QCOMPARE(grid->rowCount(), 2);
+        QCOMPARE(rows(grid), 2);
         QCOMPARE(names(grid), (QStringList{"P2", "P3"}));
     }
 
@@ -365,7 +429,7 @@ private slots:
         f->BitBtn1Click();
         QVERIFY2(changed.size() <= 3, qPrintable(QString::number(changed.size())));
         QVERIFY2(moved.size() <= 3, qPrintable(QString::number(moved.size())));
-        QCOMPARE(f->StringGrid1->rowCount(), 40);
+        QCOMPARE(rows(f->StringGrid1), 40);
         QCOMPARE(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Person 40'").toString(), QString("555"));
         QCOMPARE(app.people()->state(), DatasetState::Browse);
         QCOMPARE(app.people()->value("Name").toString(), QString("Person 1"));
@@ -383,7 +447,7 @@ private slots:
         f->BitBtn1Click();
         QCOMPARE(app.messageTexts(), (QStringList{"Required field (Name) is empty.", "Required field (Name) is empty."}));
         QVERIFY(!f->StringGrid1->isVisible());
-        QCOMPARE(f->StringGrid1->cellText(0, 1), QString());
+        QCOMPARE(cell(f->StringGrid1, 0, 1), QString());
         QVERIFY(!box(f, "CheckBoxCompany")->isChecked());
         QCOMPARE(app.people()->state(), DatasetState::Edit);
         QCOMPARE(app.db.count("People", "Name = 'Person 2'"), 1);
@@ -416,33 +480,35 @@ private slots:
         TFilters* f = open(app);
         f->BitBtn1Click();
         ResultGrid* grid = f->StringGrid1;
-        QWidget* cells = grid->viewport();
 
-        QTest::mouseClick(cells, Qt::LeftButton, {}, cellCentre(grid, 0, 4));
-        QTest::mouseClick(cells, Qt::RightButton, {}, cellCentre(grid, 1, 4));
-        QTest::mouseClick(cells, Qt::LeftButton, {}, cellCentre(grid, 2, 4));
+        click(spotOf(grid, 0, 4));
+        click(spotOf(grid, 1, 4), Qt::RightButton);
+        click(spotOf(grid, 2, 4));
         QCOMPARE(app.opened, (QStringList{"mailto:anna@example.com", "mailto:",
                                           "mailto:x@y.com%3Fcc%3Dboss@y.com%26attach%3D%2Fetc%2Fpasswd"}));
         app.opened.clear();
-        // Other columns and the title row open nothing.
-        QTest::mouseClick(cells, Qt::LeftButton, {}, cellCentre(grid, 0, 1));
-        QHeaderView* header = grid->horizontalHeader();
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                          QPoint(header->sectionViewportPosition(4) + 10, header->height() / 2));
+        // Other columns open nothing, and neither does the title row, the Email title included.
+        click(spotOf(grid, 0, 1));
+        click(spotOf(grid, 0, 0));
+        click(titleOf(grid, 4));
+        click(titleOf(grid, 1));
         QVERIFY(app.opened.isEmpty());
 
-        // The hand and the hint over the Email column only.
-        hover(cells, cellCentre(grid, 1, 4));
-        QCOMPARE(cells->cursor().shape(), Qt::PointingHandCursor);
-        hover(cells, cellCentre(grid, 1, 2));
-        QCOMPARE(cells->cursor().shape(), Qt::ArrowCursor);
-        auto hint = [&](QPoint at) {
-            QHelpEvent help(QEvent::ToolTip, at, cells->mapToGlobal(at));
-            QApplication::sendEvent(cells, &help);
-            return QToolTip::isVisible() ? QToolTip::text() : QString();
-        };
-        QCOMPARE(hint(cellCentre(grid, 0, 3)), QString());
-        QCOMPARE(hint(cellCentre(grid, 0, 4)), QString("Send email"));
+        // The hint and the hand over the Email column, its title included, and nowhere else.
+        QCOMPARE(hintAt(spotOf(grid, 0, 3)), QString());
+        QCOMPARE(hintAt(titleOf(grid, 1)), QString());
+        QCOMPARE(hintAt(spotOf(grid, 0, 0)), QString());
+        QCOMPARE(hintAt(spotOf(grid, 0, 4)), QString("Send email"));
+        QCOMPARE(hintAt(titleOf(grid, 4)), QString("Send email"));
+        QCOMPARE(pointerAt(spotOf(grid, 1, 4)), Qt::PointingHandCursor);
+        QCOMPARE(pointerAt(spotOf(grid, 1, 2)), Qt::ArrowCursor);
+        QCOMPARE(pointerAt(titleOf(grid, 4)), Qt::PointingHandCursor);
+        QCOMPARE(pointerAt(titleOf(grid, 2)), Qt::ArrowCursor);
+        QCOMPARE(pointerAt(titleOf(grid, 4)), Qt::PointingHandCursor);
+        // On the border before the Email title the pointer resizes the column.
+        Spot border = titleOf(grid, 4);
+        border.pos.rx() = grid->horizontalHeader()->sectionViewportPosition(4) + 1;
+        QCOMPARE(pointerAt(border), Qt::SplitHCursor);
     }
 
     void gridRowsAreMovedAndResizedByTheirFirstCell()
@@ -454,34 +520,172 @@ private slots:
         TFilters* f = open(app);
         f->BitBtn1Click();
         ResultGrid* grid = f->StringGrid1;
-        QWidget* cells = grid->viewport();
         QCOMPARE(grid->rowHeight(0), 16);
+        QCOMPARE(grid->columnWidth(0), 25);
         QCOMPARE(grid->columnWidth(4), 150);
 
         // Dragging row 4 by its number onto row 1.
-        QTest::mousePress(cells, Qt::LeftButton, {}, cellCentre(grid, 3, 0));
-        QTest::mouseMove(cells, cellCentre(grid, 1, 0));
-        QTest::mouseRelease(cells, Qt::LeftButton, {}, cellCentre(grid, 0, 0));
+        const Spot fourth = spotOf(grid, 3, 0);
+        QTest::mousePress(fourth.widget, Qt::LeftButton, {}, fourth.pos);
+        QTest::mouseMove(fourth.widget, spotOf(grid, 1, 0).pos);
+        QTest::mouseRelease(fourth.widget, Qt::LeftButton, {}, spotOf(grid, 0, 0).pos);
         QCOMPARE(names(grid), (QStringList{"D", "A", "B", "C"}));
         QCOMPARE(column(grid, 0), (QStringList{"4", "1", "2", "3"}));
 
-        // Dragging the lower border of the first cell makes the row taller.
+        // Dragging the lower border of the first cell makes the row taller, the whole row.
         const QRect first = grid->visualRect(grid->model()->index(0, 0));
-        const QPoint border(first.center().x(), first.bottom());
-        hover(cells, border);
-        QCOMPARE(cells->cursor().shape(), Qt::SplitVCursor);
-        QTest::mousePress(cells, Qt::LeftButton, {}, border);
-        QTest::mouseMove(cells, border + QPoint(0, 20));
-        QTest::mouseRelease(cells, Qt::LeftButton, {}, border + QPoint(0, 20));
+        const Spot top = spotOf(grid, 0, 0);
+        const QPoint border = top.pos + QPoint(0, first.bottom() - first.center().y());
+        QCOMPARE(pointerAt({top.widget, border}), Qt::SplitVCursor);
+        QTest::mousePress(top.widget, Qt::LeftButton, {}, border);
+        QTest::mouseMove(top.widget, border + QPoint(0, 20));
+        QTest::mouseRelease(top.widget, Qt::LeftButton, {}, border + QPoint(0, 20));
         QVERIFY(grid->rowHeight(0) > 30);
         QCOMPARE(names(grid), (QStringList{"D", "A", "B", "C"}));
+        for (int row = 0; row < 4; ++row) { // numbers and names stay side by side
+            const Spot number = spotOf(grid, row, 0), name = spotOf(grid, row, 1);
+            QCOMPARE(number.widget->mapToGlobal(number.pos).y(), name.widget->mapToGlobal(name.pos).y());
+            QCOMPARE(textAt(number), column(grid, 0)[row]);
+        }
 
         // Cells are not edited, by double click or by typing.
-        QTest::mouseDClick(cells, Qt::LeftButton, {}, cellCentre(grid, 1, 1));
+        const Spot b = spotOf(grid, 1, 1);
+        QTest::mouseDClick(b.widget, Qt::LeftButton, {}, b.pos);
         QTest::keyClick(grid, Qt::Key_F2);
         QTest::keyClicks(grid, "zz");
-        QVERIFY(grid->viewport()->findChildren<QLineEdit*>().isEmpty()); // no editor was opened
-        QCOMPARE(grid->cellText(1, 1), QString("A"));
+        QVERIFY(grid->findChildren<QLineEdit*>().isEmpty()); // no editor was opened
+        QCOMPARE(cell(grid, 1, 1), QString("A"));
+    }
+
+    void theNumberColumnStaysWhileTheOthersScroll()
+    {
+        AppFixture app;
+        for (int i = 1; i <= 40; ++i)
+            app.db.addPerson(QString("Person %1").arg(i), {{"Email1", QString("person.%1@example.com").arg(i)}});
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        f->BitBtn1Click();
+        ResultGrid* grid = f->StringGrid1;
+        grid->setColumnWidth(4, 1500);
+        QCoreApplication::processEvents();
+        QScrollBar* across = grid->horizontalScrollBar();
+        QVERIFY(across->maximum() > 800);
+
+        // What the user sees of column 0, title included, before and after scrolling right.
+        const QRect strip(grid->viewport()->x(), grid->horizontalHeader()->y(), grid->columnWidth(0),
+                          grid->horizontalHeader()->height() + grid->viewport()->height());
+        const QImage before = grid->grab(strip).toImage();
+        across->setValue(across->maximum());
+        QCoreApplication::processEvents();
+        QCOMPARE(grid->grab(strip).toImage(), before);
+        const QPoint thirdRow = grid->viewport()->mapTo(grid, QPoint(4, grid->rowViewportPosition(2) + 8));
+        QWidget* shown = grid->childAt(thirdRow);
+        QCOMPARE(textAt({shown, shown->mapFrom(grid, thirdRow)}), QString("3"));
+        const QPoint rightEnd(grid->viewport()->mapTo(grid, QPoint(grid->viewport()->width() - 10, 0)).x(), thirdRow.y());
+        shown = grid->childAt(rightEnd);
+        QCOMPARE(textAt({shown, shown->mapFrom(grid, rightEnd)}), QString("person.3@example.com"));
+
+        // Scrolled down, the numbers go along with their rows.
+        grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+        QCoreApplication::processEvents();
+        const QPoint lastRow = grid->viewport()->mapTo(grid, QPoint(4, grid->rowViewportPosition(39) + 8));
+        shown = grid->childAt(lastRow);
+        QCOMPARE(textAt({shown, shown->mapFrom(grid, lastRow)}), QString("40"));
+        const QPoint lastEmail(rightEnd.x(), lastRow.y());
+        shown = grid->childAt(lastEmail);
+        QCOMPARE(textAt({shown, shown->mapFrom(grid, lastEmail)}), QString("person.40@example.com"));
+
+        // The keyboard brings a cell back into view beside the numbers, not behind them.
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(39, 4));
+        QTest::keyClick(grid, Qt::Key_Home);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(39, 1));
+        QCOMPARE(grid->columnViewportPosition(1), grid->columnWidth(0));
+    }
+
+    void theUsersWidthsAndHeightsStayUntilTheWindowIsShownAgain()
+    {
+        AppFixture app;
+        for (const char* n : {"A", "B", "C"})
+            app.db.addPerson(n, {{"Hobbies", "golf"}});
+        app.db.addPerson("D");
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        f->BitBtn1Click();
+        ResultGrid* grid = f->StringGrid1;
+
+        // The user drags the Email title's right border and the second row's lower border.
+        QHeaderView* header = grid->horizontalHeader();
+        const QPoint edge(header->sectionViewportPosition(4) + header->sectionSize(4) - 1, header->height() / 2);
+        QTest::mousePress(header->viewport(), Qt::LeftButton, {}, edge);
+        QTest::mouseMove(header->viewport(), edge + QPoint(60, 0));
+        QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, edge + QPoint(60, 0));
+        QCOMPARE(grid->columnWidth(4), 210);
+        const QRect second = grid->visualRect(grid->model()->index(1, 0));
+        const Spot number = spotOf(grid, 1, 0);
+        const QPoint border = number.pos + QPoint(0, second.bottom() - second.center().y());
+        QTest::mousePress(number.widget, Qt::LeftButton, {}, border);
+        QTest::mouseMove(number.widget, border + QPoint(0, 14));
+        QTest::mouseRelease(number.widget, Qt::LeftButton, {}, border + QPoint(0, 14));
+        const int tall = grid->rowHeight(1);
+        QVERIFY(tall >= 28);
+
+        // Further runs keep them.
+        type(f, "CheckBoxHobbies", "EditHobbies", "golf");
+        f->BitBtn1Click();
+        QCOMPARE(names(grid), (QStringList{"A", "B", "C"}));
+        QCOMPARE(grid->columnWidth(4), 210);
+        QCOMPARE(grid->rowHeight(0), 16);
+        QCOMPARE(grid->rowHeight(1), tall);
+        QCOMPARE(grid->fixedColumn()->rowHeight(1), tall);
+        box(f, "CheckBoxHobbies")->click();
+        f->BitBtn1Click();
+        QCOMPARE(grid->rowHeight(1), tall);
+        QCOMPARE(grid->columnWidth(4), 210);
+
+        // Shown again, the grid starts as new.
+        f->hide();
+        f = open(app);
+        f->BitBtn1Click();
+        QCOMPARE(grid->columnWidth(4), 150);
+        QCOMPARE(grid->rowHeight(1), 16);
+        QCOMPARE(grid->fixedColumn()->rowHeight(1), 16);
+    }
+
+    void theCurrentCellShowsWhenTheGridHasTheKeyboard()
+    {
+        AppFixture app;
+        for (const char* n : {"A", "B", "C", "D"})
+            app.db.addPerson(n);
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        activate(f);
+        ResultGrid* grid = f->StringGrid1;
+        QTest::keyClick(focused(f), Qt::Key_Return);
+        QVERIFY(grid->isVisible());
+        QTest::keyClick(focused(f), Qt::Key_Tab);
+        QCOMPARE(focused(f), grid);
+        QTest::keyClick(focused(f), Qt::Key_Down);
+        const QModelIndex current = grid->currentIndex();
+        QCOMPARE(current, grid->model()->index(1, 1));
+        // Drawn in the highlight colour, as the user sees it, and the cell above no longer.
+        const QImage cells = grid->viewport()->grab().toImage();
+        const QRect r = grid->visualRect(current);
+        const QColor highlight = grid->palette().color(QPalette::Active, QPalette::Highlight);
+        auto near = [&](QColor c) {
+            return std::abs(c.red() - highlight.red()) + std::abs(c.green() - highlight.green())
+                       + std::abs(c.blue() - highlight.blue()) < 12;
+        };
+        QVERIFY(near(cells.pixelColor(r.right() - 4, r.center().y())));
+        QVERIFY(!near(cells.pixelColor(r.right() - 4, r.center().y() - r.height())));
+        // The current cell never goes into the fixed column.
+        QTest::keyClick(focused(f), Qt::Key_Left);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(1, 1));
+        QTest::keyClick(focused(f), Qt::Key_Right);
+        QTest::keyClick(focused(f), Qt::Key_Home);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(1, 1));
+        QTest::keyClick(focused(f), Qt::Key_End);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(1, 4));
     }
 
     void emptyDatabase()
