@@ -17,13 +17,16 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include <algorithm>
 #include <array>
 
 namespace {
-constexpr int kWidth = 640;
-constexpr int kHeight = 532;
-constexpr int kColumnStep = 208;
+constexpr int kMargin = 10;
+constexpr int kTop = 30;      // the first row of criteria
+constexpr int kGroupX = 6;    // the address groups and the grid
 constexpr int kRowStep = 24;
+constexpr int kColumnGap = 12;
+constexpr int kValueGap = 2;
 constexpr int kBoxWidth = 90;
 constexpr int kValueWidth = 112;
 constexpr int kFieldHeight = 20;
@@ -82,36 +85,32 @@ TFilters::TFilters(TMainDataModule* dataModule, QWidget* parent) : QDialog(paren
     setWindowTitle("Filters");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(kWidth, kHeight);
 
     Label1 = boldLabel(this, "Label1", "Check the parameters you want to search with then enter the convenient value(s).",
-                       QRect(10, 8, kWidth - 20, 16));
+                       QRect());
 
-    const int x0 = 10, y0 = 30;
-    auto x = [&](int column) { return x0 + column * kColumnStep; };
-    auto y = [&](int row) { return y0 + row * kRowStep; };
-    addCriterion(this, "CheckBoxGender", "Gender", "Gender", "ComboBoxGender", Vocabulary::genders(), "Gender", x(0), y(0));
-    addCriterion(this, "CheckBoxType", "Type", "Type", "ComboBoxType", Vocabulary::personTypes(), "PersonType", x(0), y(1));
+    addCriterion(this, "CheckBoxGender", "Gender", "Gender", "ComboBoxGender", Vocabulary::genders(), "Gender", 0, 0);
+    addCriterion(this, "CheckBoxType", "Type", "Type", "ComboBoxType", Vocabulary::personTypes(), "PersonType", 0, 1);
     addCriterion(this, "CheckBoxImportance", "Importance", "Importance", "ComboBoxImportance",
-                 Vocabulary::importances(), "CustoemrImportance", x(0), y(2));
-    addCriterion(this, "CheckBoxEthnic", "Ethnic", "Ethnic interest", "EditEthnic", {}, "Ethnic", x(0), y(3));
-    addCriterion(this, "CheckBoxHobbies", "Hobbies", "Hobbies", "EditHobbies", {}, "Hobbies", x(0), y(4));
+                 Vocabulary::importances(), "CustoemrImportance", 0, 2);
+    addCriterion(this, "CheckBoxEthnic", "Ethnic", "Ethnic interest", "EditEthnic", {}, "Ethnic", 0, 3);
+    addCriterion(this, "CheckBoxHobbies", "Hobbies", "Hobbies", "EditHobbies", {}, "Hobbies", 0, 4);
     addCriterion(this, "CheckBoxHousehold", "Household", "Household lifecycle position", "ComboBoxHousehold",
-                 Vocabulary::households(), "Household", x(1), y(0));
+                 Vocabulary::households(), "Household", 1, 0);
     addCriterion(this, "CheckBoxProspecting", "Prospecting", "Prospecting method", "ComboBoxProspecting",
-                 Vocabulary::prospectingMethods(), "ProspectingMethod", x(1), y(1));
+                 Vocabulary::prospectingMethods(), "ProspectingMethod", 1, 1);
     addCriterion(this, "CheckBoxEducation", "Education", "Level of education", "ComboBoxEducation",
-                 Vocabulary::educationLevels(), "EducationLevel", x(1), y(2));
+                 Vocabulary::educationLevels(), "EducationLevel", 1, 2);
     addCriterion(this, "CheckBoxIncome", "Income", "Income range", "ComboBoxIncome", Vocabulary::incomes(), "Income",
-                 x(1), y(3));
+                 1, 3);
     addCriterion(this, "CheckBoxIndustry", "Industry", "Industry", "ComboBoxIndustry", filterIndustries(), "Industry",
-                 x(1), y(4));
-    addCriterion(this, "CheckBoxCompany", "Company", "Company", "EditCompany", {}, "Company", x(2), y(0));
+                 1, 4);
+    addCriterion(this, "CheckBoxCompany", "Company", "Company", "EditCompany", {}, "Company", 2, 0);
     addCriterion(this, "CheckBoxCompanySize", "Size", "Company size", "ComboBoxCompanySize",
-                 Vocabulary::companySizes(), "CompanySize", x(2), y(1));
-    addCriterion(this, "CheckBoxDepartment", "Department", "Department", "EditDepartment", {}, "Department", x(2), y(2));
-    addCriterion(this, "CheckBoxJob", "Job title", "Job title", "EditJob", {}, "JobTitle", x(2), y(3));
-    addCriterion(this, "CheckBoxProfession", "Profession", "Profession", "EditProfession", {}, "Profession", x(2), y(4));
+                 Vocabulary::companySizes(), "CompanySize", 2, 1);
+    addCriterion(this, "CheckBoxDepartment", "Department", "Department", "EditDepartment", {}, "Department", 2, 2);
+    addCriterion(this, "CheckBoxJob", "Job title", "Job title", "EditJob", {}, "JobTitle", 2, 3);
+    addCriterion(this, "CheckBoxProfession", "Profession", "Profession", "EditProfession", {}, "Profession", 2, 4);
 
     // The two address groups: Street, City, State above Postal/ZIP, Country, P.O. box.
     struct AddressField { const char* key; const char* caption; const char* hint; const char* column; };
@@ -123,49 +122,80 @@ TFilters::TFilters(TMainDataModule* dataModule, QWidget* parent) : QDialog(paren
         {"Country", "Country", "Country", "Country"},
         {"PObox", "P.O. box", "P.O. box", "PostOfficeBox"},
     };
-    const int groupHeight = 68;
-    int groupTop = y(5) + 2;
+    QGroupBox* groups[2];
     for (const char* prefix : {"H", "B"}) {
         const bool home = QString(prefix) == "H";
         auto* group = new QGroupBox(home ? "Home address" : "Business address", this);
         group->setObjectName(home ? "HomeAddressGroup" : "BusinessAddressGroup");
-        group->setGeometry(6, groupTop, kWidth - 12, groupHeight);
+        groups[home ? 0 : 1] = group;
         for (int i = 0; i < 6; ++i) {
             const AddressField& f = fields[i];
             const QString hint = QString(home ? "Home address: " : "Business address: ") + f.hint;
             addCriterion(group, QString("CheckBox") + prefix + f.key, f.caption, hint, QString("Edit") + prefix + f.key,
-                         {}, QString(home ? "HA" : "BA") + f.column, x(i % 3) - 6, 18 + (i / 3) * kRowStep,
-                         QString(f.key) == "PostalCode");
+                         {}, QString(home ? "HA" : "BA") + f.column, i % 3, i / 3, QString(f.key) == "PostalCode");
         }
-        groupTop += groupHeight + 6;
     }
 
-    Label2 = boldLabel(this, "Label2", "Filtering results", QRect(10, groupTop + 2, 200, 16));
+    // Columns as wide as their longest list item and check box caption, so that nothing is cut.
+    int boxWidth = kBoxWidth;
+    int valueWidth[3] = {kValueWidth, kValueWidth, kValueWidth};
+    for (int i = 0; i < criteria.size(); ++i) {
+        boxWidth = std::max(boxWidth, criteria[i].box->sizeHint().width());
+        if (criteria[i].list)
+            valueWidth[m_places[i].x()] = std::max(valueWidth[m_places[i].x()], criteria[i].list->sizeHint().width());
+    }
+    int columnX[3];
+    columnX[0] = kMargin;
+    for (int c = 1; c < 3; ++c)
+        columnX[c] = columnX[c - 1] + boxWidth + kValueGap + valueWidth[c - 1] + kColumnGap;
+    const int width = std::max(columnX[2] + boxWidth + kValueGap + valueWidth[2] + kMargin,
+                               Label1->sizeHint().width() + 2 * kMargin);
+    // Inside a group the criteria start below its title, as the style draws it.
+    const QMargins frame = groups[0]->contentsMargins();
+    const int groupTop = frame.top() + 1;
+    const int groupHeight = groupTop + kRowStep + kFieldHeight + frame.bottom() + 3;
+    for (int i = 0; i < criteria.size(); ++i) {
+        const bool inGroup = criteria[i].box->parentWidget() != this;
+        const int column = m_places[i].x();
+        const int x = columnX[column] - (inGroup ? kGroupX : 0);
+        const int y = (inGroup ? groupTop : kTop) + m_places[i].y() * kRowStep;
+        criteria[i].box->setGeometry(x, y, boxWidth, kFieldHeight);
+        criteria[i].valueControl()->setGeometry(x + boxWidth + kValueGap, y, valueWidth[column], kFieldHeight);
+    }
+    Label1->setGeometry(kMargin, 8, width - 2 * kMargin, 16);
+    int y = kTop + 5 * kRowStep + 2;
+    for (QGroupBox* group : groups) {
+        group->setGeometry(kGroupX, y, width - 2 * kGroupX, groupHeight);
+        y += groupHeight + 6;
+    }
+
+    const int height = 532;
+    Label2 = boldLabel(this, "Label2", "Filtering results", QRect(kMargin, y + 2, 200, 16));
     StringGrid1 = new ResultGrid({{"No.", 25}, {"Name", 125}, {"Type", 55}, {"Mobile", 80}, {"Email", 150}},
                                  kEmailColumn, this);
     StringGrid1->setObjectName("StringGrid1");
-    StringGrid1->setGeometry(6, groupTop + 20, kWidth - 12, kHeight - groupTop - 62);
+    StringGrid1->setGeometry(kGroupX, y + 20, width - 2 * kGroupX, height - y - 62);
     connect(StringGrid1, &ResultGrid::emailReleased, this, &TFilters::StringGrid1MouseUp);
 
     BitBtn1 = new QPushButton(QIcon(":/icons/filters-22.png"), "Filter", this); // the side strip's picture
     BitBtn1->setObjectName("BitBtn1");
-    BitBtn1->setGeometry(6, kHeight - 34, 90, 26);
+    BitBtn1->setGeometry(kGroupX, height - 34, 90, 26);
     BitBtn1->setFocusPolicy(Qt::ClickFocus);
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &TFilters::BitBtn1Click);
+    setFixedSize(width, height);
     FormShow();
 }
 
 TFilters::Criterion& TFilters::addCriterion(QWidget* parent, const QString& name, const QString& caption,
                                             const QString& hint, const QString& valueName, const QStringList& items,
-                                            const QString& column, int x, int y, bool upperCase)
+                                            const QString& column, int screenColumn, int screenRow, bool upperCase)
 {
     Criterion c;
     c.column = column;
     c.box = new QCheckBox(caption, parent);
     c.box->setObjectName(name);
     c.box->setToolTip(hint);
-    c.box->setGeometry(x, y, kBoxWidth, kFieldHeight);
     if (valueName.startsWith("ComboBox")) {
         c.list = new QComboBox(parent);
         c.list->addItems(items);
@@ -178,7 +208,6 @@ TFilters::Criterion& TFilters::addCriterion(QWidget* parent, const QString& name
     }
     QWidget* value = c.valueControl();
     value->setObjectName(valueName);
-    value->setGeometry(x + kBoxWidth + 2, y, kValueWidth, kFieldHeight);
     // Only the result grid is a tab stop: the criteria are worked with the mouse.
     c.box->setFocusPolicy(Qt::ClickFocus);
     value->setFocusPolicy(Qt::ClickFocus);
@@ -190,6 +219,7 @@ TFilters::Criterion& TFilters::addCriterion(QWidget* parent, const QString& name
             criteria[index].valueControl()->setFocus();
     });
     criteria << c;
+    m_places << QPoint(screenColumn, screenRow);
     return criteria.last();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDialog>
 #include <QList>
+#include <QPoint>
 #include <QString>
 
 #include <vector>
@@ -53,9 +54,10 @@ protected:
 
 private:
     Criterion& addCriterion(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
-                            const QString& valueName, const QStringList& items, const QString& column, int x, int y,
-                            bool upperCase = false);
+                            const QString& valueName, const QStringList& items, const QString& column,
+                            int screenColumn, int screenRow, bool upperCase = false);
     std::vector<int> matchingRows(Dataset& people);
 
     TMainDataModule* m_dataModule;
+    QList<QPoint> m_places; // each criterion's column and row on the screen or in its group
 };

@@ -688,6 +688,59 @@ private slots:
         QCOMPARE(grid->currentIndex(), grid->model()->index(1, 4));
     }
 
+    void everyItemFitsItsBoxAndNothingOverlaps()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        for (const TFilters::Criterion& c : f->criteria)
+            c.box->click();
+        f->BitBtn1Click(); // the grid on the screen too
+        QVERIFY(f->StringGrid1->isVisible());
+
+        // Every item of every list is read whole in the closed box.
+        for (const TFilters::Criterion& c : f->criteria) {
+            if (!c.list)
+                continue;
+            QStyleOptionComboBox option;
+            option.initFrom(c.list);
+            option.editable = false;
+            option.frame = c.list->hasFrame();
+            option.subControls = QStyle::SC_All;
+            const QRect text = c.list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                               QStyle::SC_ComboBoxEditField, c.list);
+            for (int i = 0; i < c.list->count(); ++i) {
+                const int needed = c.list->fontMetrics().horizontalAdvance(c.list->itemText(i)) + 2;
+                QVERIFY2(needed <= text.width(), qPrintable(c.list->itemText(i)));
+            }
+        }
+        // Captions are not cut either.
+        for (const TFilters::Criterion& c : f->criteria)
+            QVERIFY2(c.box->sizeHint().width() <= c.box->width(), qPrintable(c.box->text()));
+        QVERIFY(f->Label1->sizeHint().width() <= f->Label1->width());
+
+        // Every control lies inside its window or group, and no two of them overlap.
+        QList<QWidget*> parents{f};
+        for (QGroupBox* g : f->findChildren<QGroupBox*>())
+            parents << g;
+        for (QWidget* parent : parents) {
+            QList<QWidget*> shown;
+            for (QWidget* w : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (w->isVisible() && !w->isWindow())
+                    shown << w;
+            QVERIFY(shown.size() > 3);
+            const QRect inside = parent == f ? f->rect() : parent->contentsRect();
+            for (int i = 0; i < shown.size(); ++i) {
+                QVERIFY2(inside.contains(shown[i]->geometry()), qPrintable(shown[i]->objectName()));
+                for (int j = i + 1; j < shown.size(); ++j)
+                    QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
+                             qPrintable(shown[i]->objectName() + " and " + shown[j]->objectName()));
+            }
+        }
+        QVERIFY(f->width() <= 1024);
+    }
+
     void emptyDatabase()
     {
         AppFixture app;
