@@ -31,48 +31,6 @@ protected:
     }
 };
 
-// The title row. Over the Email title the pointer becomes a hand with the hint, as over the
-// column's cells; over a column border the header keeps its own resize cursor.
-class ResultHeader : public QHeaderView {
-public:
-    ResultHeader(int emailColumn, QWidget* parent) : QHeaderView(Qt::Horizontal, parent), m_emailColumn(emailColumn)
-    {
-        viewport()->setMouseTracking(true);
-    }
-
-protected:
-    void mouseMoveEvent(QMouseEvent* event) override
-    {
-        QHeaderView::mouseMoveEvent(event);
-        const bool onBorder = testAttribute(Qt::WA_SetCursor);
-        if (event->buttons() == Qt::NoButton && !onBorder
-            && logicalIndexAt(event->position().toPoint()) == m_emailColumn)
-            viewport()->setCursor(Qt::PointingHandCursor);
-        else
-            viewport()->unsetCursor();
-    }
-    bool viewportEvent(QEvent* event) override
-    {
-        if (event->type() == QEvent::ToolTip) {
-            auto* help = static_cast<QHelpEvent*>(event);
-            const int column = logicalIndexAt(help->pos());
-            if (column == m_emailColumn) {
-                const QRect title(sectionViewportPosition(column), 0, sectionSize(column), height());
-                QToolTip::showText(help->globalPos(), kEmailHint, viewport(), title);
-            } else {
-                QToolTip::hideText();
-            }
-            return true;
-        }
-        if (event->type() == QEvent::Leave)
-            viewport()->unsetCursor();
-        return QHeaderView::viewportEvent(event);
-    }
-
-private:
-    int m_emailColumn;
-};
-
 void setUpHeaders(QTableView* view)
 {
     QHeaderView* rows = view->verticalHeader();
@@ -275,7 +233,6 @@ ResultGrid::ResultGrid(const QList<ColumnSpec>& columns, int emailColumn, QWidge
     for (const ColumnSpec& c : columns)
         titles << c.title;
     m_model = new ResultModel(titles, this);
-    setHorizontalHeader(new ResultHeader(emailColumn, this));
     setModel(m_model);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);

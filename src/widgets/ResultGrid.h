@@ -11,9 +11,9 @@ class FixedColumnView;
 
 // A read-only grid of results over a table model: the header holds the column titles and
 // column 0 ("No.") numbers the results. Column 0 stays in place while the other columns scroll,
-// and a row is resized and dragged to another place by its first cell. Over the Email column,
-// its title included, the pointer becomes a hand with the hint "Send email"; a mouse button
-// released over an Email cell of a result row asks for a message.
+// and a row is resized and dragged to another place by its first cell. Over the Email cells,
+// not their title, where a click opens nothing, the pointer becomes a hand with the hint
+// "Send email"; a mouse button released over an Email cell asks for a message.
 class ResultGrid : public QTableView {
     Q_OBJECT
 public:

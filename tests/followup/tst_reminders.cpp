@@ -7,12 +7,14 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 namespace {
 // The grid read as a tool reads it: through its model, titles from the header.
@@ -211,15 +213,29 @@ private slots:
         click(spotOf(grid, 1, 5));
         QCOMPARE(app.opened, QStringList{"mailto:anna@example.com?subject=Happy%20Birthday"});
 
-        // The hand over the Email column, its title included.
-        for (QWidget* w : {spotOf(grid, 2, 5).widget, header->viewport()}) {
-            const QPoint at = w == header->viewport()
-                                  ? QPoint(header->sectionViewportPosition(5) + 10, header->height() / 2)
-                                  : spotOf(grid, 2, 5).pos;
-            QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(w, &move);
-            QCOMPARE(w->cursor().shape(), Qt::PointingHandCursor);
-        }
+        // The hand and the hint over the Email cells, and not over their title, where a click
+        // opens nothing.
+        auto pointerAt = [](Spot s) {
+            QMouseEvent move(QEvent::MouseMove, s.pos, s.widget->mapToGlobal(s.pos), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(s.widget, &move);
+            return s.widget->cursor().shape();
+        };
+        auto hintAt = [](Spot s) {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->inherits("QTipLabel"))
+                    w->hide(); // no hint of an earlier spot still on the screen
+            QHelpEvent help(QEvent::ToolTip, s.pos, s.widget->mapToGlobal(s.pos));
+            QApplication::sendEvent(s.widget, &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        const Spot title{header->viewport(), QPoint(header->sectionViewportPosition(5) + 10, header->height() / 2)};
+        QCOMPARE(pointerAt(spotOf(grid, 2, 5)), Qt::PointingHandCursor);
+        QCOMPARE(pointerAt(title), Qt::ArrowCursor);
+        QCOMPARE(pointerAt(spotOf(grid, 2, 4)), Qt::ArrowCursor);
+        QCOMPARE(hintAt(spotOf(grid, 1, 5)), QString("Send email"));
+        QCOMPARE(hintAt(title), QString());
+        QCOMPARE(hintAt(spotOf(grid, 1, 3)), QString());
     }
 
     void theRealWindowAndItsKeys_data()
