@@ -301,7 +301,7 @@ void TFilters::BitBtn1Click()
 {
     const bool gridHadFocus = StringGrid1->hasFocus();
     StringGrid1->hide();
-    StringGrid1->clearResults(); // the widths and heights that the user gave stay until the next showing
+    StringGrid1->clearResults(); // the column widths that the user gave stay until the next showing
     // A checked criterion without a value is switched off and restricts nothing.
     for (const Criterion& c : criteria)
         if (c.box->isChecked() && c.value().isEmpty())

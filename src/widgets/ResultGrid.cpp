@@ -257,6 +257,8 @@ ResultGrid::ResultGrid(const QList<ColumnSpec>& columns, int emailColumn, QWidge
             [this](int row, int, int size) { setRowHeight(row, size); });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
         if (column == 0) {
+            if (!m_widening)
+                m_numberWidth = size;
             m_fixed->setColumnWidth(0, size);
             placeFixedColumn();
         }
@@ -272,10 +274,6 @@ QTableView* ResultGrid::fixedColumn() const { return m_fixed; }
 
 void ResultGrid::prepare()
 {
-    std::map<int, int> resized;
-    resized.swap(m_rowHeights);
-    for (const auto& [row, height] : resized)
-        applyRowHeights(row, row);
     clearResults();
     for (int c = 0; c < m_columns.size(); ++c)
         setColumnWidth(c, m_columns[c].width);
@@ -286,22 +284,36 @@ void ResultGrid::clearResults() { setResults(0, {}); }
 
 void ResultGrid::setResults(int count, std::function<QString(int result, int column)> text)
 {
+    // A new list: its rows start at the default height, whatever the user gave the last one's.
+    std::map<int, int> resized;
+    resized.swap(m_rowHeights);
     m_model->setResults(count, std::move(text));
-    // A new list starts at its top, with the heights that the user gave its rows.
-    // Rows that the user did not resize keep the default height through the model's reset.
-    for (const auto& [row, height] : m_rowHeights)
+    for (const auto& [row, height] : resized)
         applyRowHeights(row, row);
-    scrollToTop();
     // Numbers too long for the first column's width widen it rather than being cut.
     const int numberWidth = fontMetrics().horizontalAdvance(QString::number(count)) + 8;
-    if (columnWidth(0) < numberWidth)
-        setColumnWidth(0, numberWidth);
-    if (count > 0 && m_model->columnCount() > 1)
-        selectionModel()->setCurrentIndex(m_model->index(0, 1), QItemSelectionModel::ClearAndSelect);
+    setNumberColumnWidth(std::max(m_numberWidth, numberWidth));
+    // The list starts at its top left, with its first result current.
+    scrollToTop();
+    horizontalScrollBar()->setValue(0);
+    if (count > 0 && m_model->columnCount() > 1) {
+        const QModelIndex first = m_model->index(0, 1);
+        selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
+        scrollTo(first);
+    }
     placeFixedColumn();
 }
 
 QString ResultGrid::cellText(int row, int column) const { return m_model->text(row, column); }
+
+void ResultGrid::setNumberColumnWidth(int width)
+{
+    if (columnWidth(0) == width)
+        return;
+    m_widening = true;
+    setColumnWidth(0, width);
+    m_widening = false;
+}
 
 void ResultGrid::setUserRowHeight(int row, int height)
 {

@@ -24,14 +24,18 @@ public:
 
     ResultGrid(const QList<ColumnSpec>& columns, int emailColumn, QWidget* parent = nullptr);
 
-    // The grid as new: the columns' own widths, rows of the default height, one empty row.
+    // The grid as new: the columns' own widths, rows of the default height, one empty row,
+    // scrolled to its start.
     void prepare();
-    // No results, one empty row; the widths and heights that the user gave stay.
+    // No results, one empty row of the default height; the column widths that the user gave stay.
     void clearResults();
-    // One row per result, numbered from 1 in column 0; the other cells come from text(result,
-    // column), an empty text leaving the cell empty. At least one row stays. The text is asked
-    // for when a cell is shown or read, so it must stay valid while the results are kept. The
-    // first result's first cell becomes the current cell.
+    // A new list: one row per result, numbered from 1 in column 0, every row of the default
+    // height; the other cells come from text(result, column), an empty text leaving the cell
+    // empty. At least one row stays. The text is asked for when a cell is shown or read, so it
+    // must stay valid while the results are kept. The first result's Name cell becomes the
+    // current cell, scrolled into view. The column widths that the user gave stay; the number
+    // column is widened as far as its longest number needs, and no further than that for a
+    // later, shorter list.
     void setResults(int count, std::function<QString(int result, int column)> text);
     QString cellText(int row, int column) const; // empty for an empty cell
     int emailColumn() const { return m_emailColumn; }
@@ -56,10 +60,14 @@ private:
     void setUserRowHeight(int row, int height);
     void applyRowHeights(int from, int to); // rows from..to get the user's heights or the default
     void moveRow(int from, int to);
+    void setNumberColumnWidth(int width); // without taking it for the user's width
+
 
     QList<ColumnSpec> m_columns;
     int m_emailColumn;
     ResultModel* m_model = nullptr;
     FixedColumnView* m_fixed = nullptr;
-    std::map<int, int> m_rowHeights; // rows the user made taller or lower, by position
+    std::map<int, int> m_rowHeights; // rows of this list that the user made taller or lower, by position
+    int m_numberWidth = 0;           // the number column's width before it was widened for long numbers
+    bool m_widening = false;
 };

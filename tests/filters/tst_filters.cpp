@@ -606,16 +606,19 @@ private slots:
         QCOMPARE(grid->columnViewportPosition(1), grid->columnWidth(0));
     }
 
-    void theUsersWidthsAndHeightsStayUntilTheWindowIsShownAgain()
+    // Column widths are set when the window is shown; a run keeps the ones the user gave, and
+    // its rows, new people, start at the default height.
+    void theUsersWidthsStayUntilTheWindowIsShownAgain()
     {
         AppFixture app;
-        for (const char* n : {"A", "B", "C"})
-            app.db.addPerson(n, {{"Hobbies", "golf"}});
-        app.db.addPerson("D");
+        for (int i = 1; i <= 120; ++i)
+            app.db.addPerson(QString("P%1").arg(i, 3, 10, QChar('0')), {{"Hobbies", i <= 3 ? "golf" : "chess"}});
         QVERIFY(app.start());
         TFilters* f = open(app);
-        f->BitBtn1Click();
         ResultGrid* grid = f->StringGrid1;
+        type(f, "CheckBoxHobbies", "EditHobbies", "golf");
+        f->BitBtn1Click();
+        QCOMPARE(grid->columnWidth(0), 25);
 
         // The user drags the Email title's right border and the second row's lower border.
         QHeaderView* header = grid->horizontalHeader();
@@ -630,29 +633,44 @@ private slots:
         QTest::mousePress(number.widget, Qt::LeftButton, {}, border);
         QTest::mouseMove(number.widget, border + QPoint(0, 14));
         QTest::mouseRelease(number.widget, Qt::LeftButton, {}, border + QPoint(0, 14));
-        const int tall = grid->rowHeight(1);
-        QVERIFY(tall >= 28);
+        QVERIFY(grid->rowHeight(1) >= 28);
+        QCOMPARE(grid->fixedColumn()->rowHeight(1), grid->rowHeight(1));
 
-        // Further runs keep them.
-        type(f, "CheckBoxHobbies", "EditHobbies", "golf");
+        // The next run keeps the width; its rows have the default height.
         f->BitBtn1Click();
-        QCOMPARE(names(grid), (QStringList{"A", "B", "C"}));
+        QCOMPARE(names(grid), (QStringList{"P001", "P002", "P003"}));
         QCOMPARE(grid->columnWidth(4), 210);
-        QCOMPARE(grid->rowHeight(0), 16);
-        QCOMPARE(grid->rowHeight(1), tall);
-        QCOMPARE(grid->fixedColumn()->rowHeight(1), tall);
+        for (int row = 0; row < 3; ++row) {
+            QCOMPARE(grid->rowHeight(row), 16);
+            QCOMPARE(grid->fixedColumn()->rowHeight(row), 16);
+        }
+
+        // Three-digit numbers widen the number column; a shorter list gives it back its width.
         box(f, "CheckBoxHobbies")->click();
         f->BitBtn1Click();
-        QCOMPARE(grid->rowHeight(1), tall);
+        QCOMPARE(rows(grid), 120);
+        QVERIFY(grid->columnWidth(0) >= grid->fontMetrics().horizontalAdvance("120"));
+        QVERIFY(grid->columnWidth(0) > 25);
+        QCOMPARE(grid->fixedColumn()->columnWidth(0), grid->columnWidth(0));
+        type(f, "CheckBoxHobbies", "EditHobbies", "golf");
+        f->BitBtn1Click();
+        QCOMPARE(grid->columnWidth(0), 25);
+        QCOMPARE(grid->fixedColumn()->columnWidth(0), 25);
         QCOMPARE(grid->columnWidth(4), 210);
 
         // Shown again, the grid starts as new.
         f->hide();
         f = open(app);
         f->BitBtn1Click();
-        QCOMPARE(grid->columnWidth(4), 150);
-        QCOMPARE(grid->rowHeight(1), 16);
-        QCOMPARE(grid->fixedColumn()->rowHeight(1), 16);
+        const QList<int> widths{125, 55, 80, 150};
+        for (int c = 1; c < 5; ++c)
+            QCOMPARE(grid->columnWidth(c), widths[c - 1]);
+        QVERIFY(grid->columnWidth(0) > 25); // the 120 people listed
+        f->hide();
+        f = open(app);
+        type(f, "CheckBoxHobbies", "EditHobbies", "golf");
+        f->BitBtn1Click();
+        QCOMPARE(grid->columnWidth(0), 25);
     }
 
     void theCurrentCellShowsWhenTheGridHasTheKeyboard()
@@ -689,6 +707,50 @@ private slots:
         QCOMPARE(grid->currentIndex(), grid->model()->index(1, 1));
         QTest::keyClick(focused(f), Qt::Key_End);
         QCOMPARE(grid->currentIndex(), grid->model()->index(1, 4));
+    }
+
+    // After every run the first result's Name cell is current and in view, beside the numbers,
+    // however the last list was scrolled.
+    void theFirstResultIsCurrentAndInViewAfterEveryRun()
+    {
+        AppFixture app;
+        for (int i = 1; i <= 40; ++i)
+            app.db.addPerson(QString("Person %1").arg(i), {{"Email1", QString("person.%1@example.com").arg(i)},
+                                                           {"Hobbies", i % 10 == 0 ? "golf" : "chess"}});
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        ResultGrid* grid = f->StringGrid1;
+        auto firstInView = [grid]() -> QString {
+            const QModelIndex current = grid->currentIndex();
+            if (current != grid->model()->index(0, 1))
+                return QString("current %1, %2").arg(current.row()).arg(current.column());
+            if (!grid->selectionModel()->isSelected(current))
+                return "not selected";
+            const QRect r = grid->visualRect(current);
+            if (!grid->viewport()->rect().contains(r) || r.left() < grid->columnWidth(0))
+                return QString("at %1, %2 in %3 by %4").arg(r.x()).arg(r.y()).arg(grid->viewport()->width())
+                    .arg(grid->viewport()->height());
+            return "in view";
+        };
+        QTest::mouseClick(f->BitBtn1, Qt::LeftButton);
+        QCOMPARE(firstInView(), QString("in view"));
+        // Scrolled away to the last row and far right, across a widened Email column.
+        grid->setColumnWidth(4, 1500);
+        QCoreApplication::processEvents();
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(39, 4));
+        QVERIFY(grid->horizontalScrollBar()->value() > 0);
+        QVERIFY(grid->verticalScrollBar()->value() > 0);
+        QTest::mouseClick(f->BitBtn1, Qt::LeftButton);
+        QCOMPARE(firstInView(), QString("in view"));
+        QCOMPARE(grid->columnWidth(4), 1500); // the user's width stays while the window is open
+
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+        type(f, "CheckBoxHobbies", "EditHobbies", "golf");
+        QTest::mouseClick(f->BitBtn1, Qt::LeftButton);
+        QCOMPARE(names(grid), (QStringList{"Person 10", "Person 20", "Person 30", "Person 40"}));
+        QCOMPARE(firstInView(), QString("in view"));
     }
 
     void everyItemFitsItsBoxAndNothingOverlaps()

@@ -124,7 +124,11 @@ private slots:
         QCOMPARE(app.program->remindersForm->windowTitle(), QString("Reminders Report"));
 
         // Run again from a later person with a change pending: the change is saved, the walk
-        // does not redraw the person screen per person, and the first person is current.
+        // does not redraw the person screen per person, and the first person is current. The
+        // grid is set up anew: what the user widened or heightened before goes back.
+        grid->setColumnWidth(1, 300);
+        grid->setColumnWidth(0, 60);
+        grid->setRowHeight(1, 40);
         app.main()->SpeedButton10Click();
         QTest::keyClicks(app.find<QLineEdit>("Mobile"), "9");
         QSignalSpy moved(app.data()->PeopleCompanyDS, &DataSource::moved);
@@ -134,6 +138,10 @@ private slots:
         QCOMPARE(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Unread'").toString(), QString("9"));
         QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
         QCOMPARE(app.find<QLineEdit>("Name")->text(), QString("Anna"));
+        QCOMPARE(grid->columnWidth(0), 25);
+        QCOMPARE(grid->columnWidth(1), 125);
+        QCOMPARE(grid->rowHeight(1), 16);
+        QCOMPARE(grid->fixedColumn()->rowHeight(1), 16);
     }
 
     void nothingDueShowsNoWindow()
