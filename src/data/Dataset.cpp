@@ -312,6 +312,9 @@ void Dataset::setRecNo(int row)
     ensureLoaded();
     const bool dropsNew = m_state == DatasetState::Insert && !m_modified;
     const int pending = m_current;
+    // The row asked for, by identity too: saving the pending row may move it to its sorted place.
+    const QVariant target = m_identity >= 0 && row >= 0 && row < int(m_rows.size()) && row != pending
+                                ? m_rows[row].value(m_identity) : QVariant();
     settle();
     if (dropsNew && row > pending)
         --row;
@@ -320,6 +323,10 @@ void Dataset::setRecNo(int row)
         afterMove(false);
         return;
     }
+    if (row == pending && !dropsNew)
+        row = m_current;
+    else if (const int found = target.isNull() ? -1 : rowOf(target); found >= 0)
+        row = found;
     m_current = std::clamp(row, 0, int(m_rows.size()) - 1);
     afterMove();
 }
@@ -593,6 +600,18 @@ void Dataset::post()
         fail("Dataset not in edit or insert mode");
     fire(events.beforePost); // may throw Abort: the row stays pending
     writeRow();
+    // A changed sort key takes the row to its place, where it stays current. The master link is
+    // no key for this: a detail's rows all share it, and a new row sets it before anything else.
+    bool reorder = false;
+    for (const QString& key : m_sort)
+        if (const int c = columnIndex(key); c >= 0 && c < m_columns.size() && m_changedColumns[c]
+                                            && !(m_master && key == m_linkColumn))
+            reorder = true;
+    if (reorder && m_identity >= 0) {
+        const QVariant identity = m_rows[m_current].value(m_identity);
+        sortRows();
+        m_current = std::max(0, rowOf(identity));
+    }
     m_state = DatasetState::Browse;
     m_modified = false;
     m_lookupIndex.clear();
@@ -715,6 +734,21 @@ void Dataset::refresh()
     emit changed();
     fire(events.afterRefresh);
     emit moved();
+}
+
+// As refresh finds its row again.
+int Dataset::rowOf(const QVariant& identity) const
+{
+    if (m_identity < 0 || identity.isNull())
+        return -1;
+    const qlonglong id = identity.toLongLong();
+    const bool numeric = identity.metaType().id() == QMetaType::Int || identity.metaType().id() == QMetaType::LongLong;
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        const QVariant* v = m_rows[i].find(m_identity);
+        if (v && (numeric ? v->toLongLong() == id : *v == identity))
+            return i;
+    }
+    return -1;
 }
 
 void Dataset::masterMoved()

@@ -133,6 +133,7 @@ private:
     void masterMoved();
     void writeRow();
     void reloadRow(int index, const QVariant& identity);
+    int rowOf(const QVariant& identity) const; // -1 when no row has it
     void afterMove(bool fire = true);
     void insertAt(int row);
     QVariant lookupValue(const Lookup& l) const;

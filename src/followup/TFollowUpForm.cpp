@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBNavigator.h"
+#include "widgets/WaitCursor.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -89,7 +90,10 @@ TFollowUpForm::TFollowUpForm(TMainDataModule* dataModule, QWidget* parent) : QDi
     // Another person is selected only once the activity being typed is in and saved; a save
     // that fails keeps both lists where they are, with the activity still being edited.
     DBGridFollowUp->canMove = [this] {
-        return DBGrid1->commitEditor(true) && runCommand([this] { FollowUp->settle(); });
+        return DBGrid1->commitEditor(true) && runCommand([this] {
+                   WaitCursor busy;
+                   FollowUp->settle();
+               });
     };
     connect(DBGrid1, &DBGrid::editButtonClicked, this, &TFollowUpForm::DBGrid1EditButtonClick);
     DBNavigator1->commitPending = [this] { return DBGrid1->commitEditor(true); };
@@ -145,6 +149,7 @@ bool TFollowUpForm::FormCloseQuery()
         return true;
     QString reason;
     try {
+        WaitCursor busy;
         FollowUp->settle(); // an untouched new activity is dropped, not saved empty
         return true;
     } catch (const Abort&) {

@@ -2,6 +2,7 @@
 
 #include "DBNavigator.h"
 #include "DateText.h"
+#include "WaitCursor.h"
 #include "data/DataSource.h"
 #include "data/Dataset.h"
 #include "platform/ErrorDisplay.h"
@@ -23,6 +24,7 @@
 #include <QToolButton>
 
 #include <climits>
+#include <optional>
 
 namespace {
 // What the cell editor was last loaded with: text that differs from it has been typed.
@@ -49,9 +51,12 @@ void selectText(QLineEdit* line) { line->setSelection(int(line->text().size()), 
 
 void setEditorText(QWidget* editor, const QString& text)
 {
-    if (auto* combo = qobject_cast<QComboBox*>(editor))
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+        // The list opens at the cell's own item, when it is one.
+        if (const int item = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive); item >= 0)
+            combo->setCurrentIndex(item);
         combo->setEditText(text);
-    else if (QLineEdit* line = lineOf(editor))
+    } else if (QLineEdit* line = lineOf(editor))
         line->setText(text);
 }
 
@@ -118,6 +123,7 @@ public:
         button = new QToolButton(this);
         button->setObjectName("EditButton");
         button->setText("...");
+        button->setToolTip("Pick a date (Ctrl+Enter)");
         button->setFocusPolicy(Qt::NoFocus);
         button->setCursor(Qt::ArrowCursor);
         setTextMargins(0, 0, kButtonWidth, 0);
@@ -178,6 +184,9 @@ public:
             combo->setInsertPolicy(QComboBox::NoInsert);
             // Typed text is stored as typed: no completion that would show one value and store another.
             combo->setCompleter(nullptr);
+            // Nor the list's habit of choosing, as the cell is left, the item that its text matches
+            // in any case: that reports a pick, which would start an edit on a mere visit.
+            QObject::disconnect(combo->lineEdit(), &QLineEdit::editingFinished, combo, nullptr);
             combo->setFrame(false);
             QObject::connect(combo, &QComboBox::activated, m_grid, &DBGrid::startEditing);
             line = combo->lineEdit();
@@ -222,6 +231,14 @@ public:
             selectText(line);
     }
 
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // Ahead of the delegate's own keys, which would take Ctrl+Enter for a plain Enter.
+        if (event->type() == QEvent::KeyPress && m_grid->openCellButton(static_cast<QKeyEvent*>(event)))
+            return true;
+        return QStyledItemDelegate::eventFilter(watched, event);
+    }
+
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
     {
         if (!typedInto(editor))
@@ -237,7 +254,7 @@ public:
                 if (!date.isValid()) {
                     m_grid->noteRefused(index, text,
                                         QString("The cell \"%1\" holds \"%2\", which is not a date.\n"
-                                                "Type a date such as %3, or pick one with the cell's \"...\" button.")
+                                                "Type a date such as %3, or pick one with the cell's \"...\" button (Ctrl+Enter).")
                                             .arg(column.title, text, DateText::format(Clock::today())));
                     return;
                 }
@@ -416,7 +433,14 @@ bool DBGrid::moveDatasetTo(int row)
         return false;
     if (canMove && !canMove())
         return false;
-    return runCommand([&] { dataset()->setRecNo(row); });
+    return runCommand([&] {
+        // Leaving a row saves it; the list of people only moves the person, whose own save
+        // may ask for the name, so it keeps the ordinary pointer.
+        std::optional<WaitCursor> busy;
+        if (m_mode == Mode::Editable)
+            busy.emplace();
+        dataset()->setRecNo(row);
+    });
 }
 
 void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
@@ -528,6 +552,10 @@ void DBGrid::noteRefused(const QModelIndex& index, const QString& text, const QS
 void DBGrid::reportRefused()
 {
     m_reportQueued = false;
+    // The queued report and a move that asks for it meet here, the one often inside the other's
+    // message box: the box on screen speaks for both.
+    if (m_reporting)
+        return;
     if (!hasRefusedCell()) {
         m_refused = {};
         return;
@@ -537,7 +565,9 @@ void DBGrid::reportRefused()
     ++m_following;
     selectionModel()->setCurrentIndex(refused.index, QItemSelectionModel::ClearAndSelect);
     --m_following;
+    m_reporting = true;
     MessageBox::show(MessageBox::Icon::Error, refused.message);
+    m_reporting = false;
     m_refused = {};
     // The text goes back into its cell, to be corrected there.
     setFocus(Qt::OtherFocusReason);
@@ -577,7 +607,10 @@ void DBGrid::insertRow()
 {
     if (!commitEditor(true))
         return;
-    runCommand([this] { dataset()->insert(); });
+    runCommand([this] {
+        WaitCursor busy; // a pending row is saved first
+        dataset()->insert();
+    });
     if (focusInside())
         openCurrentEditor();
 }
@@ -589,7 +622,10 @@ void DBGrid::appendRow()
     Dataset* ds = dataset();
     // The blank row of an empty list, or an untouched new row, is already there to type into.
     if (!ds->isEmpty() && !(ds->state() == DatasetState::Insert && !ds->isModified()))
-        runCommand([ds] { ds->append(); });
+        runCommand([ds] {
+            WaitCursor busy; // a pending row is saved first
+            ds->append();
+        });
     if (focusInside())
         openCurrentEditor();
 }
@@ -600,17 +636,52 @@ void DBGrid::deleteRow()
     if (!ds->isActive() || ds->isEmpty() || !commitEditor(true))
         return;
     if (DBNavigator::confirmDelete())
-        runCommand([ds] { ds->remove(); });
+        runCommand([ds] {
+            WaitCursor busy;
+            ds->remove();
+        });
     if (focusInside())
         openCurrentEditor();
 }
 
 // ---- keys, mouse and focus --------------------------------------------------------------------
 
+bool DBGrid::openCellButton(QKeyEvent* event)
+{
+    const QModelIndex at = currentIndex();
+    if (m_mode != Mode::Editable || !at.isValid())
+        return false;
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    const bool asked = ((key == Qt::Key_Return || key == Qt::Key_Enter) && mods == Qt::ControlModifier)
+                       || (key == Qt::Key_Down && mods == Qt::AltModifier)
+                       || (key == Qt::Key_F4 && mods == Qt::NoModifier);
+    if (!asked)
+        return false;
+    switch (m_model->gridColumn(at.column()).editor) {
+    case GridColumn::Editor::Date:
+        clickEditButton();
+        return true;
+    case GridColumn::Editor::PickList:
+        openCurrentEditor();
+        if (auto* combo = qobject_cast<QComboBox*>(m_editor.data())) {
+            combo->showPopup();
+            return true;
+        }
+        return false;
+    case GridColumn::Editor::Text:
+    case GridColumn::Editor::WholeNumber:
+        break;
+    }
+    return false;
+}
+
 bool DBGrid::handleKey(QKeyEvent* event)
 {
     if (m_mode != Mode::Editable)
         return false;
+    if (openCellButton(event))
+        return true;
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     if (event->key() == Qt::Key_Delete && mods == Qt::ControlModifier) {
         deleteRow();
@@ -648,6 +719,12 @@ void DBGrid::keyPressEvent(QKeyEvent* event)
 
 bool DBGrid::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Wheel && m_editor && qobject_cast<QComboBox*>(watched) == m_editor) {
+        // The wheel scrolls the list of rows; over a drop-down cell it would step through the
+        // items and change the value unseen.
+        QCoreApplication::sendEvent(viewport(), event);
+        return true;
+    }
     if (event->type() == QEvent::KeyPress && m_editor
         && (watched == m_editor || m_editor->isAncestorOf(qobject_cast<QWidget*>(watched)))) {
         auto* key = static_cast<QKeyEvent*>(event);

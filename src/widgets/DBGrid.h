@@ -47,6 +47,9 @@ public:
     void appendRow();
     void deleteRow(); // asks first
     void clickEditButton(); // the "..." button of the current cell
+    // Ctrl+Enter, Alt+Down and F4 open the current cell's button: the date picker of a date
+    // cell, the list of a drop-down cell. False for other keys and cells.
+    bool openCellButton(QKeyEvent* event);
     void keyboardSearch(const QString&) override {} // letters would jump about by the current column
 
     // Used by the cell editors.
@@ -86,4 +89,5 @@ private:
         QString text, message;
     } m_refused;
     bool m_reportQueued = false;
+    bool m_reporting = false; // its message box is on screen
 };

@@ -1,5 +1,6 @@
 #include "DBNavigator.h"
 
+#include "WaitCursor.h"
 #include "data/DataSource.h"
 #include "data/Dataset.h"
 #include "platform/ErrorDisplay.h"
@@ -107,19 +108,26 @@ void DBNavigator::click(Button which)
     }
     if (commitPending && !commitPending())
         return;
+    // Every other button saves a pending row first or reads or writes the database.
+    auto run = [](const std::function<void()>& step) {
+        runCommand([&] {
+            WaitCursor busy;
+            step();
+        });
+    };
     switch (which) {
-    case Button::First: runCommand([ds] { ds->first(); }); break;
-    case Button::Prior: runCommand([ds] { ds->prior(); }); break;
-    case Button::Next: runCommand([ds] { ds->next(); }); break;
-    case Button::Last: runCommand([ds] { ds->last(); }); break;
-    case Button::Insert: runCommand([ds] { ds->insert(); }); break;
+    case Button::First: run([ds] { ds->first(); }); break;
+    case Button::Prior: run([ds] { ds->prior(); }); break;
+    case Button::Next: run([ds] { ds->next(); }); break;
+    case Button::Last: run([ds] { ds->last(); }); break;
+    case Button::Insert: run([ds] { ds->insert(); }); break;
     case Button::Delete:
         if (!ds->isEmpty() && confirmDelete())
-            runCommand([ds] { ds->remove(); });
+            run([ds] { ds->remove(); });
         break;
     // A new row that nothing was typed into is dropped, not saved empty.
-    case Button::Post: runCommand([ds] { ds->settle(); }); break;
-    case Button::Refresh: runCommand([ds] { ds->refresh(); }); break;
+    case Button::Post: run([ds] { ds->settle(); }); break;
+    case Button::Refresh: run([ds] { ds->refresh(); }); break;
     case Button::Cancel: break;
     }
     if (finished)

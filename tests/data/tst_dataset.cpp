@@ -223,6 +223,46 @@ private slots:
         QVERIFY(!people->locate({"CompanyID", "Name"}, {2, "B"}, partial));
     }
 
+    void aChangedSortKeyTakesItsPlaceOnPost()
+    {
+        db->exec("INSERT INTO PeopleFollowUp (PersonID, FUDate, FUDescription) VALUES (2, '2024-01-01', 'other'), "
+                 "(1, '2024-05-10', 'May'), (1, '2024-03-02', 'March')");
+        auto acts = table("PeopleFollowUp");
+        acts->setSort({"PersonID", "FUDate"});
+        acts->open();
+        auto order = [&] {
+            QStringList names;
+            for (int i = 0; i < acts->recordCount(); ++i)
+                names << acts->valueAt(i, acts->columnIndex("FUDescription")).toString();
+            return names.join(' ');
+        };
+        QCOMPARE(order(), QString("March May other"));
+        acts->edit();
+        acts->setValue("FUDate", QDate(2025, 1, 1));
+        acts->post();
+        QCOMPARE(order(), QString("May March other"));
+        QCOMPARE(acts->value("FUDescription").toString(), QString("March"));
+        QCOMPARE(acts->recNo(), 1);
+
+        // A move to another row lands on the row asked for, wherever the save puts the pending one.
+        acts->first();
+        acts->edit();
+        acts->setValue("PersonID", 3);
+        acts->setRecNo(2);
+        QCOMPARE(order(), QString("March other May"));
+        QCOMPARE(acts->value("FUDescription").toString(), QString("other"));
+        QCOMPARE(acts->recNo(), 1);
+        acts->refresh();
+        QCOMPARE(order(), QString("March other May"));
+        QCOMPARE(acts->value("FUDescription").toString(), QString("other"));
+
+        // Other columns leave the rows where they stand.
+        acts->edit();
+        acts->setValue("FUDescription", "Other");
+        acts->post();
+        QCOMPARE(order(), QString("March Other May"));
+    }
+
     void deleteMovesToFollowingRow()
     {
         for (const char* n : {"A", "B", "C"})

@@ -8,12 +8,17 @@
 #include "widgets/DBGrid.h"
 #include "widgets/DBNavigator.h"
 #include "widgets/DateText.h"
+#include "widgets/DatasetModel.h"
 
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QComboBox>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QSqlDriver>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,8 +28,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <algorithm>
+
+#include <sqlite3.h>
 
 using Button = MessageBox::Button;
 
@@ -78,6 +86,57 @@ void sendKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 }
 
 void type(const QString& text) { QTest::keyClicks(QApplication::focusWidget(), text); }
+
+// Counts the real message boxes as they come up, each with its caption and texts, and answers
+// every one with Enter, sent to what has the keyboard focus in it. A box that another one's
+// event loop brings up is counted and answered as well.
+class BoxWatcher : public QObject {
+public:
+    explicit BoxWatcher(QWidget* window) : m_window(window)
+    {
+        qApp->installEventFilter(this);
+        m_timer.setInterval(0);
+        connect(&m_timer, &QTimer::timeout, this, &BoxWatcher::answer);
+        m_timer.start();
+    }
+    ~BoxWatcher() override { qApp->removeEventFilter(this); }
+    QStringList shown; // caption: texts, one entry per box shown
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* w = qobject_cast<QDialog*>(watched);
+        if (event->type() == QEvent::Show && w && w->isWindow() && isBox(w)) {
+            QStringList texts;
+            for (QLabel* l : w->findChildren<QLabel*>())
+                if (!l->text().isEmpty())
+                    texts << l->text();
+            shown << w->windowTitle() + ": " + texts.join(' ');
+        }
+        return false;
+    }
+
+private:
+    bool isBox(QWidget* w) const { return w != m_window && !qobject_cast<TPickDateForm*>(w); }
+    void answer()
+    {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box || !isBox(box) || !box->isVisible())
+            return;
+        if (QApplication::activeWindow() != box) {
+            // When a box closes, the window system hands the activation back to the one below
+            // it; the offscreen platform leaves that to us.
+            QApplication::setActiveWindow(box);
+            return;
+        }
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && box->isAncestorOf(focus))
+            QTest::keyClick(focus, Qt::Key_Return);
+    }
+
+    QWidget* m_window;
+    QTimer m_timer;
+};
 } // namespace
 
 class TestFollowUp : public QObject {
@@ -646,6 +705,309 @@ private slots:
         QCOMPARE(app.db.count("PeopleFollowUp", "FUDescription IS NULL"), 0);
     }
 
+    void anUnreadableCellIsSaidOnceInTheRealBox()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        app.db.addPerson("Bob");
+        app.db.exec("INSERT INTO PeopleFollowUp (PersonID, FUDate, FUDescription) VALUES (?, '2024-03-02', 'March'), "
+                    "(?, '2024-05-10', 'May')",
+                    {anna, anna});
+        QVERIFY(app.start());
+        MessageBox::setHandler({});
+        BoxWatcher boxes(form(app)); // also answers what closing the window may bring up
+        open(app, [&](TFollowUpForm* f) {
+            // Each way of leaving the cell brings up one box, and the text waits in its cell.
+            auto leave = [&](const std::function<void()>& how) {
+                boxes.shown.clear();
+                how();
+                QCoreApplication::processEvents(); // a report left queued would come up now
+                QApplication::setActiveWindow(f); // the window system's part once a box closes
+                return boxes.shown;
+            };
+            auto typedText = [] {
+                auto* line = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+                return line ? line->text() : QString("(focus not in a cell)");
+            };
+            const QString notADate =
+                "Error: The cell \"Expected order date\" holds \"13/13/2024\", which is not a date.";
+            focusCell(f, 0, "ExpectedOrderDate");
+            type("13/13/2024");
+            QStringList seen = leave([&] { clickPerson(f, 1); });
+            QCOMPARE(seen.size(), 1);
+            QVERIFY2(seen[0].startsWith(notADate), qPrintable(seen[0]));
+            QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+            QCOMPARE(typedText(), QString("13/13/2024"));
+
+            seen = leave([&] { QTest::mouseClick(f->DBNavigator1->button(DBNavigator::Button::Post), Qt::LeftButton); });
+            QCOMPARE(seen.size(), 1);
+            QVERIFY(seen[0].startsWith(notADate));
+            QCOMPARE(typedText(), QString("13/13/2024"));
+
+            seen = leave([&] { sendKey(Qt::Key_Down); });
+            QCOMPARE(seen.size(), 1);
+            QCOMPARE(f->DBGrid1->currentIndex(), f->DBGrid1->model()->index(0, column("ExpectedOrderDate")));
+
+            seen = leave([&] { QVERIFY(!f->close()); });
+            QCOMPARE(seen.size(), 1);
+            QVERIFY(seen[0].startsWith(notADate));
+            QVERIFY(f->isVisible());
+            QCOMPARE(typedText(), QString("13/13/2024"));
+            QCOMPARE(f->FollowUp->state(), DatasetState::Edit);
+            QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("March"));
+
+            // Escape takes back the typing, a second one the row; then a number too big for its cell.
+            sendKey(Qt::Key_Escape);
+            sendKey(Qt::Key_Escape);
+            QCOMPARE(f->FollowUp->state(), DatasetState::Browse);
+            focusCell(f, 0, "ExpextedOrderValue");
+            type("99999999999");
+            seen = leave([&] { sendKey(Qt::Key_Down); });
+            QCOMPARE(seen.size(), 1);
+            QVERIFY2(seen[0].startsWith("Error: The cell \"Expected order value\" holds \"99999999999\", which is not "
+                                        "a whole number."),
+                     qPrintable(seen[0]));
+            QCOMPARE(typedText(), QString("99999999999"));
+            sendKey(Qt::Key_Escape);
+            sendKey(Qt::Key_Escape);
+        });
+        QVERIFY(m_closed);
+        QCOMPARE(app.db.scalar("SELECT count(*) FROM PeopleFollowUp WHERE ExpectedOrderDate IS NULL AND "
+                               "ExpextedOrderValue IS NULL").toInt(), 2);
+    }
+
+    void aChangedDateTakesItsPlaceInTheList()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        app.db.exec("INSERT INTO PeopleFollowUp (PersonID, FUDate, FUDescription) VALUES (?, '2024-03-02', 'March'), "
+                    "(?, '2024-05-10', 'May')",
+                    {anna, anna});
+        QVERIFY(app.start());
+        open(app, [&](TFollowUpForm* f) {
+            focusCell(f, 0, "FUDate");
+            type(DateText::format(QDate(2025, 1, 1)));
+            QTest::mouseClick(f->DBNavigator1->button(DBNavigator::Button::Post), Qt::LeftButton);
+            QCOMPARE(app.db.scalar("SELECT FUDate FROM PeopleFollowUp WHERE FUDescription = 'March'").toString(),
+                     QString("2025-01-01"));
+            QCOMPARE(cell(f->DBGrid1, 0, "FUDescription"), QString("May"));
+            QCOMPARE(cell(f->DBGrid1, 1, "FUDescription"), QString("March"));
+            QCOMPARE(cell(f->DBGrid1, 1, "FUDate"), DateText::format(QDate(2025, 1, 1)));
+            // The changed activity stays the current one, in its new place.
+            QCOMPARE(f->DBGrid1->currentIndex().row(), 1);
+            QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("March"));
+
+            // Leaving the row by a click saves it into its place and lands on the row clicked.
+            focusCell(f, 1, "FUDate");
+            type(DateText::format(QDate(2023, 6, 1)));
+            const QModelIndex may = f->DBGrid1->model()->index(0, column("FUDescription"));
+            QTest::mouseClick(f->DBGrid1->viewport(), Qt::LeftButton, {}, f->DBGrid1->visualRect(may).center());
+            QCOMPARE(cell(f->DBGrid1, 0, "FUDescription"), QString("March"));
+            QCOMPARE(cell(f->DBGrid1, 1, "FUDescription"), QString("May"));
+            QCOMPARE(f->DBGrid1->currentIndex().row(), 1);
+            QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("May"));
+        });
+        QVERIFY(m_closed);
+    }
+
+    void keysOpenTheCellsButton()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        app.db.exec("INSERT INTO PeopleFollowUp (PersonID, FUDate, ContactMethod, FUDescription) VALUES "
+                    "(?, '2024-03-02', 'Fax', 'March')",
+                    {anna});
+        QVERIFY(app.start());
+        m_pickOk = true;
+        open(app, [&](TFollowUpForm* f) {
+            DBGrid* grid = f->DBGrid1;
+            const QList<QPair<Qt::Key, Qt::KeyboardModifiers>> keys{{Qt::Key_Return, Qt::ControlModifier},
+                                                                    {Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier},
+                                                                    {Qt::Key_Down, Qt::AltModifier},
+                                                                    {Qt::Key_F4, Qt::NoModifier}};
+            // In the contact method cell they drop its list down, which by itself changes nothing.
+            for (const auto& [key, modifiers] : keys) {
+                auto* combo = qobject_cast<QComboBox*>(focusCell(f, 0, "ContactMethod"));
+                QVERIFY(combo);
+                sendKey(key, modifiers);
+                QVERIFY2(combo->view()->isVisible(), qPrintable(QKeySequence(key | modifiers).toString()));
+                combo->hidePopup();
+                QCOMPARE(combo->currentText(), QString("Fax"));
+                QCOMPARE(f->FollowUp->state(), DatasetState::Browse);
+            }
+
+            // In either date cell they open the picker, whose date goes into the cell.
+            int day = 1;
+            for (const QString field : {"FUDate", "ExpectedOrderDate"}) {
+                for (const auto& [key, modifiers] : keys) {
+                    focusCell(f, 0, field);
+                    m_pick = QDate(2024, 7, day++);
+                    const int asked = m_picks;
+                    sendKey(key, modifiers);
+                    QVERIFY2(m_picks == asked + 1, qPrintable(field + " " + QKeySequence(key | modifiers).toString()));
+                    QCOMPARE(f->FollowUp->value(field).toDate(), m_pick);
+                    // Back in the cell, which shows the date.
+                    QCOMPARE(QApplication::focusWidget(), grid->cellEditor());
+                    QCOMPARE(static_cast<QLineEdit*>(grid->cellEditor())->text(), DateText::format(m_pick));
+                }
+            }
+            QVERIFY(grid->cellEditor()->findChild<QToolButton*>("EditButton")->toolTip().contains("Ctrl+Enter"));
+
+            // The grid itself, its cell editor closed by Escape, does the same.
+            focusCell(f, 0, "FUDate");
+            sendKey(Qt::Key_Escape);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(grid));
+            m_pick = QDate(2024, 8, 1);
+            sendKey(Qt::Key_Return, Qt::ControlModifier);
+            QCOMPARE(m_picks, 9);
+            QCOMPARE(f->FollowUp->value("FUDate").toDate(), m_pick);
+
+            // Other cells have no button: no picker, and Ctrl+Enter writes the cell as Enter does.
+            focusCell(f, 0, "FUDescription");
+            type("Call");
+            sendKey(Qt::Key_F4);
+            sendKey(Qt::Key_Return, Qt::ControlModifier);
+            QCoreApplication::processEvents(); // the cell is written once the key is over
+            QCOMPARE(m_picks, 9);
+            QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("Call"));
+        });
+        QVERIFY(m_closed);
+        QCOMPARE(app.db.scalar("SELECT FUDate || ' ' || ExpectedOrderDate || ' ' || FUDescription FROM PeopleFollowUp")
+                     .toString(),
+                 QString("2024-08-01 2024-07-08 Call"));
+    }
+
+    void visitingCellsStartsNoEdit()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        app.db.exec("INSERT INTO PeopleFollowUp (PersonID, FUDate, ContactMethod, ProductsInterestedIn, ExpextedOrderValue, "
+                    "ExpectedOrderDate, FUDescription) VALUES "
+                    "(?, '2024-03-02', 'Telephone', 'Solar', 1200, '2024-06-30', 'Call back'), "
+                    "(?, '2024-05-10', 'sms', NULL, -5, NULL, 'Email')",
+                    {anna, anna});
+        const QString everything = "SELECT group_concat(quote(FUDate) || quote(ContactMethod) || quote(ProductsInterestedIn) "
+                                   "|| quote(ExpextedOrderValue) || quote(ExpectedOrderDate) || quote(FUDescription), '|') "
+                                   "FROM PeopleFollowUp";
+        const QString stored = app.db.scalar(everything).toString();
+        QVERIFY(app.start());
+        open(app, [&](TFollowUpForm* f) {
+            DBGrid* grid = f->DBGrid1;
+            DBNavigator* nav = f->DBNavigator1;
+            auto untouched = [&] {
+                const QVariant indicator =
+                    grid->model()->headerData(grid->currentIndex().row(), Qt::Vertical, DatasetModel::IndicatorRole);
+                return f->FollowUp->state() == DatasetState::Browse
+                       && indicator.toInt() == int(DatasetModel::Indicator::Current) && !nav->button(DBNavigator::Button::Post)->isEnabled()
+                       && !nav->button(DBNavigator::Button::Cancel)->isEnabled();
+            };
+            auto where = [&] {
+                return QString("after %1,%2").arg(grid->currentIndex().row()).arg(grid->currentIndex().column()).toUtf8();
+            };
+            // Clicked, cell after cell.
+            for (int row = 0; row < 2; ++row) {
+                for (int c = 0; c < 6; ++c) {
+                    const QModelIndex at = grid->model()->index(row, c);
+                    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(at).center());
+                    QCOMPARE(grid->currentIndex(), at);
+                    QVERIFY(grid->cellEditor());
+                    QVERIFY2(untouched(), where().constData());
+                }
+            }
+            // Tabbed through, on out of the grid, and back.
+            focusCell(f, 0, "FUDate");
+            for (int i = 0; i < 11; ++i) {
+                sendKey(Qt::Key_Tab);
+                QVERIFY2(untouched(), where().constData());
+            }
+            QCOMPARE(grid->currentIndex(), grid->model()->index(1, 5));
+            sendKey(Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f->DBGridFollowUp));
+            QVERIFY(untouched());
+            sendKey(Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), grid->cellEditor());
+            for (int i = 0; i < 11; ++i) {
+                sendKey(Qt::Key_Backtab);
+                QVERIFY2(untouched(), where().constData());
+            }
+            // Up and down through the contact methods.
+            focusCell(f, 0, "ContactMethod");
+            sendKey(Qt::Key_Down);
+            QVERIFY2(untouched(), where().constData());
+            sendKey(Qt::Key_Up);
+            QVERIFY2(untouched(), where().constData());
+            auto* combo = qobject_cast<QComboBox*>(grid->cellEditor());
+            QCOMPARE(combo->currentText(), QString("Telephone"));
+            // The wheel over the drop-down cell scrolls the rows and leaves its item alone. (Sent to
+            // the drop-down, where it comes after its text box has passed it on.)
+            const QPointF middle = QRectF(combo->rect()).center();
+            QWheelEvent wheel(middle, combo->mapToGlobal(middle), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(combo, &wheel);
+            QCOMPARE(combo->currentText(), QString("Telephone"));
+            QVERIFY(untouched());
+        });
+        QVERIFY(m_closed);
+        QCOMPARE(app.db.scalar(everything).toString(), stored);
+    }
+
+    void aSaveWaitingOnALockedDatabaseShowsTheWaitCursor()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        app.db.addPerson("Bob");
+        QVERIFY(app.start());
+        // The program's connection waits on a lock through its busy handler. Here the handler
+        // notes the pointer the user sees while waiting, and gives up at once to keep the test short.
+        const QVariant handle = app.data()->MainADOConnection.database().driver()->handle();
+        QCOMPARE(handle.typeName(), "sqlite3*");
+        sqlite3* db = *static_cast<sqlite3* const*>(handle.data());
+        auto pointer = [] {
+            return QGuiApplication::overrideCursor() ? int(QGuiApplication::overrideCursor()->shape()) : -1;
+        };
+        QList<int> whileWaiting;
+        sqlite3_busy_handler(
+            db,
+            [](void* shapes, int) {
+                const QCursor* shown = QGuiApplication::overrideCursor();
+                static_cast<QList<int>*>(shapes)->append(shown ? int(shown->shape()) : -1);
+                return 0;
+            },
+            &whileWaiting);
+        QList<int> withMessage;
+        MessageBox::setHandler([&](const MessageBox::Request& r) {
+            app.messages << r;
+            withMessage << pointer();
+            return r.escapeButton;
+        });
+        app.db.exec("BEGIN IMMEDIATE"); // another program holds the write lock
+        open(app, [&](TFollowUpForm* f) {
+            focusCell(f, 0, "FUDescription");
+            type("Quote sent");
+            auto tried = [&](int times) {
+                return whileWaiting == QList<int>(times, int(Qt::WaitCursor)) && withMessage == QList<int>(times, -1)
+                       && app.messages.size() == times && app.messages.last().icon == MessageBox::Icon::Error
+                       && f->FollowUp->state() == DatasetState::Insert
+                       && f->FollowUp->value("FUDescription").toString() == "Quote sent";
+            };
+            QTest::mouseClick(f->DBNavigator1->button(DBNavigator::Button::Post), Qt::LeftButton);
+            QVERIFY(tried(1));
+            sendKey(Qt::Key_Down);
+            QVERIFY(tried(2));
+            clickPerson(f, 1);
+            QVERIFY(tried(3));
+            QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+            QVERIFY(!f->close());
+            QVERIFY(tried(4));
+            app.db.exec("ROLLBACK");
+        });
+        sqlite3_busy_timeout(db, 5000);
+        QVERIFY(m_closed);
+        QCOMPARE(pointer(), -1);
+        QCOMPARE(app.db.scalar("SELECT PersonID || ' ' || FUDescription FROM PeopleFollowUp").toString(),
+                 QString("%1 Quote sent").arg(anna));
+    }
+
     void theRealWindowAndPicker()
     {
         AppFixture app;
@@ -672,7 +1034,7 @@ private slots:
                 sendKey(Qt::Key_Escape);
                 return true;
             });
-            QTest::mouseClick(f->DBGrid1->cellEditor()->findChild<QToolButton*>("EditButton"), Qt::LeftButton);
+            sendKey(Qt::Key_Return, Qt::ControlModifier); // the keyboard's way to the cell's button
             emptyAfterEscape = f->FollowUp->isEmpty();
             whenModal([&](QWidget* picker) {
                 auto* p = qobject_cast<TPickDateForm*>(picker);
