@@ -2,6 +2,7 @@
 
 #include "DataSource.h"
 #include "Dataset.h"
+#include "TextLimit.h"
 #include "UpperCaseValidator.h"
 #include "platform/ErrorDisplay.h"
 
@@ -16,6 +17,46 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QValidator>
+
+#include <algorithm>
+
+// Keeps a one-line field within its column, whether the text is typed or pasted: line breaks,
+// NUL and other control characters are dropped, letters optionally become capitals, and text
+// beyond the column's width is cut from what was just put in, never inside a character.
+// QLineEdit's own maximum counts UTF-16 units and would split an emoji.
+class ColumnTextValidator : public QValidator {
+public:
+    ColumnTextValidator(QObject* parent, bool upperCase) : QValidator(parent), m_upperCase(upperCase) {}
+    void setLimit(int characters) { m_limit = characters; }
+    int limit() const { return m_limit; }
+
+    State validate(QString& input, int& pos) const override
+    {
+        if (m_upperCase)
+            input = UpperCaseValidator::upperCased(input);
+        input = TextLimit::oneLine(input, &pos);
+        pos = std::clamp(pos, 0, int(input.size()));
+        if (m_limit > 0) {
+            int excess = TextLimit::length(input) - m_limit;
+            int start = pos;
+            while (excess > 0 && start > 0) {
+                const bool pair = start >= 2 && input[start - 1].isLowSurrogate() && input[start - 2].isHighSurrogate();
+                start -= pair ? 2 : 1;
+                --excess;
+            }
+            input.remove(start, pos - start);
+            pos = start;
+            if (excess > 0)
+                input = TextLimit::left(input, m_limit);
+            pos = std::min(pos, int(input.size()));
+        }
+        return Acceptable;
+    }
+
+private:
+    bool m_upperCase;
+    int m_limit = 0;
+};
 
 namespace {
 // A field without the focus shows the beginning of its text, like a freshly loaded value; a
@@ -85,18 +126,16 @@ void FieldBinding::write(const QVariant& value)
 // ---- text ------------------------------------------------------------------------------------
 
 TextFieldBinding::TextFieldBinding(DataSource* source, const QString& column, QLineEdit* edit, bool upperCase)
-    : FieldBinding(source, column, edit), m_edit(edit)
+    : FieldBinding(source, column, edit), m_edit(edit), m_validator(new ColumnTextValidator(edit, upperCase))
 {
-    if (upperCase)
-        edit->setValidator(new UpperCaseValidator(edit));
+    edit->setValidator(m_validator);
     connect(edit, &QLineEdit::textEdited, this, [this](const QString& text) { write(text); });
     new ShowBeginningWhenLeft(edit, edit);
 }
 
 void TextFieldBinding::show(const QVariant& value)
 {
-    const int size = dataset()->columnSize(column());
-    m_edit->setMaxLength(size > 0 ? size : 32767);
+    m_validator->setLimit(dataset()->columnSize(column()));
     const QString text = value.toString();
     const bool changed = m_edit->text() != text;
     if (changed)
@@ -137,6 +176,8 @@ ComboBinding::ComboBinding(DataSource* source, const QString& column, QComboBox*
     : FieldBinding(source, column, combo), m_combo(combo)
 {
     if (combo->isEditable()) {
+        m_validator = new ColumnTextValidator(combo, false);
+        combo->lineEdit()->setValidator(m_validator);
         combo->setInsertPolicy(QComboBox::NoInsert);
         // Typed text is stored as typed: no completion that would show one value and store another.
         combo->setCompleter(nullptr);
@@ -150,7 +191,7 @@ ComboBinding::ComboBinding(DataSource* source, const QString& column, QComboBox*
     connect(combo, &QComboBox::activated, this, [this](int index) {
         QString text = m_combo->itemText(index);
         if (m_size > 0)
-            text = text.left(m_size);
+            text = TextLimit::left(text, m_size);
         if (m_combo->isEditable())
             m_combo->setEditText(text);
         write(text);
@@ -205,7 +246,7 @@ void ComboBinding::show(const QVariant& value)
     m_size = dataset()->columnSize(column());
     const QString text = value.toString();
     if (m_combo->isEditable()) {
-        m_combo->lineEdit()->setMaxLength(m_size > 0 ? m_size : 32767);
+        m_validator->setLimit(m_size);
         const bool changed = m_combo->currentText() != text;
         matchItem(text);
         if (changed)

@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QWidget;
+class ColumnTextValidator;
 
 // Ties one control to one column of a data source's current row. The first change the user
 // makes puts the dataset into edit state (or starts a new row when it has none); after that,
@@ -35,6 +36,8 @@ private:
     int m_index = -1;
 };
 
+// A one-line text field. Its width counts characters as the database does; pasted line breaks
+// and control characters are dropped as typed ones are.
 class TextFieldBinding : public FieldBinding {
     Q_OBJECT
 public:
@@ -45,6 +48,7 @@ protected:
 
 private:
     QLineEdit* m_edit;
+    ColumnTextValidator* m_validator;
 };
 
 // A read-only display of a date column in the user's short date format.
@@ -76,6 +80,7 @@ protected:
 private:
     void matchItem(const QString& text);
     QComboBox* m_combo;
+    ColumnTextValidator* m_validator = nullptr; // editable lists only
     int m_size = 0;
 };
 

@@ -3,7 +3,9 @@
 #include "contacts/PeoplePage.h"
 #include "data/MainDataModule.h"
 
+#include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -125,12 +127,52 @@ private slots:
         QComboBox* title = app.find<QComboBox>("Title");
         QTest::keyClicks(title->lineEdit(), "Professor Emeritus");
         QCOMPARE(app.people()->value("Title").toString(), QString("Professor "));
-        QCOMPARE(app.find<QLineEdit>("Ext")->maxLength(), 10);
-        QCOMPARE(app.find<QLineEdit>("Name")->maxLength(), 255);
-        QCOMPARE(app.find<QLineEdit>("JobTitle")->maxLength(), 150);
-        QCOMPARE(app.find<QComboBox>("ProfessionComboBox")->lineEdit()->maxLength(), 150);
+        QLineEdit* ext = app.find<QLineEdit>("Ext");
+        QTest::keyClicks(ext, "123456789012");
+        QCOMPARE(ext->text(), QString("1234567890"));
+        QLineEdit* jobTitle = app.find<QLineEdit>("JobTitle");
+        QTest::keyClicks(jobTitle, QString(160, 'j'));
+        QCOMPARE(jobTitle->text().size(), 150);
         app.main()->SpeedButton2Click();
         QCOMPARE(app.db.scalar("SELECT Title FROM People").toString(), QString("Professor "));
+    }
+
+    void pastedTextCountsCharactersAndStaysOnOneLine()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        const QString grin = QString::fromUtf8("\xF0\x9F\x98\x80"); // two UTF-16 units, one character
+        auto paste = [](QLineEdit* edit, const QString& text) {
+            QApplication::clipboard()->setText(text);
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        };
+
+        // 255 characters fit, as the database counts them; the cut falls between two emoji and
+        // takes only from what was pasted.
+        QLineEdit* spouse = app.find<QLineEdit>("Spouse");
+        QTest::keyClicks(spouse, "A");
+        paste(spouse, grin.repeated(300));
+        QCOMPARE(spouse->text(), "A" + grin.repeated(254));
+        paste(spouse, grin); // a full field takes nothing more
+        QCOMPARE(spouse->text(), "A" + grin.repeated(254));
+        QComboBox* title = app.find<QComboBox>("Title");
+        paste(title->lineEdit(), grin.repeated(12) + "x");
+        QCOMPARE(title->currentText(), grin.repeated(10));
+
+        // Line breaks, NUL and other control characters are dropped as typed ones are.
+        QLineEdit* hobbies = app.find<QLineEdit>("Hobbies");
+        paste(hobbies, QString("Sailing\r\nChess") + QChar(0) + "\tGo" + QChar(0x1b) + QChar(0x2028) + "!");
+        QCOMPARE(hobbies->text(), QString("SailingChessGo!"));
+        QCOMPARE(app.people()->value("Hobbies").toString(), QString("SailingChessGo!"));
+
+        app.main()->SpeedButton2Click();
+        QVERIFY(app.messages.isEmpty());
+        QCOMPARE(app.db.scalar("SELECT length(Spouse) FROM People").toInt(), 255);
+        QCOMPARE(app.db.scalar("SELECT hex(Spouse) FROM People").toString(),
+                 QString(("A" + grin.repeated(254)).toUtf8().toHex().toUpper()));
+        QCOMPARE(app.db.scalar("SELECT Title FROM People").toString(), grin.repeated(10));
     }
 
     void suggestionsAreNotForcedOnTypedText()
