@@ -17,6 +17,7 @@
 #include "widgets/AltLetterGuard.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QLabel>
 
@@ -92,7 +93,9 @@ bool Program::start()
         followUpForm->setDatePicker(pickDateForm);
     } catch (const DataError& e) {
         splash->hide();
-        MessageBox::show(MessageBox::Icon::Stop, e.text());
+        MessageBox::show(MessageBox::Icon::Stop,
+                         QString("Vantrel cannot start.\n\n%1\n\nDatabase: %2")
+                             .arg(e.text(), QDir::toNativeSeparators(AppPaths::executableDir() + "Vantrel.vt")));
         m_exitCode = 1;
         return false;
     }

@@ -247,13 +247,24 @@ void TDataEntryForm::closeEvent(QCloseEvent* event)
     if (people()->isEditing()) {
         try {
             people()->post();
+        } catch (const Declined&) {
+            // The user chose to go on editing after another user's change.
+            event->ignore();
+            return;
         } catch (const Abort&) {
             // The name check has said why; the window closes all the same.
-        } catch (const std::exception& e) {
-            // Say so before the program ends: a swallowed failure would lose the edit without a word.
-            MessageBox::show(MessageBox::Icon::Error,
-                             "Your changes to the current person could not be saved:\n"
-                                 + QString::fromStdString(e.what()));
+        } catch (const DataError& e) {
+            // Closing must not drop an edit the database refused without the user's word.
+            MessageBox::Request ask;
+            ask.icon = MessageBox::Icon::Warning;
+            ask.text = e.text() + "\n\nClose Vantrel anyway and lose these changes?";
+            ask.buttons = {MessageBox::Button::Yes, MessageBox::Button::No};
+            ask.defaultButton = MessageBox::Button::No;
+            ask.escapeButton = MessageBox::Button::No;
+            if (MessageBox::show(ask) != MessageBox::Button::Yes) {
+                event->ignore();
+                return;
+            }
         }
     }
     event->accept();

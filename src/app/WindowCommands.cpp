@@ -7,6 +7,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "data/Dataset.h"
+#include "platform/DataError.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
 #include "followup/TRemindersForm.h"
@@ -15,9 +16,20 @@
 
 void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMessage)
 {
-    // Save the current person first; a failure of that save does not keep the window shut.
-    runQuietly([this] { people()->post(); });
-    // A new person whose save was refused is not on file: it does not make the list non-empty.
+    // Save the current person first. The name check does not keep the window shut; a save the
+    // database refuses does, with its reason, so the edit is neither lost nor worked on unsaved.
+    if (people()->isEditing()) {
+        try {
+            people()->post();
+        } catch (const Declined&) {
+            return;
+        } catch (const Abort&) {
+        } catch (const DataError& e) {
+            MessageBox::show(MessageBox::Icon::Error, e.text());
+            return;
+        }
+    }
+    // A new person whose name check failed is not on file: it does not make the list non-empty.
     const int pending = people()->state() == DatasetState::Insert ? 1 : 0;
     if (people()->recordCount() - pending <= 0) {
         MessageBox::show(emptyMessage == "No record selected." ? MessageBox::Icon::Error

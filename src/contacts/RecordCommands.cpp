@@ -82,7 +82,10 @@ void TDataEntryForm::SpeedButton1Click()
 
 void TDataEntryForm::SpeedButton2Click()
 {
-    const bool saved = runQuietly([this] {
+    if (!people()->isEditing())
+        return; // nothing pending: nothing to say, and the focus stays
+    // A refusal of the database is said in plain words; the edit stays on screen to be saved again.
+    const bool saved = runCommand([this] {
         people()->post();
         DBComboBox4Change();
     });
@@ -108,7 +111,9 @@ void TDataEntryForm::SpeedButton6Click()
 
 void TDataEntryForm::runMove(const std::function<void(Dataset&)>& step)
 {
-    runQuietly([&] {
+    // A move first saves the person on screen; when the database refuses, the user is told and
+    // the person stays, with the edit.
+    runCommand([&] {
         step(*people());
         DBComboBox4Change();
     });

@@ -1,19 +1,39 @@
 #include "Connection.h"
 
+#include "RowReader.h"
+#include "SqliteError.h"
 #include "platform/DataError.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QUrl>
 
-static const QStringList kRequiredTables = {
+#include <sqlite3.h>
+
+namespace {
+const QStringList kRequiredTables = {
     "Companies", "People", "QuestionsMain", "PeopleFollowUp", "FollowUpMethod", "Projects",
     "SubProjects", "SubProjectHistory", "SubProjectStatus", "SubProjectType", "SubProjectSize",
     "Business"};
 
-Connection::Connection(const QString& connectionName) : m_name(connectionName) {}
+int& defaultBusyTimeout()
+{
+    static int ms = 5000;
+    return ms;
+}
+
+// Each connection object gets a driver connection of its own, so two data modules (two copies of
+// the program, as tests make them) never share one.
+QString uniqueName(const QString& name)
+{
+    static int counter = 0;
+    return name + QString("#%1").arg(++counter);
+}
+} // namespace
+
+Connection::Connection(const QString& connectionName) : m_name(uniqueName(connectionName)) {}
 
 Connection::~Connection()
 {
@@ -22,9 +42,27 @@ Connection::~Connection()
         QSqlDatabase::removeDatabase(m_name);
 }
 
+void Connection::setDefaultBusyTimeout(int milliseconds) { defaultBusyTimeout() = milliseconds; }
+
 QSqlDatabase Connection::database() const
 {
     return QSqlDatabase::database(m_name, false);
+}
+
+sqlite3* Connection::handle() const
+{
+    if (!QSqlDatabase::contains(m_name))
+        return nullptr;
+    const QVariant h = database().driver()->handle();
+    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(h.data());
+}
+
+QString Connection::fileName() const
+{
+    const QString name = QFileInfo(m_path).fileName();
+    return name.isEmpty() ? QString("Vantrel.vt") : name;
 }
 
 bool Connection::isOpen() const
@@ -37,9 +75,9 @@ void Connection::open()
     close();
     const QFileInfo info(m_path);
     if (!info.exists())
-        throw DataError(QString("The database file %1 does not exist.").arg(QDir::toNativeSeparators(m_path)));
+        throw DataError(QString("%1 does not exist.").arg(fileName()));
     if (!info.isFile())
-        throw DataError(QString("%1 is not a database file.").arg(QDir::toNativeSeparators(m_path)));
+        throw DataError(QString("%1 is a folder, not a database file.").arg(fileName()));
 
     QSqlDatabase db = QSqlDatabase::contains(m_name) ? QSqlDatabase::database(m_name, false)
                                                       : QSqlDatabase::addDatabase("QSQLITE", m_name);
@@ -48,25 +86,39 @@ void Connection::open()
     // mode=rw: never create a file that is not there. Other processes may share the file;
     // the busy timeout lets a write wait for theirs instead of failing at once.
     db.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString() + "?mode=rw");
-    db.setConnectOptions("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000");
-    if (!db.open())
-        throw DataError(QString("Cannot open the database %1: %2")
-                            .arg(QDir::toNativeSeparators(m_path), db.lastError().text()));
-    QSqlQuery probe(db);
-    if (!probe.exec("SELECT name FROM sqlite_master WHERE type = 'table'")) {
-        const QString why = probe.lastError().text();
-        db.close();
-        throw DataError(QString("%1 is not a Vantrel database: %2").arg(QDir::toNativeSeparators(m_path), why));
+    db.setConnectOptions(QString("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(defaultBusyTimeout()));
+    if (!db.open()) {
+        const int code = db.lastError().nativeErrorCode().toInt();
+        throw DataError(SqliteError::describe(code ? code : SQLITE_CANTOPEN, db.lastError().databaseText(), fileName()));
     }
+    auto refuse = [&](const QString& why) {
+        close();
+        throw DataError(why);
+    };
+    // A file the system will not let us write is opened read-only without a word; a program that
+    // cannot save must say so before the user types anything.
+    if (sqlite3_db_readonly(handle(), "main") == 1)
+        refuse(SqliteError::describe(SQLITE_READONLY, QString(), fileName()));
+
     QStringList present;
-    while (probe.next())
-        present << probe.value(0).toString().toLower();
+    try {
+        RowReader probe(*this, "SELECT name FROM sqlite_master WHERE type = 'table'", {});
+        while (probe.next())
+            present << probe.value(0, ColumnType::Text).toString().toLower();
+    } catch (const DataError& e) {
+        refuse(e.text());
+    }
     for (const QString& table : kRequiredTables) {
-        if (!present.contains(table.toLower())) {
-            db.close();
-            throw DataError(QString("%1 is not a Vantrel database: the table %2 is missing.")
-                                .arg(QDir::toNativeSeparators(m_path), table));
-        }
+        if (!present.contains(table.toLower()))
+            refuse(QString("%1 is not a Vantrel database: the table %2 is missing.").arg(fileName(), table));
+    }
+    // Taking the write lock once shows at start whether another program holds it, or whether the
+    // folder lets the journal be written.
+    try {
+        exec("BEGIN IMMEDIATE");
+        exec("ROLLBACK");
+    } catch (const DataError& e) {
+        refuse(e.text());
     }
 }
 
@@ -74,10 +126,20 @@ void Connection::close()
 {
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        if (db.isOpen())
+        if (db.isOpen()) {
+            if (m_depth > 0)
+                rollback();
+            // Fold what is left of the journal into the file without waiting for anybody; the
+            // last copy to close then removes the journal files.
+            if (sqlite3* h = handle())
+                sqlite3_wal_checkpoint_v2(h, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
             db.close();
+        }
     }
     m_columns.clear();
+    m_depth = 0;
+    m_rollbackHandlers.clear();
+    m_transactionTables.clear();
 }
 
 QString Connection::quote(const QString& identifier)
@@ -93,29 +155,109 @@ QVector<Column> Connection::tableColumns(const QString& table)
     auto it = m_columns.constFind(key);
     if (it != m_columns.constEnd())
         return *it;
-    QSqlQuery q(database());
-    if (!q.exec("PRAGMA table_info(" + quote(table) + ")"))
-        throw DataError(q.lastError().text());
     QVector<Column> cols;
+    RowReader q(*this, "PRAGMA table_info(" + quote(table) + ")", {});
     while (q.next()) {
         Column c;
-        c.name = q.value(1).toString();
-        c.type = ColumnValue::typeFromDeclaration(q.value(2).toString(), &c.size);
-        const bool pk = q.value(5).toInt() > 0;
-        c.readOnly = pk && c.type == ColumnType::Integer
-                     && q.value(2).toString().compare("INTEGER", Qt::CaseInsensitive) == 0;
+        c.name = q.value(1, ColumnType::Text).toString();
+        const QString declared = q.value(2, ColumnType::Text).toString();
+        c.type = ColumnValue::typeFromDeclaration(declared, &c.size);
+        const bool pk = q.value(5, ColumnType::Integer).toInt() > 0;
+        c.readOnly = pk && c.type == ColumnType::Integer && declared.compare("INTEGER", Qt::CaseInsensitive) == 0;
         cols << c;
     }
     if (cols.isEmpty())
-        throw DataError(QString("Table %1 does not exist in the database.").arg(table));
+        throw DataError(QString("%1 is not a Vantrel database: the table %2 is missing.").arg(fileName(), table));
     m_columns.insert(key, cols);
     return cols;
 }
 
+void Connection::exec(const QString& sql, const QVariantList& values)
+{
+    RowReader statement(*this, sql, values);
+    while (statement.next()) {
+    }
+}
+
+qint64 Connection::changes() const { return sqlite3_changes(handle()); }
+qint64 Connection::lastInsertId() const { return sqlite3_last_insert_rowid(handle()); }
+
+void Connection::noteWrite(const QString& table)
+{
+    ++m_versions[table.toLower()];
+    if (m_depth > 0)
+        m_transactionTables.insert(table.toLower());
+}
+
+void Connection::begin()
+{
+    if (m_depth == 0) {
+        // IMMEDIATE: the write lock is taken now, not at the first write, so nobody can change
+        // what this transaction reads before it commits.
+        exec("BEGIN IMMEDIATE");
+        m_rollbackHandlers.clear();
+        m_transactionTables.clear();
+    }
+    ++m_depth;
+}
+
+void Connection::commit()
+{
+    if (m_depth == 0)
+        throw DataError("The changes were undone, because a part of them could not be saved.");
+    if (--m_depth > 0)
+        return;
+    try {
+        exec("COMMIT");
+    } catch (...) {
+        m_depth = 1;
+        rollback();
+        throw;
+    }
+    m_rollbackHandlers.clear();
+    m_transactionTables.clear();
+    checkpoint();
+}
+
+void Connection::rollback()
+{
+    if (m_depth == 0)
+        return;
+    m_depth = 0;
+    if (sqlite3* h = handle(); h && !sqlite3_get_autocommit(h))
+        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+    // Snapshots that counted on the undone writes must re-read.
+    for (const QString& table : std::as_const(m_transactionTables))
+        ++m_versions[table];
+    m_transactionTables.clear();
+    const auto handlers = std::move(m_rollbackHandlers);
+    m_rollbackHandlers.clear();
+    for (const auto& h : handlers)
+        h();
+}
+
+void Connection::checkpoint()
+{
+    // FULL waits for readers of older data, then copies every committed change into the file
+    // itself. When another program keeps reading past the busy timeout the change is still
+    // committed; the next checkpoint copies it.
+    if (sqlite3* h = handle())
+        sqlite3_wal_checkpoint_v2(h, nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
+}
+
+void Connection::Transaction::commit()
+{
+    m_done = true;
+    m_connection.commit();
+}
+
 qint64 Connection::externalVersion()
 {
-    QSqlQuery q(database());
-    if (q.exec("PRAGMA data_version") && q.next())
-        return q.value(0).toLongLong();
+    try {
+        RowReader q(*this, "PRAGMA data_version", {});
+        if (q.next())
+            return q.value(0, ColumnType::Integer).toLongLong();
+    } catch (const DataError&) {
+    }
     return -1;
 }

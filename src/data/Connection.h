@@ -2,13 +2,24 @@
 #include "Column.h"
 
 #include <QHash>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVector>
 
+#include <functional>
+#include <vector>
+
+struct sqlite3;
+
 // The one connection to the SQLite file. It opens an existing file only (a missing file is an
-// error, never silently created), and keeps a write counter per table so that datasets can tell
-// whether a re-read would show anything new.
+// error, never silently created), refuses one it cannot write, and keeps a write counter per
+// table so that datasets can tell whether a re-read would show anything new.
+//
+// Every change goes through a write transaction that takes the write lock when it begins, so
+// what is read inside it stays true until it commits; the outermost commit is followed by a
+// checkpoint, so that Vantrel.vt alone holds every saved change (a copy of that one file is a
+// complete backup).
 class Connection {
 public:
     explicit Connection(const QString& connectionName);
@@ -18,21 +29,58 @@ public:
 
     void setDatabasePath(const QString& path) { m_path = path; }
     QString databasePath() const { return m_path; }
-    void open();  // throws DataError
+    QString fileName() const; // as the user knows it, for messages
+    void open();  // throws DataError naming the cause in plain words
     void close();
     bool isOpen() const;
     QSqlDatabase database() const;
+    sqlite3* handle() const;
 
-    QVector<Column> tableColumns(const QString& table); // throws DataError for an unknown table
+    QVector<Column> tableColumns(const QString& table); // from the schema; throws DataError for a missing table
     static QString quote(const QString& identifier);
 
+    // Runs one statement; errors are thrown as DataError in plain words.
+    void exec(const QString& sql, const QVariantList& values = {});
+    qint64 changes() const;      // rows changed by the last statement
+    qint64 lastInsertId() const; // row identity of the last insert
+
+    void begin();
+    void commit();   // the outermost one commits and checkpoints
+    void rollback(); // undoes the whole transaction, however deeply nested
+    int transactionDepth() const { return m_depth; }
+    // Called when the current transaction is rolled back, so snapshots that took over its
+    // changes can be re-read.
+    void onRollback(std::function<void()> handler) { m_rollbackHandlers.push_back(std::move(handler)); }
+
+    class Transaction {
+    public:
+        explicit Transaction(Connection& connection) : m_connection(connection) { connection.begin(); }
+        ~Transaction() { if (!m_done) m_connection.rollback(); }
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        void commit();
+        void rollback() { m_done = true; m_connection.rollback(); }
+
+    private:
+        Connection& m_connection;
+        bool m_done = false;
+    };
+
     quint64 tableVersion(const QString& table) const { return m_versions.value(table.toLower(), 0); }
-    void noteWrite(const QString& table) { ++m_versions[table.toLower()]; }
+    void noteWrite(const QString& table);
     qint64 externalVersion(); // changes whenever another connection committed
 
+    // How long a statement waits for another program's lock before it gives up. Tests shorten it.
+    static void setDefaultBusyTimeout(int milliseconds);
+
 private:
+    void checkpoint();
+
     QString m_name;
     QString m_path;
     QHash<QString, QVector<Column>> m_columns;
     QHash<QString, quint64> m_versions;
+    int m_depth = 0;
+    QSet<QString> m_transactionTables;
+    std::vector<std::function<void()>> m_rollbackHandlers;
 };

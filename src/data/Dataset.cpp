@@ -5,21 +5,12 @@
 #include "DataSource.h"
 #include "RowReader.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include <QPointer>
 
 #include <algorithm>
 
 namespace {
 const QString kRowId = QStringLiteral("__rowid");
-
-// The database's own words when it has them (a CHECK names the column), else the driver's.
-QString sqlError(const QSqlQuery& q)
-{
-    const QSqlError e = q.lastError();
-    return e.databaseText().isEmpty() ? e.text() : e.databaseText();
-}
 
 QString keyText(const QVariant& v)
 {
@@ -43,6 +34,7 @@ void Dataset::setUpdateTable(const QString& table, const QString& keyColumn)
     m_keyColumnName = keyColumn;
 }
 void Dataset::setDeclaredColumns(const QStringList& columns) { m_declared = columns; }
+void Dataset::setRequiredColumns(const QString& table, const QStringList& columns) { m_required.insert(table, columns); }
 void Dataset::setColumnSize(const QString& column, int size) { m_sizeOverrides.insert(column, size); }
 void Dataset::setSort(const QStringList& columns) { m_sort = columns; }
 void Dataset::setParameter(const QString& name, const QVariant& value) { m_params.insert(name, value); }
@@ -67,6 +59,56 @@ void Dataset::addLookup(const QString& name, const QString& keyColumn, Dataset* 
 [[noreturn]] void Dataset::fail(const QString& text) const
 {
     throw DataError(m_name + ": " + text);
+}
+
+void Dataset::schemaFail(const QString& table, const QString& column) const
+{
+    throw DataError(QString("%1 is damaged or was made for another program: the table %2 has no column %3.")
+                        .arg(m_connection->fileName(), table, column));
+}
+
+// Every column this dataset names must be in the schema before a row is read: a missing one
+// stops start-up with its name instead of failing at every keystroke, or worse.
+void Dataset::checkSchema()
+{
+    auto hasColumn = [](const QVector<Column>& columns, const QString& name) {
+        return std::any_of(columns.begin(), columns.end(),
+                           [&](const Column& c) { return c.name.compare(name, Qt::CaseInsensitive) == 0; });
+    };
+    for (auto it = m_required.cbegin(); it != m_required.cend(); ++it) {
+        const QVector<Column> columns = m_connection->tableColumns(it.key());
+        for (const QString& name : it.value())
+            if (!hasColumn(columns, name))
+                schemaFail(it.key(), name);
+    }
+    if (m_table.isEmpty())
+        return;
+    const QVector<Column> columns = m_connection->tableColumns(m_table);
+    QStringList needed = m_declared + m_sort;
+    if (m_master)
+        needed << m_linkColumn;
+    for (const Lookup& l : m_lookups)
+        needed << l.keyColumnName;
+    for (const QString& name : needed)
+        if (!hasColumn(columns, name))
+            schemaFail(m_table, name);
+    if (m_master && m_master->dataset() && m_master->dataset()->isActive()
+        && !m_master->dataset()->hasColumn(m_linkColumn))
+        schemaFail(m_master->dataset()->tableName(), m_linkColumn);
+}
+
+void Dataset::checkLookups() const
+{
+    if (!isActive())
+        return;
+    for (const Lookup& l : m_lookups) {
+        const Dataset* other = l.dataset;
+        if (!other->isActive())
+            continue;
+        for (const QString& name : {l.lookupKey, l.resultColumn})
+            if (!other->hasColumn(name))
+                schemaFail(other->tableName().isEmpty() ? other->name() : other->tableName(), name);
+    }
 }
 
 void Dataset::requireActive() const
@@ -203,6 +245,7 @@ void Dataset::open()
         return;
     if (m_table.isEmpty() && m_sql.isEmpty())
         fail("no table or query");
+    checkSchema();
     m_linkValue = masterLinkValue();
     m_state = DatasetState::Browse;
     m_modified = false;
@@ -425,6 +468,7 @@ void Dataset::edit()
     m_original = m_rows[m_current];
     m_state = DatasetState::Edit;
     m_modified = false;
+    m_rowGone = false;
     std::fill(m_changedColumns.begin(), m_changedColumns.end(), false);
     emit changed();
     fire(events.afterEdit);
@@ -453,6 +497,8 @@ void Dataset::insertAt(int at)
     std::fill(m_changedColumns.begin(), m_changedColumns.end(), false);
     if (m_master) {
         const int link = columnIndex(m_linkColumn);
+        if (link < 0 || link >= m_columns.size())
+            schemaFail(m_table, m_linkColumn);
         r.setValue(link, m_linkValue);
         m_changedColumns[link] = true;
     }
@@ -494,55 +540,159 @@ void Dataset::setValue(int column, const QVariant& value)
 
 void Dataset::writeRow()
 {
-    const QString table = m_table.isEmpty() ? m_updateTable : m_table;
+    const QString table = writeTable();
     if (table.isEmpty())
         fail("Cannot modify a read-only dataset");
+    const bool inserting = m_state == DatasetState::Insert;
+    QVariant identity = m_identity >= 0 ? m_rows[m_current].value(m_identity) : QVariant();
+    if (!inserting) {
+        bool changed = false;
+        for (int i = 0; i < m_columns.size() && !changed; ++i)
+            changed = m_changedColumns[i] && !m_columns[i].readOnly;
+        if (!changed)
+            return;
+        if (identity.isNull())
+            fail("Row cannot be located for updating");
+    }
+    try {
+        identity = inserting ? insertRow(table, false) : updateRow(table, identity);
+    } catch (const DataError& e) {
+        throw DataError("Your changes could not be saved. " + e.text());
+    }
+    reloadRow(m_current, identity);
+}
+
+bool Dataset::readStored(const QVariant& identity, Row* stored) const
+{
+    RowReader reader(*m_connection, tableSelect() + " WHERE rowid = ?", {identity});
+    std::vector<QVariant> buffer;
+    if (!reader.next())
+        return false;
+    *stored = readRow(reader, buffer);
+    return true;
+}
+
+// Whether the columns being written still hold what this dataset read when editing began.
+bool Dataset::stillAsRead(const Row& stored) const
+{
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (!m_changedColumns[i] || m_columns[i].readOnly || i == m_identity)
+            continue;
+        const QVariant before = m_original.value(i), now = stored.value(i);
+        if (before.isNull() != now.isNull() || (!before.isNull() && before != now))
+            return false;
+    }
+    return true;
+}
+
+bool Dataset::askConflict(Conflict conflict)
+{
+    if (events.resolveConflict)
+        return events.resolveConflict(*this, conflict);
+    throw DataError(conflict == Conflict::Changed
+                        ? QString("Another user changed this record since you began editing it.")
+                        : QString("Another user deleted this record."));
+}
+
+QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
+{
     const Row& r = m_rows[m_current];
     QStringList cols;
     QVariantList vals;
     for (int i = 0; i < m_columns.size(); ++i) {
-        if (i == m_identity && !m_table.isEmpty())
-            continue;
-        if (!m_changedColumns[i] || m_columns[i].readOnly)
+        if ((i == m_identity && !m_table.isEmpty()) || !m_changedColumns[i] || m_columns[i].readOnly)
             continue;
         cols << Connection::quote(m_columns[i].name);
         vals << ColumnValue::toDatabase(r.value(i), m_columns[i].type);
     }
-    const bool inserting = m_state == DatasetState::Insert;
-    QVariant identity = m_identity >= 0 ? r.value(m_identity) : QVariant();
-    if (!inserting && cols.isEmpty())
-        return;
-    if (!inserting && identity.isNull())
-        fail("Row cannot be located for updating");
-    const bool inSync = m_loadedVersion == m_connection->tableVersion(table);
-    QSqlQuery q(m_connection->database());
-    QString sql;
-    if (inserting) {
-        QStringList marks;
-        for (int i = 0; i < cols.size(); ++i)
-            marks << "?";
-        sql = cols.isEmpty() ? "INSERT INTO " + Connection::quote(table) + " DEFAULT VALUES"
-                             : "INSERT INTO " + Connection::quote(table) + " (" + cols.join(", ")
-                                   + ") VALUES (" + marks.join(", ") + ")";
-    } else {
-        const QString where = m_table.isEmpty() ? Connection::quote(m_keyColumnName) : QString("rowid");
-        sql = "UPDATE " + Connection::quote(table) + " SET " + cols.join(" = ?, ") + " = ? WHERE " + where + " = ?";
-        vals << identity;
+    const QString where = m_table.isEmpty() ? Connection::quote(m_keyColumnName) : QString("rowid");
+    const QString sql = "UPDATE " + Connection::quote(table) + " SET " + cols.join(" = ?, ") + " = ? WHERE " + where + " = ?";
+    vals << identity;
+
+    bool overwrite = false;
+    for (;;) {
+        const bool inSync = m_loadedVersion == m_connection->tableVersion(table);
+        Connection::Transaction tx(*m_connection);
+        // Questions are asked only outside a wider transaction, which must not wait on the user.
+        const bool mayAsk = m_connection->transactionDepth() == 1;
+        bool gone = false;
+        if (!overwrite && !m_table.isEmpty()) {
+            Row stored;
+            gone = !readStored(identity, &stored);
+            if (!gone && !stillAsRead(stored)) {
+                tx.rollback(); // nobody waits for our lock while the user decides
+                // From now on the row as stored is what editing began from: Discard shows it,
+                // and a second Save after going on editing writes over it knowingly.
+                m_original = stored;
+                if (!mayAsk)
+                    throw DataError("Another user changed this record since you began editing it.");
+                if (!askConflict(Conflict::Changed))
+                    throw Declined{};
+                overwrite = true;
+                continue;
+            }
+        }
+        if (!gone) {
+            m_connection->exec(sql, vals);
+            gone = m_connection->changes() == 0;
+        }
+        if (gone) {
+            tx.rollback();
+            m_rowGone = true; // Discard drops it: what is stored is no row at all
+            if (!mayAsk || m_table.isEmpty())
+                throw DataError("Another user deleted this record.");
+            if (!askConflict(Conflict::Deleted))
+                throw Declined{};
+            return insertRow(table, true);
+        }
+        tx.commit();
+        tookOverWrite(table, inSync);
+        return identity;
     }
-    if (!q.prepare(sql))
-        throw DataError(sqlError(q));
-    for (const QVariant& v : vals)
-        q.addBindValue(v);
-    if (!q.exec())
-        throw DataError(sqlError(q));
-    if (!inserting && q.numRowsAffected() != 1)
-        throw DataError("Row cannot be located for updating. Some values may have been changed since it was last read.");
+}
+
+// Inserts the current row: its changed columns, or every column that holds a value (a row saved
+// again after another user deleted it).
+QVariant Dataset::insertRow(const QString& table, bool everyColumn)
+{
+    const Row& r = m_rows[m_current];
+    QStringList cols, marks;
+    QVariantList vals;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if ((i == m_identity && !m_table.isEmpty()) || m_columns[i].readOnly)
+            continue;
+        if (everyColumn ? r.value(i).isNull() : !m_changedColumns[i])
+            continue;
+        cols << Connection::quote(m_columns[i].name);
+        marks << "?";
+        vals << ColumnValue::toDatabase(r.value(i), m_columns[i].type);
+    }
+    const QString sql = cols.isEmpty() ? "INSERT INTO " + Connection::quote(table) + " DEFAULT VALUES"
+                                       : "INSERT INTO " + Connection::quote(table) + " (" + cols.join(", ")
+                                             + ") VALUES (" + marks.join(", ") + ")";
+    const bool inSync = m_loadedVersion == m_connection->tableVersion(table);
+    Connection::Transaction tx(*m_connection);
+    m_connection->exec(sql, vals);
+    const QVariant identity = m_connection->lastInsertId();
+    tx.commit();
+    tookOverWrite(table, inSync);
+    return identity;
+}
+
+// After a write this dataset has taken over into its snapshot: a snapshot that was current
+// stays current; inside a wider transaction that is later undone, it is read again.
+void Dataset::tookOverWrite(const QString& table, bool inSync)
+{
     m_connection->noteWrite(table);
     if (inSync)
         m_loadedVersion = m_connection->tableVersion(table);
-    if (inserting)
-        identity = q.lastInsertId();
-    reloadRow(m_current, identity);
+    if (m_connection->transactionDepth() > 0) {
+        QPointer<Dataset> self(this);
+        m_connection->onRollback([self] {
+            if (self)
+                self->invalidate();
+        });
+    }
 }
 
 void Dataset::reloadRow(int index, const QVariant& identity)
@@ -614,6 +764,7 @@ void Dataset::post()
     }
     m_state = DatasetState::Browse;
     m_modified = false;
+    m_rowGone = false;
     m_lookupIndex.clear();
     emit changed();
     fire(events.afterPost);
@@ -625,7 +776,9 @@ void Dataset::cancel()
     if (!isEditing())
         return;
     fire(events.beforeCancel);
-    const bool wasInsert = m_state == DatasetState::Insert;
+    // A row another user deleted is dropped like a new one: what is stored is no row at all.
+    const bool wasInsert = m_state == DatasetState::Insert || m_rowGone;
+    m_rowGone = false;
     if (wasInsert) {
         m_rows.erase(m_rows.begin() + m_current);
         if (m_current >= int(m_rows.size()))
@@ -642,6 +795,21 @@ void Dataset::cancel()
     fire(events.afterCancel);
     if (wasInsert && !m_rows.empty())
         fire(events.afterScroll);
+    emit moved();
+}
+
+void Dataset::invalidate()
+{
+    if (!isActive())
+        return;
+    m_state = DatasetState::Browse;
+    m_modified = false;
+    m_rowGone = false;
+    m_rows.clear();
+    m_lookupIndex.clear();
+    m_current = 0;
+    m_needsLoad = true;
+    emit changed();
     emit moved();
 }
 
@@ -666,26 +834,26 @@ void Dataset::remove()
     if (m_rows.empty())
         throw DataError("Cannot perform this operation on an empty dataset");
     fire(events.beforeDelete);
-    if (m_state == DatasetState::Edit)
-        m_rows[m_current] = m_original; // unsaved edits of the deleted row are lost
-    m_state = DatasetState::Browse;
-    m_modified = false;
-    const QString table = m_table.isEmpty() ? m_updateTable : m_table;
+    const QString table = writeTable();
     const QVariant identity = m_identity >= 0 ? m_rows[m_current].value(m_identity) : QVariant();
     if (table.isEmpty() || identity.isNull())
         fail("Cannot delete from a read-only dataset");
     const bool inSync = m_loadedVersion == m_connection->tableVersion(table);
-    QSqlQuery q(m_connection->database());
     const QString where = m_table.isEmpty() ? Connection::quote(m_keyColumnName) : QString("rowid");
-    q.prepare("DELETE FROM " + Connection::quote(table) + " WHERE " + where + " = ?");
-    q.addBindValue(identity);
-    if (!q.exec()) {
-        emit changed();
-        throw DataError(sqlError(q));
+    try {
+        // A row another user deleted already is gone all the same.
+        Connection::Transaction tx(*m_connection);
+        m_connection->exec("DELETE FROM " + Connection::quote(table) + " WHERE " + where + " = ?", {identity});
+        tx.commit();
+    } catch (const DataError& e) {
+        // Nothing changes: the row stays, and so does its pending edit.
+        throw DataError("The record could not be deleted. " + e.text());
     }
-    m_connection->noteWrite(table);
-    if (inSync)
-        m_loadedVersion = m_connection->tableVersion(table);
+    tookOverWrite(table, inSync);
+    // Unsaved edits of the deleted row go with it.
+    m_state = DatasetState::Browse;
+    m_modified = false;
+    m_rowGone = false;
     m_rows.erase(m_rows.begin() + m_current);
     m_lookupIndex.clear();
     if (m_current >= int(m_rows.size()))

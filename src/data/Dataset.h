@@ -27,13 +27,22 @@ struct LocateOptions {
 // deletes, or when it is opened, refreshed or re-run. A detail dataset shows the rows whose
 // link column equals the master's current value and settles its pending row whenever the
 // master moves or is re-read. Before-handlers abort an operation by throwing Abort.
+//
+// A write that fails leaves the dataset exactly as it was, pending row included. An update
+// writes only when the columns it changes still hold what this dataset read when editing
+// began; otherwise resolveConflict decides (without one, the post fails with a message).
 class Dataset : public QObject {
     Q_OBJECT
 public:
     using Handler = std::function<void(Dataset&)>;
+    // Changed: another user changed a column being edited. Deleted: another user deleted the row.
+    enum class Conflict { Changed, Deleted };
+    // true: write all the same (over theirs, or as a new row); false: go on editing.
+    using ConflictHandler = std::function<bool(Dataset&, Conflict)>;
     struct Events {
         Handler beforeInsert, afterInsert, beforeEdit, afterEdit, beforePost, afterPost;
         Handler beforeCancel, afterCancel, beforeDelete, afterDelete, afterScroll, afterRefresh;
+        ConflictHandler resolveConflict;
     };
 
     Dataset(const QString& name, Connection* connection, QObject* parent = nullptr);
@@ -44,6 +53,8 @@ public:
     void setQuery(const QString& sql);
     void setUpdateTable(const QString& table, const QString& keyColumn); // makes a query writable
     void setDeclaredColumns(const QStringList& columns);                // empty: every column
+    // Columns a query reads, checked against the schema when it opens.
+    void setRequiredColumns(const QString& table, const QStringList& columns);
     void setColumnSize(const QString& column, int size);
     void setSort(const QStringList& columns);
     void setMaster(DataSource* master, const QString& linkColumn);
@@ -95,6 +106,8 @@ public:
     void remove();
     void refresh();
     void settle(); // write a changed pending row, drop an unchanged one
+    void invalidate(); // forget the snapshot; it is read again when next used
+    void checkLookups() const; // every lookup's columns exist in open datasets; throws DataError
 
     // Columns.
     QVariant value(const QString& column) const;
@@ -131,9 +144,18 @@ private:
     Row readRow(const RowReader& reader, std::vector<QVariant>& buffer) const;
     void sortRows();
     void masterMoved();
+    QString writeTable() const { return m_table.isEmpty() ? m_updateTable : m_table; }
     void writeRow();
+    QVariant updateRow(const QString& table, const QVariant& identity);
+    QVariant insertRow(const QString& table, bool everyColumn);
+    bool readStored(const QVariant& identity, Row* stored) const;
+    bool stillAsRead(const Row& stored) const;
+    bool askConflict(Conflict conflict);
+    void tookOverWrite(const QString& table, bool inSync);
     void reloadRow(int index, const QVariant& identity);
     int rowOf(const QVariant& identity) const; // -1 when no row has it
+    [[noreturn]] void schemaFail(const QString& table, const QString& column) const;
+    void checkSchema();
     void afterMove(bool fire = true);
     void insertAt(int row);
     QVariant lookupValue(const Lookup& l) const;
@@ -150,6 +172,7 @@ private:
     QString m_table, m_sql, m_updateTable, m_keyColumnName;
     QStringList m_declared, m_sort;
     QHash<QString, int> m_sizeOverrides;
+    QHash<QString, QStringList> m_required;
     QHash<QString, QVariant> m_params;
     DataSource* m_master = nullptr;
     QString m_linkColumn;
@@ -167,6 +190,7 @@ private:
     DatasetState m_state = DatasetState::Inactive;
     Row m_original;
     bool m_modified = false;
+    bool m_rowGone = false; // another user deleted the row being edited
     std::vector<bool> m_changedColumns;
     quint64 m_loadedVersion = 0;
     qint64 m_loadedExternal = -1;

@@ -13,6 +13,36 @@ QStringList businessColumns()
     return QStringList{"PersonID", "SubProjectID"} + kRoles + QStringList{"SPWeight"};
 }
 
+// The person dataset declares every column of People, so a table that lacks one is refused at
+// start-up instead of failing at every keystroke.
+const QStringList kPeopleColumns = {
+    "PersonID", "CompanyID", "Name", "Title", "Gender", "PersonType", "CustoemrImportance", "Language", "Income",
+    "EducationLevel", "Profession", "Birthday", "Breminder", "Household", "Spouse", "Anniversary", "Areminder",
+    "Children", "HAStreet", "HACity", "HAState", "HAPostalCode", "HACountry", "HAPostOfficeBox", "PrimaryTel",
+    "Mobile", "TelH1", "TelH2", "FaxH", "Email1", "Email2", "Telex", "HomePage", "Company", "CompanySize",
+    "Industry", "Department", "JobTitle", "BAStreet", "BACity", "BAState", "BAPostalCode", "BACountry",
+    "BAPostOfficeBox", "MailingAddress", "BillingAddress", "TelMain", "TelCallback", "TelB1", "TelB2", "Ext",
+    "FaxB1", "FaxB2", "WebPage", "AssistantName", "ManagerName", "ProspectingMethod", "OfferedSolution", "Ethnic",
+    "Hobbies", "Info", "Address", "Email", "ProfessionID", "ReferredBy", "ProspectingData"};
+
+// Two copies of the program on one file: a save that would overwrite another user's change, or
+// bring back a person another user deleted, asks first.
+bool askAboutOtherUser(Dataset&, Dataset::Conflict conflict)
+{
+    MessageBox::Request ask;
+    ask.icon = MessageBox::Icon::Warning;
+    ask.buttons = {MessageBox::Button::Yes, MessageBox::Button::No};
+    ask.escapeButton = MessageBox::Button::No;
+    if (conflict == Dataset::Conflict::Changed) {
+        ask.text = "This person was changed by another user since you began editing. Save your changes over theirs?";
+        ask.defaultButton = MessageBox::Button::No;
+    } else {
+        ask.text = "This person was deleted by another user. Save it as a new person?";
+        ask.defaultButton = MessageBox::Button::Yes;
+    }
+    return MessageBox::show(ask) == MessageBox::Button::Yes;
+}
+
 bool isBlank(const QString& text)
 {
     for (QChar c : text)
@@ -74,7 +104,7 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
     SubProjectSizeTable = makeTable("SubProjectSizeTable", "SubProjectSize");
     SubProjectSizeDS = source("SubProjectSizeDS", SubProjectSizeTable);
 
-    PeopleCompanyDet = makeTable("PeopleCompanyDet", "People");
+    PeopleCompanyDet = makeTable("PeopleCompanyDet", "People", kPeopleColumns);
     PeopleCompanyDet->setMaster(CompaniesDataSource, "CompanyID");
     PeopleCompanyDet->setColumnSize("JobTitle", 150);
     PeopleCompanyDS = source("PeopleCompanyDS", PeopleCompanyDet);
@@ -106,14 +136,19 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
     SubProjectHistoryQ->setParameter("SPID", QVariant(QString("0")));
     SubProjectHistoryQ->setSort({"Date"});
     SubProjectHistoryQ->setUpdateTable("SubProjectHistory", "ID");
+    SubProjectHistoryQ->setRequiredColumns("SubProjectHistory", {"Date", "ID", "SubProjectID", "SubProjectStatusID"});
+    SubProjectHistoryQ->setRequiredColumns("SubProjects", {"SubProjectID"});
     SubProjectHistoryQDS = source("SubProjectHistoryQDS", SubProjectHistoryQ);
 
     ProfessionQuery = makeQuery("ProfessionQuery", "SELECT DISTINCT People.Profession FROM People ORDER BY People.Profession;");
+    ProfessionQuery->setRequiredColumns("People", {"Profession"});
     ProfessionQueryDS = source("ProfessionQueryDS", ProfessionQuery);
     CompanyQuery = makeQuery("CompanyQuery", "SELECT DISTINCT People.Company FROM People ORDER BY People.Company;");
+    CompanyQuery->setRequiredColumns("People", {"Company"});
     CompanyQueryDS = source("CompanyQueryDS", CompanyQuery);
     SolutionQuery = makeQuery("SolutionQuery",
                               "SELECT DISTINCT People.OfferedSolution FROM People ORDER BY People.OfferedSolution;");
+    SolutionQuery->setRequiredColumns("People", {"OfferedSolution"});
     SolutionQueryDS = source("SolutionQueryDS", SolutionQuery);
 
     Prospecting = makeTable("Prospecting", "People", {"ProspectingMethod"});
@@ -141,6 +176,7 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
     PeopleCompanyDet->events.afterInsert = [this](Dataset& d) { PeopleCompanyDetAfterInsert(d); };
     PeopleCompanyDet->events.afterEdit = [this](Dataset& d) { PeopleCompanyDetAfterEdit(d); };
     PeopleCompanyDet->events.afterDelete = [this](Dataset& d) { PeopleCompanyDetAfterDelete(d); };
+    PeopleCompanyDet->events.resolveConflict = askAboutOtherUser;
     SubProjectsDetail->events.afterInsert = [this](Dataset& d) { SubProjectsDetailAfterInsert(d); };
     SubProjectsDetail->events.beforePost = [this](Dataset& d) { SubProjectsDetailBeforePost(d); };
     SubProjectsDetail->events.afterScroll = [this](Dataset& d) { SubProjectsDetailAfterScroll(d); };
@@ -194,6 +230,9 @@ void TMainDataModule::SetDatasetsActive(bool active)
         else
             ds->close();
     }
+    if (active)
+        for (Dataset* ds : openingOrder())
+            ds->checkLookups();
     FillProfessionList();
     FillCompanyList();
     FillSolutionList();

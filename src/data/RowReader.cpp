@@ -1,19 +1,18 @@
 #include "RowReader.h"
 
 #include "Connection.h"
+#include "SqliteError.h"
 #include "platform/DataError.h"
-
-#include <QSqlDriver>
 
 #include <sqlite3.h>
 
 RowReader::RowReader(Connection& connection, const QString& sql, const QVariantList& positional,
                      const QHash<QString, QVariant>& named)
 {
-    const QVariant handle = connection.database().driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    m_handle = connection.handle();
+    m_fileName = connection.fileName();
+    if (!m_handle || !connection.isOpen())
         throw DataError("The database connection is not open.");
-    m_handle = *static_cast<sqlite3* const*>(handle.data());
     const QByteArray text = sql.toUtf8();
     if (sqlite3_prepare_v2(static_cast<sqlite3*>(m_handle), text.constData(), int(text.size()), &m_statement,
                            nullptr) != SQLITE_OK)
@@ -31,7 +30,8 @@ RowReader::~RowReader() { sqlite3_finalize(m_statement); }
 
 void RowReader::fail() const
 {
-    throw DataError(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3*>(m_handle))));
+    auto* db = static_cast<sqlite3*>(m_handle);
+    throw DataError(SqliteError::describe(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)), m_fileName));
 }
 
 void RowReader::bind(int index, const QVariant& value)

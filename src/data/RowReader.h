@@ -8,8 +8,9 @@
 class Connection;
 struct sqlite3_stmt;
 
-// Reads a statement's rows straight from SQLite through the Qt connection's own handle: a
-// whole table of 100,000 wide rows is read several times faster than through QSqlQuery.
+// Runs a statement straight through the Qt connection's own SQLite handle: a whole table of
+// 100,000 wide rows is read several times faster than through QSqlQuery, and a failure keeps
+// SQLite's exact result code, which becomes a message in plain words.
 class RowReader {
 public:
     // Positional values bind to "?", named ones (":SPID") by name.
@@ -20,7 +21,7 @@ public:
     RowReader& operator=(const RowReader&) = delete;
 
     QStringList columnNames() const;
-    bool next(); // throws DataError
+    bool next(); // throws DataError in plain words
     bool isNull(int column) const;
     QVariant value(int column, ColumnType type) const;
 
@@ -30,4 +31,5 @@ private:
 
     sqlite3_stmt* m_statement = nullptr;
     void* m_handle = nullptr;
+    QString m_fileName;
 };

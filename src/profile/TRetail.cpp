@@ -40,6 +40,7 @@ TRetail::TRetail(TMainDataModule* dataModule, QWidget* parent) : QDialog(parent)
 
     QMainTable = new Dataset("QMainTable", &dataModule->MainADOConnection, this);
     QMainTable->setTable("QuestionsMain");
+    QMainTable->setDeclaredColumns({"PersonID", "QuestionID", "Answer"});
     QMainTable->setMaster(dataModule->PeopleCompanyDS, "PersonID");
     QMainTable->setDeferredLoad(true); // follows every move of the current person
 

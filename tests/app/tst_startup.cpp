@@ -1,6 +1,7 @@
 #include "support/AppFixture.h"
 
 #include "app/Program.h"
+#include "data/Connection.h"
 #include "contacts/PeoplePage.h"
 #include "data/MainDataModule.h"
 #include "filters/TFilters.h"
@@ -12,6 +13,7 @@
 #include "profile/TRetail.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,7 +23,32 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <memory>
+
+#include <sys/fsuid.h>
+#include <unistd.h>
+
 namespace {
+// The administrator may write any file: to meet a read-only file or folder as a user does, file
+// access runs as an ordinary user meanwhile.
+class FileAccessAsAUser {
+public:
+    FileAccessAsAUser()
+    {
+        if (geteuid() == 0) {
+            setfsgid(65534);
+            setfsuid(65534);
+        }
+    }
+    ~FileAccessAsAUser()
+    {
+        if (geteuid() == 0) {
+            setfsuid(0);
+            setfsgid(0);
+        }
+    }
+};
+
 const QString kFontMessage = "Display font size is NOT set to small fonts (96 dpi). To run correctly, display font size "
                              "must be set to small fonts (96 dpi). Vantrel BC will close now.";
 const QString kScreenMessage = "Screen area is less than 800*600. To run correctly, screen area must be set to "
@@ -31,20 +58,49 @@ const QString kScreenMessage = "Screen area is less than 800*600. To run correct
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        // Another program's lock is waited for this long before start-up gives up.
+        Connection::setDefaultBusyTimeout(100);
+    }
+
     void databaseProblemsEndStartUpWithAStopMessage_data()
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("missing") << "missing" << "does not exist";
-        QTest::newRow("foreign file") << "foreign" << "not a Vantrel database";
-        QTest::newRow("no tables") << "empty" << "table Companies is missing";
+        QTest::newRow("missing") << "missing" << "Vantrel.vt does not exist.";
+        QTest::newRow("foreign file") << "foreign" << "Vantrel.vt is damaged or is not a Vantrel database.";
+        QTest::newRow("no tables") << "empty" << "Vantrel.vt is not a Vantrel database: the table Companies is missing.";
+        QTest::newRow("people without CompanyID")
+            << "DROP INDEX PeopleCompanyID; DROP INDEX PeopleDuplicate; ALTER TABLE People DROP COLUMN CompanyID"
+            << "the table People has no column CompanyID.";
+        QTest::newRow("people without Spouse") << "ALTER TABLE People DROP COLUMN Spouse"
+                                               << "the table People has no column Spouse.";
+        QTest::newRow("companies without CompanyID") << "ALTER TABLE Companies RENAME COLUMN CompanyID TO Number"
+                                                     << "the table Companies has no column CompanyID.";
+        QTest::newRow("answers without Answer") << "ALTER TABLE QuestionsMain DROP COLUMN Answer"
+                                                << "the table QuestionsMain has no column Answer.";
+        QTest::newRow("locked by another program") << "locked" << "Another program is using Vantrel.vt and keeps it locked";
+        QTest::newRow("read-only file") << "read-only file" << "Vantrel.vt is read-only, so nothing can be saved in it.";
+        QTest::newRow("read-only folder") << "read-only folder"
+                                          << "The folder that holds Vantrel.vt cannot be written, so nothing can be saved.";
     }
     void databaseProblemsEndStartUpWithAStopMessage()
     {
         QFETCH(QString, damage);
         QFETCH(QString, expected);
         AppFixture app;
-        QFile::remove(app.db.path());
+        const QString dir = app.db.dir();
+        if (damage.contains("ALTER")) {
+            for (const QString& statement : damage.split("; "))
+                app.db.exec(statement);
+        }
+        if (damage == "locked")
+            app.db.exec("BEGIN IMMEDIATE"); // held until the end of the test
+        else
+            app.db.disconnect();
+        if (damage == "missing" || damage == "foreign" || damage == "empty")
+            QFile::remove(app.db.path());
         if (damage == "foreign") {
             QFile f(app.db.path());
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -56,14 +112,35 @@ private slots:
             QSqlQuery(db).exec("CREATE TABLE Other (x)");
             db.close();
         }
-        QVERIFY(!app.start());
+        std::unique_ptr<FileAccessAsAUser> user;
+        if (damage == "read-only file") {
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                           | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+            QFile::setPermissions(app.db.path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            user = std::make_unique<FileAccessAsAUser>();
+        } else if (damage == "read-only folder") {
+            QFile::setPermissions(app.db.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                                     | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther);
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                           | QFile::ReadOther | QFile::ExeOther);
+            user = std::make_unique<FileAccessAsAUser>();
+        }
+        const bool started = app.start();
+        user.reset();
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(!started);
         QCOMPARE(app.program->exitCode(), 1);
         QCOMPARE(app.messages.size(), 1);
         QCOMPARE(app.messages[0].icon, MessageBox::Icon::Stop);
-        QVERIFY2(app.messages[0].text.contains(expected), qPrintable(app.messages[0].text));
+        const QString text = app.messages[0].text;
+        QVERIFY2(text.startsWith("Vantrel cannot start.\n\n"), qPrintable(text));
+        QVERIFY2(text.contains(expected), qPrintable(text));
+        QVERIFY2(text.endsWith("Database: " + QDir::toNativeSeparators(app.db.path())), qPrintable(text));
         QVERIFY(!app.program->mainForm->isVisible());
         if (damage == "missing")
             QVERIFY(!QFile::exists(app.db.path())); // never creates a database of its own
+        if (damage.startsWith("read-only"))
+            QVERIFY(!QFile::exists(app.db.path() + "-wal"));
     }
 
     void displayChecks_data()
@@ -159,16 +236,29 @@ private slots:
         QVERIFY(app.messages.isEmpty());
         QCOMPARE(app.db.scalar("SELECT Mobile FROM People").toString(), QString("555"));
 
-        // A save that fails for another reason than the name is not swallowed.
+        // A save the database refuses is not dropped without the user's word: No keeps the
+        // window open with the edit, Yes closes and loses it.
         AppFixture again;
         again.db.addPerson("Bob");
         QVERIFY(again.start());
         again.people()->edit();
         again.people()->setValue("Name", QString(300, 'x'));
-        QVERIFY(again.main()->close());
+        again.answers = {MessageBox::Button::No};
+        QVERIFY(!again.main()->close());
+        QVERIFY(again.main()->isVisible());
+        QCOMPARE(again.people()->state(), DatasetState::Edit);
+        QCOMPARE(again.people()->value("Name").toString(), QString(300, 'x'));
         QCOMPARE(again.messages.size(), 1);
-        QCOMPARE(again.messages[0].icon, MessageBox::Icon::Error);
-        QVERIFY2(again.messages[0].text.contains("Name"), qPrintable(again.messages[0].text));
+        const MessageBox::Request& ask = again.messages[0];
+        QCOMPARE(ask.icon, MessageBox::Icon::Warning);
+        QVERIFY2(ask.text.contains("The value for Name is longer than the 255 characters"), qPrintable(ask.text));
+        QVERIFY(ask.text.endsWith("Close Vantrel anyway and lose these changes?"));
+        QCOMPARE(ask.buttons, (QList<MessageBox::Button>{MessageBox::Button::Yes, MessageBox::Button::No}));
+        QCOMPARE(ask.defaultButton, MessageBox::Button::No);
+        QCOMPARE(ask.escapeButton, MessageBox::Button::No);
+        again.answers = {MessageBox::Button::Yes};
+        QVERIFY(again.main()->close());
+        QCOMPARE(again.db.scalar("SELECT Name FROM People").toString(), QString("Bob"));
     }
 };
 

@@ -338,6 +338,151 @@ private slots:
         QVERIFY(people->value("PersonID").toInt() > first); // numbers are never reused
     }
 
+    void aRefusedWriteLeavesTheDatasetAsItWas()
+    {
+        Connection::setDefaultBusyTimeout(50);
+        conn->open(); // with the short wait
+        db->addPerson("Anna", {{"Mobile", "1"}});
+        auto people = table("People");
+        people->open();
+        db->exec("BEGIN IMMEDIATE"); // another program writing
+        people->edit();
+        people->setValue("Mobile", "2");
+        try {
+            people->post();
+            QFAIL("saved under another program's lock");
+        } catch (const DataError& e) {
+            QVERIFY2(e.text().startsWith("Your changes could not be saved. Another program is using Vantrel.vt"),
+                     qPrintable(e.text()));
+        }
+        QCOMPARE(people->state(), DatasetState::Edit);
+        QCOMPARE(people->value("Mobile").toString(), QString("2"));
+        QVERIFY_THROWS_EXCEPTION(DataError, people->remove());
+        QCOMPARE(people->state(), DatasetState::Edit);
+        QCOMPARE(people->recordCount(), 1);
+        QCOMPARE(people->value("Mobile").toString(), QString("2"));
+        people->cancel();
+        people->insert();
+        people->setValue("Name", "Bob");
+        QVERIFY_THROWS_EXCEPTION(DataError, people->post());
+        QCOMPARE(people->state(), DatasetState::Insert);
+        QCOMPARE(people->recordCount(), 2);
+        db->exec("ROLLBACK");
+        people->post();
+        QCOMPARE(db->count("People"), 2);
+        Connection::setDefaultBusyTimeout(5000);
+    }
+
+    void anotherConnectionsChangeIsNotOverwrittenUnasked()
+    {
+        db->addPerson("Anna", {{"Mobile", "1"}, {"Email1", "a@x.com"}});
+        auto people = table("People");
+        people->open();
+        people->edit();
+        people->setValue("Mobile", "2");
+        db->exec("UPDATE People SET Mobile = '9', Email1 = 'anna@x.com'");
+        try {
+            people->post();
+            QFAIL("another user's change was overwritten");
+        } catch (const DataError& e) {
+            QVERIFY2(e.text().contains("Another user changed this record"), qPrintable(e.text()));
+        }
+        QCOMPARE(db->scalar("SELECT Mobile FROM People").toString(), QString("9"));
+        people->cancel(); // shows theirs
+        QCOMPARE(people->value("Mobile").toString(), QString("9"));
+        QCOMPARE(people->value("Email1").toString(), QString("anna@x.com"));
+
+        // The question decides; its answer "go on editing" keeps the edit pending.
+        QList<Dataset::Conflict> asked;
+        bool answer = false;
+        people->events.resolveConflict = [&](Dataset&, Dataset::Conflict c) {
+            asked << c;
+            return answer;
+        };
+        people->edit();
+        people->setValue("Mobile", "3");
+        db->exec("UPDATE People SET Mobile = '8'");
+        QVERIFY_THROWS_EXCEPTION(Declined, people->post());
+        QCOMPARE(people->state(), DatasetState::Edit);
+        answer = true;
+        db->exec("UPDATE People SET Mobile = '7'");
+        people->post();
+        QCOMPARE(asked, (QList<Dataset::Conflict>{Dataset::Conflict::Changed, Dataset::Conflict::Changed}));
+        QCOMPARE(db->scalar("SELECT Mobile FROM People").toString(), QString("3"));
+
+        people->edit();
+        people->setValue("Mobile", "4");
+        db->exec("DELETE FROM People");
+        people->post(); // saved again as a new row, with every value it had
+        QCOMPARE(asked.last(), Dataset::Conflict::Deleted);
+        QCOMPARE(db->scalar("SELECT Name || Mobile || Email1 FROM People").toString(), QString("Anna4anna@x.com"));
+        QVERIFY(people->value("PersonID").toInt() > 1);
+
+        // Unasked, a deleted row is not brought back; Discard then drops it.
+        people->events.resolveConflict = nullptr;
+        people->edit();
+        people->setValue("Mobile", "5");
+        db->exec("DELETE FROM People");
+        QVERIFY_THROWS_EXCEPTION(DataError, people->post());
+        QCOMPARE(people->state(), DatasetState::Edit);
+        people->cancel();
+        QCOMPARE(people->recordCount(), 0);
+        QCOMPARE(db->count("People"), 0);
+    }
+
+    void aTransactionUndoneIsReadAgain()
+    {
+        db->addPerson("Anna");
+        auto people = table("People");
+        people->open();
+        {
+            Connection::Transaction transaction(*conn);
+            people->insert();
+            people->setValue("Name", "Bob");
+            people->post();
+            QVERIFY(people->locate({"Name"}, {"Anna"}));
+            people->remove();
+            QCOMPARE(people->recordCount(), 1);
+            QCOMPARE(people->value("Name").toString(), QString("Bob"));
+        } // never committed
+        QCOMPARE(db->count("People"), 1);
+        QCOMPARE(people->state(), DatasetState::Browse);
+        QCOMPARE(people->recordCount(), 1);
+        QCOMPARE(people->value("Name").toString(), QString("Anna"));
+    }
+
+    void missingColumnsAreNamedWhenOpening()
+    {
+        db->exec("DROP INDEX PeopleCompanyID");
+        db->exec("DROP INDEX PeopleDuplicate");
+        db->exec("ALTER TABLE People DROP COLUMN CompanyID");
+        conn->open(); // reads the changed schema
+        auto companies = table("Companies");
+        DataSource companiesDs("CompaniesDataSource", companies.get());
+        companies->open();
+        auto people = table("People", {"PersonID", "Name"});
+        people->setMaster(&companiesDs, "CompanyID");
+        try {
+            people->open();
+            QFAIL("opened without its link column");
+        } catch (const DataError& e) {
+            QCOMPARE(e.text(), QString("Vantrel.vt is damaged or was made for another program: the table People has "
+                                       "no column CompanyID."));
+        }
+        QVERIFY(!people->isActive());
+        auto spouses = table("People", {"Name", "Spouse", "Partner"});
+        QVERIFY_THROWS_EXCEPTION(DataError, spouses->open());
+        auto query = std::make_unique<Dataset>("Q", conn.get());
+        query->setQuery("SELECT DISTINCT People.Profession FROM People");
+        query->setRequiredColumns("People", {"Profession", "Degree"});
+        try {
+            query->open();
+            QFAIL("opened without its column");
+        } catch (const DataError& e) {
+            QVERIFY2(e.text().endsWith("the table People has no column Degree."), qPrintable(e.text()));
+        }
+    }
+
     void detailWithNullLinkIsEmptyAndDeferredLoad()
     {
         db->addPerson("A");

@@ -26,6 +26,8 @@ TestDatabase::~TestDatabase()
     QSqlDatabase::removeDatabase(m_connection);
 }
 
+void TestDatabase::disconnect() { QSqlDatabase::database(m_connection, false).close(); }
+
 void TestDatabase::exec(const QString& sql, const QVariantList& values)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection));

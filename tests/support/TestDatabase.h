@@ -16,6 +16,7 @@ public:
     QVariant scalar(const QString& sql, const QVariantList& values = {});
     int count(const QString& table, const QString& where = QString());
     int addPerson(const QString& name, const QVariantMap& more = {}); // returns PersonID
+    void disconnect(); // closes this helper's own connection, e.g. to see what the program leaves
 
 private:
     QTemporaryDir m_dir;

@@ -1,0 +1,395 @@
+// Faults injected on real files while a person is being edited: another program holding the
+// write lock, a read-only file, a full disk, a second copy of the program changing or deleting
+// the same person. Whatever the database refuses is said in plain words, and the edit stays.
+#include "support/AppFixture.h"
+
+#include "app/Program.h"
+#include "contacts/PeoplePage.h"
+#include "data/MainDataModule.h"
+#include "followup/TFollowUpForm.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+
+using Button = MessageBox::Button;
+
+namespace {
+const QString kLocked = "Another program is using Vantrel.vt and keeps it locked";
+const QString kChanged = "This person was changed by another user since you began editing. Save your changes over theirs?";
+const QString kDeleted = "This person was deleted by another user. Save it as a new person?";
+
+// A second copy of the program on the same file: its own data module and connection.
+struct SecondCopy {
+    explicit SecondCopy(const QString& path)
+    {
+        data.MainADOConnection.setDatabasePath(path);
+        data.MainADOConnection.open();
+        data.SetDatasetsActive(true);
+    }
+    void setMobile(const QString& mobile)
+    {
+        data.PeopleCompanyDet->edit();
+        data.PeopleCompanyDet->setValue("Mobile", mobile);
+        data.PeopleCompanyDet->post();
+    }
+    TMainDataModule data;
+};
+
+// What a user meets in a real message box, and the answer given by one key sent to the widget
+// that has the keyboard focus.
+struct SeenBox {
+    QString text;
+    QStringList buttons; // left to right on the screen
+    QString defaultButton;
+    QString focused;
+    bool closedByKey = false;
+};
+
+QString caption(const QAbstractButton* b) { return b->text().remove('&'); }
+
+SeenBox pressInRealBox(const std::function<void()>& step, int key)
+{
+    SeenBox seen;
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        QList<QAbstractButton*> buttons;
+        for (QAbstractButton* b : modal->findChildren<QAbstractButton*>())
+            if (b->isVisible())
+                buttons << b;
+        std::sort(buttons.begin(), buttons.end(), [&](QAbstractButton* a, QAbstractButton* b) {
+            return a->mapTo(modal, QPoint()).x() < b->mapTo(modal, QPoint()).x();
+        });
+        for (QAbstractButton* b : buttons) {
+            seen.buttons << caption(b);
+            if (auto* p = qobject_cast<QPushButton*>(b); p && p->isDefault())
+                seen.defaultButton = caption(b);
+        }
+        QStringList texts;
+        for (QLabel* l : modal->findChildren<QLabel*>())
+            if (l->isVisible() && !l->text().isEmpty())
+                texts << l->text();
+        seen.text = texts.join('\n');
+        // The headless platform activates no window by itself; a window manager would.
+        if (QApplication::activeWindow() != modal)
+            QApplication::setActiveWindow(modal);
+        QWidget* focus = QApplication::focusWidget();
+        if (auto* b = qobject_cast<QAbstractButton*>(focus))
+            seen.focused = caption(b);
+        poll.stop();
+        QTest::keyClick(focus ? focus : modal, Qt::Key(key));
+        // Keys are handled at once: a box still shown did not take the key as an answer.
+        seen.closedByKey = !modal->isVisible();
+        if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && dialog->isVisible())
+            dialog->reject();
+    });
+    poll.start();
+    step();
+    return seen;
+}
+} // namespace
+
+class TestSaveFaults : public QObject {
+    Q_OBJECT
+
+    static void holdWriteLock(AppFixture& app) { app.db.exec("BEGIN IMMEDIATE"); }
+    static void releaseWriteLock(AppFixture& app) { app.db.exec("ROLLBACK"); }
+    static QLineEdit* mobile(AppFixture& app) { return app.find<QLineEdit>("Mobile"); }
+    static void typeAtEnd(QLineEdit* edit, const QString& text)
+    {
+        edit->setFocus();
+        edit->end(false);
+        QTest::keyClicks(edit, text);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // Another program's lock is waited for this long before the user is told.
+        Connection::setDefaultBusyTimeout(100);
+    }
+
+    void aLockHeldByAnotherProgramRefusesSaveMoveAndDeleteWithoutLosingTheEdit()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Mobile", "111"}});
+        app.db.addPerson("Bob");
+        QVERIFY(app.start());
+        typeAtEnd(mobile(app), "222");
+        holdWriteLock(app);
+
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
+        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + kLocked),
+                 qPrintable(app.messages[0].text));
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+        QCOMPARE(mobile(app)->text(), QString("111222"));
+
+        // Next would save first: it says why it cannot, and stays on the person with the edit.
+        app.main()->SpeedButton9Click();
+        QCOMPARE(app.messages.size(), 2);
+        QVERIFY(app.messages[1].text.contains(kLocked));
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+        QCOMPARE(mobile(app)->text(), QString("111222"));
+        QCOMPARE(app.main()->focusWidget(), static_cast<QWidget*>(app.main()->People->Button7));
+
+        // A refused delete keeps the person and the pending edit.
+        app.answers = {Button::Yes};
+        app.main()->SpeedButton3Click();
+        QCOMPARE(app.messages.size(), 4);
+        QVERIFY2(app.messages[3].text.startsWith("The record could not be deleted. " + kLocked),
+                 qPrintable(app.messages[3].text));
+        QCOMPARE(app.people()->recordCount(), 2);
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+        QCOMPARE(mobile(app)->text(), QString("111222"));
+
+        // Opening another window over a refused save would work on an unsaved person: it stays shut.
+        bool shown = false;
+        app.modal = [&](QDialog*) { shown = true; return 0; };
+        app.main()->BitBtn7Click();
+        QVERIFY(!shown);
+        QCOMPARE(app.messages.size(), 5);
+        QVERIFY(app.messages[4].text.contains(kLocked));
+
+        releaseWriteLock(app);
+        QCOMPARE(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Anna'").toString(), QString("111"));
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Anna'").toString(), QString("111222"));
+        QCOMPARE(app.messages.size(), 5);
+        app.main()->SpeedButton2Click(); // nothing pending: silent
+        QCOMPARE(app.messages.size(), 5);
+    }
+
+    void readOnlyFileAndFullDiskAreNamed_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("read-only") << "PRAGMA query_only = 1" << "Vantrel.vt is read-only, so nothing can be saved";
+        QTest::newRow("disk full") << "PRAGMA max_page_count = 1" << "The disk that holds Vantrel.vt is full";
+    }
+    void readOnlyFileAndFullDiskAreNamed()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, expected);
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        app.data()->MainADOConnection.exec(fault); // the file cannot grow past its present size
+        // A person too big for the pages the file has: the disk has no room for one more.
+        app.people()->edit();
+        for (const char* column : {"HAStreet", "BAStreet", "Spouse", "Children", "HAPostalCode", "BAPostalCode",
+                                   "HAPostOfficeBox", "BAPostOfficeBox", "WebPage", "HomePage", "AssistantName",
+                                   "ManagerName", "Ethnic", "Hobbies", "Info", "Address", "ReferredBy",
+                                   "ProspectingData", "OfferedSolution"})
+            app.people()->setValue(column, QString(250, 'w'));
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.messages.size(), 1);
+        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + expected),
+                 qPrintable(app.messages[0].text));
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+        QCOMPARE(app.people()->value("Info").toString(), QString(250, 'w'));
+        QVERIFY(app.db.scalar("SELECT Info FROM People").isNull());
+    }
+
+    void aSecondCopyChangingTheSamePersonIsAskedAbout()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Mobile", "111"}, {"Email1", "anna@example.com"}});
+        QVERIFY(app.start());
+        SecondCopy other(app.db.path());
+
+        // Different columns: both changes are kept, without a question.
+        typeAtEnd(app.find<QLineEdit>("Email1"), ".au");
+        other.setMobile("999");
+        app.main()->SpeedButton2Click();
+        QVERIFY(app.messages.isEmpty());
+        QCOMPARE(app.db.scalar("SELECT Mobile || ' ' || Email1 FROM People").toString(),
+                 QString("999 anna@example.com.au"));
+        QCOMPARE(mobile(app)->text(), QString("999"));
+
+        // The same column: No keeps editing; Discard then shows theirs.
+        typeAtEnd(mobile(app), "1");
+        other.setMobile("888");
+        app.answers = {Button::No};
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.messages.size(), 1);
+        const MessageBox::Request& ask = app.messages[0];
+        QCOMPARE(ask.text, kChanged);
+        QCOMPARE(ask.icon, MessageBox::Icon::Warning);
+        QCOMPARE(ask.buttons, (QList<Button>{Button::Yes, Button::No}));
+        QCOMPARE(ask.defaultButton, Button::No);
+        QCOMPARE(ask.escapeButton, Button::No);
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+        QCOMPARE(mobile(app)->text(), QString("9991"));
+        QCOMPARE(app.db.scalar("SELECT Mobile FROM People").toString(), QString("888"));
+        app.main()->SpeedButton5Click();
+        QCOMPARE(mobile(app)->text(), QString("888"));
+
+        // Yes writes over theirs; a move asks the same.
+        typeAtEnd(mobile(app), "7");
+        other.setMobile("555");
+        app.answers = {Button::Yes};
+        app.main()->SpeedButton9Click();
+        QCOMPARE(app.messages.size(), 2);
+        QCOMPARE(app.messages[1].text, kChanged);
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
+        QCOMPARE(app.db.scalar("SELECT Mobile FROM People").toString(), QString("8887"));
+    }
+
+    void aSecondCopyDeletingThePersonIsAskedAbout()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna", {{"Title", "Dr."}, {"Birthday", "1980-03-04"}});
+        app.db.addPerson("Bob");
+        QVERIFY(app.start());
+        SecondCopy other(app.db.path());
+
+        // No keeps editing; Discard then shows what is stored: no such person.
+        QTest::keyClicks(mobile(app), "123");
+        other.data.PeopleCompanyDet->remove();
+        app.answers = {Button::No};
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.messageTexts(), QStringList{kDeleted});
+        QCOMPARE(app.messages[0].defaultButton, Button::Yes);
+        QCOMPARE(app.messages[0].escapeButton, Button::No);
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+        QCOMPARE(mobile(app)->text(), QString("123"));
+        app.main()->SpeedButton5Click();
+        QCOMPARE(app.people()->recordCount(), 1);
+        QCOMPARE(app.people()->value("Name").toString(), QString("Bob"));
+
+        // Yes saves the whole person again, under a new number.
+        app.main()->SpeedButton6Click();
+        QTest::keyClicks(mobile(app), "456");
+        other.data.PeopleCompanyDet->refresh();
+        other.data.PeopleCompanyDet->remove();
+        QCOMPARE(app.db.count("People"), 0);
+        app.answers = {Button::Yes};
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.messages.size(), 2);
+        QCOMPARE(app.db.count("People"), 1);
+        QCOMPARE(app.db.scalar("SELECT Name || ' ' || Mobile || ' ' || CompanyID FROM People").toString(),
+                 QString("Bob 456 1"));
+        QVERIFY(app.people()->value("PersonID").toInt() > anna + 1);
+        QCOMPARE(app.people()->value("PersonID").toInt(), app.db.scalar("SELECT PersonID FROM People").toInt());
+    }
+
+    void realQuestionsAboutAnotherUser_data()
+    {
+        QTest::addColumn<bool>("deleted");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("changed, Escape") << false << int(Qt::Key_Escape) << false;
+        QTest::newRow("changed, Enter") << false << int(Qt::Key_Return) << false;
+        QTest::newRow("changed, Space") << false << int(Qt::Key_Space) << false;
+        QTest::newRow("deleted, Escape") << true << int(Qt::Key_Escape) << false;
+        QTest::newRow("deleted, Enter") << true << int(Qt::Key_Return) << true;
+        QTest::newRow("deleted, Space") << true << int(Qt::Key_Space) << true;
+    }
+    void realQuestionsAboutAnotherUser()
+    {
+        QFETCH(bool, deleted);
+        QFETCH(int, key);
+        QFETCH(bool, saved);
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Mobile", "111"}});
+        QVERIFY(app.start());
+        SecondCopy other(app.db.path());
+        typeAtEnd(mobile(app), "2");
+        if (deleted)
+            other.data.PeopleCompanyDet->remove();
+        else
+            other.setMobile("999");
+        MessageBox::setHandler({});
+        const SeenBox seen = pressInRealBox([&] { app.main()->SpeedButton2Click(); }, key);
+        QCOMPARE(seen.text, deleted ? kDeleted : kChanged);
+        QCOMPARE(seen.buttons, (QStringList{"Yes", "No"}));
+        // Writing over another user's change is never what Enter or Space does by itself.
+        QCOMPARE(seen.defaultButton, QString(deleted ? "Yes" : "No"));
+        QCOMPARE(seen.focused, QString(deleted ? "Yes" : "No"));
+        QVERIFY(seen.closedByKey);
+        QCOMPARE(app.people()->state(), saved ? DatasetState::Browse : DatasetState::Edit);
+        QCOMPARE(app.db.count("People", "Mobile = '1112'"), saved ? 1 : 0);
+    }
+
+    void realQuestionBeforeClosingOverARefusedSave_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+    }
+    void realQuestionBeforeClosingOverARefusedSave()
+    {
+        QFETCH(int, key);
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        QTest::keyClicks(mobile(app), "2");
+        holdWriteLock(app);
+        MessageBox::setHandler({});
+        bool closed = true;
+        const SeenBox seen = pressInRealBox([&] { closed = app.main()->close(); }, key);
+        releaseWriteLock(app);
+        QVERIFY2(seen.text.contains(kLocked), qPrintable(seen.text));
+        QVERIFY(seen.text.endsWith("Close Vantrel anyway and lose these changes?"));
+        QCOMPARE(seen.buttons, (QStringList{"Yes", "No"}));
+        QCOMPARE(seen.defaultButton, QString("No"));
+        QCOMPARE(seen.focused, QString("No"));
+        QVERIFY(seen.closedByKey);
+        // Only an explicit Yes loses the edit.
+        QVERIFY(!closed);
+        QVERIFY(app.main()->isVisible());
+        QCOMPARE(mobile(app)->text(), QString("2"));
+    }
+
+    void aSavedPersonIsInTheFileItselfAndACleanEndLeavesNoJournal()
+    {
+        auto app = std::make_unique<AppFixture>();
+        app->db.addPerson("Anna");
+        QVERIFY(app->start());
+        QTest::keyClicks(mobile(*app), "555");
+        app->main()->SpeedButton2Click();
+
+        // The copy a user makes of Vantrel.vt alone, while the program runs, holds the save.
+        QTemporaryDir backup;
+        QVERIFY(QFile::copy(app->db.path(), backup.path() + "/Vantrel.vt"));
+        {
+            QSqlDatabase copy = QSqlDatabase::addDatabase("QSQLITE", "backup");
+            copy.setDatabaseName(backup.path() + "/Vantrel.vt");
+            QVERIFY(copy.open());
+            QSqlQuery q(copy);
+            QVERIFY(q.exec("SELECT Mobile FROM People") && q.next());
+            QCOMPARE(q.value(0).toString(), QString("555"));
+        }
+        QSqlDatabase::removeDatabase("backup");
+
+        app->db.disconnect();
+        app->main()->close();
+        app->program.reset();
+        const QString dir = app->db.dir();
+        QVERIFY(!QFile::exists(dir + "/Vantrel.vt-wal"));
+        QVERIFY(!QFile::exists(dir + "/Vantrel.vt-shm"));
+    }
+};
+
+QTEST_MAIN(TestSaveFaults)
+#include "tst_savefaults.moc"
