@@ -5,6 +5,7 @@
 #include "platform/ErrorDisplay.h"
 #include "platform/Platform.h"
 #include "data/MainDataModule.h"
+#include "platform/DataError.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -173,13 +174,37 @@ void TRetail::showEvent(QShowEvent* event)
 
 void TRetail::FormShow()
 {
+    OpinionLineAdded = false;
+    // When the rows cannot be made or mended the user is told, and still sees what is stored.
+    runCommand([this] { AddQuestionsClick(); });
     runCommand([this] {
-        OpinionLineAdded = false;
-        AddQuestionsClick();
         LoadDataClick();
         CalculateClick();
     });
     setTab(kTacticsTab); // the window always opens on the tactics
+}
+
+QVector<int> TRetail::chosenRows() const
+{
+    // The row that holds each question's answer (index n for question n, -1 for none). Where a
+    // question has several rows, an answered one wins over an unanswered one, then the one
+    // written last.
+    QVector<int> chosen(25, -1);
+    const int question = QMainTable->columnIndex("QuestionID");
+    const int answer = QMainTable->columnIndex("Answer");
+    auto answered = [&](int row) {
+        const QVariant a = QMainTable->valueAt(row, answer);
+        return !a.isNull() && (a.toInt() == 0 || a.toInt() == 1);
+    };
+    for (int row = 0; row < QMainTable->recordCount(); ++row) {
+        const QVariant q = QMainTable->valueAt(row, question);
+        if (q.isNull() || q.toInt() < 1 || q.toInt() > 24)
+            continue;
+        int& best = chosen[q.toInt()];
+        if (best < 0 || answered(row) || !answered(best))
+            best = row; // rows stand in the order they were written
+    }
+    return chosen;
 }
 
 void TRetail::AddQuestionsClick()
@@ -188,22 +213,46 @@ void TRetail::AddQuestionsClick()
     const QVariant person = m_dataModule->PeopleCompanyDet->value("PersonID");
     if (person.isNull() || person.toInt() == 0)
         return;
-    if (QMainTable->recordCount() > 0)
+    auto complete = [this] {
+        const QVector<int> chosen = chosenRows();
+        return QMainTable->recordCount() == 24 && !chosen.mid(1).contains(-1);
+    };
+    if (complete())
         return;
-    for (int n = 1; n <= 24; ++n) {
-        QMainTable->insert();
-        QMainTable->setValue("PersonID", person);
-        QMainTable->setValue("QuestionID", n);
-        QMainTable->setValue("Answer", -1);
-        QMainTable->post();
+    // Made or mended in one transaction that holds the write lock from its first look: a second
+    // copy opening the same person waits and then finds the rows, and a program killed half-way
+    // leaves the set as it was.
+    Connection::Transaction transaction(m_dataModule->MainADOConnection);
+    QMainTable->refresh(); // what is stored now that nobody else can write
+    if (!complete()) {
+        const QVector<int> chosen = chosenRows();
+        const int question = QMainTable->columnIndex("QuestionID");
+        // Rows of a question beyond the one that counts go, from the last one back so that the
+        // positions still to visit stay where they are.
+        for (int row = QMainTable->recordCount() - 1; row >= 0; --row) {
+            const QVariant q = QMainTable->valueAt(row, question);
+            if (q.isNull() || q.toInt() < 1 || q.toInt() > 24 || chosen[q.toInt()] == row)
+                continue;
+            QMainTable->setRecNo(row);
+            QMainTable->remove();
+        }
+        for (int n = 1; n <= 24; ++n) {
+            if (chosen[n] >= 0)
+                continue;
+            QMainTable->insert();
+            QMainTable->setValue("PersonID", person);
+            QMainTable->setValue("QuestionID", n);
+            QMainTable->setValue("Answer", -1);
+            QMainTable->post();
+        }
     }
+    transaction.commit();
 }
 
 void TRetail::LoadDataClick()
 {
     QMainTable->refresh();
-    if (QMainTable->isEmpty())
-        return;
+    // A person without rows shows every question unanswered, never the answers shown before.
     const QVector<int> answers = readAnswers();
     LoadingAnswers = true;
     for (int n = 1; n <= 24; ++n) {
@@ -223,32 +272,35 @@ void TRetail::LoadDataClick()
 
 QVector<int> TRetail::readAnswers()
 {
-    // The person's rows in question order: the n-th row holds question n.
-    QVector<int> answers;
-    QMainTable->first();
+    // Each question's answer comes from its own row, found by QuestionID: never by position.
+    QVector<int> answers(24, -1);
+    const QVector<int> chosen = chosenRows();
+    const int answer = QMainTable->columnIndex("Answer");
     for (int n = 1; n <= 24; ++n) {
-        answers << QMainTable->value("Answer").toInt();
-        QMainTable->next();
+        if (chosen[n] < 0)
+            continue;
+        const QVariant a = QMainTable->valueAt(chosen[n], answer);
+        answers[n - 1] = a.isNull() ? -1 : a.toInt();
     }
     return answers;
 }
 
 bool TRetail::LocateQuestion(int question)
 {
-    QMainTable->first();
-    for (int i = 0; i < 24; ++i) {
-        if (QMainTable->value("QuestionID").toInt() == question)
-            return true;
-        QMainTable->next();
-    }
-    return false;
+    if (question < 1 || question > 24)
+        return false;
+    const int row = chosenRows()[question];
+    if (row < 0)
+        return false;
+    QMainTable->setRecNo(row);
+    return true;
 }
 
 void TRetail::RadioGroup1Click(int question)
 {
     if (LoadingAnswers)
         return;
-    runCommand([&] {
+    const bool stored = runCommand([&] {
         QMainTable->refresh();
         if (QMainTable->isEmpty())
             return;
@@ -259,6 +311,14 @@ void TRetail::RadioGroup1Click(int question)
         QMainTable->post();
         QMainTable->refresh();
     });
+    if (!stored) {
+        // The user has been told why; the groups show what is stored, not the refused click.
+        QMainTable->cancel();
+        try {
+            LoadDataClick();
+        } catch (const DataError&) {
+        }
+    }
 }
 
 void TRetail::PageControl1Change(int index)
@@ -303,8 +363,7 @@ void TRetail::CalculateClick()
 {
     QMainTable->refresh();
     OpinionLineAdded = false;
-    if (QMainTable->isEmpty())
-        return;
+    // A person without rows is scored as unanswered, so no earlier person's tactics stay shown.
     const QVector<int> answers = readAnswers();
     const Tactics::Result result = Tactics::calculate(answers);
     Answers = answers;

@@ -56,6 +56,7 @@ private:
     QWidget* buildQuestionsTab(int firstQuestion, QLabel** tip);
     void setTab(int index); // the program's own tab change, which runs no handler
     QVector<int> readAnswers();
+    QVector<int> chosenRows() const;
 
     TMainDataModule* m_dataModule;
     bool m_settingTab = false;

@@ -3,6 +3,7 @@
 #include "app/Program.h"
 #include "data/MainDataModule.h"
 #include "profile/TRetail.h"
+#include "profile/Tactics.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -14,6 +15,8 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+
+#include <sqlite3.h>
 
 class TestRetail : public QObject {
     Q_OBJECT
@@ -39,6 +42,8 @@ class TestRetail : public QObject {
     }
 
 private slots:
+    void init() { Connection::setDefaultBusyTimeout(100); }
+
     void emptyListSaysNoRecordSelected()
     {
         AppFixture app;
@@ -139,6 +144,132 @@ private slots:
             r->PageControl1->setCurrentIndex(2);
             QVERIFY(r->Memo1->toPlainText().startsWith("No suggested tactics."));
         });
+    }
+
+    void brokenAnswerSetsAreMendedOnOpeningAndNeverShownWrong_data()
+    {
+        QTest::addColumn<QString>("rows"); // question:answer, in the order they were written
+        QTest::addColumn<QString>("mended"); // answers of questions 1 to 24 afterwards
+        QTest::newRow("partial: a kill after 5 rows") << "1:1,2:0,3:-1,4:1,5:0"
+                                                      << "1,0,-1,1,0" + QString(",-1").repeated(19);
+        QString doubled;
+        for (int q = 1; q <= 24; ++q)
+            doubled += QString("%1:%2,").arg(q).arg(q % 2);
+        for (int q = 1; q <= 24; ++q)
+            doubled += QString("%1:-1,").arg(q);
+        doubled.chop(1);
+        QString alternating;
+        for (int q = 1; q <= 24; ++q)
+            alternating += QString(q == 1 ? "%1" : ",%1").arg(q % 2);
+        QTest::newRow("doubled by two copies, answered in the first set") << doubled << alternating;
+        QTest::newRow("answered twice: the later answer counts") << "7:0,7:1" << "-1,-1,-1,-1,-1,-1,1" + QString(",-1").repeated(17);
+        QString backwards;
+        for (int q = 24; q >= 1; --q)
+            backwards += QString(q == 24 ? "%1:%2" : ",%1:%2").arg(q).arg(q <= 12 ? 1 : 0);
+        QTest::newRow("written backwards") << backwards
+                                           << QString("1,").repeated(12) + QString("0,").repeated(11) + "0";
+    }
+    void brokenAnswerSetsAreMendedOnOpeningAndNeverShownWrong()
+    {
+        QFETCH(QString, rows);
+        QFETCH(QString, mended);
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        for (const QString& row : rows.split(',')) {
+            const QStringList qa = row.split(':');
+            app.db.exec("INSERT INTO QuestionsMain VALUES (?, ?, ?)", {anna, qa[0].toInt(), qa[1].toInt()});
+        }
+        QVERIFY(app.start());
+        QStringList shown;
+        QString tactics;
+        open(app, [&](TRetail* r) {
+            for (int n = 1; n <= 24; ++n)
+                shown << QString::number(r->selectedAnswer(n));
+            tactics = r->Memo1->toPlainText();
+        });
+        QCOMPARE(answersOf(app, anna), mended);
+        QCOMPARE(app.db.count("QuestionsMain"), 24);
+        QCOMPARE(app.db.scalar("SELECT COUNT(DISTINCT QuestionID) FROM QuestionsMain").toInt(), 24);
+        QCOMPARE(shown.join(','), mended);
+        // Scored from the same answers as shown.
+        QVector<int> answers;
+        for (const QString& a : mended.split(','))
+            answers << a.toInt();
+        QCOMPARE(tactics, Tactics::calculate(answers).lines.join('\n'));
+    }
+
+    void theRowsAreMadeWhollyOrNotAtAll()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        // A failure in the middle of making the rows, as a kill or a full disk would cause.
+        app.db.exec("CREATE TRIGGER Fail AFTER INSERT ON QuestionsMain WHEN NEW.QuestionID = 13 "
+                    "BEGIN SELECT RAISE(ABORT, 'the disk failed'); END");
+        QVERIFY(app.start());
+        open(app);
+        QCOMPARE(app.db.count("QuestionsMain"), 0);
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
+        QVERIFY2(app.messages[0].text.contains("the disk failed"), qPrintable(app.messages[0].text));
+        QCOMPARE(app.program->retail->QMainTable->recordCount(), 0);
+
+        app.db.exec("DROP TRIGGER Fail");
+        open(app);
+        QCOMPARE(app.db.count("QuestionsMain", QString("PersonID = %1").arg(anna)), 24);
+        QCOMPARE(app.messages.size(), 1);
+    }
+
+    void aSecondCopyOpeningTheSamePersonFindsTheRows()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        // Another copy is making the rows and holds the write lock; it finishes while this copy
+        // waits for the lock. This copy must then find them instead of making 24 more.
+        app.db.exec("BEGIN IMMEDIATE");
+        for (int q = 1; q <= 24; ++q)
+            app.db.exec("INSERT INTO QuestionsMain VALUES (?, ?, ?)", {anna, q, q == 3 ? 1 : -1});
+        struct Waiting {
+            TestDatabase* other;
+            int calls = 0;
+        } waiting{&app.db};
+        sqlite3_busy_handler(
+            app.data()->MainADOConnection.handle(),
+            [](void* context, int) -> int {
+                auto* w = static_cast<Waiting*>(context);
+                if (w->calls++ == 0)
+                    w->other->exec("COMMIT");
+                return 1; // try again
+            },
+            &waiting);
+        bool third = false;
+        open(app, [&](TRetail* r) { third = r->selectedAnswer(3) == 1; });
+        sqlite3_busy_timeout(app.data()->MainADOConnection.handle(), 100);
+        QCOMPARE(waiting.calls, 1);
+        QCOMPARE(app.db.count("QuestionsMain"), 24);
+        QVERIFY(third);
+        QVERIFY(app.messages.isEmpty());
+    }
+
+    void aRefusedAnswerIsSaidAndNotShownAsStored()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        for (int q = 1; q <= 24; ++q)
+            app.db.exec("INSERT INTO QuestionsMain VALUES (?, ?, -1)", {anna, q});
+        QVERIFY(app.start());
+        open(app, [&](TRetail* r) {
+            r->PageControl1->setCurrentIndex(0);
+            app.db.exec("BEGIN IMMEDIATE");
+            QRadioButton* riskTaker = r->findChild<QRadioButton*>("RadioGroup5Item1");
+            QTest::mouseClick(riskTaker, Qt::LeftButton, {}, QPoint(6, riskTaker->height() / 2));
+            app.db.exec("ROLLBACK");
+            QCOMPARE(r->selectedAnswer(5), -1);
+            QCOMPARE(r->QMainTable->state(), DatasetState::Browse);
+        });
+        QCOMPARE(app.messages.size(), 1);
+        QVERIFY2(app.messages[0].text.contains("Another program is using Vantrel.vt"), qPrintable(app.messages[0].text));
+        QCOMPARE(answersOf(app, anna), QStringList(24, "-1").join(','));
     }
 
     void anUnsavedPersonGetsNoRows()
