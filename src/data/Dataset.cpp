@@ -557,7 +557,7 @@ void Dataset::writeRow()
     try {
         identity = inserting ? insertRow(table, false) : updateRow(table, identity);
     } catch (const DataError& e) {
-        throw DataError("Your changes could not be saved. " + e.text());
+        throw DataError("Your changes could not be saved. " + e.cause(), e.cause());
     }
     reloadRow(m_current, identity);
 }
@@ -847,7 +847,7 @@ void Dataset::remove()
         tx.commit();
     } catch (const DataError& e) {
         // Nothing changes: the row stays, and so does its pending edit.
-        throw DataError("The record could not be deleted. " + e.text());
+        throw DataError("The record could not be deleted. " + e.cause(), e.cause());
     }
     tookOverWrite(table, inSync);
     // Unsaved edits of the deleted row go with it.
@@ -991,7 +991,7 @@ QVariant Dataset::value(int column) const
 QVariant Dataset::valueAt(int row, int column) const
 {
     ensureLoaded();
-    if (row < 0 || row >= int(m_rows.size()))
+    if (row < 0 || row >= int(m_rows.size()) || column < 0 || column >= m_columns.size() + m_lookups.size())
         return {};
     if (column >= m_columns.size()) {
         const Lookup& l = m_lookups[column - m_columns.size()];

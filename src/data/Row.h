@@ -24,6 +24,8 @@ public:
 
     void setValue(int col, const QVariant& v)
     {
+        if (col < 0 || col >= kMaxColumns)
+            return;
         const bool present = !(v.isNull() || !v.isValid());
         if (has(col)) {
             if (present) {
@@ -55,7 +57,8 @@ public:
     }
 
 private:
-    bool has(int col) const { return (m_mask[col / 64] >> (col % 64)) & 1; }
+    // A column outside the row holds nothing: a missing column is never an index into memory.
+    bool has(int col) const { return col >= 0 && col < kMaxColumns && ((m_mask[col / 64] >> (col % 64)) & 1); }
     int slot(int col) const
     {
         int n = 0;

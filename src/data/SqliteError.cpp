@@ -39,6 +39,9 @@ QString describe(int extendedCode, const QString& sqliteMessage, const QString& 
     case SQLITE_FULL:
         return QString("The disk that holds %1 is full. Make room on it and try again.").arg(fileName);
     case SQLITE_IOERR:
+        // The shared-memory file beside the database could not be given its room.
+        if (extendedCode == SQLITE_IOERR_SHMSIZE)
+            return QString("The disk that holds %1 is full. Make room on it and try again.").arg(fileName);
         return QString("%1 could not be written to the disk: the disk may be full, removed or failing. Make room "
                        "on it or check it, then try again.")
             .arg(fileName);

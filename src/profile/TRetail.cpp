@@ -222,31 +222,40 @@ void TRetail::AddQuestionsClick()
     // Made or mended in one transaction that holds the write lock from its first look: a second
     // copy opening the same person waits and then finds the rows, and a program killed half-way
     // leaves the set as it was.
-    Connection::Transaction transaction(m_dataModule->MainADOConnection);
-    QMainTable->refresh(); // what is stored now that nobody else can write
-    if (!complete()) {
-        const QVector<int> chosen = chosenRows();
-        const int question = QMainTable->columnIndex("QuestionID");
-        // Rows of a question beyond the one that counts go, from the last one back so that the
-        // positions still to visit stay where they are.
-        for (int row = QMainTable->recordCount() - 1; row >= 0; --row) {
-            const QVariant q = QMainTable->valueAt(row, question);
-            if (q.isNull() || q.toInt() < 1 || q.toInt() > 24 || chosen[q.toInt()] == row)
-                continue;
-            QMainTable->setRecNo(row);
-            QMainTable->remove();
-        }
-        for (int n = 1; n <= 24; ++n) {
-            if (chosen[n] >= 0)
-                continue;
-            QMainTable->insert();
-            QMainTable->setValue("PersonID", person);
-            QMainTable->setValue("QuestionID", n);
-            QMainTable->setValue("Answer", -1);
-            QMainTable->post();
-        }
+    try {
+        Connection::Transaction transaction(m_dataModule->MainADOConnection);
+        QMainTable->refresh(); // what is stored now that nobody else can write
+        if (!complete())
+            mendRows(person);
+        transaction.commit();
+    } catch (const DataError& e) {
+        throw DataError("The questionnaire of this person could not be prepared. " + e.cause(), e.cause());
     }
-    transaction.commit();
+}
+
+// Missing questions are added unanswered; of a question with several rows only the one that
+// counts (chosenRows) stays.
+void TRetail::mendRows(const QVariant& person)
+{
+    const QVector<int> chosen = chosenRows();
+    const int question = QMainTable->columnIndex("QuestionID");
+    // From the last row back, so that the positions still to visit stay where they are.
+    for (int row = QMainTable->recordCount() - 1; row >= 0; --row) {
+        const QVariant q = QMainTable->valueAt(row, question);
+        if (q.isNull() || q.toInt() < 1 || q.toInt() > 24 || chosen[q.toInt()] == row)
+            continue;
+        QMainTable->setRecNo(row);
+        QMainTable->remove();
+    }
+    for (int n = 1; n <= 24; ++n) {
+        if (chosen[n] >= 0)
+            continue;
+        QMainTable->insert();
+        QMainTable->setValue("PersonID", person);
+        QMainTable->setValue("QuestionID", n);
+        QMainTable->setValue("Answer", -1);
+        QMainTable->post();
+    }
 }
 
 void TRetail::LoadDataClick()

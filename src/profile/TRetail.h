@@ -57,6 +57,7 @@ private:
     void setTab(int index); // the program's own tab change, which runs no handler
     QVector<int> readAnswers();
     QVector<int> chosenRows() const;
+    void mendRows(const QVariant& person);
 
     TMainDataModule* m_dataModule;
     bool m_settingTab = false;

@@ -169,13 +169,20 @@ private slots:
         QCOMPARE(app.messages.size(), 5);
         QVERIFY(app.messages[4].text.contains(kLocked));
 
+        // The search saves first as well.
+        QTest::keyClicks(app.main()->People->Edit1, "B");
+        QCOMPARE(app.messages.size(), 6);
+        QVERIFY(app.messages[5].text.contains(kLocked));
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+        QCOMPARE(mobile(app)->text(), QString("111222"));
+
         releaseWriteLock(app);
         QCOMPARE(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Anna'").toString(), QString("111"));
         app.main()->SpeedButton2Click();
         QCOMPARE(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Anna'").toString(), QString("111222"));
-        QCOMPARE(app.messages.size(), 5);
+        QCOMPARE(app.messages.size(), 6);
         app.main()->SpeedButton2Click(); // nothing pending: silent
-        QCOMPARE(app.messages.size(), 5);
+        QCOMPARE(app.messages.size(), 6);
     }
 
     void readOnlyFileAndFullDiskAreNamed_data()
@@ -243,13 +250,22 @@ private slots:
         app.main()->SpeedButton5Click();
         QCOMPARE(mobile(app)->text(), QString("888"));
 
-        // Yes writes over theirs; a move asks the same.
+        // Closing asks the same; No keeps the window open with the edit.
         typeAtEnd(mobile(app), "7");
         other.setMobile("555");
-        app.answers = {Button::Yes};
-        app.main()->SpeedButton9Click();
+        app.answers = {Button::No};
+        QVERIFY(!app.main()->close());
         QCOMPARE(app.messages.size(), 2);
         QCOMPARE(app.messages[1].text, kChanged);
+        QVERIFY(app.main()->isVisible());
+        QCOMPARE(mobile(app)->text(), QString("8887"));
+
+        // Yes writes over theirs; a move asks the same.
+        other.setMobile("444");
+        app.answers = {Button::Yes};
+        app.main()->SpeedButton9Click();
+        QCOMPARE(app.messages.size(), 3);
+        QCOMPARE(app.messages[2].text, kChanged);
         QCOMPARE(app.people()->state(), DatasetState::Browse);
         QCOMPARE(app.db.scalar("SELECT Mobile FROM People").toString(), QString("8887"));
     }

@@ -210,6 +210,8 @@ private slots:
         QCOMPARE(app.db.count("QuestionsMain"), 0);
         QCOMPARE(app.messages.size(), 1);
         QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
+        QVERIFY2(app.messages[0].text.startsWith("The questionnaire of this person could not be prepared. "),
+                 qPrintable(app.messages[0].text));
         QVERIFY2(app.messages[0].text.contains("the disk failed"), qPrintable(app.messages[0].text));
         QCOMPARE(app.program->retail->QMainTable->recordCount(), 0);
 
