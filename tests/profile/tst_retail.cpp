@@ -202,22 +202,36 @@ private slots:
     {
         AppFixture app;
         const int anna = app.db.addPerson("Anna");
+        const int bob = app.db.addPerson("Bob");
+        for (int q = 1; q <= 24; ++q)
+            app.db.exec("INSERT INTO QuestionsMain VALUES (?, ?, 1)", {anna, q});
         // A failure in the middle of making the rows, as a kill or a full disk would cause.
         app.db.exec("CREATE TRIGGER Fail AFTER INSERT ON QuestionsMain WHEN NEW.QuestionID = 13 "
                     "BEGIN SELECT RAISE(ABORT, 'the disk failed'); END");
         QVERIFY(app.start());
-        open(app);
-        QCOMPARE(app.db.count("QuestionsMain"), 0);
+        open(app); // Anna's answers and tactics are on the window now
+        app.main()->SpeedButton9Click();
+        QStringList shown;
+        QString tactics;
+        open(app, [&](TRetail* r) {
+            for (int n = 1; n <= 24; ++n)
+                shown << QString::number(r->selectedAnswer(n));
+            tactics = r->Memo1->toPlainText();
+        });
+        QCOMPARE(app.db.count("QuestionsMain", QString("PersonID = %1").arg(bob)), 0);
         QCOMPARE(app.messages.size(), 1);
         QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
         QVERIFY2(app.messages[0].text.startsWith("The questionnaire of this person could not be prepared. "),
                  qPrintable(app.messages[0].text));
         QVERIFY2(app.messages[0].text.contains("the disk failed"), qPrintable(app.messages[0].text));
         QCOMPARE(app.program->retail->QMainTable->recordCount(), 0);
+        // Bob is shown unanswered, never with Anna's answers or tactics.
+        QCOMPARE(shown.join(','), QStringList(24, "-1").join(','));
+        QVERIFY(tactics.startsWith("No suggested tactics."));
 
         app.db.exec("DROP TRIGGER Fail");
         open(app);
-        QCOMPARE(app.db.count("QuestionsMain", QString("PersonID = %1").arg(anna)), 24);
+        QCOMPARE(app.db.count("QuestionsMain", QString("PersonID = %1").arg(bob)), 24);
         QCOMPARE(app.messages.size(), 1);
     }
 
