@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "Dataset.h"
 #include "MainDataModule.h"
+#include "SqliteError.h"
 #include "platform/DataError.h"
 
 #include <QSqlDriver>
@@ -80,23 +81,18 @@ PeopleBatch::~PeopleBatch()
     sqlite3_finalize(m_byId);
 }
 
+// Said in the same plain words as every other refused write.
+QString PeopleBatch::reason(int rc) const
+{
+    int code = sqlite3_extended_errcode(m_db);
+    if ((code & 0xFF) != (rc & 0xFF))
+        code = rc;
+    return SqliteError::describe(code, QString::fromUtf8(sqlite3_errmsg(m_db)), m_data.MainADOConnection.fileName());
+}
+
 void PeopleBatch::fail(int rc)
 {
-    QString text;
-    switch (rc & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        text = "The database is in use by another program. Try again when it is free.";
-        break;
-    case SQLITE_READONLY:
-        text = "The database cannot be written: it is read-only.";
-        break;
-    case SQLITE_FULL:
-        text = "The disk is full.";
-        break;
-    default:
-        text = QString::fromUtf8(sqlite3_errmsg(m_db));
-    }
+    const QString text = reason(rc);
     if (m_inTransaction && sqlite3_get_autocommit(m_db)) {
         // SQLite took the whole transaction back: its rows are gone.
         m_inTransaction = false;
@@ -285,10 +281,11 @@ void PeopleBatch::commit()
         return;
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
+        const QString text = reason(rc); // before the rollback replaces it
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         m_inTransaction = false;
         m_pending = 0;
-        fail(rc);
+        throw DataError(text);
     }
     m_inTransaction = false;
     m_committed += m_pending;

@@ -47,6 +47,7 @@ public:
 private:
     sqlite3_stmt* prepare(const QString& sql);
     void exec(const char* sql);
+    QString reason(int rc) const;
     [[noreturn]] void fail(int rc);
     void commit();
     void loadFoldedNames();

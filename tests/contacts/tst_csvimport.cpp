@@ -131,6 +131,47 @@ class TestCsvImport : public QObject {
     }
 
 private slots:
+    // Another program holding the write lock: the pending edit before the import is refused and
+    // kept, and the import's own writes are refused in the same plain words as a save.
+    void aLockHeldByAnotherProgramIsNamedAndNothingIsLost()
+    {
+        Connection::setDefaultBusyTimeout(100);
+        const QString locked = "Another program is using Vantrel.vt and keeps it locked";
+        ImportApp app;
+        app.db.addPerson("Anna", {{"Mobile", "111"}});
+        QVERIFY(app.start());
+        QLineEdit* mobile = app.find<QLineEdit>("Mobile");
+        mobile->setFocus();
+        mobile->end(false);
+        QTest::keyClicks(mobile, "2");
+        app.db.exec("BEGIN IMMEDIATE");
+        app.import(file({person("Bob")}));
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
+        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + locked),
+                 qPrintable(app.messages[0].text));
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+        QCOMPARE(mobile->text(), QString("1112"));
+        QCOMPARE(app.people()->recordCount(), 1);
+
+        // With the edit saved, the import's own first write meets the lock.
+        app.db.exec("ROLLBACK");
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.db.scalar("SELECT Mobile FROM People").toString(), QString("1112"));
+        app.db.exec("BEGIN IMMEDIATE");
+        app.import(file({person("Bob"), person("Carl")}));
+        app.db.exec("ROLLBACK");
+        QCOMPARE(app.messages.size(), 2);
+        QCOMPARE(app.messages[1].icon, MessageBox::Icon::Error);
+        QVERIFY2(app.messages[1].text.startsWith("Line 2 of the file could not be added: " + locked),
+                 qPrintable(app.messages[1].text));
+        QVERIFY(app.messages[1].text.endsWith("The import stopped there.\n0 record(s) added."));
+        QCOMPARE(app.db.count("People"), 1);
+        QCOMPARE(app.people()->recordCount(), 1);
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+        Connection::setDefaultBusyTimeout(5000);
+    }
+
     void everyEntryAsksForACsvFile()
     {
         ImportApp app;
@@ -442,7 +483,8 @@ private slots:
         app.db.exec("CREATE TRIGGER Refuse BEFORE INSERT ON People WHEN NEW.Name = 'Boom' "
                     "BEGIN SELECT RAISE(ABORT, 'refused by the database'); END");
         app.import(file({row({{1, "One"}, {3, "Pilot"}}), person("Two"), person("Boom"), row({{1, "Four"}, {3, "Baker"}})}));
-        QCOMPARE(app.messageTexts(), QStringList{"Line 4 of the file could not be added: refused by the database\n"
+        QCOMPARE(app.messageTexts(), QStringList{"Line 4 of the file could not be added: The database refused a value: "
+                                                 "refused by the database.\n"
                                                  "The import stopped there.\n2 record(s) added."});
         QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
         QCOMPARE(app.names(), (QStringList{"One", "Two"}));
