@@ -3,8 +3,10 @@
 #include "contacts/Vocabulary.h"
 #include "data/MainDataModule.h"
 #include "data/UpperCaseValidator.h"
+#include "platform/DataError.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MailLink.h"
+#include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "widgets/ResultGrid.h"
 
@@ -300,19 +302,34 @@ std::vector<int> TFilters::matchingRows(Dataset& people)
 void TFilters::BitBtn1Click()
 {
     const bool gridHadFocus = StringGrid1->hasFocus();
+    Dataset& people = *m_dataModule->PeopleCompanyDet;
+    // A pending edit of the person is settled first. When the database refuses it, the user is
+    // told, the edit stays and nothing else changes, not even the results shown; the name check
+    // has said why it refused, and the run ends with nothing found.
+    bool settled = true;
+    if (people.isEditing()) {
+        try {
+            people.settle();
+        } catch (const Declined&) {
+            return;
+        } catch (const Abort&) {
+            settled = false;
+        } catch (const DataError& e) {
+            MessageBox::show(MessageBox::Icon::Error, e.text());
+            return;
+        }
+    }
     StringGrid1->hide();
     StringGrid1->clearResults(); // the column widths that the user gave stay until the next showing
     // A checked criterion without a value is switched off and restricts nothing.
     for (const Criterion& c : criteria)
         if (c.box->isChecked() && c.value().isEmpty())
             c.box->setChecked(false);
-    Dataset& people = *m_dataModule->PeopleCompanyDet;
-    if (people.isEmpty())
+    if (!settled || people.isEmpty())
         return;
     runCommand([&] {
-        // Making the first person current settles a pending edit; a refused save ends the run
-        // here. The walk reads the rows in place, so the person screen is not redrawn for each
-        // one, and the first person stays current.
+        // The walk reads the rows in place, so the person screen is not redrawn for each one,
+        // and the first person stays current.
         people.first();
         std::vector<int> rows = matchingRows(people);
         const int count = int(rows.size());

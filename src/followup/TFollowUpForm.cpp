@@ -155,7 +155,7 @@ bool TFollowUpForm::FormCloseQuery()
     } catch (const Abort&) {
         return false;
     } catch (const DataError& e) {
-        reason = e.text();
+        reason = e.cause(); // the reason alone: the sentence below says what could not be done
     } catch (const std::exception& e) {
         reason = QString::fromStdString(e.what());
     }

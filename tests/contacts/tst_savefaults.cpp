@@ -6,10 +6,14 @@
 #include "app/Program.h"
 #include "contacts/PeoplePage.h"
 #include "data/MainDataModule.h"
+#include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
+#include "widgets/DBNavigator.h"
+#include "widgets/ResultGrid.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -183,6 +187,87 @@ private slots:
         QCOMPARE(app.messages.size(), 6);
         app.main()->SpeedButton2Click(); // nothing pending: silent
         QCOMPARE(app.messages.size(), 6);
+    }
+
+    void theFilterRunOverALockKeepsTheEditAndTheResultsShown()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Hobbies", "golf"}});
+        app.db.addPerson("Bob", {{"Hobbies", "golf"}});
+        QVERIFY(app.start());
+        app.modal = [](QDialog* d) {
+            d->show();
+            return int(QDialog::Rejected);
+        };
+        app.main()->BitBtn8Click();
+        TFilters* f = app.program->filters;
+        QVERIFY(f->isVisible());
+        f->findChild<QCheckBox*>("CheckBoxHobbies")->click();
+        QTest::keyClicks(f->findChild<QLineEdit*>("EditHobbies"), "golf");
+        f->BitBtn1Click();
+        QCOMPARE(f->StringGrid1->model()->rowCount(), 2);
+
+        app.main()->SpeedButton9Click();
+        typeAtEnd(mobile(app), "7");
+        holdWriteLock(app);
+        f->BitBtn1Click();
+        releaseWriteLock(app);
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
+        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + kLocked),
+                 qPrintable(app.messages[0].text));
+        QCOMPARE(app.people()->state(), DatasetState::Edit);
+        QCOMPARE(app.people()->value("Name").toString(), QString("Bob"));
+        QCOMPARE(mobile(app)->text(), QString("7"));
+        QVERIFY(f->StringGrid1->isVisible());
+        QCOMPARE(f->StringGrid1->model()->rowCount(), 2);
+        QVERIFY(f->findChild<QCheckBox*>("CheckBoxHobbies")->isChecked());
+        QVERIFY(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Bob'").isNull());
+        f->hide();
+    }
+
+    void theFollowUpWindowsSavesOverALockKeepTheActivity()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        app.db.addPerson("Bob");
+        QVERIFY(app.start());
+        app.modal = [](QDialog* d) {
+            d->show();
+            return int(QDialog::Rejected);
+        };
+        app.main()->BitBtn7Click();
+        TFollowUpForm* f = app.program->followUpForm;
+        QVERIFY(f->isVisible());
+        f->DBNavigator1->click(DBNavigator::Button::Insert);
+        f->FollowUp->setValue("FUDescription", "Quote sent");
+        holdWriteLock(app);
+
+        f->DBNavigator1->click(DBNavigator::Button::Post);
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
+        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + kLocked),
+                 qPrintable(app.messages[0].text));
+        QCOMPARE(f->FollowUp->state(), DatasetState::Insert);
+        QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("Quote sent"));
+
+        // Closing says what could not be saved, once, and keeps the window with the activity.
+        QVERIFY(!f->close());
+        QCOMPARE(app.messages.size(), 2);
+        QVERIFY2(app.messages[1].text.startsWith("Your changes to the current activity could not be saved:\n" + kLocked),
+                 qPrintable(app.messages[1].text));
+        QCOMPARE(app.messages[1].text.count("could not be saved"), 1);
+        QVERIFY(f->isVisible());
+        QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("Quote sent"));
+        QCOMPARE(app.db.count("PeopleFollowUp"), 0);
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
+
+        releaseWriteLock(app);
+        f->DBNavigator1->click(DBNavigator::Button::Post);
+        QCOMPARE(app.messages.size(), 2);
+        QCOMPARE(app.db.scalar("SELECT PersonID || ' ' || FUDescription FROM PeopleFollowUp").toString(),
+                 QString("%1 Quote sent").arg(anna));
+        QVERIFY(f->close());
     }
 
     void readOnlyFileAndFullDiskAreNamed_data()
