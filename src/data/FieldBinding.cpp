@@ -203,7 +203,8 @@ bool ComboBinding::eventFilter(QObject* watched, QEvent* event)
     // The list, as it opens, makes its first item current when nothing is: then the first Down
     // lands on the second item. With no current item in the box, none is current in the list,
     // so the first Down lands on the first item.
-    if (watched == m_combo->view() && event->type() == QEvent::FocusIn && m_combo->currentIndex() < 0)
+    // The event's type is looked at first: the box may be half destroyed when its last events come.
+    if (event->type() == QEvent::FocusIn && watched == m_combo->view() && m_combo->currentIndex() < 0)
         m_combo->view()->setCurrentIndex(QModelIndex());
     return FieldBinding::eventFilter(watched, event);
 }
