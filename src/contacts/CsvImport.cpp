@@ -132,6 +132,12 @@ bool isDatabaseFile(const QString& path, const QString& database)
     return false;
 }
 
+// The system's own reasons come without a full stop ("Input/output error"), ours with one.
+QString sentence(const QString& reason)
+{
+    return reason.endsWith('.') || reason.endsWith('!') || reason.endsWith('?') ? reason : reason + '.';
+}
+
 QString counted(int added) { return QString("%1 record(s) added.").arg(added); }
 QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg(added); }
 
@@ -223,6 +229,10 @@ public:
         const bool hadFocus = m_dialog->isActiveWindow();
         m_dialog.reset();
         QWidget* window = m_parent ? m_parent->window() : nullptr;
+        // Drawn again at once where the dialog was: the message that follows is modal, and the
+        // window system's own request to redraw would wait behind it.
+        if (window && window->isVisible())
+            window->repaint();
         if (!hadFocus || !window || !window->isVisible())
             return;
         window->activateWindow();
@@ -324,7 +334,7 @@ private:
             tell(MessageBox::Icon::Error, QString("The file %1 is not a text file. Nothing was imported.").arg(file));
         else
             tell(MessageBox::Icon::Error,
-                 QString("The file %1 cannot be read: %2\nNothing was imported.").arg(file, m_reader.errorString()));
+                 QString("The file %1 cannot be read: %2\nNothing was imported.").arg(file, sentence(m_reader.errorString())));
     }
     QString importRecord(PeopleBatch& batch, bool testDuplicates);
 
