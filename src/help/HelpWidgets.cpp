@@ -4,6 +4,32 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
+
+namespace {
+// The style leaves the focus out of a flat button's look; this one draws it as the style draws
+// any focus frame, so it shows under the same rule as on the other buttons.
+class FlatButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPushButton::paintEvent(event);
+        if (!hasFocus() || !isFlat())
+            return;
+        QStyleOptionButton button;
+        initStyleOption(&button);
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = style()->subElementRect(QStyle::SE_PushButtonFocusRect, &button, this);
+        frame.backgroundColor = palette().color(QPalette::Window);
+        QStylePainter(this).drawPrimitive(QStyle::PE_FrameFocusRect, frame);
+    }
+};
+} // namespace
 
 namespace HelpWidgets {
 
@@ -18,7 +44,7 @@ QLabel* banner(QWidget* parent)
 
 QPushButton* okButton(QWidget* parent)
 {
-    auto* ok = new QPushButton(QIcon(":/icons/post-16.png"), "OK", parent);
+    auto* ok = new FlatButton(QIcon(":/icons/post-16.png"), "OK", parent);
     ok->setObjectName("SpeedButton2");
     ok->setFlat(true);
     ok->setCursor(Qt::PointingHandCursor);

@@ -1,6 +1,7 @@
 #include "TAboutForm.h"
 
 #include "HelpWidgets.h"
+#include "platform/FocusFrame.h"
 #include "platform/Platform.h"
 
 #include <QLabel>
@@ -26,6 +27,8 @@ TAboutForm::TAboutForm(QWidget* parent)
     SpeedButton2->move(width - kMargin - SpeedButton2->width(), height - kMargin - SpeedButton2->height());
     setFixedSize(width, height);
     connect(SpeedButton2, &QPushButton::clicked, this, &TAboutForm::SpeedButton2Click);
+    // OK has the focus, and Enter and Space press it: let it look so from the start.
+    FocusFrame::showFromStart(this);
 }
 
 void TAboutForm::showEvent(QShowEvent* event)

@@ -4,6 +4,7 @@
 #include "HelpWidgets.h"
 #include "app/AppWindows.h"
 #include "app/TDataEntryForm.h"
+#include "platform/FocusFrame.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -35,6 +36,8 @@ THelpForm::THelpForm(QWidget* parent)
     WebBrowser1->setGeometry(0, HelpWidgets::kBannerHeight, kBrowserWidth, kBrowserHeight);
     setFixedSize(kClientWidth, HelpWidgets::kBannerHeight + kBrowserHeight);
     connect(SpeedButton2, &QPushButton::clicked, this, &THelpForm::SpeedButton2Click);
+    // OK has the focus on every showing, and Enter and Space press it: let it look so.
+    FocusFrame::showFromStart(this);
 }
 
 void THelpForm::setVisible(bool visible)

@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include "FocusFrame.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -92,6 +94,8 @@ public:
         layout->addLayout(row);
         if (focus)
             focus->setFocus();
+        // Which button Space and Enter would press shows before any key is pressed.
+        FocusFrame::showFromStart(this);
     }
 
     Button result() const { return m_answer; }
@@ -105,14 +109,6 @@ public:
     }
 
 protected:
-    void showEvent(QShowEvent* e) override
-    {
-        QDialog::showEvent(e);
-        // The style draws the focus frame only once a key has moved the focus: show from the
-        // start which button Space and Enter would press.
-        setAttribute(Qt::WA_KeyboardFocusChange);
-    }
-
     void keyPressEvent(QKeyEvent* e) override
     {
         if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {

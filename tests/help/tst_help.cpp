@@ -1,4 +1,5 @@
 #include "support/AppFixture.h"
+#include "support/FocusLook.h"
 
 #include "app/Program.h"
 #include "contacts/CsvImport.h"
@@ -308,6 +309,8 @@ private slots:
             app.main()->BitBtn5Click();
             QVERIFY(QTest::qWaitForWindowActive(help));
             QTRY_VERIFY2(QApplication::focusWidget() == ok, qPrintable(QString("key %1").arg(key)));
+            // OK shows its focus frame before any key is pressed, on every showing.
+            QVERIFY(focusFrameDrawn(ok));
             // Tab finds nothing else to visit: the page is no tab stop.
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(ok));
@@ -353,7 +356,7 @@ private slots:
 
         app.modal = [](QDialog* d) { return d->exec(); };
         struct Seen {
-            bool modal = false, mainBlocked = false, centred = false;
+            bool modal = false, mainBlocked = false, centred = false, focusDrawn = false;
             QString focus, defaultButton;
         };
         for (Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Escape, Qt::Key_unknown}) {
@@ -375,6 +378,7 @@ private slots:
                     seen.focus = f->objectName();
                 if (ok->isDefault())
                     seen.defaultButton = ok->objectName();
+                seen.focusDrawn = focusFrameDrawn(ok);
                 if (key == Qt::Key_unknown)
                     QTest::mouseClick(ok, Qt::LeftButton);
                 else
@@ -390,6 +394,7 @@ private slots:
             QVERIFY(seen.centred);
             QCOMPARE(seen.focus, QString("SpeedButton2"));
             QCOMPARE(seen.defaultButton, QString("SpeedButton2"));
+            QVERIFY(seen.focusDrawn);
             QVERIFY2(about->result() != QDialog::Rejected + 7, "the key left the window open");
         }
     }

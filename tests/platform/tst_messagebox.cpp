@@ -1,4 +1,5 @@
 #include "support/AppFixture.h"
+#include "support/FocusLook.h"
 
 #include "contacts/PeoplePage.h"
 #include "data/Dataset.h"
@@ -53,17 +54,7 @@ void answerNextBoxWith(Seen& seen, const std::function<void()>& keys)
         }
         if (QWidget* f = QApplication::focusWidget())
             seen.focus = f->objectName();
-        // The focused button as drawn now, against its look as a plain button (no focus, not the
-        // default): they differ only if the button stands out before any key is pressed.
-        if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget())) {
-            const QImage before = focused->grab().toImage();
-            const bool isDefault = focused->isDefault();
-            focused->setDefault(false);
-            focused->clearFocus();
-            seen.focusDrawn = focused->grab().toImage() != before;
-            focused->setDefault(isDefault);
-            focused->setFocus();
-        }
+        seen.focusDrawn = focusFrameDrawn(qobject_cast<QPushButton*>(QApplication::focusWidget()));
         keys();
         if (box->isVisible()) {
             seen.leftOpen = true;
