@@ -1,5 +1,6 @@
 #include "HelpWebBrowser.h"
 
+#include "platform/MessageBox.h"
 #include "platform/Platform.h"
 
 #include <QDir>
@@ -112,7 +113,11 @@ void HelpWebBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType t
     case Target::SiteAddress:
     case Target::WebPage:
         // Pages this view cannot show go to the desktop's browser; the view keeps its page.
-        Desktop::open(url.toString());
+        if (!Desktop::open(url.toString()))
+            MessageBox::show(MessageBox::Icon::Warning,
+                             QString("No web browser could be started to show %1. Open that address in "
+                                     "a web browser yourself.")
+                                 .arg(url.toString()));
         return;
     case Target::Refused:
         return;

@@ -15,9 +15,9 @@
 #include <QWidget>
 
 namespace {
-std::function<void(const QString&)>& desktopHandler()
+std::function<bool(const QString&)>& desktopHandler()
 {
-    static std::function<void(const QString&)> h;
+    static std::function<bool(const QString&)> h;
     return h;
 }
 std::function<ScreenMetrics()>& screenProvider()
@@ -88,17 +88,14 @@ private:
 };
 } // namespace
 
-void Desktop::open(const QString& target)
+bool Desktop::open(const QString& target)
 {
-    if (desktopHandler()) {
-        desktopHandler()(target);
-        return;
-    }
-    if (!target.isEmpty())
-        QDesktopServices::openUrl(QUrl(target));
+    if (desktopHandler())
+        return desktopHandler()(target);
+    return !target.isEmpty() && QDesktopServices::openUrl(QUrl(target));
 }
 
-void Desktop::setHandler(std::function<void(const QString&)> handler) { desktopHandler() = std::move(handler); }
+void Desktop::setHandler(std::function<bool(const QString&)> handler) { desktopHandler() = std::move(handler); }
 
 ScreenMetrics Screen::metrics()
 {

@@ -9,8 +9,9 @@ class QDialog;
 // The small platform layer: the desktop's programs, screen metrics, the executable's folder,
 // modal windows, the local clock and the file dialogs. Each has a seam that tests can fill.
 namespace Desktop {
-void open(const QString& target);                          // hands an address to the desktop
-void setHandler(std::function<void(const QString&)> handler); // empty: the real desktop
+// Hands an address to the desktop; false when no program could be started for it.
+bool open(const QString& target);
+void setHandler(std::function<bool(const QString&)> handler); // empty: the real desktop
 }
 
 struct ScreenMetrics {

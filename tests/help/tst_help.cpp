@@ -226,6 +226,7 @@ private slots:
         QVERIFY(scrolled > 0);
         QTest::mouseClick(app.browser()->viewport(), Qt::LeftButton, {}, at);
         QCOMPARE(app.opened, handedToDesktop.isEmpty() ? QStringList() : QStringList{handedToDesktop});
+        QVERIFY(app.messages.isEmpty()); // the desktop took it: nothing to say
         if (pageAfter.isEmpty()) {
             QCOMPARE(app.browser()->source(), app.page("links.htm"));
             QVERIFY(app.browser()->toPlainText().contains("the link"));
@@ -239,6 +240,36 @@ private slots:
             QVERIFY(text.contains("This help page is missing"));
             QVERIFY(text.contains(QDir::toNativeSeparators(app.db.dir() + "/help/")));
         }
+    }
+
+    void withoutAWebBrowserTheUserIsToldAndThePageStays()
+    {
+        HelpApp app;
+        app.desktopOpens = false;
+        writeFile(app.db.dir() + "/help/links.htm",
+                  "<html><head><title>Links</title></head><body><p><a href=\"" + kSite.toUtf8()
+                      + "\">the site</a></p><p><a href=\"http://example.com/a\">another page</a></p>"
+                        "<p><a href=\"Help.htm\">contents</a></p></body></html>");
+        app.main()->BitBtn5Click();
+        app.browser()->setSource(app.page("links.htm"));
+        for (const QString& address : {kSite, QString("http://example.com/a")}) {
+            app.messages.clear();
+            QVERIFY(clickLink(app.browser(), address));
+            QCOMPARE(app.opened.last(), address);
+            QCOMPARE(app.messages.size(), 1);
+            QCOMPARE(int(app.messages.first().icon), int(MessageBox::Icon::Warning));
+            QCOMPARE(app.messages.first().buttons, QList<MessageBox::Button>{MessageBox::Button::Ok});
+            QCOMPARE(app.messages.first().text,
+                     "No web browser could be started to show " + address
+                         + ". Open that address in a web browser yourself.");
+            QCOMPARE(app.browser()->source(), app.page("links.htm"));
+            QVERIFY(app.help()->isVisible());
+        }
+        // Help pages need no web browser.
+        app.messages.clear();
+        QVERIFY(clickLink(app.browser(), "Help.htm"));
+        QCOMPARE(app.browser()->source(), app.page("Help.htm"));
+        QVERIFY(app.messages.isEmpty());
     }
 
     void theFirstNavigationAndTheKeyboardMeetTheRule()

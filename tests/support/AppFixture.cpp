@@ -13,7 +13,10 @@ AppFixture::AppFixture(ScreenMetrics screen)
             return answers.takeFirst();
         return r.buttons.contains(MessageBox::Button::Ok) ? MessageBox::Button::Ok : r.escapeButton;
     });
-    Desktop::setHandler([this](const QString& target) { opened << target; });
+    Desktop::setHandler([this](const QString& target) {
+        opened << target;
+        return desktopOpens;
+    });
     Modal::setRunner([this](QDialog* d) { return modal ? modal(d) : int(QDialog::Rejected); });
 }
 

@@ -29,6 +29,7 @@ public:
     QList<MessageBox::Request> messages;
     QList<MessageBox::Button> answers; // taken first to last; OK (or the escape button) when empty
     QStringList opened;                // addresses handed to the desktop
+    bool desktopOpens = true;          // false: the desktop has no program for them
     std::function<int(QDialog*)> modal; // default: rejects at once
 
     bool start();                      // start-up, then the main window is shown
