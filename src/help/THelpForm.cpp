@@ -5,6 +5,7 @@
 #include "app/AppWindows.h"
 #include "app/TDataEntryForm.h"
 #include "platform/FocusFrame.h"
+#include "platform/Platform.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -36,6 +37,9 @@ THelpForm::THelpForm(QWidget* parent)
     WebBrowser1->setGeometry(0, HelpWidgets::kBannerHeight, kBrowserWidth, kBrowserHeight);
     setFixedSize(kClientWidth, HelpWidgets::kBannerHeight + kBrowserHeight);
     connect(SpeedButton2, &QPushButton::clicked, this, &THelpForm::SpeedButton2Click);
+    // The arrow keys scroll the page while the focus rests on OK, which would take them to move
+    // the focus; Enter, Space and Escape stay OK's.
+    SpeedButton2->installEventFilter(this);
     // OK has the focus on every showing, and Enter and Space press it: let it look so.
     FocusFrame::showFromStart(this);
 }
@@ -59,19 +63,41 @@ void THelpForm::FormShow()
     SpeedButton2->setFocus();
 }
 
-// 20 pixels below the main window's top, the right edges in line.
+// 20 pixels below the main window's top, the right edges in line; then moved just as far as it
+// takes to lie wholly on the screen, for a main window near or over the screen's edge.
 void THelpForm::placeBesideMainWindow()
 {
     TDataEntryForm* main = appWindows().DataEntryForm;
     if (!main)
         return;
     const QRect m = main->frameGeometry();
-    const QPoint place(m.left() + m.width() - frameGeometry().width(), m.top() + 20);
+    const QSize size = frameGeometry().size();
+    const QRect screen = Screen::available(m.center());
+    QPoint place(m.left() + m.width() - size.width(), m.top() + 20);
+    place.setX(qMax(screen.left(), qMin(place.x(), screen.right() + 1 - size.width())));
+    place.setY(qMax(screen.top(), qMin(place.y(), screen.bottom() + 1 - size.height())));
     if (frameGeometry().topLeft() != place)
         move(place);
 }
 
 void THelpForm::SpeedButton2Click() { hide(); }
+
+bool THelpForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == SpeedButton2 && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            QCoreApplication::sendEvent(WebBrowser1, event);
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 void THelpForm::keyPressEvent(QKeyEvent* event)
 {

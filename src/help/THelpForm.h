@@ -21,6 +21,7 @@ public slots:
 protected:
     void setVisible(bool visible) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void placeBesideMainWindow();

@@ -107,8 +107,19 @@ ScreenMetrics Screen::metrics()
         m.logicalDpi = s->logicalDotsPerInch();
         m.width = s->geometry().width();
         m.height = s->geometry().height();
+        m.available = s->availableGeometry();
     }
     return m;
+}
+
+QRect Screen::available(const QPoint& near)
+{
+    if (!screenProvider()) {
+        if (QScreen* s = QGuiApplication::screenAt(near))
+            return s->availableGeometry();
+    }
+    const ScreenMetrics m = metrics();
+    return m.available.isEmpty() ? QRect(0, 0, m.width, m.height) : m.available;
 }
 
 void Screen::centre(QWidget* window)

@@ -1,5 +1,7 @@
 #pragma once
 #include <QDate>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 
 #include <functional>
@@ -18,6 +20,7 @@ struct ScreenMetrics {
     double logicalDpi = 96;
     int width = 1024;
     int height = 768;
+    QRect available; // the part that panels leave free; empty: the whole screen
 };
 
 class QWidget;
@@ -25,6 +28,7 @@ class QWidget;
 namespace Screen {
 ScreenMetrics metrics();
 void centre(QWidget* window); // places a window in the middle of the screen
+QRect available(const QPoint& near = {}); // the free part of the screen that shows that point
 void setOverride(std::function<ScreenMetrics()> provider); // empty: the primary screen
 }
 

@@ -93,7 +93,7 @@ QStringList targets(const QString& page)
 
 // The program on a fresh database, with the delivered help pages beside it.
 struct HelpApp : AppFixture {
-    explicit HelpApp(bool withPages = true)
+    explicit HelpApp(bool withPages = true, ScreenMetrics screen = ScreenMetrics{}) : AppFixture(screen)
     {
         if (withPages)
             copyFolder(kSourceHelp, db.dir() + "/help");
@@ -138,6 +138,40 @@ private slots:
         main->BitBtn5Click();
         QCOMPARE(app.help()->frameGeometry().topLeft(), QPoint(300 + 430 - 456, 220));
         QCOMPARE(main->frameGeometry().topLeft(), QPoint(300, 200));
+    }
+
+    void keptWhollyOnTheScreen()
+    {
+        ScreenMetrics screen;
+        screen.width = 1280;
+        screen.height = 1024;
+        HelpApp app(true, screen);
+        TDataEntryForm* main = app.main();
+        THelpForm* help = app.help();
+        // At the screen's left edge the rule would put it 26 pixels off: it moves just onto it.
+        main->move(0, 100);
+        main->BitBtn5Click();
+        const QSize size = help->frameGeometry().size(); // with its frame, now that it is shown
+        QCOMPARE(help->frameGeometry().topLeft(), QPoint(0, 120));
+        help->SpeedButton2Click();
+        // A wide main window low on the right: the help comes left and up just enough.
+        main->Button7Click();
+        QCOMPARE(main->frameGeometry().width(), 799);
+        main->move(900, 700);
+        main->BitBtn5Click();
+        QCOMPARE(help->frameGeometry().topLeft(), QPoint(1280 - size.width(), 1024 - size.height()));
+        help->SpeedButton2Click();
+        // Only the free part of the screen counts: a panel along the top and one along the right.
+        screen.available = QRect(0, 30, 1240, 994);
+        Screen::setOverride([screen] { return screen; });
+        main->move(500, 0);
+        main->BitBtn5Click();
+        QCOMPARE(help->frameGeometry().topLeft(), QPoint(1240 - size.width(), 30));
+        help->SpeedButton2Click();
+        // Where the rule keeps it on the screen, the rule alone places it.
+        main->move(100, 50);
+        main->BitBtn5Click();
+        QCOMPARE(help->frameGeometry().topLeft(), QPoint(100 + 799 - size.width(), 70));
     }
 
     void everyCommandShowsTheOneWindowAndOkBringsBackTheStartPage()
@@ -351,6 +385,17 @@ private slots:
             QVERIFY(bar->value() > 0);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home);
             QCOMPARE(bar->value(), 0);
+            // So do the arrow keys, which OK would otherwise take to move the focus.
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            QVERIFY(bar->value() > 0);
+            const int down = bar->value();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+            QVERIFY(bar->value() < down);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(ok));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home);
             QVERIFY(help->isVisible());
             QTest::keyClick(QApplication::focusWidget(), key);
             QVERIFY2(!help->isVisible(), qPrintable(QString("key %1").arg(key)));
