@@ -126,7 +126,7 @@ cut() { convert "$raw/$1.png" -crop "$3" +repage -strip "$out/$2.png"; }
 cut people-page people-page 426x542+0+0
 cut people-page toolbar 340x26+58+19
 cut people-expanded business-half 369x478+430+42
-cut tactics tactics 430x260+0+0
+fit tactics
 cut follow-up follow-up-activities 430x256+0+228
 fit assertiveness
 fit filters
