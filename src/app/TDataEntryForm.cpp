@@ -128,6 +128,12 @@ void TDataEntryForm::buildMenu()
     QMenu* import = menuBar()->addMenu("&Import");
     import->setObjectName("Import1");
     item(import, "CSVfile1", "&CSV file...", &TDataEntryForm::CSVfile1Click);
+    item(import, "VCardfile1", "&vCard file...", &TDataEntryForm::VCardfile1Click);
+
+    QMenu* exportMenu = menuBar()->addMenu("&Export");
+    exportMenu->setObjectName("Export1");
+    item(exportMenu, "CSVfile2", "&CSV file...", &TDataEntryForm::CSVfile2Click);
+    item(exportMenu, "VCardfile2", "&vCard file...", &TDataEntryForm::VCardfile2Click);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("Help1");

@@ -51,6 +51,9 @@ public slots:
     void Filters1Click();
     void Followup1Click();
     void CSVfile1Click();
+    void VCardfile1Click(); // import
+    void CSVfile2Click();   // export
+    void VCardfile2Click(); // export
     void Content1Click();
     // Left toolbar.
     void Image4Click();

@@ -3,6 +3,8 @@
 
 #include "AppWindows.h"
 #include "contacts/CsvImport.h"
+#include "contacts/PeopleExport.h"
+#include "contacts/VCardImport.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
@@ -74,6 +76,16 @@ void TDataEntryForm::SpeedButton14Click()
     CsvImport::run(this, *m_dataModule);
     DBComboBox4Change(); // the import may have made another person current
 }
+
+void TDataEntryForm::VCardfile1Click()
+{
+    VCardImport::run(this, *m_dataModule);
+    DBComboBox4Change(); // the import may have made another person current
+}
+
+void TDataEntryForm::CSVfile2Click() { PeopleExport::run(this, *m_dataModule, PeopleExport::Format::Csv); }
+
+void TDataEntryForm::VCardfile2Click() { PeopleExport::run(this, *m_dataModule, PeopleExport::Format::VCard); }
 
 void TDataEntryForm::BitBtn5Click()
 {

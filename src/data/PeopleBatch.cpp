@@ -79,6 +79,7 @@ PeopleBatch::~PeopleBatch()
     sqlite3_finalize(m_insert);
     sqlite3_finalize(m_find);
     sqlite3_finalize(m_byId);
+    sqlite3_finalize(m_answer);
 }
 
 // Said in the same plain words as every other refused write.
@@ -275,6 +276,24 @@ qint64 PeopleBatch::add(const std::vector<QStringView>& values)
     return id;
 }
 
+void PeopleBatch::addAnswers(qint64 person, const QVector<int>& answers)
+{
+    if (!m_inTransaction)
+        throw DataError("The person of these answers has not been added.");
+    if (!m_answer)
+        m_answer = prepare("INSERT INTO \"QuestionsMain\" (\"PersonID\", \"QuestionID\", \"Answer\") VALUES (?1, ?2, ?3)");
+    for (int i = 0; i < answers.size(); ++i) {
+        sqlite3_reset(m_answer);
+        sqlite3_bind_int64(m_answer, 1, person);
+        sqlite3_bind_int(m_answer, 2, i + 1);
+        sqlite3_bind_int(m_answer, 3, answers[i]);
+        const int rc = sqlite3_step(m_answer);
+        sqlite3_reset(m_answer);
+        if (rc != SQLITE_DONE)
+            fail(rc);
+    }
+}
+
 void PeopleBatch::commit()
 {
     if (!m_inTransaction)
@@ -315,4 +334,32 @@ void PeopleBatch::finish()
         people->locate({"PersonID"}, {m_lastTouched});
     if (!error.isEmpty())
         throw DataError(error);
+}
+
+QHash<qint64, QVector<int>> readQuestionAnswers(TMainDataModule& data)
+{
+    const QVariant handle = data.MainADOConnection.database().driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        throw DataError("The database connection is not open.");
+    sqlite3* db = *static_cast<sqlite3* const*>(handle.data());
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT \"PersonID\", \"QuestionID\", \"Answer\" FROM \"QuestionsMain\"", -1, &s,
+                                nullptr);
+    QHash<qint64, QVector<int>> answers;
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        if ((rc = sqlite3_step(s)) != SQLITE_ROW)
+            break;
+        const int question = sqlite3_column_int(s, 1);
+        if (question < 1 || question > 24 || sqlite3_column_type(s, 0) == SQLITE_NULL)
+            continue;
+        QVector<int>& a = answers[sqlite3_column_int64(s, 0)];
+        if (a.isEmpty())
+            a.fill(-1, 24);
+        a[question - 1] = sqlite3_column_type(s, 2) == SQLITE_NULL ? -1 : sqlite3_column_int(s, 2);
+    }
+    const QString error = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_finalize(s);
+    if (rc != SQLITE_DONE)
+        throw DataError(error);
+    return answers;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QMultiHash>
 #include <QString>
 #include <QStringList>
@@ -37,6 +38,9 @@ public:
     qint64 findDuplicate(QStringView name, QStringView email1);
     // Writes one person; an empty value stores nothing. Throws DataError.
     qint64 add(const std::vector<QStringView>& values);
+    // Writes a person's stored answers to the questionnaire, question n from answers[n - 1], in
+    // the same transaction as the person. Throws DataError.
+    void addAnswers(qint64 person, const QVector<int>& answers);
     int added() const { return m_committed + m_pending; }
     int committed() const { return m_committed; } // what a failure cannot take back
 
@@ -75,4 +79,9 @@ private:
     bool m_foldedLoaded = false;
     QMultiHash<size_t, qint64> m_foldedNames;
     sqlite3_stmt* m_byId = nullptr;
+    sqlite3_stmt* m_answer = nullptr;
 };
+
+// Every stored answer to the questionnaire, by person: question n at index n - 1, -1 where the
+// person has no row for it. People without answers are not in the map. Throws DataError.
+QHash<qint64, QVector<int>> readQuestionAnswers(TMainDataModule& data);

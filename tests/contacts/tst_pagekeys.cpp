@@ -410,7 +410,8 @@ private slots:
                         "Show business and other info", "Personality identification...", "First", "Previous", "Next",
                         "Last", "Exit"}},
             {"Tools", {"Filters...", "Follow-up..."}},
-            {"Import", {"CSV file..."}},
+            {"Import", {"CSV file...", "vCard file..."}},
+            {"Export", {"CSV file...", "vCard file..."}},
             {"Help", {"Vantrel BC Help...", "About..."}}};
         AppFixture app;
         app.db.addPerson("Anna", {{"Company", "Acme"}, {"Income", "< 15,000"}});

@@ -575,7 +575,7 @@ private slots:
         const QString text = app.browser()->toPlainText();
         QVERIFY(text.contains(CsvImport::headerLine()));
         QVERIFY(text.contains("Mrs.,Zoë Lefèvre,Café Lumière"));
-        QVERIFY(text.contains("Back to Importing from a CSV file"));
+        QVERIFY(text.contains("Back to Importing and exporting people"));
         QVERIFY(app.opened.isEmpty());
         QVERIFY(clickLink(app.browser(), app.page("import.htm").toString(QUrl::FullyEncoded)));
         QCOMPARE(app.browser()->source(), app.page("import.htm"));

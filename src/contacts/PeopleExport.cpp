@@ -1,0 +1,182 @@
+#include "PeopleExport.h"
+
+#include "CsvImport.h"
+#include "PeopleTransfer.h"
+#include "VCard.h"
+#include "VCardPeople.h"
+#include "data/Dataset.h"
+#include "data/MainDataModule.h"
+#include "data/PeopleBatch.h"
+#include "platform/DataError.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <vector>
+
+namespace PeopleExport {
+namespace {
+constexpr qsizetype kChunk = 1 << 20; // bytes gathered before each write
+
+QString cannotWrite(const QString& path, const QString& reason)
+{
+    return QString("The file %1 cannot be written: %2\nNothing was exported.")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+class Export {
+public:
+    Export(QWidget* parent, TMainDataModule& data, Format format, const QString& path)
+        : m_parent(parent), m_data(data), m_format(format), m_path(path), m_file(path)
+    {
+    }
+    void exec();
+
+private:
+    bool flush(QByteArray& bytes);
+    void writeCsv(int row, QByteArray& out);
+    void writeVCard(int row, VCard::Writer& out);
+
+    QWidget* m_parent;
+    TMainDataModule& m_data;
+    Format m_format;
+    QString m_path;
+    QSaveFile m_file;
+    Dataset* m_people = nullptr;
+    std::vector<int> m_columns; // dataset column of each exported column; -1: none
+    QHash<qint64, QVector<int>> m_answers;
+    int m_personId = -1;
+};
+
+bool Export::flush(QByteArray& bytes)
+{
+    if (m_file.write(bytes) != bytes.size())
+        return false;
+    bytes.clear();
+    return true;
+}
+
+void Export::writeCsv(int row, QByteArray& out)
+{
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        appendCsvField(out, m_people->valueAt(row, m_columns[i]).toString());
+    }
+    out += "\r\n";
+}
+
+void Export::writeVCard(int row, VCard::Writer& out)
+{
+    const auto found = m_answers.constFind(m_people->valueAt(row, m_personId).toLongLong());
+    VCardPeople::write(
+        out,
+        [&](int i) { return m_columns[i] < 0 ? QVariant() : m_people->valueAt(row, m_columns[i]); },
+        found == m_answers.constEnd() ? nullptr : &*found);
+}
+
+void Export::exec()
+{
+    m_people = m_data.PeopleCompanyDet;
+    // A pending change is saved first, as every command that reads the list does.
+    m_people->settle();
+    const int count = m_people->recordCount();
+    if (count == 0) {
+        MessageBox::show(MessageBox::Icon::Information, "The database is empty.");
+        return;
+    }
+    const QStringList& columns = m_format == Format::Csv ? CsvImport::peopleColumns() : VCardPeople::columns();
+    for (const QString& c : columns)
+        m_columns.push_back(m_people->columnIndex(c));
+    m_personId = m_people->columnIndex("PersonID");
+    if (m_format == Format::VCard)
+        m_answers = readQuestionAnswers(m_data);
+
+    if (!m_file.open(QIODevice::WriteOnly)) {
+        MessageBox::show(MessageBox::Icon::Error, cannotWrite(m_path, m_file.errorString()));
+        return;
+    }
+    PeopleTransfer::Progress progress(m_parent, "ExportProgress", "Export",
+                                      "Exporting people to " + QFileInfo(m_path).fileName(),
+                                      "0 record(s) written so far.");
+    VCard::Writer vcard;
+    QByteArray csv;
+    QByteArray& out = m_format == Format::Csv ? csv : vcard.bytes();
+    if (m_format == Format::Csv) {
+        // The byte-order mark tells spreadsheet programs that the file is UTF-8.
+        csv = "\xEF\xBB\xBF" + CsvImport::headerLine().toUtf8() + "\r\n";
+    }
+    bool written = true;
+    int row = 0;
+    for (; row < count && written; ++row) {
+        if (m_format == Format::Csv)
+            writeCsv(row, csv);
+        else
+            writeVCard(row, vcard);
+        if (out.size() >= kChunk)
+            written = flush(out);
+        if (progress.step(double(row + 1) / count,
+                          [row] { return QString("%1 record(s) written so far.").arg(row + 1); })) {
+            // Cancelled: the file stays as it was, or is not made.
+            progress.close();
+            m_file.cancelWriting();
+            return;
+        }
+    }
+    written = written && flush(out);
+    progress.closing(QString("%1 record(s) written. Closing the file...").arg(count));
+    const bool committed = written && m_file.commit();
+    progress.close();
+    if (!committed) {
+        MessageBox::show(MessageBox::Icon::Error, cannotWrite(m_path, m_file.errorString()));
+        return;
+    }
+    MessageBox::show(MessageBox::Icon::Information, QString("%1 record(s) exported.").arg(count));
+}
+} // namespace
+
+void appendCsvField(QByteArray& line, const QString& value)
+{
+    bool quote = false;
+    for (QChar c : value) {
+        const char16_t u = c.unicode();
+        if (u == u',' || u == u'"' || u == u'\r' || u == u'\n') {
+            quote = true;
+            break;
+        }
+    }
+    if (!quote) {
+        line += value.toUtf8();
+        return;
+    }
+    line += '"';
+    line += value.toUtf8().replace("\"", "\"\"");
+    line += '"';
+}
+
+void run(QWidget* parent, TMainDataModule& data, Format format)
+{
+    FileDialog::Request ask;
+    ask.save = true;
+    if (format == Format::Csv) {
+        ask.objectName = "SaveDialogCSV";
+        ask.caption = "Export people to a CSV file";
+        ask.filter = "CSV (Comma delimited) (*.csv)";
+        ask.defaultSuffix = "csv";
+    } else {
+        ask.objectName = "SaveDialogVCard";
+        ask.caption = "Export people to a vCard file";
+        ask.filter = "vCard (*.vcf)";
+        ask.defaultSuffix = "vcf";
+    }
+    const QString path = FileDialog::ask(parent, ask);
+    if (path.isEmpty())
+        return;
+    runCommand([&] { Export(parent, data, format, path).exec(); });
+}
+
+} // namespace PeopleExport

@@ -1,0 +1,81 @@
+#pragma once
+#include "data/PeopleBatch.h"
+
+#include <QProgressDialog>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QWidget;
+class TMainDataModule;
+
+// What the imports and exports of people share: the progress dialog with Cancel, the run of an
+// import under the duplicate test and the column widths, and the messages.
+namespace PeopleTransfer {
+
+QString counted(int added); // "N record(s) added."
+// The message for a file that cannot be opened as text.
+QString unreadable(const QString& path, bool notText, const QString& reason);
+
+// How long a run goes before its progress dialog appears, in milliseconds (-1: the usual half
+// second), and a hook that sees the dialog after each person while it is shown. For tests.
+void setProgressDelay(int milliseconds);
+void setProgressObserver(std::function<void(QProgressDialog&)> observer);
+
+// A modal progress dialog that appears only when a run lasts, with Cancel (the button, Escape
+// or the close box).
+class Progress {
+public:
+    Progress(QWidget* parent, const QString& objectName, const QString& title, const QString& label,
+             const QString& status);
+    // Moves the bar to share (0 to 1) with a new status below the label, lets the user act and
+    // returns whether the run was cancelled.
+    bool step(double share, const std::function<QString()>& status);
+    bool wasCanceled() const { return m_dialog.wasCanceled(); }
+    // The closing stage that cannot be cancelled: shown only when the dialog was.
+    void closing(const QString& status);
+    void close();
+    QProgressDialog& dialog() { return m_dialog; }
+
+private:
+    QProgressDialog m_dialog;
+    QString m_label;
+    int m_shown = 0;
+};
+
+// One import of people from a file: the batch, the progress and the closing message.
+class ImportSession {
+public:
+    // columns: the People columns of each value; captions: what a message calls each of them.
+    ImportSession(QWidget* parent, TMainDataModule& data, const QStringList& columns, const QStringList& captions,
+                  const QString& path);
+    ~ImportSession();
+
+    // Settles the current person and takes the start count; throws like PeopleBatch::begin.
+    void begin();
+    void showProgress(); // once the file has proved readable
+    PeopleBatch& batch() { return m_batch; }
+
+    // Adds the person of one record unless the name is blank or, when the list had people, a
+    // person with that name and first e-mail address is on file. Returns why the import must
+    // stop there, or nothing; *id is the new person's PersonID or 0.
+    QString add(int line, const std::vector<QStringView>& values, qint64* id = nullptr);
+    // After each record: returns whether the user cancelled.
+    bool step(double share);
+    // Commits, shows the people and reports: the count, or stop's reason and the count.
+    void finish(QString stop);
+
+private:
+    QWidget* m_parent;
+    QStringList m_columns, m_captions;
+    QString m_path;
+    PeopleBatch m_batch;
+    int m_name = -1, m_email1 = -1;
+    bool m_testDuplicates = false;
+    std::unique_ptr<Progress> m_progress;
+};
+
+} // namespace PeopleTransfer

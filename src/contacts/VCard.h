@@ -1,0 +1,83 @@
+#pragma once
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+// The vCard text format: writing version 4.0 (RFC 6350) and reading 3.0 and 4.0 as phones and
+// mail programs write them. Knows nothing of people or the database.
+namespace VCard {
+
+// Text with backslashes, commas, semicolons and line breaks escaped, for a property value.
+QString escape(const QString& text);
+// Splits a value at its unescaped separators (';' between the parts of N and ADR, ',' between
+// list items) and undoes the escaping of each part.
+QStringList split(QStringView value, QChar separator);
+QString unescape(QStringView value);
+
+// Builds a file of cards: each content line is folded at 75 octets without cutting a UTF-8
+// character, and lines end in CR LF.
+class Writer {
+public:
+    void beginCard();
+    void endCard();
+    // One content line; value is written as given, so escape text first. Nothing for an empty value.
+    void property(const char* nameAndParameters, const QString& value);
+    QByteArray& bytes() { return m_out; }
+
+private:
+    void line(const QByteArray& text);
+    QByteArray m_out;
+};
+
+struct Property {
+    int line = 0;         // where the property begins in the file, from 1
+    QByteArray name;      // upper case, without a group
+    QList<QPair<QByteArray, QString>> parameters; // names upper case; a bare 2.1 value under TYPE
+    QString value;        // decoded (quoted-printable, character set), still escaped
+    bool hasType(const char* type) const; // among the TYPE values, letter case ignored
+    QString parameter(const char* name) const;
+};
+
+struct Card {
+    int line = 0; // of BEGIN:VCARD
+    QByteArray version;
+    QList<Property> properties;
+    const Property* first(const char* name) const;
+};
+
+// Reads the cards of a file one at a time; memory stays bounded whatever the file's size.
+class Reader {
+public:
+    enum class Problem { None, CannotRead, NotText, NotVCard, BadCard };
+
+    explicit Reader(const QString& path);
+    bool open(); // false: problem() and errorString() say why
+    // The next card; false at the end or on a problem (a card that cannot be read: errorLine()).
+    bool read(Card& card);
+    Problem problem() const { return m_problem; }
+    QString errorString() const { return m_error; }
+    int errorLine() const { return m_errorLine; }
+    double progress() const; // share of the file's bytes read, 0 to 1
+
+private:
+    bool nextLine(QByteArray& line, int& number); // a physical line without its line break
+    bool nextLogical(QByteArray& line, int& number); // unfolded, numbered by its first line
+    bool parse(const QByteArray& line, int lineNumber, Property& p);
+    void fail(Problem problem, int line, const QString& text);
+
+    QFile m_file;
+    Problem m_problem = Problem::None;
+    QString m_error;
+    int m_errorLine = 0;
+    int m_line = 0; // physical lines read
+    QByteArray m_pending; // a line read ahead to see whether the next one continues it
+    bool m_hasPending = false;
+    int m_pendingLine = 0;
+    qint64 m_size = 0;
+    bool m_seenCard = false;
+};
+
+} // namespace VCard

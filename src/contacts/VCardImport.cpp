@@ -1,0 +1,110 @@
+#include "VCardImport.h"
+
+#include "PeopleTransfer.h"
+#include "VCard.h"
+#include "VCardPeople.h"
+#include "platform/DataError.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
+
+#include <QDir>
+
+#include <vector>
+
+namespace VCardImport {
+namespace {
+
+class Import {
+public:
+    Import(QWidget* parent, TMainDataModule& data, const QString& path)
+        : m_path(path), m_reader(path),
+          m_session(parent, data, VCardPeople::columns(), VCardPeople::captions(), path)
+    {
+    }
+    void exec();
+
+private:
+    QString problemText() const;
+
+    QString m_path;
+    VCard::Reader m_reader;
+    PeopleTransfer::ImportSession m_session;
+    VCard::Card m_card;
+    std::vector<QString> m_text;
+    std::vector<QStringView> m_values;
+    QVector<int> m_answers;
+};
+
+QString Import::problemText() const
+{
+    const QString file = QDir::toNativeSeparators(m_path);
+    switch (m_reader.problem()) {
+    case VCard::Reader::Problem::None:
+        return {};
+    case VCard::Reader::Problem::NotVCard:
+        return QString("The file %1 is not a vCard file. Nothing was imported.").arg(file);
+    case VCard::Reader::Problem::NotText:
+        return PeopleTransfer::unreadable(m_path, true, {});
+    case VCard::Reader::Problem::CannotRead:
+        return PeopleTransfer::unreadable(m_path, false, m_reader.errorString());
+    case VCard::Reader::Problem::BadCard:
+        break;
+    }
+    return QString("Line %1 of the file cannot be read: %2\nThe import stopped there.")
+        .arg(m_reader.errorLine())
+        .arg(m_reader.errorString());
+}
+
+void Import::exec()
+{
+    bool more = m_reader.open() && m_reader.read(m_card);
+    // A file that is no vCard at all, or cannot be read, changes nothing and shows no count.
+    if (!more && m_reader.problem() != VCard::Reader::Problem::BadCard) {
+        MessageBox::show(MessageBox::Icon::Error, problemText());
+        return;
+    }
+    m_session.begin();
+    m_session.showProgress();
+    QString stop;
+    while (more) {
+        VCardPeople::read(m_card, m_text, m_answers);
+        m_values.assign(m_text.begin(), m_text.end());
+        qint64 id = 0;
+        stop = m_session.add(m_card.line, m_values, &id);
+        if (stop.isEmpty() && id && !m_answers.isEmpty()) {
+            try {
+                m_session.batch().addAnswers(id, m_answers);
+            } catch (const DataError& e) {
+                stop = QString("Line %1 of the file could not be added: %2\nThe import stopped there.")
+                           .arg(m_card.line)
+                           .arg(e.text());
+            }
+        }
+        if (!stop.isEmpty() || m_session.step(m_reader.progress()))
+            break;
+        more = m_reader.read(m_card);
+    }
+    if (stop.isEmpty() && m_reader.problem() != VCard::Reader::Problem::None) {
+        stop = m_reader.problem() == VCard::Reader::Problem::CannotRead
+                   ? QString("The file %1 could not be read to its end: %2")
+                         .arg(QDir::toNativeSeparators(m_path), m_reader.errorString())
+                   : problemText();
+    }
+    m_session.finish(stop);
+}
+} // namespace
+
+void run(QWidget* parent, TMainDataModule& data)
+{
+    FileDialog::Request ask;
+    ask.objectName = "OpenDialogVCard";
+    ask.caption = "Import data from a vCard file";
+    ask.filter = "vCard (*.vcf *.vcard)";
+    const QString path = FileDialog::ask(parent, ask);
+    if (path.isEmpty())
+        return;
+    runCommand([&] { Import(parent, data, path).exec(); });
+}
+
+} // namespace VCardImport

@@ -1,0 +1,409 @@
+#include "VCardPeople.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QHash>
+#include <QRegularExpression>
+
+namespace VCardPeople {
+namespace {
+
+// Every People column but the keys, in table order, with what a message calls it. The X name is
+// set for a column that vCard has no property for.
+struct ColumnInfo {
+    const char* column;
+    const char* caption;
+    bool extension; // travels as X-VANTREL-<column in capitals>
+};
+constexpr ColumnInfo kColumns[] = {
+    {"Name", "Name", false}, {"Title", "Title", false}, {"Gender", "Gender", false},
+    {"PersonType", "Type", true}, {"CustoemrImportance", "Importance", true}, {"Language", "Language(s)", true},
+    {"Income", "Income", true}, {"EducationLevel", "Level of education", true},
+    {"Profession", "Profession", false}, {"Birthday", "Birthday", false}, {"Breminder", "Birthday reminder", true},
+    {"Household", "Household lifecycle position", true}, {"Spouse", "Spouse/Partner", false},
+    {"Anniversary", "Anniversary", false}, {"Areminder", "Anniversary reminder", true},
+    {"Children", "Children", true}, {"HAStreet", "Home Street", false}, {"HACity", "Home City", false},
+    {"HAState", "Home State", false}, {"HAPostalCode", "Home ZIP", false}, {"HACountry", "Home Country", false},
+    {"HAPostOfficeBox", "Home PO Box", false}, {"PrimaryTel", "Primary Tel", false}, {"Mobile", "Mobile", false},
+    {"TelH1", "Home Tel 1", false}, {"TelH2", "Home Tel 2", false}, {"FaxH", "Home Fax", false},
+    {"Email1", "Email 1", false}, {"Email2", "Email 2", false}, {"Telex", "Telex", false},
+    {"HomePage", "Home page", false}, {"Company", "Company", false}, {"CompanySize", "Company size", true},
+    {"Industry", "Industry", true}, {"Department", "Department", false}, {"JobTitle", "Job Title", false},
+    {"BAStreet", "Business Street", false}, {"BACity", "Business City", false},
+    {"BAState", "Business State", false}, {"BAPostalCode", "Business ZIP", false},
+    {"BACountry", "Business Country", false}, {"BAPostOfficeBox", "Business PO Box", false},
+    {"MailingAddress", "Mailing address", true}, {"BillingAddress", "Billing address", true},
+    {"TelMain", "Main Tel", false}, {"TelCallback", "Callback Tel", false}, {"TelB1", "Business Tel 1", false},
+    {"TelB2", "Business Tel 2", false}, {"Ext", "Ext", true}, {"FaxB1", "Business Fax 1", false},
+    {"FaxB2", "Business Fax 2", false}, {"WebPage", "Company Web Site", false},
+    {"AssistantName", "Assistant Name", true}, {"ManagerName", "Manager Name", true},
+    {"ProspectingMethod", "Prospecting method", true}, {"OfferedSolution", "Offered solution", true},
+    {"Ethnic", "Ethnic interest", true}, {"Hobbies", "Hobbies", true}, {"Info", "Comments", false},
+    {"Address", "Address", true}, {"Email", "Email", true}, {"ReferredBy", "Referred by", true},
+    {"ProspectingData", "Prospecting data", true}};
+constexpr int kCount = int(sizeof kColumns / sizeof kColumns[0]);
+
+int indexOf(const char* column)
+{
+    static const QHash<QString, int> index = [] {
+        QHash<QString, int> h;
+        for (int i = 0; i < kCount; ++i)
+            h.insert(QString::fromLatin1(kColumns[i].column), i);
+        return h;
+    }();
+    return index.value(QString::fromLatin1(column), -1);
+}
+
+// Indexes used below, checked once against the table.
+struct Index {
+    int name = indexOf("Name"), title = indexOf("Title"), gender = indexOf("Gender"),
+        profession = indexOf("Profession"), birthday = indexOf("Birthday"), spouse = indexOf("Spouse"),
+        anniversary = indexOf("Anniversary"), email1 = indexOf("Email1"), email2 = indexOf("Email2"),
+        homePage = indexOf("HomePage"), company = indexOf("Company"), department = indexOf("Department"),
+        jobTitle = indexOf("JobTitle"), webPage = indexOf("WebPage"), info = indexOf("Info");
+    int home[6] = {indexOf("HAPostOfficeBox"), indexOf("HAStreet"), indexOf("HACity"), indexOf("HAState"),
+                   indexOf("HAPostalCode"), indexOf("HACountry")};
+    int business[6] = {indexOf("BAPostOfficeBox"), indexOf("BAStreet"), indexOf("BACity"), indexOf("BAState"),
+                       indexOf("BAPostalCode"), indexOf("BACountry")};
+};
+const Index& ix()
+{
+    static const Index i;
+    return i;
+}
+
+// The telephones: the column, its line's name and parameters, and the kinds by which a card from
+// elsewhere finds the column (the first free one of a kind wins).
+struct Phone {
+    const char* column;
+    const char* property;
+};
+constexpr Phone kPhones[] = {
+    {"PrimaryTel", "TEL;TYPE=voice;PREF=1;X-VANTREL-COLUMN=PrimaryTel"},
+    {"Mobile", "TEL;TYPE=cell;X-VANTREL-COLUMN=Mobile"},
+    {"TelH1", "TEL;TYPE=home,voice;X-VANTREL-COLUMN=TelH1"},
+    {"TelH2", "TEL;TYPE=home,voice;X-VANTREL-COLUMN=TelH2"},
+    {"FaxH", "TEL;TYPE=home,fax;X-VANTREL-COLUMN=FaxH"},
+    {"TelMain", "TEL;TYPE=work,voice;X-VANTREL-COLUMN=TelMain"},
+    {"TelCallback", "TEL;TYPE=voice;X-VANTREL-COLUMN=TelCallback"},
+    {"TelB1", "TEL;TYPE=work,voice;X-VANTREL-COLUMN=TelB1"},
+    {"TelB2", "TEL;TYPE=work,voice;X-VANTREL-COLUMN=TelB2"},
+    {"FaxB1", "TEL;TYPE=work,fax;X-VANTREL-COLUMN=FaxB1"},
+    {"FaxB2", "TEL;TYPE=work,fax;X-VANTREL-COLUMN=FaxB2"},
+    {"Telex", "TEL;TYPE=x-telex;X-VANTREL-COLUMN=Telex"}};
+
+QByteArray extensionName(int i) { return "X-VANTREL-" + QByteArray(kColumns[i].column).toUpper(); }
+
+QString dateText(const QVariant& v)
+{
+    if (v.metaType().id() == QMetaType::QDate)
+        return v.toDate().toString("yyyyMMdd");
+    if (v.metaType().id() == QMetaType::QDateTime)
+        return v.toDateTime().toString("yyyyMMdd'T'HHmmss");
+    return {};
+}
+
+// A date as phones and mail programs write it, as the database stores it; empty when it is not
+// a whole date (a day without a year, say).
+QString storedDate(QString text)
+{
+    text = text.trimmed();
+    QString time;
+    if (const qsizetype t = text.indexOf(u'T'); t > 0) {
+        time = text.mid(t + 1);
+        text.truncate(t);
+    }
+    text.remove(u'-');
+    const QDate d = QDate::fromString(text, "yyyyMMdd");
+    if (text.size() != 8 || !d.isValid())
+        return {};
+    time.remove(u':');
+    if (time.endsWith(u'Z'))
+        time.chop(1);
+    if (const qsizetype zone = time.indexOf(QRegularExpression("[+-]")); zone >= 0)
+        time.truncate(zone);
+    const QTime t = QTime::fromString(time.left(6), "HHmmss");
+    if (!t.isValid() || t == QTime(0, 0))
+        return d.toString(Qt::ISODate);
+    return QDateTime(d, t).toString(Qt::ISODate);
+}
+
+QString nameFromParts(const QStringList& n)
+{
+    // Family; given; additional; prefix; suffix: a name reads given, additional, family, suffix.
+    QStringList parts;
+    for (int i : {1, 2, 0, 4})
+        if (i < n.size() && !n[i].trimmed().isEmpty())
+            parts << n[i].trimmed();
+    return parts.join(u' ');
+}
+
+// The first of the columns that is still empty.
+int firstFree(const std::vector<QString>& values, std::initializer_list<const char*> candidates)
+{
+    for (const char* c : candidates) {
+        const int i = indexOf(c);
+        if (i >= 0 && values[i].isEmpty())
+            return i;
+    }
+    return -1;
+}
+
+int columnParameter(const VCard::Property& p)
+{
+    const QString c = p.parameter("X-VANTREL-COLUMN");
+    return c.isEmpty() ? -1 : indexOf(c.toLatin1().constData());
+}
+
+int phoneColumn(const VCard::Property& p, const std::vector<QString>& values)
+{
+    const bool home = p.hasType("home"), work = p.hasType("work");
+    if (p.hasType("fax"))
+        return home ? firstFree(values, {"FaxH", "FaxB1", "FaxB2"}) : firstFree(values, {"FaxB1", "FaxB2", "FaxH"});
+    if (p.hasType("cell") || p.hasType("mobile") || p.hasType("iphone"))
+        return firstFree(values, {"Mobile", "PrimaryTel", "TelH1", "TelH2", "TelB1", "TelB2"});
+    if (p.hasType("x-telex") || p.hasType("tlx"))
+        return firstFree(values, {"Telex"});
+    if (p.hasType("main"))
+        return firstFree(values, {"TelMain", "TelB1", "TelB2"});
+    if (home)
+        return firstFree(values, {"TelH1", "TelH2", "PrimaryTel"});
+    if (work)
+        return firstFree(values, {"TelB1", "TelB2", "TelMain", "PrimaryTel"});
+    return firstFree(values, {"PrimaryTel", "TelH1", "TelH2", "TelB1", "TelB2", "TelMain", "TelCallback"});
+}
+
+bool isPreferred(const VCard::Property& p) { return p.hasType("pref") || !p.parameter("PREF").isEmpty(); }
+
+} // namespace
+
+const QStringList& columns()
+{
+    static const QStringList l = [] {
+        QStringList c;
+        for (const ColumnInfo& i : kColumns)
+            c << QString::fromLatin1(i.column);
+        return c;
+    }();
+    return l;
+}
+
+const QStringList& captions()
+{
+    static const QStringList l = [] {
+        QStringList c;
+        for (const ColumnInfo& i : kColumns)
+            c << QString::fromLatin1(i.caption);
+        return c;
+    }();
+    return l;
+}
+
+void write(VCard::Writer& out, const std::function<QVariant(int)>& value, const QVector<int>* answers)
+{
+    const Index& x = ix();
+    auto text = [&](int i) { return value(i).toString(); };
+    out.beginCard();
+    const QString name = text(x.name);
+    out.property("FN", VCard::escape(name));
+    {
+        // Other programs sort by the family name: "Berg, Anna" and "Anna Berg" both give Berg.
+        QString family = name.trimmed(), given;
+        if (const qsizetype comma = family.indexOf(u','); comma > 0) {
+            given = family.mid(comma + 1).trimmed();
+            family = family.left(comma).trimmed();
+        } else if (const qsizetype blank = family.lastIndexOf(u' '); blank > 0) {
+            given = family.left(blank).trimmed();
+            family = family.mid(blank + 1);
+        }
+        out.property("N", VCard::escape(family) + u';' + VCard::escape(given) + QLatin1String(";;") + VCard::escape(text(x.title))
+                              + u';');
+    }
+    const QString gender = text(x.gender);
+    if (gender == QLatin1String("Male"))
+        out.property("GENDER", "M");
+    else if (gender == QLatin1String("Female"))
+        out.property("GENDER", "F");
+    else if (!gender.isEmpty())
+        out.property("GENDER", "O;" + VCard::escape(gender));
+    for (const auto& [column, property] : {std::pair{x.birthday, "BDAY"}, std::pair{x.anniversary, "ANNIVERSARY"}}) {
+        const QVariant v = value(column);
+        const QString date = dateText(v);
+        if (!date.isEmpty())
+            out.property(property, date);
+        else if (!v.toString().isEmpty()) // a text the database holds that is no date
+            out.property((QByteArray(property) + ";VALUE=text").constData(), VCard::escape(v.toString()));
+    }
+    const QString company = text(x.company), department = text(x.department);
+    if (!company.isEmpty() || !department.isEmpty())
+        out.property("ORG", VCard::escape(company) + (department.isEmpty() ? QString() : ";" + VCard::escape(department)));
+    out.property("TITLE", VCard::escape(text(x.jobTitle)));
+    out.property("ROLE", VCard::escape(text(x.profession)));
+    for (const auto& [parts, property] :
+         {std::pair{x.home, "ADR;TYPE=home;X-VANTREL-COLUMN=HAStreet"}, std::pair{x.business, "ADR;TYPE=work;X-VANTREL-COLUMN=BAStreet"}}) {
+        QString adr;
+        bool any = false;
+        // Post office box; extended address; street; locality; region; postal code; country.
+        for (int i = 0; i < 6; ++i) {
+            const QString t = text(parts[i]);
+            any = any || !t.isEmpty();
+            adr += VCard::escape(t);
+            adr += i == 0 ? QLatin1String(";;") : i < 5 ? QLatin1String(";") : QLatin1String("");
+        }
+        if (any)
+            out.property(property, adr);
+    }
+    for (const Phone& p : kPhones)
+        out.property(p.property, VCard::escape(text(indexOf(p.column))));
+    out.property("EMAIL;PREF=1;X-VANTREL-COLUMN=Email1", VCard::escape(text(x.email1)));
+    out.property("EMAIL;X-VANTREL-COLUMN=Email2", VCard::escape(text(x.email2)));
+    out.property("URL;TYPE=work;X-VANTREL-COLUMN=WebPage", VCard::escape(text(x.webPage)));
+    out.property("URL;TYPE=home;X-VANTREL-COLUMN=HomePage", VCard::escape(text(x.homePage)));
+    out.property("RELATED;TYPE=spouse;VALUE=text", VCard::escape(text(x.spouse)));
+    out.property("NOTE", VCard::escape(text(x.info)));
+    for (int i = 0; i < kCount; ++i) {
+        if (!kColumns[i].extension)
+            continue;
+        const QVariant v = value(i);
+        if (v.metaType().id() == QMetaType::Bool)
+            out.property(extensionName(i).constData(), v.toBool() ? "1" : "0");
+        else
+            out.property(extensionName(i).constData(), VCard::escape(v.toString()));
+    }
+    if (answers && !answers->isEmpty()) {
+        QString a;
+        for (int v : *answers) {
+            if (!a.isEmpty())
+                a += u' ';
+            a += QString::number(v);
+        }
+        out.property("X-VANTREL-ANSWERS", a);
+    }
+    out.endCard();
+}
+
+void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& answers)
+{
+    const Index& x = ix();
+    values.assign(kCount, QString());
+    answers.clear();
+    auto setIfEmpty = [&](int i, const QString& v) {
+        if (i >= 0 && values[i].isEmpty())
+            values[i] = v;
+    };
+    QString structuredName;
+    QStringList emails; // preferred first
+    for (const VCard::Property& p : card.properties) {
+        const QByteArray& n = p.name;
+        if (n == "FN") {
+            setIfEmpty(x.name, VCard::unescape(p.value).trimmed().isEmpty() ? QString() : VCard::unescape(p.value));
+        } else if (n == "N") {
+            const QStringList parts = VCard::split(p.value, u';');
+            structuredName = nameFromParts(parts);
+            if (parts.size() > 3)
+                setIfEmpty(x.title, parts[3]);
+        } else if (n == "GENDER") {
+            const QStringList parts = VCard::split(p.value, u';');
+            const QString sex = parts.value(0).trimmed().toUpper();
+            setIfEmpty(x.gender, sex == "M" ? QString("Male") : sex == "F" ? QString("Female") : parts.value(1));
+        } else if (n == "BDAY" || n == "ANNIVERSARY" || n == "X-ANNIVERSARY" || n == "X-EVOLUTION-ANNIVERSARY"
+                   || n == "X-MS-ANNIVERSARY") {
+            const int column = n == "BDAY" ? x.birthday : x.anniversary;
+            if (p.parameter("VALUE").compare(QLatin1String("text"), Qt::CaseInsensitive) == 0)
+                setIfEmpty(column, VCard::unescape(p.value));
+            else
+                setIfEmpty(column, storedDate(p.value));
+        } else if (n == "ORG") {
+            const QStringList parts = VCard::split(p.value, u';');
+            setIfEmpty(x.company, parts.value(0));
+            setIfEmpty(x.department, parts.mid(1).join(u' '));
+        } else if (n == "TITLE") {
+            setIfEmpty(x.jobTitle, VCard::unescape(p.value));
+        } else if (n == "ROLE") {
+            setIfEmpty(x.profession, VCard::unescape(p.value));
+        } else if (n == "ADR") {
+            const int own = columnParameter(p);
+            const bool home = own >= 0 ? own == indexOf("HAStreet") : p.hasType("home") || (!p.hasType("work") && values[x.home[1]].isEmpty() && values[x.home[2]].isEmpty());
+            const int* target = home ? x.home : x.business;
+            bool free = true;
+            for (int i = 0; i < 6; ++i)
+                free = free && values[target[i]].isEmpty();
+            if (!free)
+                continue;
+            const QStringList parts = VCard::split(p.value, u';');
+            for (int i = 0; i < 6; ++i)
+                values[target[i]] = parts.value(i == 0 ? 0 : i + 1);
+        } else if (n == "TEL") {
+            int column = columnParameter(p);
+            if (column < 0 || !values[column].isEmpty())
+                column = phoneColumn(p, values);
+            QString number = VCard::unescape(p.value);
+            if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+                number = number.mid(4);
+            if (column >= 0)
+                values[column] = number;
+        } else if (n == "EMAIL") {
+            const int column = columnParameter(p);
+            const QString address = VCard::unescape(p.value);
+            if ((column == x.email1 || column == x.email2) && values[column].isEmpty())
+                values[column] = address;
+            else if (isPreferred(p))
+                emails.prepend(address);
+            else
+                emails.append(address);
+        } else if (n == "URL") {
+            const int column = columnParameter(p);
+            const QString url = VCard::unescape(p.value);
+            if (column == x.webPage || column == x.homePage)
+                setIfEmpty(column, url);
+            else if (p.hasType("home"))
+                setIfEmpty(values[x.homePage].isEmpty() ? x.homePage : x.webPage, url);
+            else
+                setIfEmpty(values[x.webPage].isEmpty() ? x.webPage : x.homePage, url);
+        } else if (n == "RELATED") {
+            if (p.hasType("spouse"))
+                setIfEmpty(x.spouse, VCard::unescape(p.value));
+        } else if (n == "X-SPOUSE" || n == "X-EVOLUTION-SPOUSE" || n == "X-MS-SPOUSE") {
+            setIfEmpty(x.spouse, VCard::unescape(p.value));
+        } else if (n == "X-ASSISTANT" || n == "X-EVOLUTION-ASSISTANT" || n == "X-MS-ASSISTANT") {
+            setIfEmpty(indexOf("AssistantName"), VCard::unescape(p.value));
+        } else if (n == "X-MANAGER" || n == "X-EVOLUTION-MANAGER" || n == "X-MS-MANAGER") {
+            setIfEmpty(indexOf("ManagerName"), VCard::unescape(p.value));
+        } else if (n == "NOTE") {
+            setIfEmpty(x.info, VCard::unescape(p.value));
+        } else if (n == "X-VANTREL-ANSWERS") {
+            const QStringList a = p.value.split(u' ', Qt::SkipEmptyParts);
+            if (a.size() == 24) {
+                answers.clear();
+                for (const QString& s : a) {
+                    bool ok = false;
+                    answers << s.toInt(&ok);
+                    if (!ok) {
+                        answers.clear();
+                        break;
+                    }
+                }
+            }
+        } else if (n.startsWith("X-VANTREL-")) {
+            static const QHash<QByteArray, int> extensions = [] {
+                QHash<QByteArray, int> h;
+                for (int i = 0; i < kCount; ++i)
+                    if (kColumns[i].extension)
+                        h.insert(extensionName(i), i);
+                return h;
+            }();
+            setIfEmpty(extensions.value(n, -1), VCard::unescape(p.value));
+        }
+        // Every other property (photos, instant messaging, categories...) has no column.
+    }
+    if (values[x.name].isEmpty())
+        values[x.name] = structuredName;
+    for (const QString& e : emails) {
+        if (values[x.email1].isEmpty())
+            values[x.email1] = e;
+        else if (values[x.email2].isEmpty())
+            values[x.email2] = e;
+    }
+}
+
+} // namespace VCardPeople

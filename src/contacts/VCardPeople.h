@@ -1,0 +1,26 @@
+#pragma once
+#include "VCard.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+#include <functional>
+#include <vector>
+
+// How a person's columns become a vCard and back. Standard properties carry what vCard has a
+// property for; every other column travels as X-VANTREL-<column>, and the stored answers to the
+// questionnaire as X-VANTREL-ANSWERS, so that a round trip through this program keeps all.
+namespace VCardPeople {
+
+const QStringList& columns();  // the People columns a card fills, in the order of values
+const QStringList& captions(); // what a message calls each of them
+
+// Writes one card; value(i) is the person's value of columns()[i]; answers may be null.
+void write(VCard::Writer& out, const std::function<QVariant(int)>& value, const QVector<int>* answers);
+
+// Fills values (one text per column, empty for none) and answers (empty when the card has none).
+void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& answers);
+
+} // namespace VCardPeople
