@@ -14,9 +14,12 @@ constexpr int kFoldOctets = 75; // RFC 6350: lines SHOULD NOT be longer, line br
 
 bool isQuotedPrintable(const QByteArray& line)
 {
-    const int colon = int(line.indexOf(':'));
-    const QByteArray head = (colon < 0 ? line : line.left(colon)).toUpper();
-    return head.contains("QUOTED-PRINTABLE");
+    const qsizetype colon = line.indexOf(':');
+    const qsizetype end = colon < 0 ? line.size() : colon;
+    for (qsizetype i = 0; i + 16 <= end; ++i)
+        if ((line[i] == 'Q' || line[i] == 'q') && qstrnicmp(line.constData() + i, "QUOTED-PRINTABLE", 16) == 0)
+            return true;
+    return false;
 }
 
 int hexValue(char c)
@@ -147,26 +150,38 @@ QStringList split(QStringView value, QChar separator)
     return parts;
 }
 
-void Writer::beginCard() { line("BEGIN:VCARD\r\nVERSION:4.0"); }
-void Writer::endCard() { line("END:VCARD"); }
+void Writer::beginCard() { m_out += "BEGIN:VCARD\r\nVERSION:4.0\r\n"; }
+void Writer::endCard() { m_out += "END:VCARD\r\n"; }
 
-void Writer::property(const char* nameAndParameters, const QString& value)
+void Writer::property(QByteArrayView nameAndParameters, const QString& value)
 {
     if (value.isEmpty())
         return;
-    QByteArray text(nameAndParameters);
-    text += ':';
-    text += value.toUtf8();
-    line(text);
+    const qsizetype start = m_out.size();
+    m_out += nameAndParameters;
+    m_out += ':';
+    bool ascii = true;
+    for (QChar c : value)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii) {
+        const qsizetype at = m_out.size();
+        m_out.resize(at + value.size());
+        char* out = m_out.data() + at;
+        for (QChar c : value)
+            *out++ = char(c.unicode());
+    } else {
+        m_out += value.toUtf8();
+    }
+    if (m_out.size() - start > kFoldOctets)
+        fold(start);
+    m_out += "\r\n";
 }
 
-void Writer::line(const QByteArray& text)
+void Writer::fold(qsizetype start)
 {
-    if (text.size() <= kFoldOctets) {
-        m_out += text;
-        m_out += "\r\n";
-        return;
-    }
+    m_line = m_out.mid(start);
+    m_out.truncate(start);
+    const QByteArray& text = m_line;
     qsizetype pos = 0;
     int room = kFoldOctets;
     while (pos < text.size()) {
@@ -175,9 +190,8 @@ void Writer::line(const QByteArray& text)
         while (end < text.size() && end > pos && (uchar(text[end]) & 0xC0) == 0x80)
             --end;
         if (room != kFoldOctets)
-            m_out += ' ';
+            m_out += "\r\n ";
         m_out.append(text.constData() + pos, end - pos);
-        m_out += "\r\n";
         pos = end;
         room = kFoldOctets - 1; // the leading blank counts
     }
@@ -185,12 +199,18 @@ void Writer::line(const QByteArray& text)
 
 bool Property::hasType(const char* type) const
 {
+    const QLatin1String wanted(type);
     for (const auto& [name, value] : parameters) {
         if (name != "TYPE")
             continue;
-        for (QStringView t : QStringView(value).split(u','))
-            if (t.trimmed().compare(QLatin1String(type), Qt::CaseInsensitive) == 0)
+        qsizetype start = 0;
+        for (qsizetype i = 0; i <= value.size(); ++i) {
+            if (i < value.size() && value[i] != u',')
+                continue;
+            if (QStringView(value).sliced(start, i - start).trimmed().compare(wanted, Qt::CaseInsensitive) == 0)
                 return true;
+            start = i + 1;
+        }
     }
     return false;
 }
@@ -205,7 +225,7 @@ QString Property::parameter(const char* name) const
 
 const Property* Card::first(const char* name) const
 {
-    for (const Property& p : properties)
+    for (const Property& p : *this)
         if (p.name == name)
             return &p;
     return nullptr;
@@ -238,64 +258,98 @@ bool Reader::open()
         fail(Problem::NotText, 0, QStringLiteral("It holds binary data, not text."));
         return false;
     }
-    if (head.startsWith("\xEF\xBB\xBF"))
+    if (head.startsWith("\xEF\xBB\xBF")) {
         m_file.seek(3);
+        m_consumed = 3;
+    }
     return true;
 }
 
 double Reader::progress() const
 {
-    return m_size <= 0 ? 1.0 : std::min(1.0, double(m_file.pos()) / double(m_size));
+    return m_size <= 0 ? 1.0 : std::min(1.0, double(m_consumed + m_pos) / double(m_size));
 }
 
-bool Reader::nextLine(QByteArray& line, int& number)
+bool Reader::fillBuffer()
 {
-    if (m_hasPending) {
-        line = std::move(m_pending);
-        number = m_pendingLine;
-        m_hasPending = false;
-        return true;
-    }
-    if (m_file.atEnd())
+    if (m_eof)
         return false;
-    line = m_file.readLine();
-    if (line.isEmpty() && m_file.error() != QFileDevice::NoError) {
+    constexpr qint64 kChunk = 1 << 20;
+    m_consumed += m_pos;
+    m_buffer.remove(0, m_pos);
+    m_pos = 0;
+    const qsizetype kept = m_buffer.size();
+    m_buffer.resize(kept + kChunk);
+    const qint64 n = m_file.read(m_buffer.data() + kept, kChunk);
+    m_buffer.resize(kept + std::max<qint64>(n, 0));
+    if (n < 0)
         fail(Problem::CannotRead, m_line + 1, m_file.errorString());
-        return false;
-    }
-    number = ++m_line;
-    while (!line.isEmpty() && (line.back() == '\n' || line.back() == '\r'))
-        line.chop(1);
-    return true;
+    if (n <= 0)
+        m_eof = true;
+    return n > 0;
 }
 
-bool Reader::nextLogical(QByteArray& line, int& number)
+bool Reader::nextLine(const char*& data, qsizetype& size)
 {
-    if (!nextLine(line, number))
-        return false;
-    const bool qp = isQuotedPrintable(line);
-    QByteArray next;
-    int nextNumber = 0;
-    while (nextLine(next, nextNumber)) {
-        const bool folded = !next.isEmpty() && (next[0] == ' ' || next[0] == '\t');
-        if (qp && line.endsWith('=')) {
-            // A soft line break of quoted-printable; some writers fold the next line as well.
-            line.chop(1);
-            line += folded ? next.mid(1) : next;
-        } else if (folded) {
-            line += next.mid(1);
-        } else {
-            m_pending = std::move(next);
-            m_pendingLine = nextNumber;
-            m_hasPending = true;
-            break;
+    for (;;) {
+        const char* start = m_buffer.constData() + m_pos;
+        const qsizetype available = m_buffer.size() - m_pos;
+        const char* end = static_cast<const char*>(std::memchr(start, '\n', size_t(available)));
+        if (end || (!fillBuffer() && m_buffer.size() > m_pos)) {
+            if (!end) // the last line has no line break
+                end = m_buffer.constData() + m_buffer.size();
+            data = m_buffer.constData() + m_pos;
+            size = end - data;
+            m_pos = std::min(m_buffer.size(), m_pos + size + 1);
+            ++m_line;
+            if (size > 0 && data[size - 1] == '\r')
+                --size;
+            return true;
         }
+        if (m_eof)
+            return false;
+    }
+}
+
+int Reader::peek()
+{
+    if (m_pos >= m_buffer.size() && !fillBuffer())
+        return -1;
+    return uchar(m_buffer[m_pos]);
+}
+
+bool Reader::nextLogical(int& number)
+{
+    const char* data;
+    qsizetype size;
+    if (!nextLine(data, size))
+        return false;
+    number = m_line;
+    m_logical.resize(0);
+    m_logical.append(data, size);
+    const bool qp = isQuotedPrintable(m_logical);
+    for (;;) {
+        const int next = peek();
+        const bool folded = next == ' ' || next == '\t';
+        // A soft line break of quoted-printable; some writers fold the next line as well.
+        const bool soft = qp && m_logical.endsWith('=') && next >= 0;
+        if (!folded && !soft)
+            break;
+        if (!nextLine(data, size))
+            break;
+        if (soft)
+            m_logical.chop(1);
+        if (folded)
+            m_logical.append(data + 1, size - 1);
+        else
+            m_logical.append(data, size);
     }
     return m_problem == Problem::None;
 }
 
-bool Reader::parse(const QByteArray& line, int lineNumber, Property& p)
+bool Reader::parse(int lineNumber, Property& p)
 {
+    const QByteArray& line = m_logical;
     // The value begins at the first colon outside a quoted parameter value.
     qsizetype colon = -1;
     bool quoted = false;
@@ -313,38 +367,57 @@ bool Reader::parse(const QByteArray& line, int lineNumber, Property& p)
     }
     p.line = lineNumber;
     p.parameters.clear();
-    const QList<QByteArray> head = splitOutsideQuotes(line.left(colon), ';');
-    QByteArray name = head[0].trimmed().toUpper();
-    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
-        name = name.mid(dot + 1); // a group, as in item1.TEL
-    p.name = name;
     bool qp = false;
-    QByteArray charset;
-    for (qsizetype i = 1; i < head.size(); ++i) {
-        const QByteArray& part = head[i];
+    QByteArrayView charset;
+    // The name, then the parameters, separated by semicolons outside quotes.
+    qsizetype start = 0;
+    bool first = true;
+    quoted = false;
+    for (qsizetype i = 0; i <= colon; ++i) {
+        if (i < colon && line[i] == '"')
+            quoted = !quoted;
+        if (i < colon && (line[i] != ';' || quoted))
+            continue;
+        QByteArrayView part = QByteArrayView(line.constData() + start, i - start).trimmed();
+        start = i + 1;
+        if (first) {
+            first = false;
+            if (const qsizetype dot = part.lastIndexOf('.'); dot >= 0)
+                part = part.sliced(dot + 1); // a group, as in item1.TEL
+            p.name.resize(0);
+            p.name.append(part);
+            for (char& c : p.name)
+                if (c >= 'a' && c <= 'z')
+                    c = char(c - 'a' + 'A');
+            continue;
+        }
         const qsizetype eq = part.indexOf('=');
-        QByteArray key = eq < 0 ? QByteArray("TYPE") : part.left(eq).trimmed().toUpper();
-        QByteArray value = eq < 0 ? part.trimmed() : part.mid(eq + 1).trimmed();
+        QByteArrayView key = eq < 0 ? QByteArrayView("TYPE") : part.first(eq).trimmed();
+        QByteArrayView value = eq < 0 ? part : part.sliced(eq + 1).trimmed();
         if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
-            value = value.mid(1, value.size() - 2);
-        if ((key == "ENCODING" || key == "TYPE") && value.compare("QUOTED-PRINTABLE", Qt::CaseInsensitive) == 0) {
+            value = value.sliced(1, value.size() - 2);
+        const bool isType = key.compare("TYPE", Qt::CaseInsensitive) == 0;
+        if ((isType || key.compare("ENCODING", Qt::CaseInsensitive) == 0)
+            && value.compare("QUOTED-PRINTABLE", Qt::CaseInsensitive) == 0) {
             qp = true;
             continue;
         }
-        if (key == "CHARSET") {
+        if (key.compare("CHARSET", Qt::CaseInsensitive) == 0) {
             charset = value;
             continue;
         }
-        p.parameters.append({key, decodeText(value)});
+        p.parameters.append({isType ? QByteArray("TYPE") : key.toByteArray().toUpper(), decodeText(value.toByteArray())});
     }
-    QByteArray bytes = line.mid(colon + 1);
-    if (qp)
-        bytes = decodeQuotedPrintable(bytes);
+    QByteArrayView bytes(line.constData() + colon + 1, line.size() - colon - 1);
+    if (qp) {
+        m_scratch = decodeQuotedPrintable(bytes.toByteArray());
+        bytes = m_scratch;
+    }
     if (!charset.isEmpty() && charset.compare("UTF-8", Qt::CaseInsensitive) != 0) {
         if (charset.compare("WINDOWS-1252", Qt::CaseInsensitive) == 0) {
-            p.value = CsvReader::fromWindows1252(bytes.constData(), bytes.size());
+            p.value = CsvReader::fromWindows1252(bytes.data(), bytes.size());
         } else {
-            QStringDecoder decoder(charset.constData());
+            QStringDecoder decoder(charset.toByteArray().constData());
             if (!decoder.isValid()) {
                 fail(Problem::BadCard, lineNumber,
                      QString("its character set \"%1\" is unknown.").arg(QString::fromLatin1(charset)));
@@ -352,25 +425,36 @@ bool Reader::parse(const QByteArray& line, int lineNumber, Property& p)
             }
             p.value = decoder.decode(bytes);
         }
+        return true;
+    }
+    bool ascii = true;
+    for (char c : bytes)
+        ascii = ascii && uchar(c) < 0x80;
+    if (ascii) {
+        // Most values: widened in place, without a new string.
+        p.value.resize(bytes.size());
+        char16_t* out = reinterpret_cast<char16_t*>(p.value.data());
+        for (char c : bytes)
+            *out++ = char16_t(uchar(c));
     } else {
-        p.value = decodeText(bytes);
+        p.value = decodeText(bytes.toByteArray());
     }
     return true;
 }
 
 bool Reader::read(Card& card)
 {
-    card.properties.clear();
+    card.m_count = 0;
     card.version.clear();
     card.line = 0;
-    QByteArray line;
     int number = 0;
     bool inside = false;
-    while (nextLogical(line, number)) {
-        if (line.trimmed().isEmpty())
+    while (nextLogical(number)) {
+        const QByteArrayView trimmed = QByteArrayView(m_logical).trimmed();
+        if (trimmed.isEmpty())
             continue;
         if (!inside) {
-            if (line.trimmed().compare("BEGIN:VCARD", Qt::CaseInsensitive) != 0) {
+            if (trimmed.compare("BEGIN:VCARD", Qt::CaseInsensitive) != 0) {
                 if (m_seenCard)
                     fail(Problem::BadCard, number, QStringLiteral("it stands outside a card."));
                 else
@@ -382,8 +466,10 @@ bool Reader::read(Card& card)
             card.line = number;
             continue;
         }
-        Property p;
-        if (!parse(line, number, p))
+        if (card.m_count == int(card.m_properties.size()))
+            card.m_properties.emplace_back();
+        Property& p = card.m_properties[card.m_count];
+        if (!parse(number, p))
             return false;
         if (p.name == "END") {
             if (p.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) != 0)
@@ -395,7 +481,7 @@ bool Reader::read(Card& card)
         if (p.name == "VERSION")
             card.version = p.value.trimmed().toLatin1();
         else
-            card.properties.append(std::move(p));
+            ++card.m_count;
     }
     if (m_problem != Problem::None)
         return false;

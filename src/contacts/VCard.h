@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // The vCard text format: writing version 4.0 (RFC 6350) and reading 3.0 and 4.0 as phones and
 // mail programs write them. Knows nothing of people or the database.
 namespace VCard {
@@ -24,12 +26,12 @@ public:
     void beginCard();
     void endCard();
     // One content line; value is written as given, so escape text first. Nothing for an empty value.
-    void property(const char* nameAndParameters, const QString& value);
+    void property(QByteArrayView nameAndParameters, const QString& value);
     QByteArray& bytes() { return m_out; }
 
 private:
-    void line(const QByteArray& text);
-    QByteArray m_out;
+    void fold(qsizetype start); // folds the line that begins at start, the last in m_out
+    QByteArray m_out, m_line;
 };
 
 struct Property {
@@ -44,8 +46,15 @@ struct Property {
 struct Card {
     int line = 0; // of BEGIN:VCARD
     QByteArray version;
-    QList<Property> properties;
     const Property* first(const char* name) const;
+    const Property* begin() const { return m_properties.data(); }
+    const Property* end() const { return m_properties.data() + m_count; }
+    int size() const { return m_count; }
+
+private:
+    friend class Reader;
+    std::vector<Property> m_properties; // reused from card to card, so reading allocates little
+    int m_count = 0;
 };
 
 // Reads the cards of a file one at a time; memory stays bounded whatever the file's size.
@@ -63,9 +72,11 @@ public:
     double progress() const; // share of the file's bytes read, 0 to 1
 
 private:
-    bool nextLine(QByteArray& line, int& number); // a physical line without its line break
-    bool nextLogical(QByteArray& line, int& number); // unfolded, numbered by its first line
-    bool parse(const QByteArray& line, int lineNumber, Property& p);
+    bool fillBuffer();
+    bool nextLine(const char*& data, qsizetype& size); // without its line break; valid until the next call
+    int peek();                                         // the next byte, -1 at the end
+    bool nextLogical(int& number);                      // into m_logical, unfolded
+    bool parse(int lineNumber, Property& p);
     void fail(Problem problem, int line, const QString& text);
 
     QFile m_file;
@@ -73,9 +84,11 @@ private:
     QString m_error;
     int m_errorLine = 0;
     int m_line = 0; // physical lines read
-    QByteArray m_pending; // a line read ahead to see whether the next one continues it
-    bool m_hasPending = false;
-    int m_pendingLine = 0;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    qint64 m_consumed = 0; // bytes of the file before the buffer
+    bool m_eof = false;
+    QByteArray m_logical, m_scratch;
     qint64 m_size = 0;
     bool m_seenCard = false;
 };

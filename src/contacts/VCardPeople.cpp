@@ -45,13 +45,18 @@ constexpr int kCount = int(sizeof kColumns / sizeof kColumns[0]);
 
 int indexOf(const char* column)
 {
-    static const QHash<QString, int> index = [] {
-        QHash<QString, int> h;
-        for (int i = 0; i < kCount; ++i)
-            h.insert(QString::fromLatin1(kColumns[i].column), i);
-        return h;
-    }();
-    return index.value(QString::fromLatin1(column), -1);
+    for (int i = 0; i < kCount; ++i)
+        if (qstrcmp(kColumns[i].column, column) == 0)
+            return i;
+    return -1;
+}
+
+int indexOf(const QString& column)
+{
+    for (int i = 0; i < kCount; ++i)
+        if (column == QLatin1String(kColumns[i].column))
+            return i;
+    return -1;
 }
 
 // Indexes used below, checked once against the table.
@@ -92,7 +97,16 @@ constexpr Phone kPhones[] = {
     {"FaxB2", "TEL;TYPE=work,fax;X-VANTREL-COLUMN=FaxB2"},
     {"Telex", "TEL;TYPE=x-telex;X-VANTREL-COLUMN=Telex"}};
 
-QByteArray extensionName(int i) { return "X-VANTREL-" + QByteArray(kColumns[i].column).toUpper(); }
+const QByteArray& extensionName(int i)
+{
+    static const std::vector<QByteArray> names = [] {
+        std::vector<QByteArray> l;
+        for (const ColumnInfo& c : kColumns)
+            l.push_back("X-VANTREL-" + QByteArray(c.column).toUpper());
+        return l;
+    }();
+    return names[i];
+}
 
 QString dateText(const QVariant& v)
 {
@@ -152,7 +166,7 @@ int firstFree(const std::vector<QString>& values, std::initializer_list<const ch
 int columnParameter(const VCard::Property& p)
 {
     const QString c = p.parameter("X-VANTREL-COLUMN");
-    return c.isEmpty() ? -1 : indexOf(c.toLatin1().constData());
+    return c.isEmpty() ? -1 : indexOf(c);
 }
 
 int phoneColumn(const VCard::Property& p, const std::vector<QString>& values)
@@ -232,7 +246,7 @@ void write(VCard::Writer& out, const std::function<QVariant(int)>& value, const 
         if (!date.isEmpty())
             out.property(property, date);
         else if (!v.toString().isEmpty()) // a text the database holds that is no date
-            out.property((QByteArray(property) + ";VALUE=text").constData(), VCard::escape(v.toString()));
+            out.property(QByteArray(property) + ";VALUE=text", VCard::escape(v.toString()));
     }
     const QString company = text(x.company), department = text(x.department);
     if (!company.isEmpty() || !department.isEmpty())
@@ -266,9 +280,9 @@ void write(VCard::Writer& out, const std::function<QVariant(int)>& value, const 
             continue;
         const QVariant v = value(i);
         if (v.metaType().id() == QMetaType::Bool)
-            out.property(extensionName(i).constData(), v.toBool() ? "1" : "0");
+            out.property(extensionName(i), v.toBool() ? "1" : "0");
         else
-            out.property(extensionName(i).constData(), VCard::escape(v.toString()));
+            out.property(extensionName(i), VCard::escape(v.toString()));
     }
     if (answers && !answers->isEmpty()) {
         QString a;
@@ -293,7 +307,7 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
     };
     QString structuredName;
     QStringList emails; // preferred first
-    for (const VCard::Property& p : card.properties) {
+    for (const VCard::Property& p : card) {
         const QByteArray& n = p.name;
         if (n == "FN") {
             setIfEmpty(x.name, VCard::unescape(p.value).trimmed().isEmpty() ? QString() : VCard::unescape(p.value));
