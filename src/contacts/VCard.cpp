@@ -56,23 +56,6 @@ QString decodeText(const QByteArray& bytes)
     return CsvReader::fromWindows1252(bytes.constData(), bytes.size());
 }
 
-// Splits at a separator outside double quotes.
-QList<QByteArray> splitOutsideQuotes(const QByteArray& text, char separator)
-{
-    QList<QByteArray> parts;
-    bool quoted = false;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '"')
-            quoted = !quoted;
-        else if (text[i] == separator && !quoted) {
-            parts << text.mid(start, i - start);
-            start = i + 1;
-        }
-    }
-    parts << text.mid(start);
-    return parts;
-}
 } // namespace
 
 QString escape(const QString& text)
@@ -197,17 +180,23 @@ void Writer::fold(qsizetype start)
     }
 }
 
+QByteArrayView Property::keyOf(const Parameter& p) const
+{
+    return p.keyLength < 0 ? QByteArrayView("TYPE") : QByteArrayView(m_head).sliced(p.key, p.keyLength);
+}
+
 bool Property::hasType(const char* type) const
 {
-    const QLatin1String wanted(type);
-    for (const auto& [name, value] : parameters) {
-        if (name != "TYPE")
+    const QByteArrayView wanted(type);
+    for (const Parameter& p : m_parameters) {
+        if (keyOf(p).compare("TYPE", Qt::CaseInsensitive) != 0)
             continue;
+        const QByteArrayView value = valueOf(p);
         qsizetype start = 0;
         for (qsizetype i = 0; i <= value.size(); ++i) {
-            if (i < value.size() && value[i] != u',')
+            if (i < value.size() && value[i] != ',')
                 continue;
-            if (QStringView(value).sliced(start, i - start).trimmed().compare(wanted, Qt::CaseInsensitive) == 0)
+            if (value.sliced(start, i - start).trimmed().compare(wanted, Qt::CaseInsensitive) == 0)
                 return true;
             start = i + 1;
         }
@@ -217,9 +206,9 @@ bool Property::hasType(const char* type) const
 
 QString Property::parameter(const char* name) const
 {
-    for (const auto& [n, value] : parameters)
-        if (n == name)
-            return value;
+    for (const Parameter& p : m_parameters)
+        if (keyOf(p).compare(name, Qt::CaseInsensitive) == 0)
+            return decodeText(valueOf(p).toByteArray());
     return {};
 }
 
@@ -366,7 +355,9 @@ bool Reader::parse(int lineNumber, Property& p)
         return false;
     }
     p.line = lineNumber;
-    p.parameters.clear();
+    p.m_parameters.clear();
+    p.m_head.resize(0);
+    p.m_head.append(line.constData(), colon);
     bool qp = false;
     QByteArrayView charset;
     // The name, then the parameters, separated by semicolons outside quotes.
@@ -378,7 +369,7 @@ bool Reader::parse(int lineNumber, Property& p)
             quoted = !quoted;
         if (i < colon && (line[i] != ';' || quoted))
             continue;
-        QByteArrayView part = QByteArrayView(line.constData() + start, i - start).trimmed();
+        QByteArrayView part = QByteArrayView(p.m_head.constData() + start, i - start).trimmed();
         start = i + 1;
         if (first) {
             first = false;
@@ -396,8 +387,7 @@ bool Reader::parse(int lineNumber, Property& p)
         QByteArrayView value = eq < 0 ? part : part.sliced(eq + 1).trimmed();
         if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
             value = value.sliced(1, value.size() - 2);
-        const bool isType = key.compare("TYPE", Qt::CaseInsensitive) == 0;
-        if ((isType || key.compare("ENCODING", Qt::CaseInsensitive) == 0)
+        if ((key.compare("TYPE", Qt::CaseInsensitive) == 0 || key.compare("ENCODING", Qt::CaseInsensitive) == 0)
             && value.compare("QUOTED-PRINTABLE", Qt::CaseInsensitive) == 0) {
             qp = true;
             continue;
@@ -406,7 +396,8 @@ bool Reader::parse(int lineNumber, Property& p)
             charset = value;
             continue;
         }
-        p.parameters.append({isType ? QByteArray("TYPE") : key.toByteArray().toUpper(), decodeText(value.toByteArray())});
+        const char* head = p.m_head.constData();
+        p.m_parameters.append({eq < 0 ? 0 : key.data() - head, eq < 0 ? -1 : key.size(), value.data() - head, value.size()});
     }
     QByteArrayView bytes(line.constData() + colon + 1, line.size() - colon - 1);
     if (qp) {

@@ -37,10 +37,20 @@ private:
 struct Property {
     int line = 0;         // where the property begins in the file, from 1
     QByteArray name;      // upper case, without a group
-    QList<QPair<QByteArray, QString>> parameters; // names upper case; a bare 2.1 value under TYPE
     QString value;        // decoded (quoted-printable, character set), still escaped
     bool hasType(const char* type) const; // among the TYPE values, letter case ignored
-    QString parameter(const char* name) const;
+    QString parameter(const char* name) const; // name in capitals; a bare 2.1 value counts as TYPE
+
+private:
+    friend class Reader;
+    struct Parameter {
+        qsizetype key, keyLength; // in head; keyLength -1: a bare value, a TYPE
+        qsizetype value, valueLength;
+    };
+    QByteArray m_head;              // the name and parameters as written
+    QList<Parameter> m_parameters;  // kept from line to line, so reading allocates little
+    QByteArrayView keyOf(const Parameter& p) const;
+    QByteArrayView valueOf(const Parameter& p) const { return QByteArrayView(m_head).sliced(p.value, p.valueLength); }
 };
 
 struct Card {

@@ -3,7 +3,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QHash>
-#include <QRegularExpression>
 
 namespace VCardPeople {
 namespace {
@@ -119,24 +118,40 @@ QString dateText(const QVariant& v)
 
 // A date as phones and mail programs write it, as the database stores it; empty when it is not
 // a whole date (a day without a year, say).
-QString storedDate(QString text)
+QString storedDate(QStringView text)
 {
+    // Digits only, separators dropped: yyyymmdd, then the time's hhmmss if there is one.
     text = text.trimmed();
-    QString time;
-    if (const qsizetype t = text.indexOf(u'T'); t > 0) {
-        time = text.mid(t + 1);
-        text.truncate(t);
+    int digits[14] = {};
+    int n = 0;
+    bool inTime = false;
+    for (QChar c : text) {
+        if (c.isDigit()) {
+            if (n == 14)
+                return {};
+            digits[n++] = c.digitValue();
+        } else if (c == u'T' || c == u't') {
+            if (n != 8 || inTime)
+                return {};
+            inTime = true;
+        } else if (c == u'Z' || c == u'+' || (c == u'-' && inTime)) {
+            break; // a zone: the time is kept as written
+        } else if (c != u'-' && c != u':') {
+            return {};
+        }
     }
-    text.remove(u'-');
-    const QDate d = QDate::fromString(text, "yyyyMMdd");
-    if (text.size() != 8 || !d.isValid())
+    auto number = [&](int from, int count) {
+        int v = 0;
+        for (int i = from; i < from + count; ++i)
+            v = v * 10 + digits[i];
+        return v;
+    };
+    const QDate d(number(0, 4), number(4, 2), number(6, 2));
+    if (n < 8 || !d.isValid())
         return {};
-    time.remove(u':');
-    if (time.endsWith(u'Z'))
-        time.chop(1);
-    if (const qsizetype zone = time.indexOf(QRegularExpression("[+-]")); zone >= 0)
-        time.truncate(zone);
-    const QTime t = QTime::fromString(time.left(6), "HHmmss");
+    const QTime t = n >= 14 ? QTime(number(8, 2), number(10, 2), number(12, 2))
+                  : n >= 12 ? QTime(number(8, 2), number(10, 2))
+                            : QTime(0, 0);
     if (!t.isValid() || t == QTime(0, 0))
         return d.toString(Qt::ISODate);
     return QDateTime(d, t).toString(Qt::ISODate);
@@ -188,6 +203,33 @@ int phoneColumn(const VCard::Property& p, const std::vector<QString>& values)
 }
 
 bool isPreferred(const VCard::Property& p) { return p.hasType("pref") || !p.parameter("PREF").isEmpty(); }
+
+// What each property is to the mapping, found with one look-up: the if-chain below compares kinds.
+enum class K { Other, Fn, N, Gender, Date, Org, Title, Role, Adr, Tel, Email, Url, Related, Spouse, Assistant, Manager,
+               Note, Answers, Extension };
+const QHash<QByteArray, std::pair<K, int>>& kinds()
+{
+    static const QHash<QByteArray, std::pair<K, int>> h = [] {
+        QHash<QByteArray, std::pair<K, int>> k;
+        const Index& x = ix();
+        for (const auto& [name, kind] : std::initializer_list<std::pair<const char*, K>>{
+                 {"FN", K::Fn}, {"N", K::N}, {"GENDER", K::Gender}, {"ORG", K::Org}, {"TITLE", K::Title},
+                 {"ROLE", K::Role}, {"ADR", K::Adr}, {"TEL", K::Tel}, {"EMAIL", K::Email}, {"URL", K::Url},
+                 {"RELATED", K::Related}, {"X-SPOUSE", K::Spouse}, {"X-EVOLUTION-SPOUSE", K::Spouse},
+                 {"X-MS-SPOUSE", K::Spouse}, {"X-ASSISTANT", K::Assistant}, {"X-EVOLUTION-ASSISTANT", K::Assistant},
+                 {"X-MS-ASSISTANT", K::Assistant}, {"X-MANAGER", K::Manager}, {"X-EVOLUTION-MANAGER", K::Manager},
+                 {"X-MS-MANAGER", K::Manager}, {"NOTE", K::Note}, {"X-VANTREL-ANSWERS", K::Answers}})
+            k.insert(name, {kind, -1});
+        k.insert("BDAY", {K::Date, x.birthday});
+        for (const char* name : {"ANNIVERSARY", "X-ANNIVERSARY", "X-EVOLUTION-ANNIVERSARY", "X-MS-ANNIVERSARY"})
+            k.insert(name, {K::Date, x.anniversary});
+        for (int i = 0; i < kCount; ++i)
+            if (kColumns[i].extension)
+                k.insert(extensionName(i), {K::Extension, i});
+        return k;
+    }();
+    return h;
+}
 
 } // namespace
 
@@ -308,34 +350,33 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
     QString structuredName;
     QStringList emails; // preferred first
     for (const VCard::Property& p : card) {
-        const QByteArray& n = p.name;
-        if (n == "FN") {
+        const auto [kind, arg] = kinds().value(p.name);
+        if (kind == K::Fn) {
             setIfEmpty(x.name, VCard::unescape(p.value).trimmed().isEmpty() ? QString() : VCard::unescape(p.value));
-        } else if (n == "N") {
+        } else if (kind == K::N) {
             const QStringList parts = VCard::split(p.value, u';');
             structuredName = nameFromParts(parts);
             if (parts.size() > 3)
                 setIfEmpty(x.title, parts[3]);
-        } else if (n == "GENDER") {
+        } else if (kind == K::Gender) {
             const QStringList parts = VCard::split(p.value, u';');
             const QString sex = parts.value(0).trimmed().toUpper();
             setIfEmpty(x.gender, sex == "M" ? QString("Male") : sex == "F" ? QString("Female") : parts.value(1));
-        } else if (n == "BDAY" || n == "ANNIVERSARY" || n == "X-ANNIVERSARY" || n == "X-EVOLUTION-ANNIVERSARY"
-                   || n == "X-MS-ANNIVERSARY") {
-            const int column = n == "BDAY" ? x.birthday : x.anniversary;
+        } else if (kind == K::Date) {
+            const int column = arg;
             if (p.parameter("VALUE").compare(QLatin1String("text"), Qt::CaseInsensitive) == 0)
                 setIfEmpty(column, VCard::unescape(p.value));
             else
                 setIfEmpty(column, storedDate(p.value));
-        } else if (n == "ORG") {
+        } else if (kind == K::Org) {
             const QStringList parts = VCard::split(p.value, u';');
             setIfEmpty(x.company, parts.value(0));
             setIfEmpty(x.department, parts.mid(1).join(u' '));
-        } else if (n == "TITLE") {
+        } else if (kind == K::Title) {
             setIfEmpty(x.jobTitle, VCard::unescape(p.value));
-        } else if (n == "ROLE") {
+        } else if (kind == K::Role) {
             setIfEmpty(x.profession, VCard::unescape(p.value));
-        } else if (n == "ADR") {
+        } else if (kind == K::Adr) {
             const int own = columnParameter(p);
             const bool home = own >= 0 ? own == indexOf("HAStreet") : p.hasType("home") || (!p.hasType("work") && values[x.home[1]].isEmpty() && values[x.home[2]].isEmpty());
             const int* target = home ? x.home : x.business;
@@ -347,7 +388,7 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
             const QStringList parts = VCard::split(p.value, u';');
             for (int i = 0; i < 6; ++i)
                 values[target[i]] = parts.value(i == 0 ? 0 : i + 1);
-        } else if (n == "TEL") {
+        } else if (kind == K::Tel) {
             int column = columnParameter(p);
             if (column < 0 || !values[column].isEmpty())
                 column = phoneColumn(p, values);
@@ -356,7 +397,7 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
                 number = number.mid(4);
             if (column >= 0)
                 values[column] = number;
-        } else if (n == "EMAIL") {
+        } else if (kind == K::Email) {
             const int column = columnParameter(p);
             const QString address = VCard::unescape(p.value);
             if ((column == x.email1 || column == x.email2) && values[column].isEmpty())
@@ -365,7 +406,7 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
                 emails.prepend(address);
             else
                 emails.append(address);
-        } else if (n == "URL") {
+        } else if (kind == K::Url) {
             const int column = columnParameter(p);
             const QString url = VCard::unescape(p.value);
             if (column == x.webPage || column == x.homePage)
@@ -374,18 +415,18 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
                 setIfEmpty(values[x.homePage].isEmpty() ? x.homePage : x.webPage, url);
             else
                 setIfEmpty(values[x.webPage].isEmpty() ? x.webPage : x.homePage, url);
-        } else if (n == "RELATED") {
+        } else if (kind == K::Related) {
             if (p.hasType("spouse"))
                 setIfEmpty(x.spouse, VCard::unescape(p.value));
-        } else if (n == "X-SPOUSE" || n == "X-EVOLUTION-SPOUSE" || n == "X-MS-SPOUSE") {
+        } else if (kind == K::Spouse) {
             setIfEmpty(x.spouse, VCard::unescape(p.value));
-        } else if (n == "X-ASSISTANT" || n == "X-EVOLUTION-ASSISTANT" || n == "X-MS-ASSISTANT") {
+        } else if (kind == K::Assistant) {
             setIfEmpty(indexOf("AssistantName"), VCard::unescape(p.value));
-        } else if (n == "X-MANAGER" || n == "X-EVOLUTION-MANAGER" || n == "X-MS-MANAGER") {
+        } else if (kind == K::Manager) {
             setIfEmpty(indexOf("ManagerName"), VCard::unescape(p.value));
-        } else if (n == "NOTE") {
+        } else if (kind == K::Note) {
             setIfEmpty(x.info, VCard::unescape(p.value));
-        } else if (n == "X-VANTREL-ANSWERS") {
+        } else if (kind == K::Answers) {
             const QStringList a = p.value.split(u' ', Qt::SkipEmptyParts);
             if (a.size() == 24) {
                 answers.clear();
@@ -398,15 +439,8 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
                     }
                 }
             }
-        } else if (n.startsWith("X-VANTREL-")) {
-            static const QHash<QByteArray, int> extensions = [] {
-                QHash<QByteArray, int> h;
-                for (int i = 0; i < kCount; ++i)
-                    if (kColumns[i].extension)
-                        h.insert(extensionName(i), i);
-                return h;
-            }();
-            setIfEmpty(extensions.value(n, -1), VCard::unescape(p.value));
+        } else if (kind == K::Extension) {
+            setIfEmpty(arg, VCard::unescape(p.value));
         }
         // Every other property (photos, instant messaging, categories...) has no column.
     }
