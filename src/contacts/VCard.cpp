@@ -204,6 +204,14 @@ bool Property::hasType(const char* type) const
     return false;
 }
 
+QByteArrayView Property::rawParameter(const char* name) const
+{
+    for (const Parameter& p : m_parameters)
+        if (keyOf(p).compare(name, Qt::CaseInsensitive) == 0)
+            return valueOf(p);
+    return {};
+}
+
 QString Property::parameter(const char* name) const
 {
     for (const Parameter& p : m_parameters)

@@ -40,6 +40,7 @@ struct Property {
     QString value;        // decoded (quoted-printable, character set), still escaped
     bool hasType(const char* type) const; // among the TYPE values, letter case ignored
     QString parameter(const char* name) const; // name in capitals; a bare 2.1 value counts as TYPE
+    QByteArrayView rawParameter(const char* name) const; // as written, valid while the property is
 
 private:
     friend class Reader;

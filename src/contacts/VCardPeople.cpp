@@ -50,14 +50,6 @@ int indexOf(const char* column)
     return -1;
 }
 
-int indexOf(const QString& column)
-{
-    for (int i = 0; i < kCount; ++i)
-        if (column == QLatin1String(kColumns[i].column))
-            return i;
-    return -1;
-}
-
 // Indexes used below, checked once against the table.
 struct Index {
     int name = indexOf("Name"), title = indexOf("Title"), gender = indexOf("Gender"),
@@ -180,8 +172,13 @@ int firstFree(const std::vector<QString>& values, std::initializer_list<const ch
 
 int columnParameter(const VCard::Property& p)
 {
-    const QString c = p.parameter("X-VANTREL-COLUMN");
-    return c.isEmpty() ? -1 : indexOf(c);
+    const QByteArrayView c = p.rawParameter("X-VANTREL-COLUMN");
+    if (c.isEmpty())
+        return -1;
+    for (int i = 0; i < kCount; ++i)
+        if (c == QByteArrayView(kColumns[i].column))
+            return i;
+    return -1;
 }
 
 int phoneColumn(const VCard::Property& p, const std::vector<QString>& values)
