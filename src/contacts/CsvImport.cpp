@@ -32,6 +32,34 @@
 
 namespace CsvImport {
 namespace {
+bool sameFile(const QString& a, const QString& b)
+{
+#ifdef Q_OS_UNIX
+    struct stat sa, sb;
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
+           && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#else
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical.compare(QFileInfo(b).canonicalFilePath(), Qt::CaseInsensitive) == 0;
+#endif
+}
+
+} // namespace
+
+// Reading one of these files through a handle of our own and closing it would drop the locks that
+// keep other programs from deleting the database's log while we write to it (POSIX locks belong to
+// the process, not to the handle); writing one would destroy the data.
+bool isDatabaseFile(const QString& path, const QString& database)
+{
+    if (database.isEmpty())
+        return false;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        if (sameFile(path, database + QLatin1String(suffix)))
+            return true;
+    return false;
+}
+
+namespace {
 constexpr int kFields = 35;
 constexpr int kName = 1;
 constexpr int kEmail1 = 17;
@@ -105,31 +133,6 @@ bool isHeader(const CsvReader::Record& r)
             return false;
     }
     return true;
-}
-
-bool sameFile(const QString& a, const QString& b)
-{
-#ifdef Q_OS_UNIX
-    struct stat sa, sb;
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
-           && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-#else
-    const QString canonical = QFileInfo(a).canonicalFilePath();
-    return !canonical.isEmpty() && canonical.compare(QFileInfo(b).canonicalFilePath(), Qt::CaseInsensitive) == 0;
-#endif
-}
-
-// The open database or one of its companion files, under any name. Reading one through a handle
-// of our own and closing it would drop the locks that keep other programs from deleting the
-// database's log while we write to it (POSIX locks belong to the process, not to the handle).
-bool isDatabaseFile(const QString& path, const QString& database)
-{
-    if (database.isEmpty())
-        return false;
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-        if (sameFile(path, database + QLatin1String(suffix)))
-            return true;
-    return false;
 }
 
 // The system's own reasons come without a full stop ("Input/output error"), ours with one.

@@ -17,6 +17,10 @@ QString headerLine();
 
 void run(QWidget* parent, TMainDataModule& data);
 
+// The open database or one of its companion files, under any name: no import reads it and no
+// export writes it.
+bool isDatabaseFile(const QString& path, const QString& database);
+
 // How long an import runs before its progress dialog appears, in milliseconds (-1: the usual
 // half second), and a hook that sees the dialog after each person while it is shown. For tests.
 void setProgressDelay(int milliseconds);

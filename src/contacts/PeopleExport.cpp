@@ -81,6 +81,12 @@ void Export::writeVCard(int row, VCard::Writer& out)
 
 void Export::exec()
 {
+    if (CsvImport::isDatabaseFile(m_path, m_data.MainADOConnection.databasePath())) {
+        MessageBox::show(MessageBox::Icon::Error, QString("The file %1 is the program's own database. Nothing was "
+                                                          "exported.")
+                                                      .arg(QDir::toNativeSeparators(m_path)));
+        return;
+    }
     m_people = m_data.PeopleCompanyDet;
     // A pending change is saved first, as every command that reads the list does.
     m_people->settle();

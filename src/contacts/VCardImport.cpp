@@ -1,6 +1,8 @@
 #include "VCardImport.h"
 
+#include "CsvImport.h"
 #include "PeopleTransfer.h"
+#include "data/MainDataModule.h"
 #include "VCard.h"
 #include "VCardPeople.h"
 #include "platform/DataError.h"
@@ -18,7 +20,7 @@ namespace {
 class Import {
 public:
     Import(QWidget* parent, TMainDataModule& data, const QString& path)
-        : m_path(path), m_reader(path),
+        : m_data(data), m_path(path), m_reader(path),
           m_session(parent, data, VCardPeople::columns(), VCardPeople::captions(), path)
     {
     }
@@ -27,6 +29,7 @@ public:
 private:
     QString problemText() const;
 
+    TMainDataModule& m_data;
     QString m_path;
     VCard::Reader m_reader;
     PeopleTransfer::ImportSession m_session;
@@ -58,6 +61,12 @@ QString Import::problemText() const
 
 void Import::exec()
 {
+    if (CsvImport::isDatabaseFile(m_path, m_data.MainADOConnection.databasePath())) {
+        MessageBox::show(MessageBox::Icon::Error, QString("The file %1 is the program's own database, not a vCard "
+                                                          "file. Nothing was imported.")
+                                                      .arg(QDir::toNativeSeparators(m_path)));
+        return;
+    }
     bool more = m_reader.open() && m_reader.read(m_card);
     // A file that is no vCard at all, or cannot be read, changes nothing and shows no count.
     if (!more && m_reader.problem() != VCard::Reader::Problem::BadCard) {

@@ -426,6 +426,17 @@ private slots:
         QCOMPARE(readFile(path), QByteArray("old contents"));
         PeopleTransfer::setProgressObserver({});
 
+        // The program's own database is never written over, nor read as cards.
+        app.answer = app.db.path();
+        app.main()->VCardfile2Click();
+        app.main()->VCardfile1Click();
+        QCOMPARE(app.messages.size(), 2);
+        QVERIFY2(app.messages[0].text.endsWith("Vantrel.vt is the program's own database. Nothing was exported."),
+                 qPrintable(app.messages[0].text));
+        QVERIFY(app.messages[1].text.endsWith("is the program's own database, not a vCard file. Nothing was imported."));
+        QCOMPARE(app.db.count("People"), 300);
+        app.messages.clear();
+
         // A folder that cannot be written.
         app.answer = app.db.dir() + "/no/such/folder/people.csv";
         app.main()->CSVfile2Click();
