@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 const QString kRowId = QStringLiteral("__rowid");
@@ -52,6 +53,7 @@ void Dataset::addLookup(const QString& name, const QString& keyColumn, Dataset* 
                         const QString& lookupKey, const QString& resultColumn)
 {
     m_lookups.push_back(Lookup{name, keyColumn, -1, lookup, lookupKey, resultColumn});
+    lookup->keepColumn(lookupKey); // found by it
     // Redisplay when the looked-up rows change.
     connect(lookup, &Dataset::changed, this, [this] { if (isActive()) emit changed(); });
 }
@@ -168,6 +170,34 @@ void Dataset::buildColumns(const QStringList& resultNames)
         m_columnIndex.insert(l.name, m_columns.size() + int(&l - m_lookups.data()));
     }
     m_changedColumns.assign(m_columns.size(), false);
+
+    // A table keeps in memory only what ordering and finding read.
+    m_lazy = !m_table.isEmpty();
+    m_keep.assign(m_columns.size(), !m_lazy);
+    m_keptColumns.clear();
+    m_search = m_alias = m_link = -1;
+    if (!m_lazy)
+        return;
+    m_link = m_master ? m_columnIndex.value(m_linkColumn, -1) : -1;
+    for (int i = 0; i < m_identity; ++i)
+        if (m_columns[i].readOnly && m_columns[i].type == ColumnType::Integer)
+            m_alias = i; // INTEGER PRIMARY KEY: the row identity itself
+    auto keep = [&](const QString& name) {
+        const int i = m_columnIndex.value(name, -1);
+        if (i >= 0 && i < m_identity && i != m_alias && i != m_link)
+            m_keep[i] = true;
+    };
+    for (const QString& name : std::as_const(m_sort))
+        keep(name);
+    for (const QString& name : std::as_const(m_keptNames))
+        keep(name);
+    for (int i = 0; i < m_identity; ++i)
+        if (m_keep[i])
+            m_keptColumns << i;
+    m_keep[m_identity] = true;
+    const int search = m_columnIndex.value(m_searchColumn, -1);
+    if (search >= 0 && search < m_identity && !m_keep[search] && search != m_alias && search != m_link)
+        m_search = search;
 }
 
 void Dataset::load()
@@ -175,18 +205,21 @@ void Dataset::load()
     m_needsLoad = false;
     m_rows.clear();
     m_lookupIndex.clear();
+    clearCache();
+    m_foldedText.clear();
     QString sql;
     QVariantList positional;
     QStringList names;
     if (!m_table.isEmpty()) {
         names = tableColumnNames();
         buildColumns(names);
-        sql = tableSelect();
+        sql = keptSelect();
         if (m_master) {
             sql += " WHERE " + Connection::quote(m_linkColumn) + " = ?";
             positional << m_linkValue;
         }
-        sql += " ORDER BY rowid";
+        // No order asked: an index that holds the kept columns serves, and they are put in
+        // table order in memory.
         m_loadedVersion = m_connection->tableVersion(m_table);
         m_loadedExternal = m_connection->externalVersion();
         if (m_master && m_linkValue.isNull())
@@ -199,9 +232,177 @@ void Dataset::load()
         buildColumns(reader.columnNames());
     std::vector<QVariant> buffer;
     buffer.reserve(m_columns.size());
-    while (reader.next())
-        m_rows.push_back(readRow(reader, buffer));
+    if (m_lazy) {
+        // Counted first (an index answers), so a million rows are not moved as they grow.
+        RowReader count(*m_connection, "SELECT count(*) FROM" + sql.mid(sql.indexOf(" FROM") + 5), positional);
+        if (count.next()) {
+            const qint64 n = count.integer(0);
+            m_rows.reserve(size_t(n));
+            m_foldedText.reserve(m_search >= 0 ? size_t(n) * 16 : 0);
+        }
+        while (reader.next())
+            m_rows.push_back(readKept(reader));
+    } else {
+        while (reader.next())
+            m_rows.push_back(readRow(reader, buffer));
+    }
     sortRows();
+}
+
+// The kept columns in column order, the row identity, then the searched column.
+QString Dataset::keptSelect() const
+{
+    QStringList quoted;
+    for (int i : m_keptColumns)
+        quoted << Connection::quote(m_columns[i].name);
+    quoted << "rowid";
+    if (m_search >= 0)
+        quoted << Connection::quote(m_columns[m_search].name);
+    return "SELECT " + quoted.join(", ") + " FROM " + Connection::quote(m_table);
+}
+
+Row Dataset::readKept(const RowReader& reader) const
+{
+    Row r;
+    r.setComplete(false);
+    int at = 0;
+    for (int i : m_keptColumns) {
+        if (!reader.isNull(at))
+            r.append(i, reader.value(at, m_columns[i].type));
+        ++at;
+    }
+    r.append(m_identity, ColumnValue::fromDatabase(QVariant(reader.integer(at)), ColumnType::Integer));
+    if (m_search >= 0)
+        self()->appendFolded(r, reader.text(at + 1), reader.isNull(at + 1));
+    return r;
+}
+
+// Folded once, as a case-insensitive comparison folds every character it compares.
+void Dataset::appendFolded(Row& r, QStringView text, bool null)
+{
+    if (null) {
+        r.foldedLength = Row::kNoText;
+        return;
+    }
+    r.foldedAt = quint32(m_foldedText.size());
+    const qsizetype n = text.size();
+    const char16_t* p = text.utf16();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+            const char32_t folded = QChar::toCaseFolded(QChar::surrogateToUcs4(c, p[i + 1]));
+            m_foldedText.push_back(QChar::highSurrogate(folded));
+            m_foldedText.push_back(QChar::lowSurrogate(folded));
+            ++i;
+        } else {
+            m_foldedText.push_back(char16_t(QChar::toCaseFolded(char32_t(c))));
+        }
+    }
+    r.foldedLength = quint32(m_foldedText.size()) - r.foldedAt;
+}
+
+QStringView Dataset::foldedText(const Row& r) const
+{
+    if (r.foldedLength == Row::kNoText)
+        return {};
+    return QStringView(m_foldedText.data() + r.foldedAt, qsizetype(r.foldedLength));
+}
+
+// A value held in the row itself or known without reading it; nullptr when only the whole
+// row read from the table has it.
+const QVariant* Dataset::inMemory(const Row& r, int column) const
+{
+    static const QVariant null;
+    if (!m_lazy || r.isComplete() || (column >= 0 && column < int(m_keep.size()) && m_keep[column])) {
+        const QVariant* v = r.find(column);
+        return v ? v : &null;
+    }
+    if (column == m_alias) {
+        const QVariant* v = r.find(m_identity);
+        return v ? v : &null;
+    }
+    if (column == m_link)
+        return &m_linkValue; // every row read has it: they were chosen by it
+    return nullptr;
+}
+
+const Row& Dataset::fullRow(int row) const
+{
+    const Row& r = m_rows[row];
+    if (!m_lazy || r.isComplete())
+        return r;
+    const QVariant* id = r.find(m_identity);
+    if (!id)
+        return r;
+    const qint64 key = id->toLongLong();
+    auto it = m_cache.find(key);
+    if (it != m_cache.end()) {
+        it->second.used = ++m_cacheClock;
+        return it->second.row;
+    }
+    Row whole;
+    try {
+        RowReader reader(*m_connection, tableSelect() + " WHERE rowid = ?", {*id});
+        std::vector<QVariant> buffer;
+        if (!reader.next())
+            return r; // another user deleted it: only what is held is known
+        whole = readRow(reader, buffer);
+    } catch (const DataError&) {
+        return r; // shown empty rather than failing a repaint; a save or a re-read says why
+    }
+    // A small cache: the rows on screen and the ones just left.
+    constexpr size_t kCapacity = 256;
+    if (m_cache.size() >= kCapacity) {
+        const quint64 oldest = m_cacheClock - kCapacity / 2;
+        for (auto i = m_cache.begin(); i != m_cache.end();)
+            i = i->second.used <= oldest ? m_cache.erase(i) : std::next(i);
+    }
+    auto& entry = m_cache[key];
+    entry.row = std::move(whole);
+    entry.used = ++m_cacheClock;
+    return entry.row;
+}
+
+void Dataset::clearCache() const
+{
+    m_cache.clear();
+}
+
+// Back to what ordering and finding need; the whole row stays in the cache as shown.
+void Dataset::stripRow(int index)
+{
+    if (!m_lazy || index < 0 || index >= int(m_rows.size()))
+        return;
+    Row& r = m_rows[index];
+    if (!r.isComplete())
+        return;
+    Row kept;
+    kept.setComplete(false);
+    for (int i : m_keptColumns)
+        if (const QVariant* v = r.find(i))
+            kept.append(i, *v);
+    const QVariant* id = r.find(m_identity);
+    if (!id || id->isNull())
+        return; // never written: it stays whole
+    kept.append(m_identity, *id);
+    if (m_search >= 0) {
+        const QVariant* text = r.find(m_search);
+        appendFolded(kept, text ? text->toString() : QString(), !text);
+    }
+    auto& entry = m_cache[id->toLongLong()];
+    entry.row = std::move(r);
+    entry.used = ++m_cacheClock;
+    r = std::move(kept);
+}
+
+// Rows written by this dataset are held whole while they stand out of table order.
+void Dataset::stripAll()
+{
+    if (!m_lazy)
+        return;
+    for (int i = 0; i < int(m_rows.size()); ++i)
+        if (m_rows[i].isComplete() && !(isEditing() && i == m_current))
+            stripRow(i);
 }
 
 void Dataset::sortRows()
@@ -209,14 +410,39 @@ void Dataset::sortRows()
     QVector<int> keys;
     for (const QString& s : m_sort) {
         const int i = columnIndex(s);
-        if (i >= 0 && i < m_columns.size())
-            keys << i;
+        if (i >= 0 && i < m_columns.size() && !(m_lazy && i == m_link))
+            keys << i; // every row read has the link value: it orders nothing
     }
     const int id = m_identity;
-    static const QVariant null;
-    auto at = [](const Row& r, int col) -> const QVariant& {
-        const QVariant* v = r.find(col);
-        return v ? *v : null;
+    if (m_lazy && keys.isEmpty()) {
+        // Table order alone, by the identities as numbers: a million rows in a blink.
+        m_orderDirty = false;
+        std::vector<std::pair<qint64, int>> order(m_rows.size());
+        bool sorted = true;
+        for (int i = 0; i < int(m_rows.size()); ++i) {
+            const QVariant* v = m_rows[i].find(id);
+            const qint64 key = !v ? std::numeric_limits<qint64>::min()
+                               : v->metaType().id() == QMetaType::Int ? *static_cast<const int*>(v->constData())
+                                                                      : v->toLongLong();
+            order[i] = {key, i};
+            sorted = sorted && (i == 0 || order[i - 1].first <= order[i].first);
+        }
+        if (!sorted) {
+            std::stable_sort(order.begin(), order.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            std::vector<Row> rows;
+            rows.reserve(m_rows.size());
+            for (const auto& o : order)
+                rows.push_back(std::move(m_rows[o.second]));
+            m_rows = std::move(rows);
+        }
+        stripAll();
+        return;
+    }
+    auto at = [this](const Row& r, int col) -> const QVariant& {
+        const QVariant* v = inMemory(r, col);
+        static const QVariant null;
+        return v ? *v : null; // sort columns are always held
     };
     auto less = [&](const Row& a, const Row& b) {
         for (int k : keys) {
@@ -231,6 +457,7 @@ void Dataset::sortRows()
     m_orderDirty = false;
     if (!std::is_sorted(m_rows.begin(), m_rows.end(), less))
         std::stable_sort(m_rows.begin(), m_rows.end(), less);
+    stripAll();
 }
 
 void Dataset::ensureLoaded() const
@@ -277,6 +504,9 @@ void Dataset::close()
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_lookupIndex.clear();
+    clearCache();
+    m_foldedText.clear();
+    m_foldedText.shrink_to_fit();
     m_current = -1;
     m_modified = false;
     m_needsLoad = false;
@@ -374,15 +604,28 @@ void Dataset::setRecNo(int row)
     afterMove();
 }
 
-bool Dataset::matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o) const
+bool Dataset::matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o,
+                      const QString& foldedWant) const
 {
-    static const QVariant null;
     const Row& r = m_rows[row];
     for (int k = 0; k < cols.size(); ++k) {
-        const QVariant* found = r.find(cols[k]);
-        const QVariant& v = found ? *found : null;
         const QVariant& want = values[k];
         const bool last = k == cols.size() - 1;
+        if (isFolded(r, cols[k]) && o.caseInsensitive && want.metaType().id() == QMetaType::QString) {
+            // Both sides folded: the comparison needs no folding of its own.
+            const bool partial = last && o.partialKey && !foldedWant.isEmpty();
+            if (r.foldedLength == Row::kNoText) {
+                if (!foldedWant.isEmpty())
+                    return false; // null and empty are alike to a search
+                continue;
+            }
+            const QStringView text = foldedText(r);
+            if (partial ? !text.startsWith(foldedWant) : text != QStringView(foldedWant))
+                return false;
+            continue;
+        }
+        const QVariant* found = inMemory(r, cols[k]);
+        const QVariant& v = found ? *found : fullRow(row).value(cols[k]);
         if (want.isNull() || v.isNull()) {
             if (want.isNull() != v.isNull()) {
                 // An empty text asks for an empty value; null and empty are alike to a search.
@@ -428,19 +671,75 @@ bool Dataset::locateLowest(const QStringList& columns, const QVariantList& value
             fail(QString("Field '%1' not found").arg(c));
         cols << i;
     }
-    static const QVariant null;
+    // The searched column's value as it is held: folded once, so it is folded once here too.
+    QString foldedWant;
+    if (m_search >= 0 && options.caseInsensitive) {
+        const int k = int(cols.indexOf(m_search));
+        if (k >= 0 && k < values.size() && values[k].metaType().id() == QMetaType::QString) {
+            Row folding;
+            const QString want = values[k].toString();
+            const size_t end = m_foldedText.size();
+            appendFolded(folding, want, false);
+            foldedWant = QString::fromUtf16(m_foldedText.data() + end, qsizetype(folding.foldedLength));
+            m_foldedText.resize(end);
+        }
+    }
     const int order = orderColumn.isEmpty() ? -1 : columnIndex(orderColumn);
     int found = -1;
-    const QVariant* best = nullptr;
+    // The order column's value of the best match so far: folded text, or a value.
+    QString bestText;
+    QStringView bestView;
+    bool bestNull = true;
+    QVariant best;
+    auto foldedOf = [&](int row, QString& scratch, bool& null) -> QStringView {
+        const Row& r = m_rows[row];
+        if (isFolded(r, order)) {
+            null = r.foldedLength == Row::kNoText;
+            return foldedText(r);
+        }
+        const QVariant v = r.value(order);
+        null = v.isNull();
+        if (!null) {
+            Row folding;
+            const size_t end = m_foldedText.size();
+            self()->appendFolded(folding, v.toString(), false);
+            scratch = QString::fromUtf16(m_foldedText.data() + end, qsizetype(folding.foldedLength));
+            self()->m_foldedText.resize(end);
+        } else {
+            scratch.clear();
+        }
+        return scratch;
+    };
+    const bool foldedOrder = m_lazy && order >= 0 && order == m_search;
     for (int i = 0; i < int(m_rows.size()); ++i) {
-        if (!matches(i, cols, values, options))
+        if (!matches(i, cols, values, options, foldedWant))
             continue;
         if (order < 0) {
             found = i;
             break;
         }
-        const QVariant* v = m_rows[i].find(order);
-        if (found < 0 || ColumnValue::compare(v ? *v : null, best ? *best : null) < 0) {
+        if (foldedOrder) {
+            // Null first, then text as a case-insensitive comparison orders it.
+            QString scratch;
+            bool null = false;
+            const QStringView text = foldedOf(i, scratch, null);
+            const bool better = found < 0 || (bestNull ? false : (null || text.compare(bestView) < 0));
+            if (better) {
+                found = i;
+                bestNull = null;
+                if (scratch.isEmpty() || text.data() != scratch.constData()) {
+                    bestText.clear();
+                    bestView = text;
+                } else {
+                    bestText = scratch;
+                    bestView = bestText;
+                }
+            }
+            continue;
+        }
+        const QVariant* held = inMemory(m_rows[i], order);
+        const QVariant v = held ? *held : fullRow(i).value(order);
+        if (found < 0 || ColumnValue::compare(v, best) < 0) {
             found = i;
             best = v;
         }
@@ -465,7 +764,9 @@ void Dataset::edit()
         return;
     }
     fire(events.beforeEdit);
-    m_original = m_rows[m_current];
+    m_original = fullRow(m_current); // as shown: what the conflict check compares with
+    m_original.setComplete(true);
+    m_rows[m_current] = m_original;
     m_state = DatasetState::Edit;
     m_modified = false;
     m_rowGone = false;
@@ -705,6 +1006,7 @@ void Dataset::reloadRow(int index, const QVariant& identity)
     }
     RowReader reader(*m_connection, tableSelect() + " WHERE rowid = ?", {identity});
     std::vector<QVariant> buffer;
+    m_cache.erase(identity.toLongLong());
     if (reader.next())
         m_rows[index] = readRow(reader, buffer);
 }
@@ -740,6 +1042,7 @@ Row Dataset::readRow(const RowReader& reader, std::vector<QVariant>& buffer) con
     }
     Row r;
     r.assign(mask, std::vector<QVariant>(buffer.begin(), buffer.end()));
+    r.setComplete(true);
     return r;
 }
 
@@ -766,6 +1069,8 @@ void Dataset::post()
     m_modified = false;
     m_rowGone = false;
     m_lookupIndex.clear();
+    if (!m_orderDirty)
+        stripRow(m_current); // a new row stays whole while it stands out of table order
     emit changed();
     fire(events.afterPost);
     emit moved();
@@ -791,6 +1096,8 @@ void Dataset::cancel()
     m_lookupIndex.clear();
     m_state = DatasetState::Browse;
     m_modified = false;
+    if (!wasInsert && !m_orderDirty)
+        stripRow(m_current);
     emit changed();
     fire(events.afterCancel);
     if (wasInsert && !m_rows.empty())
@@ -807,6 +1114,8 @@ void Dataset::invalidate()
     m_rowGone = false;
     m_rows.clear();
     m_lookupIndex.clear();
+    clearCache();
+    m_foldedText.clear();
     m_current = 0;
     m_needsLoad = true;
     emit changed();
@@ -855,6 +1164,7 @@ void Dataset::remove()
     m_modified = false;
     m_rowGone = false;
     m_rows.erase(m_rows.begin() + m_current);
+    m_cache.erase(identity.toLongLong());
     m_lookupIndex.clear();
     if (m_current >= int(m_rows.size()))
         m_current = int(m_rows.size()) - 1;
@@ -935,6 +1245,8 @@ void Dataset::masterMoved()
     if (m_deferred) {
         m_needsLoad = true;
         m_rows.clear();
+        clearCache();
+        m_foldedText.clear();
         emit changed();
         emit moved();
         return;
@@ -997,9 +1309,11 @@ QVariant Dataset::valueAt(int row, int column) const
         const Lookup& l = m_lookups[column - m_columns.size()];
         if (l.keyColumn < 0)
             return {};
-        return l.dataset->findValue(l.lookupKey, m_rows[row].value(l.keyColumn), l.resultColumn);
+        return l.dataset->findValue(l.lookupKey, valueAt(row, l.keyColumn), l.resultColumn);
     }
-    return m_rows[row].value(column);
+    if (const QVariant* v = inMemory(m_rows[row], column))
+        return *v;
+    return fullRow(row).value(column);
 }
 
 QVariant Dataset::findValue(const QString& keyColumn, const QVariant& key, const QString& resultColumn) const
@@ -1015,9 +1329,82 @@ QVariant Dataset::findValue(const QString& keyColumn, const QVariant& key, const
     if (it == m_lookupIndex.end()) {
         QHash<QString, int> index;
         for (int i = int(m_rows.size()) - 1; i >= 0; --i)
-            index.insert(keyText(m_rows[i].value(k)), i);
+            index.insert(keyText(valueAt(i, k)), i);
         it = m_lookupIndex.insert(keyColumn, index);
     }
     const int row = it->value(keyText(key), -1);
     return row < 0 ? QVariant() : valueAt(row, r);
+}
+
+void Dataset::walk(const QVector<int>& columns, const Visitor& visit) const
+{
+    if (!isActive())
+        return;
+    ensureLoaded();
+    const int count = int(m_rows.size());
+    std::vector<QVariant> values(columns.size());
+    bool streamed = m_lazy && std::all_of(columns.begin(), columns.end(),
+                                          [&](int c) { return c >= 0 && c < m_identity; });
+    // One pass over the table in identity order serves the rows held in that order.
+    qint64 previous = std::numeric_limits<qint64>::min();
+    for (int i = 0; streamed && i < count; ++i) {
+        const Row& r = m_rows[i];
+        if (r.isComplete())
+            continue;
+        const qint64 id = r.find(m_identity)->toLongLong();
+        streamed = id > previous;
+        previous = id;
+    }
+    if (!streamed) {
+        for (int i = 0; i < count; ++i) {
+            for (int k = 0; k < columns.size(); ++k)
+                values[k] = valueAt(i, columns[k]);
+            visit(i, values);
+        }
+        return;
+    }
+    QStringList quoted{"rowid"};
+    for (int c : columns)
+        quoted << Connection::quote(m_columns[c].name);
+    QString sql = "SELECT " + quoted.join(", ") + " FROM " + Connection::quote(m_table);
+    QVariantList positional;
+    if (m_master) {
+        sql += " WHERE " + Connection::quote(m_linkColumn) + " = ?";
+        positional << m_linkValue;
+    }
+    sql += " ORDER BY rowid";
+    RowReader reader(*m_connection, sql, positional);
+    bool more = !(m_master && m_linkValue.isNull()) && reader.next();
+    qint64 at = more ? reader.integer(0) : 0;
+    for (int i = 0; i < count; ++i) {
+        const Row& r = m_rows[i];
+        const Row* whole = r.isComplete() ? &r : nullptr;
+        qint64 id = 0;
+        if (!whole) {
+            id = r.find(m_identity)->toLongLong();
+            // A row already shown is walked as it was shown.
+            if (auto it = m_cache.find(id); it != m_cache.end())
+                whole = &it->second.row;
+        }
+        if (whole) {
+            for (int k = 0; k < columns.size(); ++k)
+                values[k] = whole->value(columns[k]);
+            visit(i, values);
+            continue;
+        }
+        while (more && at < id) {
+            more = reader.next();
+            at = more ? reader.integer(0) : 0;
+        }
+        const bool read = more && at == id;
+        for (int k = 0; k < columns.size(); ++k) {
+            if (read) {
+                values[k] = reader.value(k + 1, m_columns[columns[k]].type);
+            } else {
+                const QVariant* held = inMemory(r, columns[k]); // another user deleted the row
+                values[k] = held ? *held : QVariant();
+            }
+        }
+        visit(i, values);
+    }
 }

@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 class Connection;
@@ -22,8 +23,12 @@ struct LocateOptions {
     bool partialKey = false; // the last value matches the beginning of its column
 };
 
-// An in-memory snapshot of a table or a query with a current row and browse, edit and insert
-// states. A post writes one row at once; the snapshot changes only by its own posts and
+// A snapshot of a table or a query with a current row and browse, edit and insert states. A
+// query's rows are held in memory whole. A table's rows are held by their identities and the
+// few columns that ordering and finding read (the sort and lookup keys, and one searched column
+// kept case-folded); a row's other values are read through the connection when the row is
+// first shown or made current, and kept in a small cache until the snapshot is read again, so
+// memory does not grow with the text on file. A post writes one row at once; the snapshot changes only by its own posts and
 // deletes, or when it is opened, refreshed or re-run. A detail dataset shows the rows whose
 // link column equals the master's current value and settles its pending row whenever the
 // master moves or is re-read. Before-handlers abort an operation by throwing Abort.
@@ -63,6 +68,10 @@ public:
                    const QString& lookupKey, const QString& resultColumn);
     // Reads lazily: the snapshot is taken when something first reads the dataset.
     void setDeferredLoad(bool deferred) { m_deferred = deferred; }
+    // A table's column that searches read, kept in memory case-folded (one at most).
+    void setSearchColumn(const QString& column) { m_searchColumn = column; }
+    // A table's column that other datasets find rows by, kept in memory.
+    void keepColumn(const QString& column) { if (!m_keptNames.contains(column)) m_keptNames << column; }
 
     QString name() const { return m_name; }
     QString tableName() const { return m_table; }
@@ -121,6 +130,11 @@ public:
     QStringList columnNames() const;
     int columnSize(const QString& column) const;
     QVariant valueAt(int row, int column) const; // for walks that must not move the cursor
+    // Reads the given columns of every row in order without moving the cursor, reading the
+    // table once instead of row by row: for walks over the whole dataset. The visitor gets the
+    // row's index and its values in the order of columns.
+    using Visitor = std::function<void(int row, const std::vector<QVariant>& values)>;
+    void walk(const QVector<int>& columns, const Visitor& visit) const;
 
 signals:
     void changed();                  // rows, current row or state changed: redisplay everything
@@ -164,7 +178,18 @@ private:
     [[noreturn]] void fail(const QString& text) const;
     void requireActive() const;
     void fire(const Handler& h) { if (h) h(*this); }
-    bool matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o) const;
+    bool matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o,
+                 const QString& foldedWant) const;
+    const Row& fullRow(int row) const;
+    const QVariant* inMemory(const Row& r, int column) const; // nullptr: read the whole row
+    bool isFolded(const Row& r, int column) const { return m_lazy && column == m_search && !r.isComplete(); }
+    QStringView foldedText(const Row& r) const;
+    void appendFolded(Row& r, QStringView text, bool null);
+    void stripRow(int index);
+    void stripAll();
+    void clearCache() const;
+    Row readKept(const RowReader& reader) const;
+    QString keptSelect() const;
     Dataset* self() const { return const_cast<Dataset*>(this); }
 
     QString m_name;
@@ -195,4 +220,21 @@ private:
     quint64 m_loadedVersion = 0;
     qint64 m_loadedExternal = -1;
     mutable QHash<QString, QHash<QString, int>> m_lookupIndex; // key column -> key text -> row
+
+    // A table's rows keep only what ordering and finding need.
+    bool m_lazy = false;
+    QString m_searchColumn;
+    QStringList m_keptNames;
+    std::vector<bool> m_keep; // per column: held in every row
+    QVector<int> m_keptColumns;
+    int m_search = -1; // the searched column, held case-folded in m_foldedText
+    int m_alias = -1;  // the column that is the row identity under its own name
+    int m_link = -1;   // the link column, equal to m_linkValue in every row read
+    std::vector<char16_t> m_foldedText;
+    struct Cached {
+        Row row;
+        quint64 used;
+    };
+    mutable std::unordered_map<qint64, Cached> m_cache; // identity -> whole row, as first read
+    mutable quint64 m_cacheClock = 0;
 };

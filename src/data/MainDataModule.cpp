@@ -107,6 +107,7 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
     PeopleCompanyDet = makeTable("PeopleCompanyDet", "People", kPeopleColumns);
     PeopleCompanyDet->setMaster(CompaniesDataSource, "CompanyID");
     PeopleCompanyDet->setColumnSize("JobTitle", 150);
+    PeopleCompanyDet->setSearchColumn("Name"); // the search by name reads it for every person
     PeopleCompanyDS = source("PeopleCompanyDS", PeopleCompanyDet);
 
     SubProjectHistoryDT = makeTable("SubProjectHistoryDT", "SubProjectHistory",

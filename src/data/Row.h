@@ -6,11 +6,20 @@
 #include <cstdint>
 #include <vector>
 
-// One row of a dataset. Only the columns that hold a value take memory, so a table of
-// 100,000 wide, sparsely filled rows stays small.
+// One row of a dataset. Only the columns that hold a value take memory. A row of a large table
+// holds only what ordering and finding need (its identity and a few columns) unless it is
+// complete: the row being edited, or one the dataset wrote and has not put in order yet.
 class Row {
 public:
     static constexpr int kMaxColumns = 128;
+    static constexpr quint32 kNoText = 0xffffffffu;
+
+    bool isComplete() const { return m_complete; }
+    void setComplete(bool complete) { m_complete = complete; }
+    // Where the searched column's case-folded text stands in the dataset's text store;
+    // foldedLength is kNoText when the value is null.
+    quint32 foldedAt = 0;
+    quint32 foldedLength = kNoText;
 
     // The stored value, or nullptr for none: for scans that must not copy.
     const QVariant* find(int col) const { return has(col) ? &m_values[slot(col)] : nullptr; }
@@ -70,4 +79,5 @@ private:
 
     std::array<std::uint64_t, 2> m_mask{};
     std::vector<QVariant> m_values;
+    bool m_complete = true;
 };

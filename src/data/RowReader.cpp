@@ -102,3 +102,13 @@ QVariant RowReader::value(int column, ColumnType type) const
     }
     return ColumnValue::fromDatabase(raw, type);
 }
+
+qint64 RowReader::integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+
+QStringView RowReader::text(int column) const
+{
+    const void* text = sqlite3_column_text16(m_statement, column);
+    if (!text)
+        return {};
+    return QStringView(static_cast<const char16_t*>(text), sqlite3_column_bytes16(m_statement, column) / 2);
+}

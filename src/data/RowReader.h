@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <QStringView>
 #include <QVariant>
 
 class Connection;
@@ -24,6 +25,9 @@ public:
     bool next(); // throws DataError in plain words
     bool isNull(int column) const;
     QVariant value(int column, ColumnType type) const;
+    qint64 integer(int column) const;
+    // The column's text without a copy, valid until the next row; empty for null.
+    QStringView text(int column) const;
 
 private:
     void bind(int index, const QVariant& value);

@@ -281,21 +281,20 @@ std::vector<int> TFilters::matchingRows(Dataset& people)
         if (c.box->isChecked() && !c.value().isEmpty())
             active << Active{people.columnIndex(c.column), c.value()};
     std::vector<int> rows;
-    const int count = people.recordCount();
-    for (int r = 0; r < count; ++r) {
-        bool matches = true;
-        for (const Active& a : active) {
-            const QVariant v = a.column < 0 ? QVariant() : people.valueAt(r, a.column);
+    QVector<int> columns;
+    for (const Active& a : active)
+        columns << a.column;
+    // One pass over the people, reading only the columns compared.
+    people.walk(columns, [&](int row, const std::vector<QVariant>& values) {
+        for (const QVariant& v : values) {
+            const QString& wanted = active[&v - values.data()].value;
             // Text columns hold text: compared in place, without a copy per person.
             const bool text = v.metaType().id() == QMetaType::QString;
-            if (v.isNull() || !valueMatches(text ? *static_cast<const QString*>(v.constData()) : v.toString(), a.value)) {
-                matches = false;
-                break;
-            }
+            if (v.isNull() || !valueMatches(text ? *static_cast<const QString*>(v.constData()) : v.toString(), wanted))
+                return;
         }
-        if (matches)
-            rows.push_back(r);
-    }
+        rows.push_back(row);
+    });
     return rows;
 }
 

@@ -314,6 +314,87 @@ private slots:
         QCOMPARE(people->value("Name").toString(), QString("D"));
     }
 
+    // A table's rows hold only their identities and the searched column; the rest is read when
+    // shown. Walks read the table once and see every row as the dataset shows it.
+    void rowsReadWhenShownAndWalkedAsShown()
+    {
+        const int anna = db->addPerson("Anna", {{"Mobile", "1"}, {"Birthday", "1980-03-03"}});
+        db->addPerson("Bob", {{"Mobile", "2"}});
+        db->addPerson("Carla", {{"Mobile", "3"}});
+        db->addPerson("David", {{"Mobile", "4"}});
+        auto people = table("People");
+        people->setSearchColumn("Name");
+        people->open();
+        const int mobile = people->columnIndex("Mobile"), name = people->columnIndex("Name");
+        const int birthday = people->columnIndex("Birthday"), id = people->columnIndex("PersonID");
+        QCOMPARE(people->valueAt(0, id).toInt(), anna);
+        QCOMPARE(people->valueAt(0, birthday).toDate(), QDate(1980, 3, 3));
+        // Shown rows stay as shown until re-read; rows not yet shown are read as they are now.
+        db->exec("UPDATE People SET Mobile = Mobile || 'x'");
+        QCOMPARE(people->value("Mobile").toString(), QString("1"));
+        people->setRecNo(1);
+        people->edit();
+        people->setValue("Mobile", "22"); // pending
+        auto walked = [&](const QVector<int>& columns) {
+            QStringList seen;
+            people->walk(columns, [&](int row, const std::vector<QVariant>& v) {
+                QStringList cells{QString::number(row)};
+                for (const QVariant& x : v)
+                    cells << x.toString();
+                seen << cells.join(':');
+            });
+            return seen;
+        };
+        QCOMPARE(walked({name, mobile}), (QStringList{"0:Anna:1", "1:Bob:22", "2:Carla:3x", "3:David:4x"}));
+        people->post();
+        QCOMPARE(people->valueAt(2, mobile).toString(), QString("3x"));
+
+        // A new row stands where it was made, out of table order, and is walked there.
+        people->setRecNo(1);
+        people->insert();
+        people->setValue("Name", "Eve");
+        people->post();
+        db->exec("DELETE FROM People WHERE Name = 'David'"); // another user
+        QCOMPARE(walked({name}), (QStringList{"0:Anna", "1:Eve", "2:Bob", "3:Carla", "4:"}));
+        QCOMPARE(people->valueAt(4, name).toString(), QString()); // gone: nothing to show
+        people->refresh();
+        QCOMPARE(walked({name, mobile}), (QStringList{"0:Anna:1x", "1:Bob:22", "2:Carla:3x", "3:Eve:"}));
+        QCOMPARE(people->value("Name").toString(), QString("Eve")); // still current
+    }
+
+    void searchedColumnIsComparedFolded()
+    {
+        for (const QString& n : {QStringLiteral(u"\u00d6lbert"), QString("Zoe"), QStringLiteral(u"\u00f6LAF"), QString("Ana"),
+                                 QString("anabel"), QString("STRASSE")})
+            db->addPerson(n);
+        auto people = table("People");
+        people->setSearchColumn("Name");
+        people->open();
+        const LocateOptions search{true, true};
+        QVERIFY(people->locateLowest({"Name"}, {QStringLiteral(u"\u00f6l")}, search, "Name"));
+        QCOMPARE(people->value("Name").toString(), QStringLiteral(u"\u00f6LAF"));
+        QVERIFY(people->locateLowest({"Name"}, {"AN"}, search, "Name"));
+        QCOMPARE(people->value("Name").toString(), QString("Ana"));
+        QVERIFY(people->locate({"Name"}, {"strasse"}, LocateOptions{true, false}));
+        QVERIFY(!people->locate({"Name"}, {"strasse"}, LocateOptions{false, false})); // case counts
+        QVERIFY(!people->locateLowest({"Name"}, {"strassen"}, search, "Name"));
+        // A saved name is searched by its new text at once.
+        people->locate({"Name"}, {"Zoe"});
+        people->edit();
+        people->setValue("Name", "Aaron");
+        people->post();
+        QVERIFY(!people->locateLowest({"Name"}, {"zo"}, search, "Name"));
+        QVERIFY(people->locateLowest({"Name"}, {"a"}, search, "Name"));
+        QCOMPARE(people->value("Name").toString(), QString("Aaron"));
+        // The row being edited is searched by what it holds now.
+        people->locate({"Name"}, {"Ana"});
+        people->edit();
+        people->setValue("Name", "Aa");
+        QVERIFY(people->locateLowest({"Name"}, {"aa"}, search, "Name")); // settles the edit first
+        QCOMPARE(people->value("Name").toString(), QString("Aa"));
+        QCOMPARE(db->scalar("SELECT count(*) FROM People WHERE Name = 'Aa'").toInt(), 1);
+    }
+
     void databaseRules()
     {
         auto people = table("People");
