@@ -376,6 +376,8 @@ void Dataset::stripRow(int index)
     Row& r = m_rows[index];
     if (!r.isComplete())
         return;
+    if (m_link >= 0 && ColumnValue::compare(r.value(m_link), m_linkValue) != 0)
+        return; // moved to another master row: it keeps the value it holds
     Row kept;
     kept.setComplete(false);
     for (int i : m_keptColumns)
@@ -604,11 +606,44 @@ void Dataset::setRecNo(int row)
     afterMove();
 }
 
+namespace {
+// One value against the one asked for, as a locate compares them.
+bool sameValue(const QVariant& v, const QVariant& want, bool last, LocateOptions o)
+{
+    if (want.isNull() || v.isNull()) {
+        if (want.isNull() != v.isNull()) {
+            // An empty text asks for an empty value; null and empty are alike to a search.
+            if (!(want.toString().isEmpty() && v.toString().isEmpty()))
+                return false;
+        }
+        return true;
+    }
+    if (v.metaType().id() == QMetaType::QString && want.metaType().id() == QMetaType::QString) {
+        const Qt::CaseSensitivity cs = o.caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+        const QString& text = *static_cast<const QString*>(v.constData());
+        const QString& w = *static_cast<const QString*>(want.constData());
+        // An empty partial key asks for an empty value, not for every row.
+        const bool partial = last && o.partialKey && !w.isEmpty();
+        if (partial ? !text.startsWith(w, cs) : text.compare(w, cs) != 0)
+            return false;
+    } else if (v.metaType().id() == QMetaType::QString || want.metaType().id() == QMetaType::QString) {
+        const Qt::CaseSensitivity cs = o.caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+        if (v.toString().compare(want.toString(), cs) != 0)
+            return false;
+    } else if (ColumnValue::compare(v, want) != 0) {
+        return false;
+    }
+    return true;
+}
+} // namespace
+
 bool Dataset::matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o,
-                      const QString& foldedWant) const
+                      const QString& foldedWant, int skip) const
 {
     const Row& r = m_rows[row];
     for (int k = 0; k < cols.size(); ++k) {
+        if (k == skip && !r.isComplete())
+            continue;
         const QVariant& want = values[k];
         const bool last = k == cols.size() - 1;
         if (isFolded(r, cols[k]) && o.caseInsensitive && want.metaType().id() == QMetaType::QString) {
@@ -626,29 +661,8 @@ bool Dataset::matches(int row, const QVector<int>& cols, const QVariantList& val
         }
         const QVariant* found = inMemory(r, cols[k]);
         const QVariant& v = found ? *found : fullRow(row).value(cols[k]);
-        if (want.isNull() || v.isNull()) {
-            if (want.isNull() != v.isNull()) {
-                // An empty text asks for an empty value; null and empty are alike to a search.
-                if (!(want.toString().isEmpty() && v.toString().isEmpty()))
-                    return false;
-            }
-            continue;
-        }
-        if (v.metaType().id() == QMetaType::QString && want.metaType().id() == QMetaType::QString) {
-            const Qt::CaseSensitivity cs = o.caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
-            const QString& text = *static_cast<const QString*>(v.constData());
-            const QString& w = *static_cast<const QString*>(want.constData());
-            // An empty partial key asks for an empty value, not for every row.
-            const bool partial = last && o.partialKey && !w.isEmpty();
-            if (partial ? !text.startsWith(w, cs) : text.compare(w, cs) != 0)
-                return false;
-        } else if (v.metaType().id() == QMetaType::QString || want.metaType().id() == QMetaType::QString) {
-            const Qt::CaseSensitivity cs = o.caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
-            if (v.toString().compare(want.toString(), cs) != 0)
-                return false;
-        } else if (ColumnValue::compare(v, want) != 0) {
+        if (!sameValue(v, want, last, o))
             return false;
-        }
     }
     return true;
 }
@@ -711,8 +725,13 @@ bool Dataset::locateLowest(const QStringList& columns, const QVariantList& value
         return scratch;
     };
     const bool foldedOrder = m_lazy && order >= 0 && order == m_search;
+    // Every row read holds the link value: it is compared once, not once a row.
+    const int link = m_lazy && m_link >= 0 ? int(cols.indexOf(m_link)) : -1;
+    const bool linkMatches = link >= 0 && sameValue(m_linkValue, values[link], link == cols.size() - 1, options);
     for (int i = 0; i < int(m_rows.size()); ++i) {
-        if (!matches(i, cols, values, options, foldedWant))
+        if (link >= 0 && !linkMatches && !m_rows[i].isComplete())
+            continue;
+        if (!matches(i, cols, values, options, foldedWant, link))
             continue;
         if (order < 0) {
             found = i;

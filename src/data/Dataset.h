@@ -179,7 +179,7 @@ private:
     void requireActive() const;
     void fire(const Handler& h) { if (h) h(*this); }
     bool matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o,
-                 const QString& foldedWant) const;
+                 const QString& foldedWant, int skip = -1) const;
     const Row& fullRow(int row) const;
     const QVariant* inMemory(const Row& r, int column) const; // nullptr: read the whole row
     bool isFolded(const Row& r, int column) const { return m_lazy && column == m_search && !r.isComplete(); }
