@@ -166,6 +166,10 @@ private slots:
         paste(hobbies, QString("Sailing\r\nChess") + QChar(0) + "\tGo" + QChar(0x1b) + QChar(0x2028) + "!");
         QCOMPARE(hobbies->text(), QString("SailingChessGo!"));
         QCOMPARE(app.people()->value("Hobbies").toString(), QString("SailingChessGo!"));
+        // What follows a NUL stays, however the text comes in (here as a drop or an input method puts it).
+        hobbies->end(false);
+        hobbies->insert(QChar(0) + QString(" Golf") + QChar(0) + QChar(0) + " and Tennis" + QChar(0));
+        QCOMPARE(hobbies->text(), QString("SailingChessGo! Golf and Tennis"));
 
         app.main()->SpeedButton2Click();
         QVERIFY(app.messages.isEmpty());
@@ -173,6 +177,7 @@ private slots:
         QCOMPARE(app.db.scalar("SELECT hex(Spouse) FROM People").toString(),
                  QString(("A" + grin.repeated(254)).toUtf8().toHex().toUpper()));
         QCOMPARE(app.db.scalar("SELECT Title FROM People").toString(), grin.repeated(10));
+        QCOMPARE(app.db.scalar("SELECT Hobbies FROM People").toString(), QString("SailingChessGo! Golf and Tennis"));
     }
 
     void suggestionsAreNotForcedOnTypedText()
