@@ -2,6 +2,7 @@
 
 #include "platform/DataError.h"
 #include "platform/MessageBox.h"
+#include "RowReader.h"
 
 #include <algorithm>
 
@@ -339,4 +340,12 @@ void TMainDataModule::PeopleDetailAfterPost(Dataset&)
 {
     CompaniesTableEX->reopen();
     PeopleTableEX->reopen();
+}
+
+bool TMainDataModule::personStored(const QVariant& personId)
+{
+    if (personId.isNull())
+        return false;
+    RowReader q(MainADOConnection, "SELECT 1 FROM People WHERE PersonID = ?", {personId});
+    return q.next();
 }

@@ -75,6 +75,10 @@ public:
 
     QVector<Dataset*> openingOrder() const;
 
+    // Whether table People still holds this person: another program may have deleted her since
+    // the person dataset was read. Throws DataError when the file cannot be read.
+    bool personStored(const QVariant& personId);
+
     // The rules, named after dataset and event.
     void PeopleCompanyDetBeforePost(Dataset& ds);
     void PeopleCompanyDetAfterPost(Dataset& ds);

@@ -209,6 +209,15 @@ QVector<int> TRetail::chosenRows() const
 
 void TRetail::AddQuestionsClick()
 {
+    try {
+        prepareRows();
+    } catch (const DataError& e) {
+        throw DataError("The questionnaire of this person could not be prepared. " + e.cause(), e.cause());
+    }
+}
+
+void TRetail::prepareRows()
+{
     QMainTable->refresh();
     const QVariant person = m_dataModule->PeopleCompanyDet->value("PersonID");
     if (person.isNull() || person.toInt() == 0)
@@ -222,15 +231,15 @@ void TRetail::AddQuestionsClick()
     // Made or mended in one transaction that holds the write lock from its first look: a second
     // copy opening the same person waits and then finds the rows, and a program killed half-way
     // leaves the set as it was.
-    try {
-        Connection::Transaction transaction(m_dataModule->MainADOConnection);
-        QMainTable->refresh(); // what is stored now that nobody else can write
-        if (!complete())
-            mendRows(person);
-        transaction.commit();
-    } catch (const DataError& e) {
-        throw DataError("The questionnaire of this person could not be prepared. " + e.cause(), e.cause());
+    Connection::Transaction transaction(m_dataModule->MainADOConnection);
+    QMainTable->refresh(); // what is stored now that nobody else can write
+    if (!complete()) {
+        // Answers of a person another user deleted would belong to nobody.
+        if (!m_dataModule->personStored(person))
+            throw DataError("This person was deleted by another user.");
+        mendRows(person);
     }
+    transaction.commit();
 }
 
 // Missing questions are added unanswered; of a question with several rows only the one that
@@ -310,15 +319,26 @@ void TRetail::RadioGroup1Click(int question)
     if (LoadingAnswers)
         return;
     const bool stored = runCommand([&] {
-        QMainTable->refresh();
-        if (QMainTable->isEmpty())
-            return;
-        if (!LocateQuestion(question))
-            return;
-        QMainTable->edit();
-        QMainTable->setValue("Answer", selectedAnswer(question));
-        QMainTable->post();
-        QMainTable->refresh();
+        try {
+            QMainTable->refresh();
+            if (!LocateQuestion(question)) {
+                // The rows could not be made when the window opened (another program held the
+                // lock, which may be gone now), or another program removed them meanwhile.
+                const QVariant person = m_dataModule->PeopleCompanyDet->value("PersonID");
+                if (person.isNull() || person.toInt() == 0)
+                    throw DataError("This person has not been saved yet. Save the person first, then answer the "
+                                    "questions.");
+                prepareRows();
+                if (!LocateQuestion(question))
+                    throw DataError("The questionnaire of this person could not be prepared.");
+            }
+            QMainTable->edit();
+            QMainTable->setValue("Answer", selectedAnswer(question));
+            QMainTable->post();
+            QMainTable->refresh();
+        } catch (const DataError& e) {
+            throw DataError("Your answer could not be stored. " + e.cause(), e.cause());
+        }
     });
     if (!stored) {
         // The user has been told why; the groups show what is stored, not the refused click.

@@ -58,6 +58,7 @@ private:
     QVector<int> readAnswers();
     QVector<int> chosenRows() const;
     void mendRows(const QVariant& person);
+    void prepareRows(); // throws DataError with the reason alone
 
     TMainDataModule* m_dataModule;
     bool m_settingTab = false;

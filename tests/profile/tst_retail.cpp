@@ -288,6 +288,55 @@ private slots:
         QCOMPARE(answersOf(app, anna), QStringList(24, "-1").join(','));
     }
 
+    void anAnswerWithoutItsRowIsStoredOnceTheRowsCanBeMadeOrSaidWhyNot()
+    {
+        AppFixture app;
+        const int anna = app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        auto click = [](TRetail* r, const char* name) {
+            QRadioButton* b = r->findChild<QRadioButton*>(name);
+            QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+        };
+        // Another program holds the write lock while the window opens: no rows can be made.
+        app.db.exec("BEGIN IMMEDIATE");
+        open(app, [&](TRetail* r) {
+            QCOMPARE(app.messages.size(), 1);
+            QVERIFY2(app.messages[0].text.startsWith("The questionnaire of this person could not be prepared. "
+                                                     "Another program is using Vantrel.vt"),
+                     qPrintable(app.messages[0].text));
+            r->PageControl1->setCurrentIndex(0);
+
+            // Still locked: the click says why and the choice goes back.
+            click(r, "RadioGroup5Item1");
+            QCOMPARE(app.messages.size(), 2);
+            QCOMPARE(app.messages[1].icon, MessageBox::Icon::Error);
+            QVERIFY2(app.messages[1].text.startsWith("Your answer could not be stored. Another program is using "
+                                                     "Vantrel.vt"),
+                     qPrintable(app.messages[1].text));
+            QCOMPARE(r->selectedAnswer(5), -1);
+
+            // The lock is gone: the rows are made at the click, and the answer is stored.
+            app.db.exec("ROLLBACK");
+            click(r, "RadioGroup5Item1");
+            QCOMPARE(app.messages.size(), 2);
+            QCOMPARE(r->selectedAnswer(5), 1);
+            QCOMPARE(app.db.count("QuestionsMain"), 24);
+            QCOMPARE(answersOf(app, anna), QString("-1,-1,-1,-1,1") + QString(",-1").repeated(19));
+
+            // Another program deletes her and her answers while the window is open: nothing is
+            // made for a person who is gone, and the window shows what is stored.
+            app.db.exec("DELETE FROM QuestionsMain WHERE PersonID = ?", {anna});
+            app.db.exec("DELETE FROM People WHERE PersonID = ?", {anna});
+            click(r, "RadioGroup3Item0");
+            QCOMPARE(app.messages.size(), 3);
+            QCOMPARE(app.messages[2].text,
+                     QString("Your answer could not be stored. This person was deleted by another user."));
+            QCOMPARE(r->selectedAnswer(3), -1);
+            QCOMPARE(r->selectedAnswer(5), -1);
+            QCOMPARE(app.db.count("QuestionsMain"), 0);
+        });
+    }
+
     void anUnsavedPersonGetsNoRows()
     {
         AppFixture app;
@@ -296,9 +345,19 @@ private slots:
         app.main()->SpeedButton4Click();
         QTest::keyClicks(app.find<QLineEdit>("Mobile"), "1");
         bool shown = false;
-        open(app, [&](TRetail*) { shown = true; });
+        open(app, [&](TRetail* r) {
+            shown = true;
+            // An answer needs a saved person; the click says so and stores nothing.
+            r->PageControl1->setCurrentIndex(0);
+            QRadioButton* b = r->findChild<QRadioButton*>("RadioGroup1Item0");
+            QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+            QCOMPARE(r->selectedAnswer(1), -1);
+        });
         QVERIFY(shown); // the refused save is ignored and the window opens all the same
-        QCOMPARE(app.messageTexts(), QStringList{"Required field (Name) is empty."});
+        QCOMPARE(app.messageTexts(),
+                 (QStringList{"Required field (Name) is empty.",
+                              "Your answer could not be stored. This person has not been saved yet. Save the "
+                              "person first, then answer the questions."}));
         QCOMPARE(app.db.count("QuestionsMain"), 0);
     }
 };
