@@ -3,6 +3,7 @@
 #include "RowReader.h"
 #include "SqliteError.h"
 #include "platform/DataError.h"
+#include "platform/MessageBox.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -138,6 +139,8 @@ void Connection::close()
     }
     m_columns.clear();
     m_depth = 0;
+    m_behind = false;
+    m_toldBehind = false;
     m_rollbackHandlers.clear();
     m_transactionTables.clear();
 }
@@ -238,11 +241,53 @@ void Connection::rollback()
 
 void Connection::checkpoint()
 {
-    // FULL waits for readers of older data, then copies every committed change into the file
-    // itself. When another program keeps reading past the busy timeout the change is still
-    // committed; the next checkpoint copies it.
-    if (sqlite3* h = handle())
-        sqlite3_wal_checkpoint_v2(h, nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
+    sqlite3* h = handle();
+    if (!h)
+        return;
+    // FULL waits (up to the busy timeout) for readers of older data, then copies every committed
+    // change into the file itself. Once a checkpoint has fallen short, later saves only copy what
+    // they can without waiting, so a reader that stays does not slow every save; a complete
+    // checkpoint brings back the waiting one.
+    int logFrames = -1;
+    int copiedFrames = -1;
+    const int rc = sqlite3_wal_checkpoint_v2(h, nullptr, m_behind ? SQLITE_CHECKPOINT_PASSIVE : SQLITE_CHECKPOINT_FULL,
+                                             &logFrames, &copiedFrames);
+    if (rc == SQLITE_OK && copiedFrames >= logFrames) { // -1 and -1 outside journal mode WAL
+        m_behind = false;
+        m_toldBehind = false;
+        return;
+    }
+    m_behind = true;
+    if (m_toldBehind)
+        return;
+    m_toldBehind = true;
+    // The commit stands, so this is no failed save; the user is told once that a copy of the
+    // file alone would miss it, and why, until a checkpoint succeeds again.
+    const int code = rc == SQLITE_OK ? SQLITE_BUSY : rc;
+    QString why;
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        why = QString("Another program keeps reading %1 (a second copy of Vantrel, or a backup or synchronisation "
+                      "program).").arg(fileName());
+        break;
+    case SQLITE_FULL:
+        why = QString("The disk that holds %1 is full.").arg(fileName());
+        break;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+        why = QString("%1 can no longer be written.").arg(fileName());
+        break;
+    default:
+        why = QString("%1 could not be written to the disk: the disk may be full, removed or failing.").arg(fileName());
+        break;
+    }
+    MessageBox::show(MessageBox::Icon::Warning,
+                     QString("Your changes are saved, but %1 itself could not be brought up to date. %2 Until it can "
+                             "be, the latest changes are kept in %1-wal beside it: a copy of %1 alone would miss "
+                             "them, so keep the two files together.")
+                         .arg(fileName(), why));
 }
 
 void Connection::Transaction::commit()

@@ -73,6 +73,10 @@ public:
     // How long a statement waits for another program's lock before it gives up. Tests shorten it.
     static void setDefaultBusyTimeout(int milliseconds);
 
+    // Whether Vantrel.vt itself lags behind the journal beside it: the last checkpoint after a
+    // commit could not copy every saved change into the file.
+    bool fileBehindJournal() const { return m_behind; }
+
 private:
     void checkpoint();
 
@@ -81,6 +85,8 @@ private:
     QHash<QString, QVector<Column>> m_columns;
     QHash<QString, quint64> m_versions;
     int m_depth = 0;
+    bool m_behind = false;     // the last checkpoint left saved changes in the journal only
+    bool m_toldBehind = false; // the user has been told so since the last complete checkpoint
     QSet<QString> m_transactionTables;
     std::vector<std::function<void()>> m_rollbackHandlers;
 };

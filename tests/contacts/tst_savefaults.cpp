@@ -17,6 +17,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +29,10 @@
 
 #include <algorithm>
 #include <memory>
+
+#include <csignal>
+#include <sqlite3.h>
+#include <sys/resource.h>
 
 using Button = MessageBox::Button;
 
@@ -460,6 +465,83 @@ private slots:
         QVERIFY(!closed);
         QVERIFY(app.main()->isVisible());
         QCOMPARE(mobile(app)->text(), QString("2"));
+    }
+
+    void aFileLeftBehindItsJournalIsSaidOnceUntilItCatchesUp()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        const QString behind = "Your changes are saved, but Vantrel.vt itself could not be brought up to date. ";
+        const QString tail = " Until it can be, the latest changes are kept in Vantrel.vt-wal beside it: a copy of "
+                             "Vantrel.vt alone would miss them, so keep the two files together.";
+        auto save = [&](const QString& digit) {
+            typeAtEnd(mobile(app), digit);
+            app.main()->SpeedButton2Click();
+            QCOMPARE(app.people()->state(), DatasetState::Browse);
+        };
+        // What a copy of Vantrel.vt alone, a user's backup, holds.
+        auto mobileInACopy = [&] {
+            QTemporaryDir backup;
+            QFile::copy(app.db.path(), backup.path() + "/Vantrel.vt");
+            QString mobile;
+            {
+                QSqlDatabase copy = QSqlDatabase::addDatabase("QSQLITE", "backup");
+                copy.setDatabaseName(backup.path() + "/Vantrel.vt");
+                QSqlQuery q(copy);
+                if (copy.open() && q.exec("SELECT Mobile FROM People") && q.next())
+                    mobile = q.value(0).toString();
+            }
+            QSqlDatabase::removeDatabase("backup");
+            return mobile;
+        };
+
+        // Another program keeps reading older data: the save stands, but the file cannot take it.
+        sqlite3* reader = nullptr;
+        QCOMPARE(sqlite3_open(app.db.path().toUtf8(), &reader), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM People;", nullptr, nullptr, nullptr), SQLITE_OK);
+        save("1");
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Warning);
+        QCOMPARE(app.messages[0].text,
+                 behind + "Another program keeps reading Vantrel.vt (a second copy of Vantrel, or a backup or "
+                          "synchronisation program)." + tail);
+        QCOMPARE(app.db.scalar("SELECT Mobile FROM People").toString(), QString("1"));
+        save("2"); // said once, not at every save
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        save("3"); // the reader has gone: the file catches up without a word
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(mobileInACopy(), QString("123"));
+        sqlite3_close(reader);
+
+        // The file can no longer grow (a full disk, here a size limit on files): the save stands in
+        // the journal, and the user is told once again.
+        struct SizeLimit {
+            rlimit old{};
+            SizeLimit() { getrlimit(RLIMIT_FSIZE, &old); std::signal(SIGXFSZ, SIG_IGN); }
+            void cap(rlim_t bytes) { rlimit r = old; r.rlim_cur = bytes; setrlimit(RLIMIT_FSIZE, &r); }
+            ~SizeLimit() { setrlimit(RLIMIT_FSIZE, &old); std::signal(SIGXFSZ, SIG_DFL); }
+        };
+        {
+            SizeLimit limit;
+            const qint64 size = QFileInfo(app.db.path()).size();
+            app.db.exec("CREATE TABLE Filler (x)"); // pages the file must grow by to take them
+            app.db.exec("INSERT INTO Filler VALUES (zeroblob(20000))");
+            limit.cap(rlim_t(size));
+            save("4");
+            QCOMPARE(app.messages.size(), 2);
+            QCOMPARE(app.messages[1].text,
+                     behind + "Vantrel.vt could not be written to the disk: the disk may be full, removed or "
+                              "failing." + tail);
+            save("5");
+            QCOMPARE(app.messages.size(), 2);
+            QCOMPARE(app.db.scalar("SELECT Mobile FROM People").toString(), QString("12345"));
+            QCOMPARE(QFileInfo(app.db.path()).size(), size);
+        }
+        save("6");
+        QCOMPARE(app.messages.size(), 2);
+        QCOMPARE(mobileInACopy(), QString("123456"));
     }
 
     void aSavedPersonIsInTheFileItselfAndACleanEndLeavesNoJournal()
