@@ -1,6 +1,7 @@
 #include "CsvImport.h"
 
 #include "CsvReader.h"
+#include "PeopleTransfer.h"
 #include "data/MainDataModule.h"
 #include "data/PeopleBatch.h"
 #include "platform/DataError.h"
@@ -8,19 +9,9 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 
-#include <QApplication>
-#include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QShortcut>
-#include <QTimer>
-#include <QWindow>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -83,18 +74,6 @@ constexpr Field kMapping[kFields] = {
     {"Business Fax 2", "FaxB2"}, {"Telex", "Telex"}, {"Company Web Site", "WebPage"},
     {"Assistant Name", "AssistantName"}, {"Manager Name", "ManagerName"}, {"Hobbies", "Hobbies"}};
 
-int& progressDelay()
-{
-    static int d = -1;
-    return d;
-}
-
-std::function<void(QProgressDialog&)>& progressObserver()
-{
-    static std::function<void(QProgressDialog&)> o;
-    return o;
-}
-
 bool isBlank(QStringView text)
 {
     for (QChar c : text)
@@ -149,161 +128,35 @@ QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg
 // read into a long list still shows its progress while the list is re-read.
 constexpr qint64 kUpdateMicrosecondsPerPerson = 20;
 
-// A progress dialog whose Cancel can be switched off, and shown at once on request.
-class ProgressDialog : public QProgressDialog {
-public:
-    using QProgressDialog::QProgressDialog;
-    void showNow() { forceShow(); } // from here on every setValue() lets the user cancel
-    void setCancellable(bool on)
-    {
-        m_cancellable = on;
-        if (auto* cancel = findChild<QPushButton*>())
-            cancel->setEnabled(on);
-        for (QShortcut* escape : findChildren<QShortcut*>()) // the dialog's own Escape
-            escape->setEnabled(on);
-    }
-
-protected:
-    void reject() override
-    {
-        if (m_cancellable)
-            QProgressDialog::reject();
-    }
-    void closeEvent(QCloseEvent* e) override
-    {
-        if (m_cancellable)
-            QProgressDialog::closeEvent(e);
-        else
-            e->ignore();
-    }
-
-private:
-    bool m_cancellable = true;
-};
-
-// The progress of one import. The dialog is made only when the import has run for the delay, or
-// sooner when the work done so far says that it will, and it is destroyed before anything else is
-// told: a hidden dialog keeps a timer of its own that would bring it back over the message.
+// The progress of one import: the first pass over the file, which tells its encoding, takes a
+// twentieth of the bar, the reading the rest.
 class Progress {
 public:
     Progress(QWidget* parent, const QString& fileName)
-        : m_parent(parent), m_label("Importing people from " + fileName + "\n"),
-          m_delay(progressDelay() >= 0 ? progressDelay() : 500)
+        : m_progress(parent, "ImportProgress", "Import", "Importing people from " + fileName)
     {
-        m_clock.start();
     }
-    ~Progress() { close(); }
 
-    // The first pass over the file, which tells its encoding: the share of it done.
-    void checking(double fraction) { step(int(fraction * kCheckSteps), "Checking the file..."); }
+    // The first pass: the share of it done.
+    void checking(double fraction) { m_progress.stepTo(int(fraction * kCheckSteps), [] { return QString("Checking the file..."); }); }
     // After each record: the share of the file read and the people added so far.
     void reading(double fraction, int added)
     {
-        step(kCheckSteps + int(fraction * (kProgressSteps - kCheckSteps)), addedSoFar(added));
+        m_progress.stepTo(kCheckSteps + int(fraction * (PeopleTransfer::Progress::kSteps - kCheckSteps)),
+                          [added] { return addedSoFar(added); });
     }
-    bool cancelled() const { return m_dialog && m_dialog->wasCanceled(); }
-
-    // Before the person list is re-read, which takes about the given time and cannot be
-    // cancelled. The dialog shows when the import as a whole runs longer than the delay.
+    bool cancelled() const { return m_progress.cancelled(); }
+    // Before the person list is re-read, which takes about the given time and cannot be cancelled.
     void updating(int added, qint64 expectedMilliseconds)
     {
-        if (!m_dialog) {
-            if (m_clock.elapsed() + expectedMilliseconds < m_delay)
-                return;
-            open();
-        }
-        m_dialog->setCancellable(false);
-        m_dialog->setLabelText(m_label + QString("%1 record(s) added. Updating the person list...").arg(added));
-        m_dialog->setValue(std::max(m_value, 1));
-        m_dialog->show(); // again after a Cancel, which hides it
-        // The list is re-read in one piece: the dialog must be on the screen before it starts.
-        waitFor([this] { return m_dialog->windowHandle() && m_dialog->windowHandle()->isExposed(); });
-        m_dialog->repaint();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        observe();
+        m_progress.closing(QString("%1 record(s) added. Updating the person list...").arg(added), expectedMilliseconds);
     }
-
-    // Gone for good, and the keyboard back with the window the import was started from, so that
-    // what follows is shown over it.
-    void close()
-    {
-        if (!m_dialog)
-            return;
-        const bool hadFocus = m_dialog->isActiveWindow();
-        m_dialog.reset();
-        QWidget* window = m_parent ? m_parent->window() : nullptr;
-        // Drawn again at once where the dialog was: the message that follows is modal, and the
-        // window system's own request to redraw would wait behind it.
-        if (window && window->isVisible())
-            window->repaint();
-        if (!hadFocus || !window || !window->isVisible())
-            return;
-        window->activateWindow();
-        waitFor([window] { return QApplication::activeWindow() == window; });
-    }
+    void close() { m_progress.close(); }
 
 private:
-    static constexpr int kProgressSteps = 1000;
-    static constexpr int kCheckSteps = 50; // the first pass is quick: a twentieth of the bar
+    static constexpr int kCheckSteps = 50; // the first pass is quick
 
-    void step(int value, const QString& status)
-    {
-        value = std::clamp(value, 0, kProgressSteps);
-        if (value == m_value && m_dialog)
-            return;
-        m_value = value;
-        if (!m_dialog) {
-            // Due after the delay, or sooner when the work done so far says the whole will take longer.
-            const qint64 elapsed = m_clock.elapsed();
-            const bool due = elapsed >= m_delay
-                             || (elapsed >= 50 && value > 0 && elapsed * kProgressSteps / value >= m_delay);
-            if (!due)
-                return;
-            open();
-        }
-        m_dialog->setLabelText(m_label + status);
-        m_dialog->setValue(std::max(value, 1)); // lets the user press Cancel
-        observe();
-    }
-
-    void open()
-    {
-        m_dialog = std::make_unique<ProgressDialog>(m_parent);
-        m_dialog->setObjectName("ImportProgress");
-        m_dialog->setWindowTitle("Import");
-        m_dialog->setLabelText(m_label);
-        m_dialog->setMinimumWidth(360);
-        m_dialog->setCancelButtonText("Cancel");
-        m_dialog->setRange(0, kProgressSteps);
-        m_dialog->setWindowModality(Qt::ApplicationModal);
-        m_dialog->setAutoClose(false);
-        m_dialog->setAutoReset(false);
-        m_dialog->showNow();
-    }
-
-    // Lets the window system answer (it shows and activates windows in its own time), for a
-    // moment at most; the user's keys and clicks wait.
-    static void waitFor(const std::function<bool()>& done)
-    {
-        QDeadlineTimer deadline(1000);
-        QTimer wake; // ends each wait even if the window system says nothing
-        wake.start(20);
-        while (!done() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
-    }
-
-    void observe()
-    {
-        if (progressObserver() && m_dialog && m_dialog->isVisible())
-            progressObserver()(*m_dialog);
-    }
-
-    QWidget* m_parent;
-    QString m_label;
-    int m_delay;
-    QElapsedTimer m_clock;
-    std::unique_ptr<ProgressDialog> m_dialog;
-    int m_value = -1;
+    PeopleTransfer::Progress m_progress;
 };
 
 class Import {
@@ -487,7 +340,10 @@ void run(QWidget* parent, TMainDataModule& data)
     runCommand([&] { Import(parent, data, path).exec(); });
 }
 
-void setProgressDelay(int milliseconds) { progressDelay() = milliseconds; }
-void setProgressObserver(std::function<void(QProgressDialog&)> observer) { progressObserver() = std::move(observer); }
+void setProgressDelay(int milliseconds) { PeopleTransfer::setProgressDelay(milliseconds); }
+void setProgressObserver(std::function<void(QProgressDialog&)> observer)
+{
+    PeopleTransfer::setProgressObserver(std::move(observer));
+}
 
 } // namespace CsvImport

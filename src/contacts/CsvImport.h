@@ -21,8 +21,7 @@ void run(QWidget* parent, TMainDataModule& data);
 // export writes it.
 bool isDatabaseFile(const QString& path, const QString& database);
 
-// How long an import runs before its progress dialog appears, in milliseconds (-1: the usual
-// half second), and a hook that sees the dialog after each person while it is shown. For tests.
+// The same settings as PeopleTransfer's, which every import and export shares. For tests.
 void setProgressDelay(int milliseconds);
 void setProgressObserver(std::function<void(QProgressDialog&)> observer);
 

@@ -107,8 +107,7 @@ void Export::exec()
         return;
     }
     PeopleTransfer::Progress progress(m_parent, "ExportProgress", "Export",
-                                      "Exporting people to " + QFileInfo(m_path).fileName(),
-                                      "0 record(s) written so far.");
+                                      "Exporting people to " + QFileInfo(m_path).fileName());
     VCard::Writer vcard;
     QByteArray csv;
     QByteArray& out = m_format == Format::Csv ? csv : vcard.bytes();

@@ -4,17 +4,21 @@
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
 namespace PeopleTransfer {
 namespace {
-constexpr int kProgressSteps = 1000;
-
 int& progressDelay()
 {
     static int d = -1;
@@ -45,7 +49,23 @@ int characters(QStringView text)
     return n;
 }
 
+// Re-reading the person list and refilling the suggestion lists after an import costs about this
+// much per person on file on a modest machine (100,000 people: some 2 seconds), so a short file
+// read into a long list still shows its progress while the list is re-read.
+constexpr qint64 kUpdateMicrosecondsPerPerson = 20;
+
 QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg(added); }
+
+// Lets the window system answer (it shows and activates windows in its own time), for a moment at
+// most; the user's keys and clicks wait.
+void waitFor(const std::function<bool()>& done)
+{
+    QDeadlineTimer deadline(1000);
+    QTimer wake; // ends each wait even if the window system says nothing
+    wake.start(20);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+}
 } // namespace
 
 QString counted(int added) { return QString("%1 record(s) added.").arg(added); }
@@ -60,55 +80,123 @@ QString unreadable(const QString& path, bool notText, const QString& reason)
 void setProgressDelay(int milliseconds) { progressDelay() = milliseconds; }
 void setProgressObserver(std::function<void(QProgressDialog&)> observer) { progressObserver() = std::move(observer); }
 
-Progress::Progress(QWidget* parent, const QString& objectName, const QString& title, const QString& label,
-                   const QString& status)
-    : m_dialog(parent), m_label(label + "\n")
-{
-    m_dialog.setObjectName(objectName);
-    m_dialog.setWindowTitle(title);
-    m_dialog.setLabelText(m_label + status);
-    m_dialog.setMinimumWidth(360);
-    m_dialog.setCancelButtonText("Cancel");
-    m_dialog.setRange(0, kProgressSteps);
-    m_dialog.setWindowModality(Qt::ApplicationModal);
-    m_dialog.setAutoClose(false);
-    m_dialog.setAutoReset(false);
-    m_dialog.setMinimumDuration(progressDelay() >= 0 ? progressDelay() : 500);
-    m_dialog.setValue(0);
-}
-
-bool Progress::step(double share, const std::function<QString()>& status)
-{
-    const int value = int(share * kProgressSteps);
-    if (value != m_shown) {
-        m_shown = value;
-        m_dialog.setLabelText(m_label + status());
-        m_dialog.setValue(value); // also lets the user act
+// A progress dialog whose Cancel can be switched off, and shown at once on request.
+class ProgressDialog : public QProgressDialog {
+public:
+    using QProgressDialog::QProgressDialog;
+    void showNow() { forceShow(); } // from here on every setValue() lets the user cancel
+    void setCancellable(bool on)
+    {
+        m_cancellable = on;
+        if (auto* cancel = findChild<QPushButton*>())
+            cancel->setEnabled(on);
+        for (QShortcut* escape : findChildren<QShortcut*>()) // the dialog's own Escape
+            escape->setEnabled(on);
     }
-    if (progressObserver() && m_dialog.isVisible())
-        progressObserver()(m_dialog);
-    return m_dialog.wasCanceled(); // Cancel, Escape or the close box
+
+protected:
+    void reject() override
+    {
+        if (m_cancellable)
+            QProgressDialog::reject();
+    }
+    void closeEvent(QCloseEvent* e) override
+    {
+        if (m_cancellable)
+            QProgressDialog::closeEvent(e);
+        else
+            e->ignore();
+    }
+
+private:
+    bool m_cancellable = true;
+};
+
+Progress::Progress(QWidget* parent, const QString& objectName, const QString& title, const QString& label)
+    : m_parent(parent), m_objectName(objectName), m_title(title), m_label(label + "\n"),
+      m_delay(progressDelay() >= 0 ? progressDelay() : 500)
+{
+    m_clock.start();
 }
 
-void Progress::closing(const QString& status)
+Progress::~Progress() { close(); }
+
+bool Progress::cancelled() const { return m_dialog && m_dialog->wasCanceled(); }
+
+bool Progress::stepTo(int value, const std::function<QString()>& status)
 {
-    if (!m_dialog.isVisible() && !m_dialog.wasCanceled())
-        return;
-    // Showing many new people takes a moment, and nothing can be cancelled any more.
-    if (auto* cancel = m_dialog.findChild<QPushButton*>())
-        cancel->setEnabled(false);
-    m_dialog.setLabelText(m_label + status);
-    m_dialog.setValue(std::max(m_shown, 1)); // where a cancel left it
-    m_dialog.show();
+    value = std::clamp(value, 0, kSteps);
+    if (value == m_value && m_dialog)
+        return cancelled();
+    m_value = value;
+    if (!m_dialog) {
+        // Due after the delay, or sooner when the work done so far says the whole will take longer.
+        const qint64 elapsed = m_clock.elapsed();
+        const bool due = elapsed >= m_delay || (elapsed >= 50 && value > 0 && elapsed * kSteps / value >= m_delay);
+        if (!due)
+            return false;
+        open();
+    }
+    m_dialog->setLabelText(m_label + status());
+    m_dialog->setValue(std::max(value, 1)); // lets the user press Cancel
+    observe();
+    return cancelled();
+}
+
+void Progress::closing(const QString& status, qint64 expectedMilliseconds)
+{
+    if (!m_dialog) {
+        if (m_clock.elapsed() + expectedMilliseconds < m_delay)
+            return;
+        open();
+    }
+    m_dialog->setCancellable(false);
+    m_dialog->setLabelText(m_label + status);
+    m_dialog->setValue(std::max(m_value, 1));
+    m_dialog->show(); // again after a Cancel, which hides it
+    // The closing stage runs in one piece: the dialog must be on the screen before it starts.
+    waitFor([this] { return m_dialog->windowHandle() && m_dialog->windowHandle()->isExposed(); });
+    m_dialog->repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    observe();
 }
 
 void Progress::close()
 {
-    // Reset stops the dialog's own timer, which would otherwise show it, empty, over the message
-    // that follows once its delay has passed.
+    if (!m_dialog)
+        return;
+    const bool hadFocus = m_dialog->isActiveWindow();
     m_dialog.reset();
-    m_dialog.hide();
+    QWidget* window = m_parent ? m_parent->window() : nullptr;
+    // Drawn again at once where the dialog was: the message that follows is modal, and the
+    // window system's own request to redraw would wait behind it.
+    if (window && window->isVisible())
+        window->repaint();
+    if (!hadFocus || !window || !window->isVisible())
+        return;
+    window->activateWindow();
+    waitFor([window] { return QApplication::activeWindow() == window; });
+}
+
+void Progress::open()
+{
+    m_dialog = std::make_unique<ProgressDialog>(m_parent);
+    m_dialog->setObjectName(m_objectName);
+    m_dialog->setWindowTitle(m_title);
+    m_dialog->setLabelText(m_label);
+    m_dialog->setMinimumWidth(360);
+    m_dialog->setCancelButtonText("Cancel");
+    m_dialog->setRange(0, kSteps);
+    m_dialog->setWindowModality(Qt::ApplicationModal);
+    m_dialog->setAutoClose(false);
+    m_dialog->setAutoReset(false);
+    m_dialog->showNow();
+}
+
+void Progress::observe()
+{
+    if (progressObserver() && m_dialog && m_dialog->isVisible())
+        progressObserver()(*m_dialog);
 }
 
 ImportSession::ImportSession(QWidget* parent, TMainDataModule& data, const QStringList& columns,
@@ -131,7 +219,7 @@ void ImportSession::begin()
 void ImportSession::showProgress()
 {
     m_progress = std::make_unique<Progress>(m_parent, "ImportProgress", "Import",
-                                            "Importing people from " + QFileInfo(m_path).fileName(), addedSoFar(0));
+                                            "Importing people from " + QFileInfo(m_path).fileName());
 }
 
 QString ImportSession::add(int line, const std::vector<QStringView>& values, qint64* id)
@@ -170,8 +258,9 @@ bool ImportSession::step(double share)
 void ImportSession::finish(QString stop)
 {
     try {
-        if (m_progress)
-            m_progress->closing(QString("%1 record(s) added. Updating the person list...").arg(m_batch.added()));
+        if (m_progress && m_batch.added() > 0)
+            m_progress->closing(QString("%1 record(s) added. Updating the person list...").arg(m_batch.added()),
+                                (m_batch.startCount() + qint64(m_batch.added())) * kUpdateMicrosecondsPerPerson / 1000);
         m_batch.finish();
     } catch (const DataError& e) {
         stop = stop.isEmpty() ? e.text() : stop + "\n" + e.text();

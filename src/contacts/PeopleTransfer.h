@@ -1,6 +1,7 @@
 #pragma once
 #include "data/PeopleBatch.h"
 
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QString>
 #include <QStringList>
@@ -25,25 +26,41 @@ QString unreadable(const QString& path, bool notText, const QString& reason);
 void setProgressDelay(int milliseconds);
 void setProgressObserver(std::function<void(QProgressDialog&)> observer);
 
-// A modal progress dialog that appears only when a run lasts, with Cancel (the button, Escape
-// or the close box).
+class ProgressDialog;
+
+// The progress of one run of an import or export. The dialog is made only when the run has gone
+// on for the delay, or sooner when the work done so far says that it will, and it is destroyed
+// before anything else is told: a hidden dialog keeps a timer of its own that would bring it back
+// over the message. Cancel is the button, Escape or the close box.
 class Progress {
 public:
-    Progress(QWidget* parent, const QString& objectName, const QString& title, const QString& label,
-             const QString& status);
-    // Moves the bar to share (0 to 1) with a new status below the label, lets the user act and
-    // returns whether the run was cancelled.
-    bool step(double share, const std::function<QString()>& status);
-    bool wasCanceled() const { return m_dialog.wasCanceled(); }
-    // The closing stage that cannot be cancelled: shown only when the dialog was.
-    void closing(const QString& status);
+    static constexpr int kSteps = 1000; // the whole bar
+
+    Progress(QWidget* parent, const QString& objectName, const QString& title, const QString& label);
+    ~Progress();
+
+    // Moves the bar to value (0 to kSteps) with a new status below the label, lets the user act
+    // and returns whether the run was cancelled.
+    bool stepTo(int value, const std::function<QString()>& status);
+    bool step(double share, const std::function<QString()>& status) { return stepTo(int(share * kSteps), status); }
+    bool cancelled() const;
+    // Before the closing stage, which takes about the given time and cannot be cancelled. The
+    // dialog shows when the run as a whole lasts longer than the delay.
+    void closing(const QString& status, qint64 expectedMilliseconds = 0);
+    // Gone for good, and the keyboard back with the window the run was started from, so that
+    // what follows is shown over it.
     void close();
-    QProgressDialog& dialog() { return m_dialog; }
 
 private:
-    QProgressDialog m_dialog;
-    QString m_label;
-    int m_shown = 0;
+    void open();
+    void observe();
+
+    QWidget* m_parent;
+    QString m_objectName, m_title, m_label;
+    int m_delay;
+    QElapsedTimer m_clock;
+    std::unique_ptr<ProgressDialog> m_dialog;
+    int m_value = -1;
 };
 
 // One import of people from a file: the batch, the progress and the closing message.
