@@ -120,8 +120,8 @@ QString sentence(const QString& reason)
     return reason.endsWith('.') || reason.endsWith('!') || reason.endsWith('?') ? reason : reason + '.';
 }
 
-QString counted(int added) { return QString("%1 record(s) added.").arg(added); }
-QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg(added); }
+using PeopleTransfer::addedSoFar;
+using PeopleTransfer::counted;
 
 // Re-reading the person list and refilling the suggestion lists after an import costs about this
 // much per person on file on a modest machine (100,000 people: some 2 seconds), so a short file
@@ -183,14 +183,12 @@ private:
     }
     void unreadable()
     {
-        const QString file = QDir::toNativeSeparators(m_path);
         if (m_reader.problem() == CsvReader::Problem::Stopped) // cancelled before the first person
             tell(MessageBox::Icon::Information, counted(0));
-        else if (m_reader.problem() == CsvReader::Problem::NotText)
-            tell(MessageBox::Icon::Error, QString("The file %1 is not a text file. Nothing was imported.").arg(file));
         else
             tell(MessageBox::Icon::Error,
-                 QString("The file %1 cannot be read: %2\nNothing was imported.").arg(file, sentence(m_reader.errorString())));
+                 PeopleTransfer::unreadable(m_path, m_reader.problem() == CsvReader::Problem::NotText,
+                                            sentence(m_reader.errorString())));
     }
     QString importRecord(PeopleBatch& batch, bool testDuplicates);
 

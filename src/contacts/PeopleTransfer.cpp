@@ -54,7 +54,6 @@ int characters(QStringView text)
 // read into a long list still shows its progress while the list is re-read.
 constexpr qint64 kUpdateMicrosecondsPerPerson = 20;
 
-QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg(added); }
 
 // Lets the window system answer (it shows and activates windows in its own time), for a moment at
 // most; the user's keys and clicks wait.
@@ -69,6 +68,7 @@ void waitFor(const std::function<bool()>& done)
 } // namespace
 
 QString counted(int added) { return QString("%1 record(s) added.").arg(added); }
+QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg(added); }
 
 QString unreadable(const QString& path, bool notText, const QString& reason)
 {

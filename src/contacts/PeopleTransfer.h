@@ -18,6 +18,7 @@ class TMainDataModule;
 namespace PeopleTransfer {
 
 QString counted(int added); // "N record(s) added."
+QString addedSoFar(int added); // "N record(s) added so far."
 // The message for a file that cannot be opened as text.
 QString unreadable(const QString& path, bool notText, const QString& reason);
 
