@@ -4,6 +4,7 @@
 // the user meets it, painting included: the first time, then the mean of later times. The
 // processor time beside the wall-clock time shows what the program itself costs on a machine
 // shared with other work. Run: bench_filters [people]
+#include "PeakMemory.h"
 #include "app/Program.h"
 #include "app/TDataEntryForm.h"
 #include "data/Dataset.h"
@@ -33,17 +34,6 @@
 namespace {
 
 const QDate kToday(2026, 3, 15);
-
-long peakKiB()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 bool fill(const QString& path, int count)
 {

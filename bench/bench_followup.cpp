@@ -2,6 +2,7 @@
 // how long the user waits for the window to open, and for the activities to follow when the
 // selection in its people list moves. Each figure includes painting the whole window.
 // Run: bench_followup [people]
+#include "PeakMemory.h"
 #include "app/Program.h"
 #include "app/TDataEntryForm.h"
 #include "data/MainDataModule.h"
@@ -26,17 +27,6 @@
 #include <vector>
 
 namespace {
-
-long peakKiB()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 int fill(const QString& path, int count)
 {

@@ -2,6 +2,7 @@
 // back into an empty database. Every person holds every column the formats carry; one in ten
 // has answers to the questionnaire.
 // Run: bench_transfer [people]
+#include "PeakMemory.h"
 #include "app/Program.h"
 #include "app/TDataEntryForm.h"
 #include "contacts/VCard.h"
@@ -26,17 +27,6 @@
 namespace {
 
 double ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
-
-long peakKiB()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 bool fill(const QString& path, int count)
 {

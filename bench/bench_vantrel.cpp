@@ -9,6 +9,7 @@
 // Run: bench_vantrel [full|sparse] [people]
 // A filled file is kept in $VANTREL_BENCH_CACHE (when set) and copied for each run, because
 // filling a million people takes longer than measuring them.
+#include "PeakMemory.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "app/Program.h"
@@ -43,17 +44,6 @@
 namespace {
 
 const QDate kToday(2026, 3, 15);
-
-long peakKiB()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 qint64 wallNs()
 {
