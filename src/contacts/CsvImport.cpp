@@ -114,12 +114,6 @@ bool isHeader(const CsvReader::Record& r)
     return true;
 }
 
-// The system's own reasons come without a full stop ("Input/output error"), ours with one.
-QString sentence(const QString& reason)
-{
-    return reason.endsWith('.') || reason.endsWith('!') || reason.endsWith('?') ? reason : reason + '.';
-}
-
 using PeopleTransfer::addedSoFar;
 using PeopleTransfer::counted;
 
@@ -188,7 +182,7 @@ private:
         else
             tell(MessageBox::Icon::Error,
                  PeopleTransfer::unreadable(m_path, m_reader.problem() == CsvReader::Problem::NotText,
-                                            sentence(m_reader.errorString())));
+                                            m_reader.errorString()));
     }
     QString importRecord(PeopleBatch& batch, bool testDuplicates);
 

@@ -25,7 +25,7 @@ constexpr qsizetype kChunk = 1 << 20; // bytes gathered before each write
 QString cannotWrite(const QString& path, const QString& reason)
 {
     return QString("The file %1 cannot be written: %2\nNothing was exported.")
-        .arg(QDir::toNativeSeparators(path), reason);
+        .arg(QDir::toNativeSeparators(path), PeopleTransfer::sentence(reason));
 }
 
 class Export {

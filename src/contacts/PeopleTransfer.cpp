@@ -70,11 +70,16 @@ void waitFor(const std::function<bool()>& done)
 QString counted(int added) { return QString("%1 record(s) added.").arg(added); }
 QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg(added); }
 
+QString sentence(const QString& reason)
+{
+    return reason.endsWith('.') || reason.endsWith('!') || reason.endsWith('?') ? reason : reason + '.';
+}
+
 QString unreadable(const QString& path, bool notText, const QString& reason)
 {
     const QString file = QDir::toNativeSeparators(path);
     return notText ? QString("The file %1 is not a text file. Nothing was imported.").arg(file)
-                   : QString("The file %1 cannot be read: %2\nNothing was imported.").arg(file, reason);
+                   : QString("The file %1 cannot be read: %2\nNothing was imported.").arg(file, sentence(reason));
 }
 
 void setProgressDelay(int milliseconds) { progressDelay() = milliseconds; }

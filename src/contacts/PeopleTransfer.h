@@ -19,6 +19,8 @@ namespace PeopleTransfer {
 
 QString counted(int added); // "N record(s) added."
 QString addedSoFar(int added); // "N record(s) added so far."
+// A reason as one sentence: the system's own come without a full stop ("Input/output error").
+QString sentence(const QString& reason);
 // The message for a file that cannot be opened as text.
 QString unreadable(const QString& path, bool notText, const QString& reason);
 
