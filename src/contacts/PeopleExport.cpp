@@ -38,8 +38,9 @@ public:
 
 private:
     bool flush(QByteArray& bytes);
-    void writeCsv(int row, QByteArray& out);
-    void writeVCard(int row, VCard::Writer& out);
+    // values: those of the walked columns; m_columns holds each exported column's place in them.
+    void writeCsv(const std::vector<QVariant>& values, QByteArray& out);
+    void writeVCard(const std::vector<QVariant>& values, VCard::Writer& out);
 
     QWidget* m_parent;
     TMainDataModule& m_data;
@@ -47,7 +48,7 @@ private:
     QString m_path;
     QSaveFile m_file;
     Dataset* m_people = nullptr;
-    std::vector<int> m_columns; // dataset column of each exported column; -1: none
+    std::vector<int> m_columns; // place of each exported column among the walked ones; -1: none
     QHash<qint64, QVector<int>> m_answers;
     int m_personId = -1;
 };
@@ -60,22 +61,22 @@ bool Export::flush(QByteArray& bytes)
     return true;
 }
 
-void Export::writeCsv(int row, QByteArray& out)
+void Export::writeCsv(const std::vector<QVariant>& values, QByteArray& out)
 {
     for (size_t i = 0; i < m_columns.size(); ++i) {
         if (i > 0)
             out += ',';
-        appendCsvField(out, m_people->valueAt(row, m_columns[i]).toString());
+        if (m_columns[i] >= 0)
+            appendCsvField(out, values[size_t(m_columns[i])].toString());
     }
     out += "\r\n";
 }
 
-void Export::writeVCard(int row, VCard::Writer& out)
+void Export::writeVCard(const std::vector<QVariant>& values, VCard::Writer& out)
 {
-    const auto found = m_answers.constFind(m_people->valueAt(row, m_personId).toLongLong());
+    const auto found = m_answers.constFind(values[size_t(m_personId)].toLongLong());
     VCardPeople::write(
-        out,
-        [&](int i) { return m_columns[i] < 0 ? QVariant() : m_people->valueAt(row, m_columns[i]); },
+        out, [&](int i) { return m_columns[i] < 0 ? QVariant() : values[size_t(m_columns[i])]; },
         found == m_answers.constEnd() ? nullptr : &*found);
 }
 
@@ -96,9 +97,21 @@ void Export::exec()
         return;
     }
     const QStringList& columns = m_format == Format::Csv ? CsvImport::peopleColumns() : VCardPeople::columns();
+    // The list is read in one pass over the table, in the list's order.
+    QVector<int> walked;
+    auto place = [&](const QString& name) {
+        const int column = m_people->columnIndex(name);
+        if (column < 0)
+            return -1;
+        const int at = int(walked.indexOf(column));
+        if (at >= 0)
+            return at;
+        walked << column;
+        return int(walked.size()) - 1;
+    };
     for (const QString& c : columns)
-        m_columns.push_back(m_people->columnIndex(c));
-    m_personId = m_people->columnIndex("PersonID");
+        m_columns.push_back(place(c));
+    m_personId = place("PersonID");
     if (m_format == Format::VCard)
         m_answers = readQuestionAnswers(m_data);
 
@@ -115,17 +128,22 @@ void Export::exec()
         // The byte-order mark tells spreadsheet programs that the file is UTF-8.
         csv = "\xEF\xBB\xBF" + CsvImport::headerLine().toUtf8() + "\r\n";
     }
+    struct Stop {}; // ends the walk: cancelled, or the file refused a write
     bool written = true;
-    int row = 0;
-    for (; row < count && written; ++row) {
-        if (m_format == Format::Csv)
-            writeCsv(row, csv);
-        else
-            writeVCard(row, vcard);
-        if (out.size() >= kChunk)
-            written = flush(out);
-        if (progress.step(double(row + 1) / count,
-                          [row] { return QString("%1 record(s) written so far.").arg(row + 1); })) {
+    try {
+        m_people->walk(walked, [&](int row, const std::vector<QVariant>& values) {
+            if (m_format == Format::Csv)
+                writeCsv(values, csv);
+            else
+                writeVCard(values, vcard);
+            if (out.size() >= kChunk && !(written = flush(out)))
+                throw Stop{};
+            if (progress.step(double(row + 1) / count,
+                              [row] { return QString("%1 record(s) written so far.").arg(row + 1); }))
+                throw Stop{};
+        });
+    } catch (const Stop&) {
+        if (written) {
             // Cancelled: the file stays as it was, or is not made.
             progress.close();
             m_file.cancelWriting();

@@ -50,7 +50,9 @@ QSqlDatabase Connection::database() const
     return QSqlDatabase::database(m_name, false);
 }
 
-sqlite3* Connection::handle() const
+sqlite3* Connection::handle() const { return m_handle; }
+
+sqlite3* Connection::driverHandle() const
 {
     if (!QSqlDatabase::contains(m_name))
         return nullptr;
@@ -92,6 +94,7 @@ void Connection::open()
         const int code = db.lastError().nativeErrorCode().toInt();
         throw DataError(SqliteError::describe(code ? code : SQLITE_CANTOPEN, db.lastError().databaseText(), fileName()));
     }
+    m_handle = driverHandle();
     auto refuse = [&](const QString& why) {
         close();
         throw DataError(why);
@@ -132,17 +135,60 @@ void Connection::close()
                 rollback();
             // Fold what is left of the journal into the file without waiting for anybody; the
             // last copy to close then removes the journal files.
+            dropStatements();
             if (sqlite3* h = handle())
                 sqlite3_wal_checkpoint_v2(h, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
             db.close();
         }
     }
+    dropStatements();
+    m_handle = nullptr;
     m_columns.clear();
     m_depth = 0;
     m_behind = false;
     m_toldBehind = false;
     m_rollbackHandlers.clear();
     m_transactionTables.clear();
+}
+
+sqlite3_stmt* Connection::takeStatement(const QByteArray& sql)
+{
+    if (auto it = m_statements.find(sql); it != m_statements.end()) {
+        sqlite3_stmt* statement = it.value();
+        m_statements.erase(it); // in use: a nested reader of the same text prepares its own
+        return statement;
+    }
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v3(m_handle, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &statement, nullptr)
+        != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    return statement;
+}
+
+void Connection::returnStatement(const QByteArray& sql, sqlite3_stmt* statement)
+{
+    if (!statement)
+        return;
+    // Reset at once: a statement left stepping would hold its read snapshot and keep the
+    // checkpoint from copying later commits into the file.
+    sqlite3_reset(statement);
+    constexpr qsizetype kKept = 96;
+    if (!m_handle || sqlite3_db_handle(statement) != m_handle || m_statements.contains(sql)
+        || m_statements.size() >= kKept) {
+        sqlite3_finalize(statement);
+        return;
+    }
+    sqlite3_clear_bindings(statement);
+    m_statements.insert(sql, statement);
+}
+
+void Connection::dropStatements()
+{
+    for (sqlite3_stmt* statement : std::as_const(m_statements))
+        sqlite3_finalize(statement);
+    m_statements.clear();
 }
 
 QString Connection::quote(const QString& identifier)

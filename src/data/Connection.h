@@ -11,6 +11,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // The one connection to the SQLite file. It opens an existing file only (a missing file is an
 // error, never silently created), refuses one it cannot write, and keeps a write counter per
@@ -77,8 +78,16 @@ public:
     // commit could not copy every saved change into the file.
     bool fileBehindJournal() const { return m_behind; }
 
+    // Prepared statements are kept by their text for the next reader of the same text: preparing
+    // a select of every column costs more than reading a row with it. Returns nullptr when the
+    // text does not prepare (the handle holds the error).
+    sqlite3_stmt* takeStatement(const QByteArray& sql);
+    void returnStatement(const QByteArray& sql, sqlite3_stmt* statement); // reset, kept or finalized
+
 private:
     void checkpoint();
+    void dropStatements();
+    sqlite3* driverHandle() const;
 
     QString m_name;
     QString m_path;
@@ -89,4 +98,6 @@ private:
     bool m_toldBehind = false; // the user has been told so since the last complete checkpoint
     QSet<QString> m_transactionTables;
     std::vector<std::function<void()>> m_rollbackHandlers;
+    sqlite3* m_handle = nullptr; // while open
+    QHash<QByteArray, sqlite3_stmt*> m_statements; // idle, reset, bindings cleared
 };

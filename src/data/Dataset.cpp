@@ -133,6 +133,7 @@ void Dataset::buildColumns(const QStringList& resultNames)
 {
     m_columns.clear();
     m_columnIndex.clear();
+    m_rowSelect.clear();
     QVector<Column> tableCols;
     const QString table = m_table.isEmpty() ? m_updateTable : m_table;
     if (!table.isEmpty())
@@ -342,7 +343,9 @@ const Row& Dataset::fullRow(int row) const
     }
     Row whole;
     try {
-        RowReader reader(*m_connection, tableSelect() + " WHERE rowid = ?", {*id});
+        if (m_rowSelect.isEmpty())
+            m_rowSelect = tableSelect() + " WHERE rowid = ?";
+        RowReader reader(*m_connection, m_rowSelect, {*id});
         std::vector<QVariant> buffer;
         if (!reader.next())
             return r; // another user deleted it: only what is held is known

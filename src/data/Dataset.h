@@ -237,4 +237,5 @@ private:
     };
     mutable std::unordered_map<qint64, Cached> m_cache; // identity -> whole row, as first read
     mutable quint64 m_cacheClock = 0;
+    mutable QString m_rowSelect; // one row by its identity
 };

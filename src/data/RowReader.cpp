@@ -8,14 +8,15 @@
 
 RowReader::RowReader(Connection& connection, const QString& sql, const QVariantList& positional,
                      const QHash<QString, QVariant>& named)
+    : m_connection(&connection)
 {
     m_handle = connection.handle();
     m_fileName = connection.fileName();
-    if (!m_handle || !connection.isOpen())
+    if (!m_handle)
         throw DataError("The database connection is not open.");
-    const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(static_cast<sqlite3*>(m_handle), text.constData(), int(text.size()), &m_statement,
-                           nullptr) != SQLITE_OK)
+    m_sql = sql.toUtf8();
+    m_statement = connection.takeStatement(m_sql);
+    if (!m_statement)
         fail();
     for (int i = 0; i < positional.size(); ++i)
         bind(i + 1, positional[i]);
@@ -26,7 +27,14 @@ RowReader::RowReader(Connection& connection, const QString& sql, const QVariantL
     }
 }
 
-RowReader::~RowReader() { sqlite3_finalize(m_statement); }
+RowReader::~RowReader()
+{
+    // The connection keeps it for the next reader, unless it was closed meanwhile.
+    if (m_statement && m_connection->handle() == m_handle)
+        m_connection->returnStatement(m_sql, m_statement);
+    else
+        sqlite3_finalize(m_statement);
+}
 
 void RowReader::fail() const
 {

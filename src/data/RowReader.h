@@ -33,6 +33,8 @@ private:
     void bind(int index, const QVariant& value);
     [[noreturn]] void fail() const;
 
+    Connection* m_connection;
+    QByteArray m_sql;
     sqlite3_stmt* m_statement = nullptr;
     void* m_handle = nullptr;
     QString m_fileName;
