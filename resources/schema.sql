@@ -89,6 +89,9 @@ CREATE INDEX "PeopleCompany" ON "People" ("Company");
 CREATE INDEX "PeopleOfferedSolution" ON "People" ("OfferedSolution");
 -- The import's duplicate test: a person of a company with a name and a first e-mail address.
 CREATE INDEX "PeopleDuplicate" ON "People" ("CompanyID", "Name", "Email1");
+-- The reminders: the month and the day of each date whose reminder is on.
+CREATE INDEX "PeopleBirthdayReminder" ON "People" (substr("Birthday", 6, 2), substr("Birthday", 9, 2)) WHERE "Breminder" <> 0;
+CREATE INDEX "PeopleAnniversaryReminder" ON "People" (substr("Anniversary", 6, 2), substr("Anniversary", 9, 2)) WHERE "Areminder" <> 0;
 
 CREATE TABLE "QuestionsMain" (
   "PersonID" INTEGER,

@@ -845,6 +845,12 @@ void Dataset::setValue(const QString& column, const QVariant& value)
     setValue(i, value);
 }
 
+bool Dataset::columnChanged(const QString& column) const
+{
+    const int c = columnIndex(column);
+    return c >= 0 && c < int(m_changedColumns.size()) && m_changedColumns[c];
+}
+
 void Dataset::setValue(int column, const QVariant& value)
 {
     if (!isEditing())
@@ -1429,4 +1435,45 @@ void Dataset::walk(const QVector<int>& columns, const Visitor& visit) const
         }
         visit(i, values);
     }
+}
+
+std::vector<int> Dataset::rowsDatedOn(const QString& dateColumn, const QString& switchColumn, int month, int day) const
+{
+    std::vector<int> rows;
+    if (!isActive())
+        return rows;
+    ensureLoaded();
+    const int date = columnIndex(dateColumn), on = columnIndex(switchColumn);
+    const int count = int(m_rows.size());
+    if (!m_lazy || date < 0 || date >= m_identity || on < 0 || on >= m_identity) {
+        for (int i = 0; i < count; ++i)
+            rows.push_back(i);
+        return rows;
+    }
+    // A stored date that reads as one has its month and day at the same places whatever follows
+    // them ("1950-12-09", "1950-12-09T08:30:00"); the index holds those two parts of the rows
+    // whose switch is on. The condition is written as the index's, so that it serves.
+    const QString d = Connection::quote(m_columns[date].name);
+    QString sql = "SELECT rowid FROM " + Connection::quote(m_table) + " WHERE " + Connection::quote(m_columns[on].name)
+                  + " <> 0 AND substr(" + d + ", 6, 2) = ? AND substr(" + d + ", 9, 2) = ?";
+    QVariantList positional{QString("%1").arg(month, 2, 10, QChar('0')), QString("%1").arg(day, 2, 10, QChar('0'))};
+    if (m_master) {
+        if (m_linkValue.isNull())
+            return rows;
+        sql += " AND " + Connection::quote(m_linkColumn) + " = ?";
+        positional << m_linkValue;
+    }
+    std::vector<qint64> found;
+    RowReader reader(*m_connection, sql, positional);
+    while (reader.next())
+        found.push_back(reader.integer(0));
+    std::sort(found.begin(), found.end());
+    for (int i = 0; i < count; ++i) {
+        const Row& r = m_rows[i];
+        const QVariant* id = r.find(m_identity);
+        // A row held whole may differ from the file (written, not yet put in order): a candidate.
+        if (r.isComplete() || (id && std::binary_search(found.begin(), found.end(), id->toLongLong())))
+            rows.push_back(i);
+    }
+    return rows;
 }

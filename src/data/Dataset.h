@@ -85,6 +85,8 @@ public:
     DatasetState state() const { return m_state; }
     bool isEditing() const { return m_state == DatasetState::Edit || m_state == DatasetState::Insert; }
     bool isModified() const { return m_modified; }
+    // Whether the edit being posted, or the last one posted, set a value of this column.
+    bool columnChanged(const QString& column) const;
 
     // Navigation.
     int recordCount() const;
@@ -135,6 +137,10 @@ public:
     // row's index and its values in the order of columns.
     using Visitor = std::function<void(int row, const std::vector<QVariant>& values)>;
     void walk(const QVector<int>& columns, const Visitor& visit) const;
+    // The rows, in order, that may hold a date falling on the given month and day of any year in
+    // dateColumn while switchColumn is on: every such row and perhaps others, so the caller tests
+    // each. An index of the file answers where there is one, instead of a pass over every row.
+    std::vector<int> rowsDatedOn(const QString& dateColumn, const QString& switchColumn, int month, int day) const;
 
 signals:
     void changed();                  // rows, current row or state changed: redisplay everything

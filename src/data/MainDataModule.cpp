@@ -3,6 +3,9 @@
 #include "platform/DataError.h"
 #include "platform/MessageBox.h"
 #include "RowReader.h"
+#include "Schema.h"
+
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -42,6 +45,18 @@ bool askAboutOtherUser(Dataset&, Dataset::Conflict conflict)
         ask.defaultButton = MessageBox::Button::Yes;
     }
     return MessageBox::show(ask) == MessageBox::Button::Yes;
+}
+
+// Every distinct value of a column of People in order, as SELECT DISTINCT ... ORDER BY gives
+// them (NULL first when a row holds it), but found by one seek in the column's index per value
+// instead of a pass over a million rows.
+QString distinctValues(const QString& column)
+{
+    return QString("WITH RECURSIVE v(%1) AS (SELECT min(People.%1) FROM People UNION ALL "
+                   "SELECT (SELECT min(People.%1) FROM People WHERE People.%1 > v.%1) FROM v WHERE v.%1 IS NOT NULL) "
+                   "SELECT NULL AS %1 WHERE EXISTS (SELECT 1 FROM People WHERE People.%1 IS NULL) "
+                   "UNION ALL SELECT %1 FROM v WHERE %1 IS NOT NULL;")
+        .arg(column);
 }
 
 bool isBlank(const QString& text)
@@ -142,14 +157,13 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
     SubProjectHistoryQ->setRequiredColumns("SubProjects", {"SubProjectID"});
     SubProjectHistoryQDS = source("SubProjectHistoryQDS", SubProjectHistoryQ);
 
-    ProfessionQuery = makeQuery("ProfessionQuery", "SELECT DISTINCT People.Profession FROM People ORDER BY People.Profession;");
+    ProfessionQuery = makeQuery("ProfessionQuery", distinctValues("Profession"));
     ProfessionQuery->setRequiredColumns("People", {"Profession"});
     ProfessionQueryDS = source("ProfessionQueryDS", ProfessionQuery);
-    CompanyQuery = makeQuery("CompanyQuery", "SELECT DISTINCT People.Company FROM People ORDER BY People.Company;");
+    CompanyQuery = makeQuery("CompanyQuery", distinctValues("Company"));
     CompanyQuery->setRequiredColumns("People", {"Company"});
     CompanyQueryDS = source("CompanyQueryDS", CompanyQuery);
-    SolutionQuery = makeQuery("SolutionQuery",
-                              "SELECT DISTINCT People.OfferedSolution FROM People ORDER BY People.OfferedSolution;");
+    SolutionQuery = makeQuery("SolutionQuery", distinctValues("OfferedSolution"));
     SolutionQuery->setRequiredColumns("People", {"OfferedSolution"});
     SolutionQueryDS = source("SolutionQueryDS", SolutionQuery);
 
@@ -224,8 +238,40 @@ QVector<Dataset*> TMainDataModule::openingOrder() const
             CompaniesTableEX, PeopleTableEX, SubProjectHistoryQ, ProfessionQuery, CompanyQuery, SolutionQuery};
 }
 
+// A file made before an index joined the delivered schema gets it at the next start (once, a
+// pass over the table): the lists, searches and reminders read through them. A file that will
+// not take it is read without it, only more slowly.
+void TMainDataModule::addMissingIndexes()
+{
+    static const QRegularExpression named(R"re(^CREATE\s+INDEX\s+"([^"]+)")re", QRegularExpression::CaseInsensitiveOption);
+    try {
+        QStringList present;
+        {
+            RowReader q(MainADOConnection, "SELECT name FROM sqlite_master WHERE type = 'index'", {});
+            while (q.next())
+                present << q.value(0, ColumnType::Text).toString().toLower();
+        }
+        QStringList missing;
+        for (const QString& statement : Schema::indexStatements())
+            if (const auto m = named.match(statement); m.hasMatch() && !present.contains(m.captured(1).toLower()))
+                missing << statement;
+        if (missing.isEmpty())
+            return;
+        Connection::Transaction t(MainADOConnection);
+        for (const QString& statement : std::as_const(missing))
+            MainADOConnection.exec(statement);
+        t.commit();
+    } catch (const DataError&) {
+    }
+}
+
 void TMainDataModule::SetDatasetsActive(bool active)
 {
+    if (active)
+        addMissingIndexes();
+    // Read before the lists: a program that writes meanwhile makes the next save read them again.
+    m_listsExternal = active ? MainADOConnection.externalVersion() : -1;
+    m_listsVersion = MainADOConnection.tableVersion("People");
     for (Dataset* ds : openingOrder()) {
         if (active)
             ds->open();
@@ -283,10 +329,42 @@ void TMainDataModule::PeopleCompanyDetBeforePost(Dataset& ds)
             focusName();
         throw Abort{};
     }
+    m_posting = true;
+    m_postBase = MainADOConnection.tableVersion("People");
 }
 
-void TMainDataModule::PeopleCompanyDetAfterPost(Dataset&)
+void TMainDataModule::PeopleCompanyDetAfterPost(Dataset& ds)
 {
+    // A list is read again when the save set its column; all of them when anything else wrote
+    // to People since they were read (a delete, an import, another program). Otherwise reading
+    // a list again would give what it holds.
+    const bool onlyThisSave = m_posting && m_postBase == m_listsVersion
+                              && MainADOConnection.tableVersion("People") == m_listsVersion + 1
+                              && MainADOConnection.externalVersion() == m_listsExternal && m_listsExternal >= 0;
+    m_posting = false;
+    if (!onlyThisSave) {
+        RefillLists();
+        return;
+    }
+    PeopleTable->reopen();
+    if (ds.columnChanged("Profession")) {
+        ProfessionQuery->reopen();
+        FillProfessionList();
+    }
+    if (ds.columnChanged("Company")) {
+        CompanyQuery->reopen();
+        FillCompanyList();
+    }
+    if (ds.columnChanged("OfferedSolution")) {
+        SolutionQuery->reopen();
+        FillSolutionList();
+    }
+    m_listsVersion = MainADOConnection.tableVersion("People");
+}
+
+void TMainDataModule::RefillLists()
+{
+    m_listsExternal = MainADOConnection.externalVersion();
     PeopleTable->reopen();
     ProfessionQuery->reopen();
     FillProfessionList();
@@ -294,6 +372,7 @@ void TMainDataModule::PeopleCompanyDetAfterPost(Dataset&)
     FillCompanyList();
     SolutionQuery->reopen();
     FillSolutionList();
+    m_listsVersion = MainADOConnection.tableVersion("People");
 }
 
 void TMainDataModule::PeopleCompanyDetAfterInsert(Dataset&) { PeopleTable->reopen(); }

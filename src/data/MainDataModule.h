@@ -69,6 +69,8 @@ public:
     void FillProfessionList();
     void FillCompanyList();
     void FillSolutionList();
+    // Reads the person lookups and every list again, after writes other than one save.
+    void RefillLists();
     QStringList professionList() const { return m_professions; }
     QStringList companyList() const { return m_companies; }
     QStringList solutionList() const { return m_solutions; }
@@ -102,7 +104,13 @@ private:
     Dataset* makeTable(const QString& name, const QString& table, const QStringList& columns = {});
     Dataset* makeQuery(const QString& name, const QString& sql);
     QStringList fillList(Dataset* query, const QString& column);
+    void addMissingIndexes();
     void rerunHistory();
 
     QStringList m_professions, m_companies, m_solutions;
+    // When the lists were read: the file's count of other programs' commits, and this program's
+    // count of writes to People; and the count when the save being posted began.
+    qint64 m_listsExternal = -1;
+    quint64 m_listsVersion = 0, m_postBase = 0;
+    bool m_posting = false;
 };

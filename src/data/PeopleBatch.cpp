@@ -327,7 +327,7 @@ void PeopleBatch::finish()
     Dataset* people = m_data.PeopleCompanyDet;
     if (m_committed > 0) {
         m_data.MainADOConnection.noteWrite("People");
-        m_data.PeopleCompanyDetAfterPost(*people);
+        m_data.RefillLists();
         people->refresh();
     }
     if (m_lastTouched)

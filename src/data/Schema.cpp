@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QUuid>
 
 QString Schema::script()
@@ -13,6 +14,23 @@ QString Schema::script()
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(f.readAll());
+}
+
+QStringList Schema::indexStatements()
+{
+    QStringList statements;
+    QString statement;
+    for (const QString& line : script().split('\n')) {
+        const QString text = line.trimmed();
+        if (text.startsWith("--") || (statement.isEmpty() && !text.startsWith("CREATE INDEX", Qt::CaseInsensitive)))
+            continue;
+        statement += line + '\n';
+        if (text.endsWith(';')) {
+            statements << statement.trimmed();
+            statement.clear();
+        }
+    }
+    return statements;
 }
 
 bool Schema::createDatabase(const QString& path, QString* error)

@@ -75,13 +75,18 @@ int TRemindersForm::computeReminders(const Dataset& people, QDate today)
     const int birthday = people.columnIndex("Birthday"), breminder = people.columnIndex("Breminder");
     const int anniversary = people.columnIndex("Anniversary"), areminder = people.columnIndex("Areminder");
     const int month = today.month(), day = today.day();
-    // One pass over the people, reading only the dates and their switches.
-    people.walk({breminder, birthday, areminder, anniversary}, [&](int r, const std::vector<QVariant>& v) {
-        if (switchedOn(v[0]) && fallsOn(v[1], month, day))
+    // Only the people whose dates may fall on today are read, through the file's indexes.
+    std::vector<int> candidates = people.rowsDatedOn("Birthday", "Breminder", month, day);
+    const std::vector<int> anniversaries = people.rowsDatedOn("Anniversary", "Areminder", month, day);
+    candidates.insert(candidates.end(), anniversaries.begin(), anniversaries.end());
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    for (int r : candidates) {
+        if (switchedOn(people.valueAt(r, breminder)) && fallsOn(people.valueAt(r, birthday), month, day))
             due.push_back({r, true});
-        if (switchedOn(v[2]) && fallsOn(v[3], month, day))
+        if (switchedOn(people.valueAt(r, areminder)) && fallsOn(people.valueAt(r, anniversary), month, day))
             due.push_back({r, false});
-    });
+    }
     // The list keeps what it showed whatever later happens to the people: a day's few
     // reminders are copied.
     constexpr int kColumns = 6;
