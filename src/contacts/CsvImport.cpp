@@ -74,14 +74,6 @@ constexpr Field kMapping[kFields] = {
     {"Business Fax 2", "FaxB2"}, {"Telex", "Telex"}, {"Company Web Site", "WebPage"},
     {"Assistant Name", "AssistantName"}, {"Manager Name", "ManagerName"}, {"Hobbies", "Hobbies"}};
 
-bool isBlank(QStringView text)
-{
-    for (QChar c : text)
-        if (c.unicode() > 32)
-            return false;
-    return true;
-}
-
 // Characters as the database counts them: a pair of surrogates is one.
 int characters(const QString& text)
 {
@@ -116,6 +108,7 @@ bool isHeader(const CsvReader::Record& r)
 
 using PeopleTransfer::addedSoFar;
 using PeopleTransfer::counted;
+using PeopleTransfer::isBlank;
 
 // Re-reading the person list and refilling the suggestion lists after an import costs about this
 // much per person on file on a modest machine (100,000 people: some 2 seconds), so a short file

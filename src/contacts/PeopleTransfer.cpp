@@ -31,14 +31,6 @@ std::function<void(QProgressDialog&)>& progressObserver()
     return o;
 }
 
-bool isBlank(QStringView text)
-{
-    for (QChar c : text)
-        if (c.unicode() > 32)
-            return false;
-    return true;
-}
-
 // Characters as the database counts them: a pair of surrogates is one.
 int characters(QStringView text)
 {
@@ -80,6 +72,14 @@ QString unreadable(const QString& path, bool notText, const QString& reason)
     const QString file = QDir::toNativeSeparators(path);
     return notText ? QString("The file %1 is not a text file. Nothing was imported.").arg(file)
                    : QString("The file %1 cannot be read: %2\nNothing was imported.").arg(file, sentence(reason));
+}
+
+bool isBlank(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() > 32)
+            return false;
+    return true;
 }
 
 void setProgressDelay(int milliseconds) { progressDelay() = milliseconds; }
@@ -227,7 +227,7 @@ void ImportSession::showProgress()
                                             "Importing people from " + QFileInfo(m_path).fileName());
 }
 
-QString ImportSession::add(int line, const std::vector<QStringView>& values, qint64* id)
+QString ImportSession::add(int line, const std::vector<QStringView>& values, qint64* id, const std::vector<int>* lines)
 {
     if (id)
         *id = 0;
@@ -242,7 +242,7 @@ QString ImportSession::add(int line, const std::vector<QStringView>& values, qin
             if (width > 0 && characters(values[i]) > width)
                 return QString("Line %1 of the file: the value of \"%2\" is longer than %3 characters. "
                                "The import stopped there.")
-                    .arg(line)
+                    .arg(lines && i < int(lines->size()) && (*lines)[i] > 0 ? (*lines)[i] : line)
                     .arg(m_captions.value(i))
                     .arg(width);
         }
@@ -260,7 +260,7 @@ bool ImportSession::step(double share)
     return m_progress && m_progress->step(share, [this] { return addedSoFar(m_batch.added()); });
 }
 
-void ImportSession::finish(QString stop)
+void ImportSession::finish(QString stop, const QString& notes)
 {
     try {
         if (m_progress && m_batch.added() > 0)
@@ -273,10 +273,11 @@ void ImportSession::finish(QString stop)
     }
     if (m_progress)
         m_progress->close();
-    if (stop.isEmpty())
-        MessageBox::show(MessageBox::Icon::Information, counted(m_batch.committed()));
+    const QString count = notes.isEmpty() ? counted(m_batch.committed()) : counted(m_batch.committed()) + ' ' + notes;
+    if (!stop.isEmpty())
+        MessageBox::show(MessageBox::Icon::Error, stop + "\n" + count);
     else
-        MessageBox::show(MessageBox::Icon::Error, stop + "\n" + counted(m_batch.committed()));
+        MessageBox::show(notes.isEmpty() ? MessageBox::Icon::Information : MessageBox::Icon::Warning, count);
 }
 
 } // namespace PeopleTransfer

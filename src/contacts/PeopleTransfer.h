@@ -23,6 +23,8 @@ QString addedSoFar(int added); // "N record(s) added so far."
 QString sentence(const QString& reason);
 // The message for a file that cannot be opened as text.
 QString unreadable(const QString& path, bool notText, const QString& reason);
+// A name of blanks and control characters only, which no import adds.
+bool isBlank(QStringView text);
 
 // How long a run goes before its progress dialog appears, in milliseconds (-1: the usual half
 // second), and a hook that sees the dialog after each person while it is shown. For tests.
@@ -81,12 +83,15 @@ public:
 
     // Adds the person of one record unless the name is blank or, when the list had people, a
     // person with that name and first e-mail address is on file. Returns why the import must
-    // stop there, or nothing; *id is the new person's PersonID or 0.
-    QString add(int line, const std::vector<QStringView>& values, qint64* id = nullptr);
+    // stop there, or nothing; *id is the new person's PersonID or 0. lines, when given, holds the
+    // line each value stands on (0: line), for a message about that value.
+    QString add(int line, const std::vector<QStringView>& values, qint64* id = nullptr,
+                const std::vector<int>* lines = nullptr);
     // After each record: returns whether the user cancelled.
     bool step(double share);
-    // Commits, shows the people and reports: the count, or stop's reason and the count.
-    void finish(QString stop);
+    // Commits, shows the people and reports: the count, or stop's reason and the count; notes are
+    // sentences that follow the count (what was left out), and make the report a warning.
+    void finish(QString stop, const QString& notes = {});
 
 private:
     QWidget* m_parent;

@@ -37,6 +37,10 @@ private:
     std::vector<QString> m_text;
     std::vector<QStringView> m_values;
     QVector<int> m_answers;
+    VCardPeople::Origin m_origin;
+    int m_name = int(VCardPeople::columns().indexOf("Name"));
+    int m_unreadable = 0; // values of the people added that could not be read
+    int m_nameless = 0;   // cards skipped for want of a name
 };
 
 QString Import::problemText() const
@@ -77,10 +81,15 @@ void Import::exec()
     m_session.showProgress();
     QString stop;
     while (more) {
-        VCardPeople::read(m_card, m_text, m_answers);
+        VCardPeople::read(m_card, m_text, m_answers, &m_origin);
         m_values.assign(m_text.begin(), m_text.end());
         qint64 id = 0;
-        stop = m_session.add(m_card.line, m_values, &id);
+        if (PeopleTransfer::isBlank(m_text[m_name]))
+            ++m_nameless;
+        else
+            stop = m_session.add(m_card.line, m_values, &id, &m_origin.lines);
+        if (id)
+            m_unreadable += m_origin.unreadable;
         if (stop.isEmpty() && id && !m_answers.isEmpty()) {
             try {
                 m_session.batch().addAnswers(id, m_answers);
@@ -100,7 +109,12 @@ void Import::exec()
                          .arg(QDir::toNativeSeparators(m_path), m_reader.errorString())
                    : problemText();
     }
-    m_session.finish(stop);
+    QStringList notes;
+    if (m_unreadable > 0)
+        notes << QString("%1 value(s) could not be read and were left empty.").arg(m_unreadable);
+    if (m_nameless > 0)
+        notes << QString("%1 card(s) without a name were skipped.").arg(m_nameless);
+    m_session.finish(stop, notes.join(u' '));
 }
 } // namespace
 

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QHash>
+#include <QUrl>
 
 namespace VCardPeople {
 namespace {
@@ -99,21 +100,34 @@ const QByteArray& extensionName(int i)
     return names[i];
 }
 
+// A date as vCard writes it; one stored without a year goes out without one (--MMDD), as phones
+// write it, so that it comes back the same.
 QString dateText(const QVariant& v)
 {
-    if (v.metaType().id() == QMetaType::QDate)
-        return v.toDate().toString("yyyyMMdd");
-    if (v.metaType().id() == QMetaType::QDateTime)
-        return v.toDateTime().toString("yyyyMMdd'T'HHmmss");
+    if (v.metaType().id() == QMetaType::QDate) {
+        const QDate d = v.toDate();
+        return d.toString(d.year() == kNoYear ? "--MMdd" : "yyyyMMdd");
+    }
+    if (v.metaType().id() == QMetaType::QDateTime) {
+        const QDateTime t = v.toDateTime();
+        return t.toString(t.date().year() == kNoYear ? "--MMdd'T'HHmmss" : "yyyyMMdd'T'HHmmss");
+    }
     return {};
 }
 
 // A date as phones and mail programs write it, as the database stores it; empty when it is not
-// a whole date (a day without a year, say).
-QString storedDate(QStringView text)
+// a date with at least a month and a day. A date without a year (--MMDD in 4.0, --MM-DD in 3.0)
+// takes the year that stands for none.
+QString storedDate(QStringView written)
 {
+    written = written.trimmed();
+    QString yearless;
+    if (written.startsWith(u"--") && written.size() > 2 && written[2] != u'-') {
+        yearless = QString::number(kNoYear) + u'-' + written.sliced(2).toString();
+        written = yearless;
+    }
+    QStringView text = written;
     // Digits only, separators dropped: yyyymmdd, then the time's hhmmss if there is one.
-    text = text.trimmed();
     int digits[14] = {};
     int n = 0;
     bool inTime = false;
@@ -197,6 +211,29 @@ int phoneColumn(const VCard::Property& p, const std::vector<QString>& values)
     if (work)
         return firstFree(values, {"TelB1", "TelB2", "TelMain", "PrimaryTel"});
     return firstFree(values, {"PrimaryTel", "TelH1", "TelH2", "TelB1", "TelB2", "TelMain", "TelCallback"});
+}
+
+// A telephone written as a URI (tel:+1-555-555-5555;ext=123) becomes the number alone; the
+// extension goes to ext. The URI's other parameters (isub, phone-context) are not dialled.
+void takeTelUri(QString& number, QString& ext)
+{
+    if (!number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+        return;
+    auto decoded = [](QStringView part) {
+        return part.contains(u'%') ? QUrl::fromPercentEncoding(part.toUtf8()) : part.toString();
+    };
+    const QStringView uri = QStringView(number).sliced(4);
+    qsizetype end = uri.indexOf(u';');
+    QString found;
+    for (qsizetype start = end; start >= 0 && start < uri.size();) {
+        qsizetype next = uri.indexOf(u';', start + 1);
+        const QStringView parameter = uri.sliced(start + 1, (next < 0 ? uri.size() : next) - start - 1);
+        if (parameter.startsWith(QLatin1String("ext="), Qt::CaseInsensitive) && found.isEmpty())
+            found = decoded(parameter.sliced(4)).trimmed();
+        start = next;
+    }
+    ext = found;
+    number = decoded(end < 0 ? uri : uri.first(end)).trimmed();
 }
 
 bool isPreferred(const VCard::Property& p) { return p.hasType("pref") || !p.parameter("PREF").isEmpty(); }
@@ -335,24 +372,42 @@ void write(VCard::Writer& out, const std::function<QVariant(int)>& value, const 
     out.endCard();
 }
 
-void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& answers)
+void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& answers, Origin* origin)
 {
     const Index& x = ix();
     values.assign(kCount, QString());
     answers.clear();
+    std::vector<int> ownLines;
+    std::vector<int>& lines = origin ? origin->lines : ownLines;
+    lines.assign(kCount, 0);
+    int unreadable = 0;
+    int line = 0; // of the property being read
+    auto put = [&](int i, const QString& v) {
+        values[i] = v;
+        lines[i] = line;
+    };
     auto setIfEmpty = [&](int i, const QString& v) {
         if (i >= 0 && values[i].isEmpty())
-            values[i] = v;
+            put(i, v);
     };
     QString structuredName;
-    QStringList emails; // preferred first
+    int structuredLine = 0;
+    QString ext; // from a telephone's URI
+    int extLine = 0;
+    struct Email {
+        QString address;
+        int line;
+    };
+    QList<Email> emails; // preferred first
     for (const VCard::Property& p : card) {
+        line = p.line;
         const auto [kind, arg] = kinds().value(p.name);
         if (kind == K::Fn) {
             setIfEmpty(x.name, VCard::unescape(p.value).trimmed().isEmpty() ? QString() : VCard::unescape(p.value));
         } else if (kind == K::N) {
             const QStringList parts = VCard::split(p.value, u';');
             structuredName = nameFromParts(parts);
+            structuredLine = line;
             if (parts.size() > 3)
                 setIfEmpty(x.title, parts[3]);
         } else if (kind == K::Gender) {
@@ -361,10 +416,14 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
             setIfEmpty(x.gender, sex == "M" ? QString("Male") : sex == "F" ? QString("Female") : parts.value(1));
         } else if (kind == K::Date) {
             const int column = arg;
-            if (p.parameter("VALUE").compare(QLatin1String("text"), Qt::CaseInsensitive) == 0)
+            if (p.parameter("VALUE").compare(QLatin1String("text"), Qt::CaseInsensitive) == 0) {
                 setIfEmpty(column, VCard::unescape(p.value));
-            else
-                setIfEmpty(column, storedDate(p.value));
+            } else if (values[column].isEmpty()) {
+                const QString date = storedDate(p.value);
+                if (date.isEmpty() && !p.value.trimmed().isEmpty())
+                    ++unreadable;
+                setIfEmpty(column, date);
+            }
         } else if (kind == K::Org) {
             const QStringList parts = VCard::split(p.value, u';');
             setIfEmpty(x.company, parts.value(0));
@@ -384,25 +443,28 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
                 continue;
             const QStringList parts = VCard::split(p.value, u';');
             for (int i = 0; i < 6; ++i)
-                values[target[i]] = parts.value(i == 0 ? 0 : i + 1);
+                put(target[i], parts.value(i == 0 ? 0 : i + 1));
         } else if (kind == K::Tel) {
             int column = columnParameter(p);
             if (column < 0 || !values[column].isEmpty())
                 column = phoneColumn(p, values);
-            QString number = VCard::unescape(p.value);
-            if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
-                number = number.mid(4);
+            QString number = VCard::unescape(p.value), extension;
+            takeTelUri(number, extension);
             if (column >= 0)
-                values[column] = number;
+                put(column, number);
+            if (column >= 0 && !extension.isEmpty() && ext.isEmpty()) {
+                ext = extension;
+                extLine = line;
+            }
         } else if (kind == K::Email) {
             const int column = columnParameter(p);
             const QString address = VCard::unescape(p.value);
             if ((column == x.email1 || column == x.email2) && values[column].isEmpty())
-                values[column] = address;
+                put(column, address);
             else if (isPreferred(p))
-                emails.prepend(address);
+                emails.prepend({address, line});
             else
-                emails.append(address);
+                emails.append({address, line});
         } else if (kind == K::Url) {
             const int column = columnParameter(p);
             const QString url = VCard::unescape(p.value);
@@ -425,30 +487,40 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
             setIfEmpty(x.info, VCard::unescape(p.value));
         } else if (kind == K::Answers) {
             const QStringList a = p.value.split(u' ', Qt::SkipEmptyParts);
-            if (a.size() == 24) {
+            answers.clear();
+            bool ok = a.size() == 24;
+            for (qsizetype i = 0; ok && i < a.size(); ++i)
+                answers << a[i].toInt(&ok);
+            if (!ok) {
                 answers.clear();
-                for (const QString& s : a) {
-                    bool ok = false;
-                    answers << s.toInt(&ok);
-                    if (!ok) {
-                        answers.clear();
-                        break;
-                    }
-                }
+                ++unreadable;
             }
         } else if (kind == K::Extension) {
             setIfEmpty(arg, VCard::unescape(p.value));
         }
         // Every other property (photos, instant messaging, categories...) has no column.
     }
-    if (values[x.name].isEmpty())
-        values[x.name] = structuredName;
-    for (const QString& e : emails) {
-        if (values[x.email1].isEmpty())
-            values[x.email1] = e;
-        else if (values[x.email2].isEmpty())
-            values[x.email2] = e;
+    line = structuredLine;
+    if (values[x.name].trimmed().isEmpty() && !structuredName.isEmpty())
+        put(x.name, structuredName);
+    // A company's own card (phones write them) has no person's name: the organisation is the name.
+    if (values[x.name].trimmed().isEmpty()) {
+        const int from = !values[x.company].trimmed().isEmpty() ? x.company : x.department;
+        line = lines[from];
+        put(x.name, values[from].trimmed().isEmpty() ? QString() : values[from]);
     }
+    // An extension the card names as such (X-VANTREL-EXT) comes before one inside a number.
+    line = extLine;
+    setIfEmpty(indexOf("Ext"), ext);
+    for (const Email& e : emails) {
+        line = e.line;
+        if (values[x.email1].isEmpty())
+            put(x.email1, e.address);
+        else if (values[x.email2].isEmpty())
+            put(x.email2, e.address);
+    }
+    if (origin)
+        origin->unreadable = unreadable;
 }
 
 } // namespace VCardPeople

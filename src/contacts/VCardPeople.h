@@ -20,7 +20,18 @@ const QStringList& captions(); // what a message calls each of them
 // Writes one card; value(i) is the person's value of columns()[i]; answers may be null.
 void write(VCard::Writer& out, const std::function<QVariant(int)>& value, const QVector<int>* answers);
 
+// What a card gave beyond its values.
+struct Origin {
+    std::vector<int> lines; // the line of the property that gave each value, 0 for none
+    int unreadable = 0;     // values that could not be read (a birthday that is no date) and stay empty
+};
+
+// The year a date without one is stored with: phones write it for "no year" (it is a leap
+// year, so 29 February comes through), and the reminders read only month and day.
+constexpr int kNoYear = 1604;
+
 // Fills values (one text per column, empty for none) and answers (empty when the card has none).
-void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& answers);
+// A card without a full name or name parts is named after its organisation.
+void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& answers, Origin* origin = nullptr);
 
 } // namespace VCardPeople

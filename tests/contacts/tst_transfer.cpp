@@ -2,6 +2,7 @@
 
 #include "contacts/CsvImport.h"
 #include "contacts/PeoplePage.h"
+#include "contacts/VCard.h"
 #include "contacts/VCardPeople.h"
 #include "contacts/PeopleTransfer.h"
 #include "data/MainDataModule.h"
@@ -323,16 +324,29 @@ private slots:
             "EMAIL:HERE@example.com\r\n"
             "END:VCARD\r\n"
             "BEGIN:VCARD\r\n"
-            "VERSION:3.0\r\n"
+            "VERSION:4.0\r\n"
             "N:Smith;Jane;;;\r\n"
+            "TEL;VALUE=uri;TYPE=cell:tel:+1-555-555-5555;ext=123\r\n"
+            "TEL;VALUE=uri;TYPE=work:tel:+1-555-555-0000;phone-context=example.com;ext=9\r\n"
             "END:VCARD\r\n"
             "BEGIN:VCARD\r\n"
             "VERSION:3.0\r\n"
-            "ORG:No name at all\r\n"
+            "FN: \r\n"
+            "N:;;;;\r\n"
+            "ORG:Plumbing & Co\\, Ltd;Service\r\n"
+            "TEL;VALUE=uri:tel:+44%2020;ext=5\r\n"
+            "X-VANTREL-EXT:77\r\n"
+            "END:VCARD\r\n"
+            "BEGIN:VCARD\r\n"
+            "VERSION:4.0\r\n"
+            "N:;;;Dr.;\r\n"
+            "TEL:+49 30 7\r\n"
             "END:VCARD\r\n",
             "phone.vcf");
         app.main()->VCardfile1Click();
-        QCOMPARE(app.messageTexts(), QStringList{"2 record(s) added."});
+        // A company's card is named after the company; a card with no name at all is counted.
+        QCOMPARE(app.messageTexts(), QStringList{"3 record(s) added. 1 card(s) without a name were skipped."});
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Warning);
         auto stored = [&](const QString& column, const QString& name) {
             return app.db.scalar("SELECT \"" + column + "\" FROM People WHERE Name = ?", {name}).toString();
         };
@@ -357,8 +371,18 @@ private slots:
         QCOMPARE(stored("Anniversary", j), QString("1995-05-06"));
         QCOMPARE(stored("WebPage", j), QString("http://acme.example"));
         QCOMPARE(stored("Name", "Jane Smith"), QString("Jane Smith")); // from N when FN is missing
-        QCOMPARE(app.db.count("People"), 3);
-        QCOMPARE(app.people()->recordCount(), 3);
+        QCOMPARE(stored("Ext", j), QString());
+        // Telephones written as URIs: the number alone, the first extension in Ext.
+        QCOMPARE(stored("Mobile", "Jane Smith"), QString("+1-555-555-5555"));
+        QCOMPARE(stored("TelB1", "Jane Smith"), QString("+1-555-555-0000"));
+        QCOMPARE(stored("Ext", "Jane Smith"), QString("123"));
+        const QString company = "Plumbing & Co, Ltd";
+        QCOMPARE(stored("Company", company), company);
+        QCOMPARE(stored("Department", company), QString("Service"));
+        QCOMPARE(stored("PrimaryTel", company), QString("+44 20"));
+        QCOMPARE(stored("Ext", company), QString("77")); // the card's own Ext comes first
+        QCOMPARE(app.db.count("People"), 4);
+        QCOMPARE(app.people()->recordCount(), 4);
     }
 
     void brokenCardStopsTheImportKeepingThoseBefore()
@@ -379,14 +403,48 @@ private slots:
         QCOMPARE(app.db.count("People"), 2);
         QCOMPARE(app.people()->recordCount(), 2);
 
-        // A value longer than its column stops there too, named as the person screen names it.
+        // A value longer than its column stops there too, named as the person screen names it, at
+        // the line of the property that holds it.
         app.messages.clear();
         app.answer = app.write(card("Five") + "BEGIN:VCARD\r\nFN:Six\r\nADR;TYPE=home:;;;" + QByteArray(51, 'c')
                                    + ";;;\r\nEND:VCARD\r\n",
                                "long.vcf");
         app.main()->VCardfile1Click();
-        QCOMPARE(app.messageTexts(), QStringList{"Line 5 of the file: the value of \"Home City\" is longer than 50 "
+        QCOMPARE(app.messageTexts(), QStringList{"Line 7 of the file: the value of \"Home City\" is longer than 50 "
                                                  "characters. The import stopped there.\n1 record(s) added."});
+
+        // Comments hold 255 characters: a phone's folded note of that length comes in whole, a
+        // longer one is named by the first line of its folded property.
+        {
+            VCard::Writer w;
+            const QString fits = QString(254, u'n') + QString::fromUtf8("\u00e9");
+            w.beginCard();
+            w.property("FN", "Seven");
+            w.property("NOTE", fits);
+            w.endCard();
+            w.beginCard();
+            w.property("FN", "Eight");
+            w.property("TEL", "555");
+            w.property("NOTE", QString(300, u'm'));
+            w.endCard();
+            QVERIFY(w.bytes().contains("\r\nTEL:555\r\nNOTE:mmm"));
+            QCOMPARE(w.bytes().left(w.bytes().indexOf("NOTE:mmm")).count('\n'), 12);
+            app.messages.clear();
+            app.answer = app.write(w.bytes(), "notes.vcf");
+            app.main()->VCardfile1Click();
+            QCOMPARE(app.messageTexts(), QStringList{"Line 13 of the file: the value of \"Comments\" is longer than "
+                                                     "255 characters. The import stopped there.\n1 record(s) added."});
+            QCOMPARE(app.db.scalar("SELECT Info FROM People WHERE Name = 'Seven'").toString(), fits);
+            QCOMPARE(app.db.scalar("SELECT count(*) FROM People WHERE Name = 'Eight'").toInt(), 0);
+        }
+        // A value the import takes from inside another: the telephone's line.
+        app.messages.clear();
+        app.answer = app.write("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Nine\r\nNOTE:a\r\n b\r\n"
+                               "TEL;VALUE=uri:tel:+1-555-555-5555;ext=12345678901\r\nEND:VCARD\r\n",
+                               "ext.vcf");
+        app.main()->VCardfile1Click();
+        QCOMPARE(app.messageTexts(), QStringList{"Line 6 of the file: the value of \"Ext\" is longer than 10 "
+                                                 "characters. The import stopped there.\n0 record(s) added."});
 
         // Not a vCard file at all: nothing happens but the message.
         app.messages.clear();
@@ -394,7 +452,64 @@ private slots:
         app.main()->VCardfile1Click();
         QVERIFY2(app.messageTexts().value(0).endsWith("people.vcf is not a vCard file. Nothing was imported."),
                  qPrintable(app.messageTexts().value(0)));
-        QCOMPARE(app.db.count("People"), 3);
+        QCOMPARE(app.db.count("People"), 4);
+    }
+
+    void vcardDatesWithoutAYear()
+    {
+        QTemporaryDir out;
+        const QString path = out.path() + "/dates.vcf";
+        const QStringList names{"Four Oh", "Three Oh", "Unreadable"};
+        QList<QStringList> before;
+        auto dates = [&](TransferApp& app) {
+            QList<QStringList> all;
+            for (const QString& n : names)
+                all << QStringList{
+                    app.db.scalar("SELECT Birthday FROM People WHERE Name = ?", {n}).toString(),
+                    app.db.scalar("SELECT Anniversary FROM People WHERE Name = ?", {n}).toString()};
+            return all;
+        };
+        {
+            TransferApp app;
+            QVERIFY(app.start());
+            app.answer = app.write("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Four Oh\r\nBDAY:--0415\r\n"
+                                   "ANNIVERSARY:--0229\r\nEND:VCARD\r\n"
+                                   "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Three Oh\r\nBDAY:--04-15\r\n"
+                                   "X-ANNIVERSARY:1604-12-24\r\nEND:VCARD\r\n"
+                                   "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Unreadable\r\nBDAY:sometime in May\r\n"
+                                   "ANNIVERSARY:--13-45\r\nEMAIL:u@example.com\r\nEND:VCARD\r\n"
+                                   // Not added: its unreadable date is no loss of this import.
+                                   "BEGIN:VCARD\r\nVERSION:3.0\r\nBDAY:never\r\nEND:VCARD\r\n",
+                                   "phone.vcf");
+            app.main()->VCardfile1Click();
+            // The person stays; the values that could not be read are counted.
+            QCOMPARE(app.messageTexts(), QStringList{"3 record(s) added. 2 value(s) could not be read and were left "
+                                                     "empty. 1 card(s) without a name were skipped."});
+            QCOMPARE(app.messages[0].icon, MessageBox::Icon::Warning);
+            before = dates(app);
+            QCOMPARE(before, (QList<QStringList>{{"1604-04-15", "1604-02-29"}, {"1604-04-15", "1604-12-24"}, {"", ""}}));
+            QCOMPARE(app.db.scalar("SELECT Email1 FROM People WHERE Name = 'Unreadable'").toString(),
+                     QString("u@example.com"));
+
+            // Out again without the year, as phones write it.
+            app.messages.clear();
+            app.answer = path;
+            app.main()->VCardfile2Click();
+            QCOMPARE(app.messageTexts(), QStringList{"3 record(s) exported."});
+        }
+        const QByteArray bytes = readFile(path);
+        QCOMPARE(bytes.count("\r\nBDAY:--0415\r\n"), 2);
+        QVERIFY(bytes.contains("\r\nANNIVERSARY:--0229\r\n"));
+        QVERIFY(bytes.contains("\r\nANNIVERSARY:--1224\r\n"));
+        QVERIFY(!bytes.contains("1604"));
+
+        TransferApp app;
+        QVERIFY(app.start());
+        app.answer = path;
+        app.main()->VCardfile1Click();
+        QCOMPARE(app.messageTexts(), QStringList{"3 record(s) added."});
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Information);
+        QCOMPARE(dates(app), before);
     }
 
     void exportProblemsLeaveTheOldFile()
