@@ -92,6 +92,13 @@ CREATE INDEX "PeopleDuplicate" ON "People" ("CompanyID", "Name", "Email1");
 -- The reminders: the month and the day of each date whose reminder is on.
 CREATE INDEX "PeopleBirthdayReminder" ON "People" (substr("Birthday", 6, 2), substr("Birthday", 9, 2)) WHERE "Breminder" <> 0;
 CREATE INDEX "PeopleAnniversaryReminder" ON "People" (substr("Anniversary", 6, 2), substr("Anniversary", 9, 2)) WHERE "Areminder" <> 0;
+-- What changed in People, so that a copy of the program with the list open re-reads only those
+-- people after another program writes: every insert, update and delete leaves the PersonID here,
+-- whoever makes it; the oldest entries go as new ones come.
+CREATE TABLE "PeopleChanges" ("Seq" INTEGER PRIMARY KEY, "PersonID" INTEGER);
+CREATE TRIGGER "PeopleInsertLog" AFTER INSERT ON "People" BEGIN INSERT INTO "PeopleChanges" ("PersonID") VALUES (NEW."PersonID"); DELETE FROM "PeopleChanges" WHERE "Seq" <= last_insert_rowid() - 20000; END;
+CREATE TRIGGER "PeopleUpdateLog" AFTER UPDATE ON "People" BEGIN INSERT INTO "PeopleChanges" ("PersonID") SELECT NEW."PersonID" WHERE NEW."PersonID" IS NOT OLD."PersonID"; INSERT INTO "PeopleChanges" ("PersonID") VALUES (OLD."PersonID"); DELETE FROM "PeopleChanges" WHERE "Seq" <= last_insert_rowid() - 20000; END;
+CREATE TRIGGER "PeopleDeleteLog" AFTER DELETE ON "People" BEGIN INSERT INTO "PeopleChanges" ("PersonID") VALUES (OLD."PersonID"); DELETE FROM "PeopleChanges" WHERE "Seq" <= last_insert_rowid() - 20000; END;
 
 CREATE TABLE "QuestionsMain" (
   "PersonID" INTEGER,

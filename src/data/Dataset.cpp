@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <optional>
 #include <limits>
 
 namespace {
@@ -223,6 +224,8 @@ void Dataset::load()
         // table order in memory.
         m_loadedVersion = m_connection->tableVersion(m_table);
         m_loadedExternal = m_connection->externalVersion();
+        // Before the rows: a write between the two is then both read and logged after this.
+        m_loadedSeq = m_lazy ? logPosition() : -1;
         if (m_master && m_linkValue.isNull())
             return; // nothing equals a null link
     } else {
@@ -1218,7 +1221,7 @@ void Dataset::refresh()
         if (unchanged) {
             if (m_orderDirty)
                 sortRows(); // a re-read would return the rows in table order
-        } else {
+        } else if (!(m_loadedVersion == m_connection->tableVersion(m_table) && followLog())) {
             load();
         }
         m_current = std::min(oldIndex, int(m_rows.size()) - 1);
@@ -1240,6 +1243,107 @@ void Dataset::refresh()
     emit changed();
     fire(events.afterRefresh);
     emit moved();
+}
+
+qint64 Dataset::logPosition() const
+{
+    if (m_logTable.isEmpty())
+        return -1;
+    try {
+        RowReader r(*m_connection, "SELECT coalesce(max(\"Seq\"), 0) FROM " + Connection::quote(m_logTable), {});
+        return r.next() ? r.integer(0) : -1;
+    } catch (const DataError&) {
+        return -1; // a file without the log: read whole
+    }
+}
+
+// Applies what another program wrote, as the change log names it: the rows named are read
+// again, added or dropped, the others stay as they are.
+bool Dataset::followLog()
+{
+    if (!m_lazy || m_loadedSeq < 0 || m_needsLoad || m_orderDirty || isEditing())
+        return false;
+    const qint64 external = m_connection->externalVersion();
+    std::vector<qint64> ids;
+    qint64 last = -1;
+    try {
+        const QString log = Connection::quote(m_logTable);
+        RowReader bounds(*m_connection, "SELECT min(\"Seq\"), coalesce(max(\"Seq\"), 0) FROM " + log, {});
+        if (!bounds.next())
+            return false;
+        last = bounds.integer(1);
+        // Emptied, or entries gone that were written after the rows were read: not everything is said.
+        if (last < m_loadedSeq || (last > m_loadedSeq && bounds.integer(0) > m_loadedSeq + 1))
+            return false;
+        RowReader changed(*m_connection,
+                          "SELECT DISTINCT " + Connection::quote(m_logKey) + " FROM " + log
+                              + " WHERE \"Seq\" > ? AND \"Seq\" <= ?",
+                          {m_loadedSeq, last});
+        while (changed.next()) {
+            ids.push_back(changed.integer(0));
+            if (ids.size() > 2000)
+                return false; // a large import: one pass is quicker
+        }
+    } catch (const DataError&) {
+        return false;
+    }
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    // The rows as they now are, read before anything here changes, so a failure changes nothing.
+    std::vector<std::pair<qint64, std::optional<Row>>> fresh;
+    const size_t textBefore = m_foldedText.size();
+    try {
+        QString sql = keptSelect() + " WHERE rowid = ?";
+        if (m_master)
+            sql += " AND " + Connection::quote(m_linkColumn) + " = ?";
+        for (qint64 id : ids) {
+            QVariantList positional{id};
+            if (m_master)
+                positional << m_linkValue;
+            RowReader reader(*m_connection, sql, positional);
+            fresh.emplace_back(id, reader.next() ? std::optional<Row>(readKept(reader)) : std::nullopt);
+        }
+    } catch (const DataError&) {
+        m_foldedText.resize(textBefore);
+        return false;
+    }
+    std::vector<bool> seen(fresh.size(), false);
+    bool dropped = false;
+    for (Row& r : m_rows) {
+        const QVariant* id = r.find(m_identity);
+        if (!id)
+            continue;
+        const qint64 key = id->toLongLong();
+        const auto it = std::lower_bound(fresh.begin(), fresh.end(), key,
+                                         [](const auto& f, qint64 k) { return f.first < k; });
+        if (it == fresh.end() || it->first != key)
+            continue;
+        seen[size_t(it - fresh.begin())] = true;
+        m_cache.erase(key);
+        if (it->second)
+            r = std::move(*it->second);
+        else
+            dropped = true;
+    }
+    if (dropped) {
+        // Rows whose identity the log names and the file no longer holds (for this master) go.
+        std::erase_if(m_rows, [&](const Row& r) {
+            const QVariant* id = r.find(m_identity);
+            if (!id || r.isComplete())
+                return false;
+            const auto it = std::lower_bound(fresh.begin(), fresh.end(), id->toLongLong(),
+                                             [](const auto& f, qint64 k) { return f.first < k; });
+            return it != fresh.end() && it->first == id->toLongLong() && !it->second;
+        });
+    }
+    for (size_t i = 0; i < fresh.size(); ++i)
+        if (!seen[i] && fresh[i].second)
+            m_rows.push_back(std::move(*fresh[i].second));
+    m_lookupIndex.clear();
+    m_loadedSeq = last;
+    m_loadedExternal = external;
+    sortRows();
+    return true;
 }
 
 // As refresh finds its row again.

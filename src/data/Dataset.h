@@ -70,6 +70,9 @@ public:
     void setDeferredLoad(bool deferred) { m_deferred = deferred; }
     // A table's column that searches read, kept in memory case-folded (one at most).
     void setSearchColumn(const QString& column) { m_searchColumn = column; }
+    // A table whose triggers log the identity of every row written to this dataset's table, by
+    // whatever program: after another program's write, only the rows logged since are read.
+    void setChangeLog(const QString& logTable, const QString& keyColumn) { m_logTable = logTable; m_logKey = keyColumn; }
     // A table's column that other datasets find rows by, kept in memory.
     void keepColumn(const QString& column) { if (!m_keptNames.contains(column)) m_keptNames << column; }
 
@@ -195,6 +198,8 @@ private:
     void stripAll();
     void clearCache() const;
     Row readKept(const RowReader& reader) const;
+    qint64 logPosition() const; // the last entry of the change log; -1 without a log
+    bool followLog(); // false: the log does not say everything, read the rows again
     QString keptSelect() const;
     Dataset* self() const { return const_cast<Dataset*>(this); }
 
@@ -244,4 +249,6 @@ private:
     mutable std::unordered_map<qint64, Cached> m_cache; // identity -> whole row, as first read
     mutable quint64 m_cacheClock = 0;
     mutable QString m_rowSelect; // one row by its identity
+    QString m_logTable, m_logKey;
+    qint64 m_loadedSeq = -1; // the change log's last entry when the rows were read
 };

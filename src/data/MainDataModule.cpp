@@ -124,6 +124,7 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
     PeopleCompanyDet->setMaster(CompaniesDataSource, "CompanyID");
     PeopleCompanyDet->setColumnSize("JobTitle", 150);
     PeopleCompanyDet->setSearchColumn("Name"); // the search by name reads it for every person
+    PeopleCompanyDet->setChangeLog("PeopleChanges", "PersonID");
     PeopleCompanyDS = source("PeopleCompanyDS", PeopleCompanyDet);
 
     SubProjectHistoryDT = makeTable("SubProjectHistoryDT", "SubProjectHistory",
@@ -238,21 +239,23 @@ QVector<Dataset*> TMainDataModule::openingOrder() const
             CompaniesTableEX, PeopleTableEX, SubProjectHistoryQ, ProfessionQuery, CompanyQuery, SolutionQuery};
 }
 
-// A file made before an index joined the delivered schema gets it at the next start (once, a
-// pass over the table): the lists, searches and reminders read through them. A file that will
-// not take it is read without it, only more slowly.
+// A file made before an index or the change log joined the delivered schema gets it at the next
+// start (an index once costs a pass over the table): the lists, searches and reminders read
+// through the indexes, the list of people follows other programs' writes through the log. A
+// file that will not take them is read without, only more slowly.
 void TMainDataModule::addMissingIndexes()
 {
-    static const QRegularExpression named(R"re(^CREATE\s+INDEX\s+"([^"]+)")re", QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression named(R"re(^CREATE\s+(?:INDEX|TABLE|TRIGGER)\s+"([^"]+)")re",
+                                          QRegularExpression::CaseInsensitiveOption);
     try {
         QStringList present;
         {
-            RowReader q(MainADOConnection, "SELECT name FROM sqlite_master WHERE type = 'index'", {});
+            RowReader q(MainADOConnection, "SELECT name FROM sqlite_master", {});
             while (q.next())
                 present << q.value(0, ColumnType::Text).toString().toLower();
         }
         QStringList missing;
-        for (const QString& statement : Schema::indexStatements())
+        for (const QString& statement : Schema::addedStatements())
             if (const auto m = named.match(statement); m.hasMatch() && !present.contains(m.captured(1).toLower()))
                 missing << statement;
         if (missing.isEmpty())

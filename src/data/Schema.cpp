@@ -16,13 +16,18 @@ QString Schema::script()
     return QString::fromUtf8(f.readAll());
 }
 
-QStringList Schema::indexStatements()
+QStringList Schema::addedStatements()
 {
+    auto added = [](const QString& text) {
+        return text.startsWith("CREATE INDEX", Qt::CaseInsensitive)
+               || text.startsWith("CREATE TRIGGER", Qt::CaseInsensitive)
+               || text.startsWith("CREATE TABLE \"PeopleChanges\"", Qt::CaseInsensitive);
+    };
     QStringList statements;
     QString statement;
     for (const QString& line : script().split('\n')) {
         const QString text = line.trimmed();
-        if (text.startsWith("--") || (statement.isEmpty() && !text.startsWith("CREATE INDEX", Qt::CaseInsensitive)))
+        if (text.startsWith("--") || (statement.isEmpty() && !added(text)))
             continue;
         statement += line + '\n';
         if (text.endsWith(';')) {

@@ -314,6 +314,54 @@ private slots:
         QCOMPARE(people->value("Name").toString(), QString("D"));
     }
 
+    // With the change log, another program's inserts, updates and deletes are read person by
+    // person; a log that does not reach back to the last read (emptied, or gone) means a whole
+    // re-read, with the same result.
+    void otherWritersFollowedThroughTheChangeLog()
+    {
+        for (const char* n : {"Ann", "Bea", "Cai", "Dan"})
+            db->addPerson(n);
+        auto people = table("People");
+        people->setSearchColumn("Name");
+        people->setChangeLog("PeopleChanges", "PersonID");
+        people->open();
+        people->setRecNo(2); // Cai
+        QCOMPARE(people->value("Name").toString(), QString("Cai"));
+        auto names = [&] {
+            QStringList all;
+            for (int i = 0; i < people->recordCount(); ++i)
+                all << people->valueAt(i, people->columnIndex("Name")).toString();
+            return all.join(' ');
+        };
+        QCOMPARE(names(), QString("Ann Bea Cai Dan"));
+        db->exec("DELETE FROM People WHERE Name = 'Ann'");
+        db->exec("UPDATE People SET Name = 'Cairo', Mobile = '555' WHERE Name = 'Cai'");
+        db->exec("UPDATE People SET Mobile = '777' WHERE Name = 'Dan'");
+        db->addPerson("Eve");
+        people->refresh();
+        QCOMPARE(names(), QString("Bea Cairo Dan Eve"));
+        QCOMPARE(people->value("Name").toString(), QString("Cairo")); // the current person stays current
+        QCOMPARE(people->value("Mobile").toString(), QString("555"));
+        QCOMPARE(people->valueAt(2, people->columnIndex("Mobile")).toString(), QString("777"));
+        QVERIFY(people->locate({"Name"}, {"cairo"}, {true, false})); // the searched text is the new one
+        QVERIFY(!people->locate({"Name"}, {"cai"}, {true, false}));
+
+        // An emptied log says nothing of the writes since: everything is read again.
+        db->exec("DELETE FROM PeopleChanges");
+        db->exec("UPDATE People SET Name = 'Bella' WHERE Name = 'Bea'");
+        db->exec("DELETE FROM PeopleChanges");
+        people->refresh();
+        QCOMPARE(names(), QString("Bella Cairo Dan Eve"));
+        // Without the log, likewise.
+        for (const char* dropped : {"TRIGGER PeopleInsertLog", "TRIGGER PeopleUpdateLog", "TRIGGER PeopleDeleteLog",
+                                    "TABLE PeopleChanges"})
+            db->exec(QString("DROP %1").arg(dropped));
+        db->exec("DELETE FROM People WHERE Name = 'Dan'");
+        people->refresh();
+        QCOMPARE(names(), QString("Bella Cairo Eve"));
+        QCOMPARE(people->value("Name").toString(), QString("Cairo"));
+    }
+
     // A table's rows hold only their identities and the searched column; the rest is read when
     // shown. Walks read the table once and see every row as the dataset shows it.
     void rowsReadWhenShownAndWalkedAsShown()
