@@ -1280,6 +1280,8 @@ bool Dataset::followLog()
                               + " WHERE \"Seq\" > ? AND \"Seq\" <= ?",
                           {m_loadedSeq, last});
         while (changed.next()) {
+            if (changed.isNull(0))
+                return false; // an entry for every row: a large import
             ids.push_back(changed.integer(0));
             if (ids.size() > 2000)
                 return false; // a large import: one pass is quicker

@@ -54,6 +54,7 @@ private:
     QString reason(int rc) const;
     [[noreturn]] void fail(int rc);
     void commit();
+    void pauseInsertLog();
     void loadFoldedNames();
     int pragma(const char* name);
     void restoreSettings();
@@ -68,6 +69,7 @@ private:
     sqlite3_stmt* m_insert = nullptr;
     sqlite3_stmt* m_find = nullptr;
     bool m_inTransaction = false;
+    QByteArray m_insertLog; // the statement that makes the insert trigger, while it is dropped
     int m_pending = 0; // written in the open transaction
     int m_committed = 0;
     qint64 m_lastTouched = 0;

@@ -2,6 +2,8 @@
 
 #include "contacts/CsvImport.h"
 #include "contacts/PeoplePage.h"
+#include "data/Connection.h"
+#include "data/Dataset.h"
 #include "data/MainDataModule.h"
 
 #include <QAction>
@@ -231,6 +233,15 @@ private slots:
     {
         ImportApp app;
         QVERIFY(app.start());
+        // A second copy of the program with the list open.
+        Connection otherCopy("other");
+        otherCopy.setDatabasePath(app.db.path());
+        otherCopy.open();
+        Dataset seen("SeenElsewhere", &otherCopy);
+        seen.setTable("People");
+        seen.setChangeLog("PeopleChanges", "PersonID");
+        seen.open();
+        QCOMPARE(seen.recordCount(), 0);
         const QList<QByteArray> lines{person("Anna Berg", "anna@example.com"),
                                       row({{1, "Bob Dean"}, {2, "Acme"}, {3, "Pilot"}, {17, "bob@example.com"}}),
                                       person("Anna Berg", "anna@example.com")};
@@ -246,6 +257,16 @@ private slots:
         QCOMPARE(app.find<QLineEdit>("Name")->text(), QString("Anna Berg"));
         QCOMPARE(app.data()->companyList(), QStringList{"Acme"});
         QCOMPARE(app.main()->People->ProfessionComboBox->itemText(0), QString("Pilot"));
+        // The other copy reads them all at its next refresh; the file logs inserts again.
+        seen.refresh();
+        QCOMPARE(seen.recordCount(), 3);
+        QCOMPARE(app.db.count("sqlite_master", "name = 'PeopleInsertLog'"), 1);
+        app.db.addPerson("Cid");
+        seen.refresh();
+        QCOMPARE(seen.recordCount(), 4);
+        app.db.exec("DELETE FROM People WHERE Name = 'Cid'");
+        seen.refresh();
+        QCOMPARE(seen.recordCount(), 3);
 
         // Into a list that is no longer empty, every line is a duplicate.
         app.main()->SpeedButton7Click();
