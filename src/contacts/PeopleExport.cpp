@@ -57,7 +57,7 @@ bool Export::flush(QByteArray& bytes)
 {
     if (m_file.write(bytes) != bytes.size())
         return false;
-    bytes.clear();
+    bytes.resize(0); // keeps its memory: a buffer made anew each time costs a page fault per page
     return true;
 }
 
@@ -124,6 +124,7 @@ void Export::exec()
     VCard::Writer vcard;
     QByteArray csv;
     QByteArray& out = m_format == Format::Csv ? csv : vcard.bytes();
+    out.reserve(kChunk + kChunk / 4);
     if (m_format == Format::Csv) {
         // The byte-order mark tells spreadsheet programs that the file is UTF-8.
         csv = "\xEF\xBB\xBF" + CsvImport::headerLine().toUtf8() + "\r\n";
