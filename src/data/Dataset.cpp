@@ -241,11 +241,14 @@ void Dataset::load()
         RowReader count(*m_connection, "SELECT count(*) FROM" + sql.mid(sql.indexOf(" FROM") + 5), positional);
         if (count.next()) {
             const qint64 n = count.integer(0);
-            m_rows.reserve(size_t(n));
+            // With room for people added later: one more is then no copy of a million.
+            m_rows.reserve(size_t(n) + size_t(n) / 64 + 64);
             m_foldedText.reserve(m_search >= 0 ? size_t(n) * 16 : 0);
         }
         while (reader.next())
             m_rows.push_back(readKept(reader));
+        // Room for the names of people added later, so that one more is no copy of them all.
+        m_foldedText.reserve(m_foldedText.size() + (m_search >= 0 ? 65536 : 0));
     } else {
         while (reader.next())
             m_rows.push_back(readRow(reader, buffer));
@@ -413,6 +416,17 @@ void Dataset::stripAll()
             stripRow(i);
 }
 
+// Held in table order: no sort column, or only the link that every row shares.
+bool Dataset::orderedByIdentity() const
+{
+    if (!m_lazy || m_orderDirty)
+        return false;
+    for (const QString& s : m_sort)
+        if (const int i = columnIndex(s); i >= 0 && i < m_columns.size() && i != m_link)
+            return false;
+    return true;
+}
+
 void Dataset::sortRows()
 {
     QVector<int> keys;
@@ -439,7 +453,7 @@ void Dataset::sortRows()
             std::stable_sort(order.begin(), order.end(),
                              [](const auto& a, const auto& b) { return a.first < b.first; });
             std::vector<Row> rows;
-            rows.reserve(m_rows.size());
+            rows.reserve(m_rows.capacity()); // the room left for people added later stays
             for (const auto& o : order)
                 rows.push_back(std::move(m_rows[o.second]));
             m_rows = std::move(rows);
@@ -1309,42 +1323,56 @@ bool Dataset::followLog()
         m_foldedText.resize(textBefore);
         return false;
     }
-    std::vector<bool> seen(fresh.size(), false);
-    bool dropped = false;
-    for (Row& r : m_rows) {
+    auto identityOf = [this](const Row& r) {
         const QVariant* id = r.find(m_identity);
-        if (!id)
-            continue;
-        const qint64 key = id->toLongLong();
-        const auto it = std::lower_bound(fresh.begin(), fresh.end(), key,
-                                         [](const auto& f, qint64 k) { return f.first < k; });
-        if (it == fresh.end() || it->first != key)
-            continue;
-        seen[size_t(it - fresh.begin())] = true;
-        m_cache.erase(key);
-        if (it->second)
-            r = std::move(*it->second);
-        else
-            dropped = true;
-    }
-    if (dropped) {
-        // Rows whose identity the log names and the file no longer holds (for this master) go.
-        std::erase_if(m_rows, [&](const Row& r) {
-            const QVariant* id = r.find(m_identity);
-            if (!id || r.isComplete())
-                return false;
-            const auto it = std::lower_bound(fresh.begin(), fresh.end(), id->toLongLong(),
+        return id ? id->toLongLong() : std::numeric_limits<qint64>::min();
+    };
+    if (orderedByIdentity()) {
+        // Rows in identity order: each one named is found by halving, not by a pass over all.
+        for (auto& [key, row] : fresh) {
+            m_cache.erase(key);
+            const auto at = std::lower_bound(m_rows.begin(), m_rows.end(), key,
+                                             [&](const Row& r, qint64 k) { return identityOf(r) < k; });
+            const bool held = at != m_rows.end() && identityOf(*at) == key;
+            if (held && row)
+                *at = std::move(*row);
+            else if (held)
+                m_rows.erase(at);
+            else if (row)
+                m_rows.insert(at, std::move(*row));
+        }
+    } else {
+        std::vector<bool> seen(fresh.size(), false);
+        bool dropped = false;
+        for (Row& r : m_rows) {
+            const qint64 key = identityOf(r);
+            const auto it = std::lower_bound(fresh.begin(), fresh.end(), key,
                                              [](const auto& f, qint64 k) { return f.first < k; });
-            return it != fresh.end() && it->first == id->toLongLong() && !it->second;
-        });
+            if (it == fresh.end() || it->first != key)
+                continue;
+            seen[size_t(it - fresh.begin())] = true;
+            m_cache.erase(key);
+            if (it->second)
+                r = std::move(*it->second);
+            else
+                dropped = true;
+        }
+        if (dropped) {
+            // Rows whose identity the log names and the file no longer holds (for this master) go.
+            std::erase_if(m_rows, [&](const Row& r) {
+                const auto it = std::lower_bound(fresh.begin(), fresh.end(), identityOf(r),
+                                                 [](const auto& f, qint64 k) { return f.first < k; });
+                return !r.isComplete() && it != fresh.end() && it->first == identityOf(r) && !it->second;
+            });
+        }
+        for (size_t i = 0; i < fresh.size(); ++i)
+            if (!seen[i] && fresh[i].second)
+                m_rows.push_back(std::move(*fresh[i].second));
+        sortRows();
     }
-    for (size_t i = 0; i < fresh.size(); ++i)
-        if (!seen[i] && fresh[i].second)
-            m_rows.push_back(std::move(*fresh[i].second));
     m_lookupIndex.clear();
     m_loadedSeq = last;
     m_loadedExternal = external;
-    sortRows();
     return true;
 }
 

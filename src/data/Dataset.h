@@ -166,6 +166,7 @@ private:
     QString tableSelect() const; // after buildColumns
     Row readRow(const RowReader& reader, std::vector<QVariant>& buffer) const;
     void sortRows();
+    bool orderedByIdentity() const;
     void masterMoved();
     QString writeTable() const { return m_table.isEmpty() ? m_updateTable : m_table; }
     void writeRow();
