@@ -12,6 +12,21 @@
 #include <limits>
 
 namespace {
+// A row identity as a number, read in place for the integers that identities are.
+inline qint64 keyOf(const QVariant* v)
+{
+    if (!v)
+        return std::numeric_limits<qint64>::min();
+    switch (v->metaType().id()) {
+    case QMetaType::Int:
+        return *static_cast<const int*>(v->constData());
+    case QMetaType::LongLong:
+        return *static_cast<const qlonglong*>(v->constData());
+    default:
+        return v->toLongLong();
+    }
+}
+
 const QString kRowId = QStringLiteral("__rowid");
 
 QString keyText(const QVariant& v)
@@ -442,10 +457,7 @@ void Dataset::sortRows()
         std::vector<std::pair<qint64, int>> order(m_rows.size());
         bool sorted = true;
         for (int i = 0; i < int(m_rows.size()); ++i) {
-            const QVariant* v = m_rows[i].find(id);
-            const qint64 key = !v ? std::numeric_limits<qint64>::min()
-                               : v->metaType().id() == QMetaType::Int ? *static_cast<const int*>(v->constData())
-                                                                      : v->toLongLong();
+            const qint64 key = keyOf(m_rows[i].find(id));
             order[i] = {key, i};
             sorted = sorted && (i == 0 || order[i - 1].first <= order[i].first);
         }
@@ -1324,8 +1336,7 @@ bool Dataset::followLog()
         return false;
     }
     auto identityOf = [this](const Row& r) {
-        const QVariant* id = r.find(m_identity);
-        return id ? id->toLongLong() : std::numeric_limits<qint64>::min();
+        return keyOf(r.find(m_identity));
     };
     if (orderedByIdentity()) {
         // Rows in identity order: each one named is found by halving, not by a pass over all.
@@ -1513,7 +1524,7 @@ void Dataset::walk(const QVector<int>& columns, const Visitor& visit) const
         const Row& r = m_rows[i];
         if (r.isComplete())
             continue;
-        const qint64 id = r.find(m_identity)->toLongLong();
+        const qint64 id = keyOf(r.find(m_identity));
         streamed = id > previous;
         previous = id;
     }
@@ -1536,6 +1547,13 @@ void Dataset::walk(const QVector<int>& columns, const Visitor& visit) const
     }
     sql += " ORDER BY rowid";
     RowReader reader(*m_connection, sql, positional);
+    // The identities of the rows shown, in the order the rows are walked in.
+    std::vector<qint64> shown;
+    shown.reserve(m_cache.size());
+    for (const auto& entry : m_cache)
+        shown.push_back(entry.first);
+    std::sort(shown.begin(), shown.end());
+    size_t nextShown = 0;
     bool more = !(m_master && m_linkValue.isNull()) && reader.next();
     qint64 at = more ? reader.integer(0) : 0;
     for (int i = 0; i < count; ++i) {
@@ -1543,10 +1561,12 @@ void Dataset::walk(const QVector<int>& columns, const Visitor& visit) const
         const Row* whole = r.isComplete() ? &r : nullptr;
         qint64 id = 0;
         if (!whole) {
-            id = r.find(m_identity)->toLongLong();
+            id = keyOf(r.find(m_identity));
             // A row already shown is walked as it was shown.
-            if (auto it = m_cache.find(id); it != m_cache.end())
-                whole = &it->second.row;
+            while (nextShown < shown.size() && shown[nextShown] < id)
+                ++nextShown;
+            if (nextShown < shown.size() && shown[nextShown] == id)
+                whole = &m_cache.find(id)->second.row;
         }
         if (whole) {
             for (int k = 0; k < columns.size(); ++k)
@@ -1560,7 +1580,12 @@ void Dataset::walk(const QVector<int>& columns, const Visitor& visit) const
         }
         const bool read = more && at == id;
         for (int k = 0; k < columns.size(); ++k) {
-            if (read) {
+            if (read && m_columns[columns[k]].type == ColumnType::Text && reader.isText(k + 1)) {
+                // Into the text the last row left there: a million rows, no allocation each.
+                if (values[k].metaType().id() != QMetaType::QString)
+                    values[k] = QVariant(QString());
+                reader.textInto(k + 1, *static_cast<QString*>(values[k].data()));
+            } else if (read) {
                 values[k] = reader.value(k + 1, m_columns[columns[k]].type);
             } else {
                 const QVariant* held = inMemory(r, columns[k]); // another user deleted the row

@@ -120,3 +120,14 @@ QStringView RowReader::text(int column) const
         return {};
     return QStringView(static_cast<const char16_t*>(text), sqlite3_column_bytes16(m_statement, column) / 2);
 }
+
+bool RowReader::isText(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_TEXT; }
+
+void RowReader::textInto(int column, QString& out) const
+{
+    const char* text = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+    const int bytes = sqlite3_column_bytes(m_statement, column);
+    out.resize(bytes); // never fewer UTF-16 units than UTF-8 bytes
+    QChar* end = m_utf8.appendToBuffer(out.data(), QByteArrayView(text, bytes));
+    out.truncate(end - out.constData());
+}

@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <QStringDecoder>
 #include <QStringView>
 #include <QVariant>
 
@@ -28,12 +29,17 @@ public:
     qint64 integer(int column) const;
     // The column's text without a copy, valid until the next row; empty for null.
     QStringView text(int column) const;
+    bool isText(int column) const; // stored as text
+    // The column's text into out, reusing its memory; as value() gives it.
+    void textInto(int column, QString& out) const;
 
 private:
     void bind(int index, const QVariant& value);
     [[noreturn]] void fail() const;
 
     Connection* m_connection;
+    mutable QStringDecoder m_utf8{QStringDecoder::Utf8,
+                                  QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
     QByteArray m_sql;
     sqlite3_stmt* m_statement = nullptr;
     void* m_handle = nullptr;
