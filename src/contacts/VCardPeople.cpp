@@ -40,7 +40,7 @@ constexpr ColumnInfo kColumns[] = {
     {"ProspectingMethod", "Prospecting method", true}, {"OfferedSolution", "Offered solution", true},
     {"Ethnic", "Ethnic interest", true}, {"Hobbies", "Hobbies", true}, {"Info", "Comments", false},
     {"Address", "Address", true}, {"Email", "Email", true}, {"ReferredBy", "Referred by", true},
-    {"ProspectingData", "Prospecting data", true}};
+    {"ProspectingData", "Prospecting data", true}, {"ProfessionID", "Profession number", true}};
 constexpr int kCount = int(sizeof kColumns / sizeof kColumns[0]);
 
 int indexOf(const char* column)

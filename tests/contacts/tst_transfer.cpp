@@ -113,6 +113,7 @@ void seed(TestDatabase& db, bool csvLineBreaks)
         m["Anniversary"] = p == 0 ? "2001-06-30T14:30:00" : "2010-01-02";
         m["Breminder"] = 1;
         m["Areminder"] = 0;
+        m["ProfessionID"] = 40 + p;
         m["Gender"] = p == 1 ? "Female" : m["Gender"];
         const int id = db.addPerson(awkward(p + 7, 255), m);
         if (p == 0)
@@ -154,6 +155,7 @@ private slots:
     void menus()
     {
         TransferApp app;
+        app.db.addPerson("Anna");
         QVERIFY(app.start());
         QStringList titles;
         for (QAction* a : app.main()->menuBar()->actions())
@@ -184,11 +186,14 @@ private slots:
         QVERIFY(!app.asked[2].save);
         QVERIFY(app.messages.isEmpty()); // cancelled: nothing happens
 
-        // An empty list is said so, and no file is made.
-        app.answer = app.db.dir() + "/none.csv";
-        app.main()->CSVfile2Click();
-        QCOMPARE(app.messageTexts(), QStringList{"The database is empty."});
-        QVERIFY(!QFile::exists(app.answer));
+        // An empty list is said so before a file is asked for, and no file is made.
+        TransferApp empty;
+        QVERIFY(empty.start());
+        empty.answer = empty.db.dir() + "/none.csv";
+        empty.main()->CSVfile2Click();
+        QCOMPARE(empty.messageTexts(), QStringList{"The database is empty."});
+        QVERIFY(empty.asked.isEmpty());
+        QVERIFY(!QFile::exists(empty.answer));
     }
 
     void csvRoundTrip()
