@@ -575,11 +575,43 @@ void Dataset::afterMove(bool fireScroll)
     emit moved();
 }
 
+// Before a move, a list that follows the change log takes in what other programs wrote since it
+// was read, so that a move never lands on a person deleted meanwhile and reaches the ones added.
+// Returns where the current row stands now: its index, or, when it is gone, the index of the
+// row that took its place (-1 for none).
+int Dataset::catchUp(bool* gone)
+{
+    *gone = false;
+    if (m_logTable.isEmpty() || !m_lazy || isEditing() || m_needsLoad || m_loadedSeq < 0
+        || m_loadedExternal == m_connection->externalVersion()
+        || m_loadedVersion != m_connection->tableVersion(m_table))
+        return m_current;
+    const bool ordered = orderedByIdentity();
+    const int old = m_current;
+    const qint64 id = old >= 0 && old < int(m_rows.size()) ? keyOf(m_rows[old].find(m_identity))
+                                                            : std::numeric_limits<qint64>::min();
+    if (!followLog())
+        load();
+    int here = id == std::numeric_limits<qint64>::min() ? -1 : rowOf(QVariant(qlonglong(id)));
+    if (here < 0 && old >= 0) {
+        *gone = true;
+        here = std::min(old, int(m_rows.size()));
+        if (ordered)
+            here = int(std::lower_bound(m_rows.begin(), m_rows.end(), id,
+                                        [this](const Row& r, qint64 k) { return keyOf(r.find(m_identity)) < k; })
+                       - m_rows.begin());
+    }
+    m_current = m_rows.empty() ? -1 : std::clamp(here, 0, int(m_rows.size()) - 1);
+    return here;
+}
+
 void Dataset::first()
 {
     requireActive();
     settle();
     ensureLoaded();
+    bool gone;
+    catchUp(&gone);
     m_current = m_rows.empty() ? -1 : 0;
     afterMove(!m_rows.empty());
 }
@@ -589,6 +621,8 @@ void Dataset::last()
     requireActive();
     settle();
     ensureLoaded();
+    bool gone;
+    catchUp(&gone);
     m_current = int(m_rows.size()) - 1;
     afterMove(!m_rows.empty());
 }
@@ -598,8 +632,12 @@ void Dataset::next()
     requireActive();
     settle();
     ensureLoaded();
-    if (m_current + 1 < int(m_rows.size()))
-        ++m_current;
+    bool gone;
+    const int here = catchUp(&gone);
+    // When the current row is gone, the row that took its place is the next one.
+    m_current = std::min(gone ? here : here + 1, int(m_rows.size()) - 1);
+    if (m_current < 0 && !m_rows.empty())
+        m_current = 0;
     afterMove(!m_rows.empty());
 }
 
@@ -608,8 +646,9 @@ void Dataset::prior()
     requireActive();
     settle();
     ensureLoaded();
-    if (m_current > 0)
-        --m_current;
+    bool gone;
+    const int here = catchUp(&gone);
+    m_current = std::clamp(here - 1, m_rows.empty() ? -1 : 0, int(m_rows.size()) - 1);
     afterMove(!m_rows.empty());
 }
 
@@ -625,6 +664,8 @@ void Dataset::setRecNo(int row)
     settle();
     if (dropsNew && row > pending)
         --row;
+    bool gone;
+    catchUp(&gone);
     if (m_rows.empty()) {
         m_current = -1;
         afterMove(false);

@@ -201,6 +201,7 @@ private:
     Row readKept(const RowReader& reader) const;
     qint64 logPosition() const; // the last entry of the change log; -1 without a log
     bool followLog(); // false: the log does not say everything, read the rows again
+    int catchUp(bool* gone);
     QString keptSelect() const;
     Dataset* self() const { return const_cast<Dataset*>(this); }
 

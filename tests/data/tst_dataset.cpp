@@ -346,12 +346,40 @@ private slots:
         QVERIFY(people->locate({"Name"}, {"cairo"}, {true, false})); // the searched text is the new one
         QVERIFY(!people->locate({"Name"}, {"cai"}, {true, false}));
 
+        // Moves take in what others wrote first: never onto a person deleted meanwhile, and on
+        // to the people added.
+        auto name = [&] { return people->value("Name").toString(); };
+        people->first(); // Bea
+        db->exec("DELETE FROM People WHERE Name = 'Cairo'");
+        people->next();
+        QCOMPARE(name(), QString("Dan"));
+        db->exec("DELETE FROM People WHERE Name = 'Dan'"); // the current person
+        people->next();
+        QCOMPARE(name(), QString("Eve")); // the one that took its place
+        db->exec("DELETE FROM People WHERE Name = 'Eve'");
+        db->addPerson("Fay");
+        people->prior();
+        QCOMPARE(name(), QString("Bea"));
+        people->last();
+        QCOMPARE(name(), QString("Fay"));
+        QCOMPARE(names(), QString("Bea Fay"));
+        db->addPerson("Cai");
+        db->addPerson("Dan");
+        people->first();
+        people->refresh();
+        QCOMPARE(names(), QString("Bea Fay Cai Dan"));
+        db->exec("UPDATE People SET Name = 'Cairo' WHERE Name = 'Cai'");
+        db->exec("DELETE FROM People WHERE Name = 'Fay'");
+        db->addPerson("Eve");
+        people->refresh();
+
         // An emptied log says nothing of the writes since: everything is read again.
         db->exec("DELETE FROM PeopleChanges");
         db->exec("UPDATE People SET Name = 'Bella' WHERE Name = 'Bea'");
         db->exec("DELETE FROM PeopleChanges");
         people->refresh();
         QCOMPARE(names(), QString("Bella Cairo Dan Eve"));
+        people->setRecNo(1);
         // Without the log, likewise.
         for (const char* dropped : {"TRIGGER PeopleInsertLog", "TRIGGER PeopleUpdateLog", "TRIGGER PeopleDeleteLog",
                                     "TABLE PeopleChanges"})
