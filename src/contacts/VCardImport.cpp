@@ -40,6 +40,7 @@ private:
     VCardPeople::Origin m_origin;
     int m_name = int(VCardPeople::columns().indexOf("Name"));
     int m_unreadable = 0; // values of the people added that could not be read
+    int m_firstUnreadable = 0; // the line of the first
     int m_nameless = 0;   // cards skipped for want of a name
 };
 
@@ -88,8 +89,11 @@ void Import::exec()
             ++m_nameless;
         else
             stop = m_session.add(m_card.line, m_values, &id, &m_origin.lines);
-        if (id)
+        if (id && m_origin.unreadable > 0) {
+            if (m_unreadable == 0)
+                m_firstUnreadable = m_origin.firstUnreadable;
             m_unreadable += m_origin.unreadable;
+        }
         if (stop.isEmpty() && id && !m_answers.isEmpty()) {
             try {
                 m_session.batch().addAnswers(id, m_answers);
@@ -111,7 +115,9 @@ void Import::exec()
     }
     QStringList notes;
     if (m_unreadable > 0)
-        notes << QString("%1 value(s) could not be read and were left empty.").arg(m_unreadable);
+        notes << QString("%1 value(s) could not be read and were left empty, the first at line %2.")
+                     .arg(m_unreadable)
+                     .arg(m_firstUnreadable);
     if (m_nameless > 0)
         notes << QString("%1 card(s) without a name were skipped.").arg(m_nameless);
     m_session.finish(stop, notes.join(u' '));

@@ -381,6 +381,7 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
     std::vector<int>& lines = origin ? origin->lines : ownLines;
     lines.assign(kCount, 0);
     int unreadable = 0;
+    int firstUnreadable = 0;
     int line = 0; // of the property being read
     auto put = [&](int i, const QString& v) {
         values[i] = v;
@@ -420,8 +421,8 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
                 setIfEmpty(column, VCard::unescape(p.value));
             } else if (values[column].isEmpty()) {
                 const QString date = storedDate(p.value);
-                if (date.isEmpty() && !p.value.trimmed().isEmpty())
-                    ++unreadable;
+                if (date.isEmpty() && !p.value.trimmed().isEmpty() && !unreadable++)
+                    firstUnreadable = p.line;
                 setIfEmpty(column, date);
             }
         } else if (kind == K::Org) {
@@ -493,7 +494,8 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
                 answers << a[i].toInt(&ok);
             if (!ok) {
                 answers.clear();
-                ++unreadable;
+                if (!unreadable++)
+                    firstUnreadable = p.line;
             }
         } else if (kind == K::Extension) {
             setIfEmpty(arg, VCard::unescape(p.value));
@@ -519,8 +521,10 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
         else if (values[x.email2].isEmpty())
             put(x.email2, e.address);
     }
-    if (origin)
+    if (origin) {
         origin->unreadable = unreadable;
+        origin->firstUnreadable = firstUnreadable;
+    }
 }
 
 } // namespace VCardPeople

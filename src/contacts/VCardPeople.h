@@ -24,6 +24,7 @@ void write(VCard::Writer& out, const std::function<QVariant(int)>& value, const 
 struct Origin {
     std::vector<int> lines; // the line of the property that gave each value, 0 for none
     int unreadable = 0;     // values that could not be read (a birthday that is no date) and stay empty
+    int firstUnreadable = 0; // the line of the first of them
 };
 
 // The year a date without one is stored with: phones write it for "no year" (it is a leap

@@ -489,7 +489,8 @@ private slots:
             app.main()->VCardfile1Click();
             // The person stays; the values that could not be read are counted.
             QCOMPARE(app.messageTexts(), QStringList{"3 record(s) added. 2 value(s) could not be read and were left "
-                                                     "empty. 1 card(s) without a name were skipped."});
+                                                     "empty, the first at line 16. 1 card(s) without a name "
+                                                     "were skipped."});
             QCOMPARE(app.messages[0].icon, MessageBox::Icon::Warning);
             before = dates(app);
             QCOMPARE(before, (QList<QStringList>{{"1604-04-15", "1604-02-29"}, {"1604-04-15", "1604-12-24"}, {"", ""}}));
