@@ -31,6 +31,10 @@ void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMe
             return;
         }
     }
+    // The window works on the list as it is in the file: what other programs saved is taken in,
+    // and a current person deleted meanwhile gives way to the next.
+    if (!people()->isEditing() && !runCommand([this] { people()->refresh(); }))
+        return;
     // A new person whose name check failed is not on file: it does not make the list non-empty.
     const int pending = people()->state() == DatasetState::Insert ? 1 : 0;
     if (people()->recordCount() - pending <= 0) {

@@ -69,8 +69,12 @@ void TDataEntryForm::SpeedButton1Click()
             // Everything goes: a pending change is dropped, not saved first (and a blank name
             // in it cannot stop the deletion).
             ds->cancelUpdates();
-            for (int i = 0; i < count && !ds->isEmpty(); ++i) {
+            // Until nobody is left: the first move also takes in people other programs added.
+            // The bound only stops a program that keeps adding people faster than they go.
+            for (qint64 i = 0, bound = 10 * qint64(count) + 1000; i < bound; ++i) {
                 ds->first();
+                if (ds->isEmpty())
+                    break;
                 ds->remove();
             }
         });

@@ -1266,6 +1266,9 @@ void Dataset::remove()
     m_lookupIndex.clear();
     if (m_current >= int(m_rows.size()))
         m_current = int(m_rows.size()) - 1;
+    // The row that follows is shown next: as after a move, what others wrote is taken in first.
+    bool gone;
+    catchUp(&gone);
     emit changed();
     fire(events.afterDelete);
     if (!m_rows.empty())

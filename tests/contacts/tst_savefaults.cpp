@@ -398,6 +398,28 @@ private slots:
         QCOMPARE(app.people()->value("PersonID").toInt(), app.db.scalar("SELECT PersonID FROM People").toInt());
     }
 
+    // A window opened over the list works on the list as it is in the file.
+    void aWindowOpenedOverThePeopleTakesInASecondCopysChanges()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        app.db.addPerson("Bob");
+        QVERIFY(app.start());
+        SecondCopy other(app.db.path());
+        other.data.PeopleCompanyDet->remove(); // Anna, current in both
+        app.db.addPerson("Cid");
+        int opened = 0;
+        app.modal = [&](QDialog*) {
+            ++opened;
+            return int(QDialog::Rejected);
+        };
+        app.main()->BitBtn7Click();
+        QCOMPARE(opened, 1);
+        QCOMPARE(app.people()->value("Name").toString(), QString("Bob"));
+        QCOMPARE(app.people()->recordCount(), 2);
+        QVERIFY(app.messages.isEmpty());
+    }
+
     void realQuestionsAboutAnotherUser_data()
     {
         QTest::addColumn<bool>("deleted");

@@ -363,11 +363,20 @@ private slots:
         people->last();
         QCOMPARE(name(), QString("Fay"));
         QCOMPARE(names(), QString("Bea Fay"));
+        // A delete shows the next person still in the file.
+        db->addPerson("Gus");
+        db->addPerson("Hal");
+        people->refresh();
+        db->exec("DELETE FROM People WHERE Name = 'Gus'");
+        people->remove(); // Fay
+        QCOMPARE(name(), QString("Hal"));
+        QCOMPARE(names(), QString("Bea Hal"));
+        db->exec("DELETE FROM People WHERE Name = 'Hal'");
         db->addPerson("Cai");
         db->addPerson("Dan");
         people->first();
         people->refresh();
-        QCOMPARE(names(), QString("Bea Fay Cai Dan"));
+        QCOMPARE(names(), QString("Bea Cai Dan"));
         db->exec("UPDATE People SET Name = 'Cairo' WHERE Name = 'Cai'");
         db->exec("DELETE FROM People WHERE Name = 'Fay'");
         db->addPerson("Eve");
