@@ -8,11 +8,13 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: vantrel-makedb PATH\n");
-        return 2;
+    const QString path = argc == 2 ? QString::fromLocal8Bit(argv[1]) : QString();
+    // An option is no file name: "--help" would otherwise become a database called --help.
+    if (path.isEmpty() || path.startsWith('-')) {
+        std::fprintf(stderr, "usage: vantrel-makedb PATH\n"
+                             "Makes the delivered Vantrel database at PATH, unless a file is already there.\n");
+        return path == "--help" || path == "-h" ? 0 : 2;
     }
-    const QString path = QString::fromLocal8Bit(argv[1]);
     if (QFileInfo::exists(path))
         return 0; // never replace a user's database
     QString error;

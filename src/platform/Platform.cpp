@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QStandardPaths>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -153,6 +154,16 @@ QDate Clock::today() { return clockProvider() ? clockProvider()() : QDate::curre
 
 void Clock::setOverride(std::function<QDate()> provider) { clockProvider() = std::move(provider); }
 
+namespace {
+// Where the next file dialog opens: the folder of the file last chosen, at first the user's
+// documents (never the program's own folder, where the database lives).
+QString& lastFolder()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
 QString FileDialog::ask(QWidget* parent, const Request& request)
 {
     if (fileDialogHandler())
@@ -169,9 +180,17 @@ QString FileDialog::ask(QWidget* parent, const Request& request)
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!request.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(request.defaultSuffix);
+    QString start = lastFolder();
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!QFileInfo(start).isDir())
+        start = QDir::homePath();
+    dialog.setDirectory(start);
     if (Modal::exec(&dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    const QString chosen = dialog.selectedFiles().constFirst();
+    lastFolder() = QFileInfo(chosen).absolutePath();
+    return chosen;
 }
 
 void FileDialog::setHandler(std::function<QString(const Request&)> handler)

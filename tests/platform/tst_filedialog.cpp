@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -120,6 +121,43 @@ private slots:
         app.main()->findChild<QAction*>("Save1")->trigger();
         QVERIFY(app.messages.isEmpty());
         QCOMPARE(peopleNamedSeenByAnotherProgram(app.db.path(), "Saved After Refusal"), 1);
+    }
+
+    // The next dialog opens in the folder of the file last chosen, never in the program's own.
+    void theNextDialogOpensWhereTheLastFileWasChosen()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        QTemporaryDir files;
+        QFile csv(files.path() + "/people.csv");
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        csv.write("Title,Name\r\n");
+        csv.close();
+        QStringList opened;
+        app.modal = [&](QDialog* d) {
+            auto* dialog = qobject_cast<QFileDialog*>(d);
+            if (!dialog)
+                return int(QDialog::Rejected);
+            opened << QDir(dialog->directory()).absolutePath();
+            if (opened.size() > 1) {
+                dialog->reject();
+                return dialog->result();
+            }
+            dialog->show();
+            // The user types the file's whole path and opens it.
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (!name)
+                return int(QDialog::Rejected);
+            name->setText(csv.fileName());
+            static_cast<QDialog*>(dialog)->accept(); // as the Open button does
+            return dialog->result();
+        };
+        app.main()->SpeedButton14Click(); // import: the file is chosen
+        app.main()->findChild<QAction*>("CSVfile2")->trigger(); // export
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(opened[0] != QDir(app.db.dir()).absolutePath());
+        QCOMPARE(opened[1], QDir(files.path()).absolutePath());
     }
 };
 
