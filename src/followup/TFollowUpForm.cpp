@@ -59,6 +59,11 @@ TFollowUpForm::TFollowUpForm(TMainDataModule* dataModule, QWidget* parent) : QDi
     FollowUp->setDeferredLoad(true); // follows every move of the current person
     FollowUp->addLookup("FollowLookUp", "FUContactMethod", FollowMethod, "FUmethodID", "FUmethodName");
     FollowUpDS = new DataSource("FollowUpDS", FollowUp, this);
+    // An activity of a person another program deleted would belong to nobody.
+    FollowUp->events.beforePost = [dataModule](Dataset& ds) {
+        if (ds.state() == DatasetState::Insert && !dataModule->personStored(ds.value("PersonID")))
+            throw DataError("This person was deleted by another user.");
+    };
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);

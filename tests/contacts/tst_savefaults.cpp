@@ -420,6 +420,34 @@ private slots:
         QVERIFY(app.messages.isEmpty());
     }
 
+    // An activity typed for a person another program deleted while the window was open is not
+    // saved for nobody: the user is told and the activity stays on screen.
+    void anActivityOfAPersonDeletedMeanwhileIsRefused()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        app.db.addPerson("Bob");
+        QVERIFY(app.start());
+        app.modal = [](QDialog* d) {
+            d->show();
+            return int(QDialog::Rejected);
+        };
+        app.main()->BitBtn7Click();
+        TFollowUpForm* f = app.program->followUpForm;
+        f->DBNavigator1->click(DBNavigator::Button::Insert);
+        f->FollowUp->setValue("FUDescription", "Call about tractors");
+        app.db.exec("DELETE FROM People WHERE Name = 'Anna'");
+        f->DBNavigator1->click(DBNavigator::Button::Post);
+        QCOMPARE(app.messages.size(), 1);
+        QVERIFY2(app.messages[0].text.contains("This person was deleted by another user."),
+                 qPrintable(app.messages[0].text));
+        QCOMPARE(app.db.count("PeopleFollowUp"), 0);
+        QCOMPARE(f->FollowUp->state(), DatasetState::Insert);
+        QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("Call about tractors"));
+        f->DBNavigator1->click(DBNavigator::Button::Cancel);
+        QVERIFY(f->close());
+    }
+
     void realQuestionsAboutAnotherUser_data()
     {
         QTest::addColumn<bool>("deleted");
