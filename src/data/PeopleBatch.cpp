@@ -136,11 +136,6 @@ void PeopleBatch::begin()
         throw DataError("The database connection is not open.");
     m_db = *static_cast<sqlite3* const*>(handle.data());
 
-    // A database made before the duplicate index existed gets it now; without it every test
-    // would read all people. A file that cannot be written simply goes without.
-    sqlite3_exec(m_db, "CREATE INDEX IF NOT EXISTS \"PeopleDuplicate\" ON \"People\" (\"CompanyID\", \"Name\", \"Email1\")",
-                 nullptr, nullptr, nullptr);
-
     // For the length of the batch: commits wait for the disk only at the checkpoint that ends it,
     // the log is copied into the file once instead of at every commit, and index pages stay
     // in a cache of fixed size. Put back when the batch ends.

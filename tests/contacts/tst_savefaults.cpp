@@ -119,6 +119,14 @@ class TestSaveFaults : public QObject {
     Q_OBJECT
 
     static void holdWriteLock(AppFixture& app) { app.db.exec("BEGIN IMMEDIATE"); }
+    // A window the main window opens stays on the screen, to be worked in, while the test goes on.
+    static void showWindowsWithoutWaiting(AppFixture& app)
+    {
+        app.modal = [](QDialog* d) {
+            d->show();
+            return int(QDialog::Rejected);
+        };
+    }
     static void releaseWriteLock(AppFixture& app) { app.db.exec("ROLLBACK"); }
     static QLineEdit* mobile(AppFixture& app) { return app.find<QLineEdit>("Mobile"); }
     static void typeAtEnd(QLineEdit* edit, const QString& text)
@@ -200,10 +208,7 @@ private slots:
         app.db.addPerson("Anna", {{"Hobbies", "golf"}});
         app.db.addPerson("Bob", {{"Hobbies", "golf"}});
         QVERIFY(app.start());
-        app.modal = [](QDialog* d) {
-            d->show();
-            return int(QDialog::Rejected);
-        };
+        showWindowsWithoutWaiting(app);
         app.main()->BitBtn8Click();
         TFilters* f = app.program->filters;
         QVERIFY(f->isVisible());
@@ -237,10 +242,7 @@ private slots:
         const int anna = app.db.addPerson("Anna");
         app.db.addPerson("Bob");
         QVERIFY(app.start());
-        app.modal = [](QDialog* d) {
-            d->show();
-            return int(QDialog::Rejected);
-        };
+        showWindowsWithoutWaiting(app);
         app.main()->BitBtn7Click();
         TFollowUpForm* f = app.program->followUpForm;
         QVERIFY(f->isVisible());
@@ -428,10 +430,7 @@ private slots:
         app.db.addPerson("Anna");
         app.db.addPerson("Bob");
         QVERIFY(app.start());
-        app.modal = [](QDialog* d) {
-            d->show();
-            return int(QDialog::Rejected);
-        };
+        showWindowsWithoutWaiting(app);
         app.main()->BitBtn7Click();
         TFollowUpForm* f = app.program->followUpForm;
         f->DBNavigator1->click(DBNavigator::Button::Insert);
