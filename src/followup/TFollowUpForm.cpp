@@ -17,6 +17,9 @@
 
 namespace {
 constexpr int kGridWidth = 772;
+const char* const kPersonUnsaved = "This person has not been saved yet because the name is missing, so no activity "
+                                   "can be saved for them.\nClose this window, type the name and save the person, "
+                                   "then add the activity.";
 
 QList<GridColumn> peopleColumns()
 {
@@ -59,9 +62,12 @@ TFollowUpForm::TFollowUpForm(TMainDataModule* dataModule, QWidget* parent) : QDi
     FollowUp->setDeferredLoad(true); // follows every move of the current person
     FollowUp->addLookup("FollowLookUp", "FUContactMethod", FollowMethod, "FUmethodID", "FUmethodName");
     FollowUpDS = new DataSource("FollowUpDS", FollowUp, this);
-    // An activity of a person another program deleted would belong to nobody.
-    FollowUp->events.beforePost = [dataModule](Dataset& ds) {
-        if (ds.state() == DatasetState::Insert && !dataModule->personStored(ds.value("PersonID")))
+    // An activity of a person another program deleted would belong to nobody, a new one or an
+    // edited one alike; one of a person not saved yet has no person to belong to either.
+    FollowUp->events.beforePost = [this](Dataset& ds) {
+        if (personUnsaved())
+            throw DataError(kPersonUnsaved);
+        if (!m_dataModule->personStored(ds.value("PersonID")))
             throw DataError("This person was deleted by another user.");
     };
 
@@ -152,6 +158,16 @@ bool TFollowUpForm::FormCloseQuery()
         return false;
     if (!FollowUp->isEditing())
         return true;
+    if (personUnsaved()) {
+        // Nothing can keep the activity of a person who is not stored, and the window must not
+        // hold the user: it says so, drops the activity and closes.
+        if (FollowUp->isModified())
+            MessageBox::show(MessageBox::Icon::Information,
+                             QString(kPersonUnsaved) + "\n\nThe activity you typed is dropped.");
+        DBGrid1->discardEditor();
+        runCommand([this] { FollowUp->cancel(); });
+        return true;
+    }
     QString reason;
     try {
         WaitCursor busy;
@@ -172,6 +188,11 @@ bool TFollowUpForm::FormCloseQuery()
     DBGrid1->setFocus();
     DBGrid1->showCellEditor();
     return false;
+}
+
+bool TFollowUpForm::personUnsaved() const
+{
+    return m_dataModule->PeopleCompanyDet->state() == DatasetState::Insert;
 }
 
 void TFollowUpForm::reject()

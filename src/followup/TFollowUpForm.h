@@ -39,6 +39,7 @@ protected:
 
 private:
     void pickInto(const QString& column);
+    bool personUnsaved() const; // the current person is new and not stored yet
 
     TMainDataModule* m_dataModule;
     TPickDateForm* m_picker = nullptr;

@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QRegularExpression>
-#include <QValidator>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -141,17 +140,19 @@ private:
     static constexpr int kButtonWidth = 14;
 };
 
-// Only a sign and digits can be typed. Whether they make a whole number in range is judged when
-// the cell is left, with a message; a validator's refusal would drop the text without a word.
-class SignedDigits : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
-        static const QRegularExpression allowed(R"(^\s*[+-]?\d*\s*$)");
-        return allowed.match(input).hasMatch() ? Acceptable : Invalid;
-    }
-};
+// A sign and digits, nothing else: "1.5" or "1,500" is refused with a word when the cell is left
+// rather than altered (the column holds whole numbers, and a mark may be a decimal point or a
+// thousands separator depending on who typed it).
+std::optional<int> wholeNumber(const QString& text)
+{
+    static const QRegularExpression form(R"(^[+-]?\d+$)");
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const int number = m.captured(0).toInt(&ok);
+    return ok ? std::optional<int>(number) : std::nullopt;
+}
 
 // Cells keep one pixel either side of their text, not three: the column widths are those of a
 // narrower face, and "Female" in a 40-pixel column must not end in an ellipsis.
@@ -202,7 +203,7 @@ public:
         }
         case GridColumn::Editor::WholeNumber:
             line = new QLineEdit(parent);
-            line->setValidator(new SignedDigits(line));
+            line->setAlignment(Qt::AlignRight | Qt::AlignVCenter); // as the cell shows it
             editor = line;
             break;
         case GridColumn::Editor::Text:
@@ -263,9 +264,8 @@ public:
             break;
         case GridColumn::Editor::WholeNumber:
             if (!trimmed.isEmpty()) {
-                bool ok = false;
-                const int number = trimmed.toInt(&ok);
-                if (!ok) {
+                const std::optional<int> number = wholeNumber(trimmed);
+                if (!number) {
                     m_grid->noteRefused(index, text,
                                         QString("The cell \"%1\" holds \"%2\", which is not a whole number.\n"
                                                 "Type a whole number from %3 to %4.")
@@ -274,7 +274,7 @@ public:
                                             .arg(INT_MAX));
                     return;
                 }
-                value = number;
+                value = *number;
             }
             break;
         case GridColumn::Editor::PickList:

@@ -423,25 +423,40 @@ private slots:
     }
 
     // An activity typed for a person another program deleted while the window was open is not
-    // saved for nobody: the user is told and the activity stays on screen.
+    // saved for nobody, a new one or an edited one: the user is told and the activity stays on
+    // screen.
+    void anActivityOfAPersonDeletedMeanwhileIsRefused_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::newRow("new activity") << false;
+        QTest::newRow("edited activity") << true;
+    }
+
     void anActivityOfAPersonDeletedMeanwhileIsRefused()
     {
+        QFETCH(bool, existing);
         AppFixture app;
-        app.db.addPerson("Anna");
+        const int anna = app.db.addPerson("Anna");
         app.db.addPerson("Bob");
+        if (existing)
+            app.db.exec("INSERT INTO PeopleFollowUp (PersonID, FUDescription) VALUES (?, 'Call')", {anna});
         QVERIFY(app.start());
         showWindowsWithoutWaiting(app);
         app.main()->BitBtn7Click();
         TFollowUpForm* f = app.program->followUpForm;
-        f->DBNavigator1->click(DBNavigator::Button::Insert);
+        if (existing)
+            f->FollowUp->edit();
+        else
+            f->DBNavigator1->click(DBNavigator::Button::Insert);
         f->FollowUp->setValue("FUDescription", "Call about tractors");
+        const DatasetState state = f->FollowUp->state();
         app.db.exec("DELETE FROM People WHERE Name = 'Anna'");
         f->DBNavigator1->click(DBNavigator::Button::Post);
         QCOMPARE(app.messages.size(), 1);
         QVERIFY2(app.messages[0].text.contains("This person was deleted by another user."),
                  qPrintable(app.messages[0].text));
-        QCOMPARE(app.db.count("PeopleFollowUp"), 0);
-        QCOMPARE(f->FollowUp->state(), DatasetState::Insert);
+        QCOMPARE(app.db.count("PeopleFollowUp", "FUDescription = 'Call about tractors'"), 0);
+        QCOMPARE(f->FollowUp->state(), state);
         QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("Call about tractors"));
         f->DBNavigator1->click(DBNavigator::Button::Cancel);
         QVERIFY(f->close());

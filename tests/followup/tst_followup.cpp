@@ -581,30 +581,58 @@ private slots:
         QVERIFY(app.db.scalar("SELECT PersonID FROM PeopleFollowUp").toInt() != bob);
     }
 
+    // What is typed is stored as a whole number or refused with a word: nothing is dropped from
+    // it on the way, and the editor stands where the cell shows its number.
+    void wholeNumberCell_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QVariant>("stored"); // invalid: refused, nothing stored
+        QTest::newRow("digits") << "1250" << QVariant(1250);
+        QTest::newRow("signs") << "+42" << QVariant(42);
+        QTest::newRow("blanks around") << " 7 " << QVariant(7);
+        QTest::newRow("lowest") << "-2147483648" << QVariant(-2147483647 - 1);
+        QTest::newRow("decimal point") << "1.5" << QVariant();
+        QTest::newRow("two decimals") << "12.50" << QVariant();
+        QTest::newRow("zero fraction") << "12.00" << QVariant();
+        QTest::newRow("thousands separator") << "1,500" << QVariant();
+        QTest::newRow("letters") << "12a50" << QVariant();
+        QTest::newRow("sign alone") << "-" << QVariant();
+        QTest::newRow("too big") << "2147483648" << QVariant();
+    }
+
     void wholeNumberCell()
     {
+        QFETCH(QString, typed);
+        QFETCH(QVariant, stored);
         AppFixture app;
         app.db.addPerson("Anna");
         QVERIFY(app.start());
         open(app, [&](TFollowUpForm* f) {
             focusCell(f, 0, "ExpextedOrderValue");
-            type("12a50"); // letters do not go in
-            QCOMPARE(static_cast<QLineEdit*>(QApplication::focusWidget())->text(), QString("1250"));
-            sendKey(Qt::Key_Tab);
-            QCOMPARE(f->FollowUp->value("ExpextedOrderValue").toInt(), 1250);
-            focusCell(f, 0, "ExpextedOrderValue");
-            QApplication::focusWidget()->setProperty("text", QString());
-            type("-");
+            auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+            QVERIFY(editor);
+            QCOMPARE(editor->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+            type(typed);
+            QCOMPARE(editor->text(), typed);
             sendKey(Qt::Key_Tab);
             QCoreApplication::processEvents();
+            if (stored.isValid()) {
+                QCOMPARE(app.messages.size(), 0);
+                return;
+            }
             QCOMPARE(app.messages.size(), 1);
-            QVERIFY(app.messages[0].text.startsWith("The cell \"Expected order value\" holds \"-\", which is not a whole number."));
-            QCOMPARE(f->FollowUp->value("ExpextedOrderValue").toInt(), 1250);
-            QApplication::focusWidget()->setProperty("text", QString());
-            type("-2147483648");
+            QCOMPARE(app.messages[0].text,
+                     QString("The cell \"Expected order value\" holds \"%1\", which is not a whole number.\n"
+                             "Type a whole number from -2147483648 to 2147483647.").arg(typed));
+            QVERIFY(f->FollowUp->value("ExpextedOrderValue").isNull());
+            sendKey(Qt::Key_Escape);
+            sendKey(Qt::Key_Escape);
         });
         QVERIFY(m_closed);
-        QCOMPARE(app.db.scalar("SELECT ExpextedOrderValue FROM PeopleFollowUp").toLongLong(), -2147483648LL);
+        if (stored.isValid())
+            QCOMPARE(app.db.scalar("SELECT ExpextedOrderValue FROM PeopleFollowUp").toLongLong(), stored.toLongLong());
+        else
+            QCOMPARE(app.db.count("PeopleFollowUp"), 0);
     }
 
     void failedSaveOnCloseIsShownAndNothingLost()
@@ -637,6 +665,40 @@ private slots:
         QVERIFY(m_closed);
         QCOMPARE(app.db.scalar("SELECT PersonID || ' ' || FUDescription FROM PeopleFollowUp").toString(),
                  QString("%1 Quote sent").arg(anna));
+    }
+
+    // Over a new person whose name is missing the window opens (the name check has said why the
+    // person is not saved), an activity is refused with that reason, and closing lets the user go.
+    void anActivityOfAPersonNotSavedYetSaysWhyAndLetsTheUserLeave()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        app.main()->SpeedButton4Click();
+        QTest::keyClicks(app.find<QLineEdit>("Language"), "French");
+        const QString unsaved = "This person has not been saved yet because the name is missing, so no activity can "
+                                "be saved for them.\nClose this window, type the name and save the person, then add "
+                                "the activity.";
+        open(app, [&](TFollowUpForm* f) {
+            QCOMPARE(app.messageTexts(), QStringList{"Required field (Name) is empty."});
+            focusCell(f, 0, "FUDescription");
+            type("Call back");
+            f->DBNavigator1->click(DBNavigator::Button::Post);
+            QCOMPARE(app.messages.size(), 2);
+            QCOMPARE(app.messages[1].text, unsaved);
+            QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("Call back"));
+            clickPerson(f, f->DBGridFollowUp->currentIndex().row() == 0 ? 1 : 0);
+            QCOMPARE(app.messages.size(), 3);
+            QCOMPARE(app.messages[2].text, unsaved);
+            QVERIFY(f->close());
+            QCOMPARE(app.messages.size(), 4);
+            QCOMPARE(app.messages[3].icon, MessageBox::Icon::Information);
+            QCOMPARE(app.messages[3].text, unsaved + "\n\nThe activity you typed is dropped.");
+        });
+        QVERIFY(m_closed);
+        QCOMPARE(app.db.count("PeopleFollowUp"), 0);
+        QCOMPARE(app.people()->state(), DatasetState::Insert);
+        QCOMPARE(app.people()->value("Language").toString(), QString("French"));
     }
 
     void navigatorAndRowKeys()
