@@ -345,6 +345,12 @@ DBGrid::DBGrid(DataSource* source, const QList<GridColumn>& columns, Mode mode, 
     // in the grid, before its row goes.
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &DBGrid::closeEditorQuietly);
     connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this, &DBGrid::closeEditorQuietly);
+    // A reset (a refresh, a re-read) forgets the current cell; the column the user was in is
+    // kept for the row the dataset stands on afterwards.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        if (currentIndex().isValid())
+            m_column = currentIndex().column();
+    });
     setVerticalHeader(new RowIndicatorHeader(this));
     setModel(m_model);
     QItemSelectionModel* plain = selectionModel();
@@ -422,7 +428,7 @@ void DBGrid::followDataset()
     if (here.isValid() && here.row() == row)
         return;
     ++m_following;
-    const QModelIndex at = m_model->index(row, here.isValid() ? here.column() : 0);
+    const QModelIndex at = m_model->index(row, here.isValid() ? here.column() : std::min(m_column, m_model->columnCount() - 1));
     selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect);
     --m_following;
 }

@@ -84,6 +84,7 @@ private:
     Mode m_mode;
     QPointer<QWidget> m_editor;
     int m_following = 0; // the grid is following the dataset, not moving it
+    int m_column = 0;    // the current cell's column before the model was last reset
     struct Refused {
         QPersistentModelIndex index;
         QString text, message;

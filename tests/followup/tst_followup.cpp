@@ -762,6 +762,7 @@ private slots:
             QCOMPARE(f->DBGrid1->model()->rowCount(), 5);
             QCOMPARE(cell(f->DBGrid1, 0, "FUDescription"), QString("d")); // no date comes first
             QCOMPARE(cell(f->DBGrid1, 1, "FUDescription"), QString("first"));
+            QCOMPARE(f->DBGrid1->currentIndex().column(), column("FUDescription")); // the cell's column stays
         });
         QVERIFY(m_closed);
         QCOMPARE(app.db.count("PeopleFollowUp", "FUDescription IS NULL"), 0);
