@@ -1,5 +1,6 @@
 #pragma once
 #include "VCard.h"
+#include "data/Column.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,10 +27,6 @@ struct Origin {
     int unreadable = 0;     // values that could not be read (a birthday that is no date) and stay empty
     int firstUnreadable = 0; // the line of the first of them
 };
-
-// The year a date without one is stored with: phones write it for "no year" (it is a leap
-// year, so 29 February comes through), and the reminders read only month and day.
-constexpr int kNoYear = 1604;
 
 // Fills values (one text per column, empty for none) and answers (empty when the card has none).
 // A card without a full name or name parts is named after its organisation.

@@ -11,6 +11,10 @@ struct Column {
     bool readOnly = false; // auto-numbers and the hidden row identity
 };
 
+// The year a birthday or anniversary without one is stored with: phones write it for "no year"
+// (it is a leap year, so 29 February comes through), and the reminders read only month and day.
+constexpr int kNoYear = 1604;
+
 // Converts between the values the datasets hold and the values SQLite stores.
 namespace ColumnValue {
 QVariant fromDatabase(const QVariant& stored, ColumnType type);

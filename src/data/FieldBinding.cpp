@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -153,8 +154,17 @@ QString DateFieldBinding::format(const QVariant& value)
         const QDateTime dt = value.toDateTime();
         return locale.toString(dt.date(), QLocale::ShortFormat) + ' ' + locale.toString(dt.time(), QLocale::ShortFormat);
     }
-    if (value.metaType().id() == QMetaType::QDate)
-        return locale.toString(value.toDate(), QLocale::ShortFormat);
+    if (value.metaType().id() == QMetaType::QDate) {
+        const QDate date = value.toDate();
+        if (date.year() != kNoYear)
+            return locale.toString(date, QLocale::ShortFormat);
+        // The year and the separators beside it: "M/d/yy" gives "M/d", "yyyy-MM-dd" "MM-dd",
+        // "dd.MM.yy" "dd.MM".
+        QString f = locale.dateFormat(QLocale::ShortFormat);
+        static const QRegularExpression year(R"([^dM]*y+[^dM]*)");
+        f.remove(year);
+        return locale.toString(date, f);
+    }
     return value.toString();
 }
 

@@ -56,6 +56,8 @@ class DateFieldBinding : public FieldBinding {
     Q_OBJECT
 public:
     DateFieldBinding(DataSource* source, const QString& column, QLineEdit* edit);
+    // The user's short format; a date of the year without a year (kNoYear) shows as month and day alone,
+    // so that it is never read as a real year (04 for 2004).
     static QString format(const QVariant& value);
 
 protected:
