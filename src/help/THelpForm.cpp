@@ -71,7 +71,7 @@ void THelpForm::placeBesideMainWindow()
     if (!main)
         return;
     const QRect m = main->frameGeometry();
-    const QSize size = frameGeometry().size();
+    const QSize size = Screen::framedSize(this, main);
     const QRect screen = Screen::available(m.center());
     QPoint place(m.left() + m.width() - size.width(), m.top() + 20);
     place.setX(qMax(screen.left(), qMin(place.x(), screen.right() + 1 - size.width())));

@@ -130,6 +130,14 @@ void Screen::centre(QWidget* window)
     window->move((m.width - frame.width()) / 2, (m.height - frame.height()) / 2);
 }
 
+QSize Screen::framedSize(const QWidget* window, const QWidget* like)
+{
+    const QSize own = window->frameGeometry().size();
+    if (own != window->size() || !like)
+        return own;
+    return own + (like->frameGeometry().size() - like->size());
+}
+
 void Screen::setOverride(std::function<ScreenMetrics()> provider) { screenProvider() = std::move(provider); }
 
 QString AppPaths::executableDir()

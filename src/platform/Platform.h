@@ -28,6 +28,9 @@ class QWidget;
 namespace Screen {
 ScreenMetrics metrics();
 void centre(QWidget* window); // places a window in the middle of the screen
+// The window's size with its frame. Before the window manager has framed a new window, its frame
+// is taken to be that of the framed window `like`, which the same manager decorates alike.
+QSize framedSize(const QWidget* window, const QWidget* like);
 QRect available(const QPoint& near = {}); // the free part of the screen that shows that point
 void setOverride(std::function<ScreenMetrics()> provider); // empty: the primary screen
 }
