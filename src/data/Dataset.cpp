@@ -1555,11 +1555,22 @@ QVariant Dataset::findValue(const QString& keyColumn, const QVariant& key, const
 
 void Dataset::walk(const QVector<int>& columns, const Visitor& visit) const
 {
+    walk(columns, [&visit](int row, const std::vector<QVariant>& values) {
+        visit(row, values);
+        return false;
+    }, {}, {});
+}
+
+void Dataset::walk(const QVector<int>& tested, const Test& test, const QVector<int>& extra, const Visitor& take) const
+{
     if (!isActive())
         return;
     ensureLoaded();
     const int count = int(m_rows.size());
-    std::vector<QVariant> values(columns.size());
+    const QVector<int> columns = tested + extra;
+    const int eager = int(tested.size());
+    std::vector<QVariant> values(tested.size());
+    std::vector<QVariant> more(extra.size());
     bool streamed = m_lazy && std::all_of(columns.begin(), columns.end(),
                                           [&](int c) { return c >= 0 && c < m_identity; });
     // One pass over the table in identity order serves the rows held in that order.
@@ -1574,9 +1585,13 @@ void Dataset::walk(const QVector<int>& columns, const Visitor& visit) const
     }
     if (!streamed) {
         for (int i = 0; i < count; ++i) {
-            for (int k = 0; k < columns.size(); ++k)
+            for (int k = 0; k < eager; ++k)
                 values[k] = valueAt(i, columns[k]);
-            visit(i, values);
+            if (!test(i, values))
+                continue;
+            for (int k = 0; k < extra.size(); ++k)
+                more[k] = valueAt(i, extra[k]);
+            take(i, more);
         }
         return;
     }
@@ -1606,8 +1621,8 @@ void Dataset::walk(const QVector<int>& columns, const Visitor& visit) const
         shown.push_back(entry.first);
     std::sort(shown.begin(), shown.end());
     size_t nextShown = 0;
-    bool more = !(m_master && m_linkValue.isNull()) && reader.next();
-    qint64 at = more ? reader.integer(0) : 0;
+    bool unread = !(m_master && m_linkValue.isNull()) && reader.next();
+    qint64 at = unread ? reader.integer(0) : 0;
     for (int i = 0; i < count; ++i) {
         const Row& r = m_rows[i];
         const Row* whole = r.isComplete() ? &r : nullptr;
@@ -1621,30 +1636,43 @@ void Dataset::walk(const QVector<int>& columns, const Visitor& visit) const
                 whole = &m_cache.find(id)->second.row;
         }
         if (whole) {
-            for (int k = 0; k < columns.size(); ++k)
+            for (int k = 0; k < eager; ++k)
                 values[k] = whole->value(columns[k]);
-            visit(i, values);
+            if (!test(i, values))
+                continue;
+            for (int k = 0; k < extra.size(); ++k)
+                more[k] = whole->value(extra[k]);
+            take(i, more);
             continue;
         }
-        while (more && at < id) {
-            more = reader.next();
-            at = more ? reader.integer(0) : 0;
+        while (unread && at < id) {
+            unread = reader.next();
+            at = unread ? reader.integer(0) : 0;
         }
-        const bool read = more && at == id;
-        for (int k = 0; k < columns.size(); ++k) {
-            if (read && m_columns[columns[k]].type == ColumnType::Text && reader.isText(k + 1)) {
-                // Into the text the last row left there: a million rows, no allocation each.
-                if (values[k].metaType().id() != QMetaType::QString)
-                    values[k] = QVariant(QString());
-                reader.textInto(k + 1, *static_cast<QString*>(values[k].data()));
-            } else if (read) {
-                values[k] = reader.value(k + 1, m_columns[columns[k]].type);
-            } else {
-                const QVariant* held = inMemory(r, columns[k]); // another user deleted the row
-                values[k] = held ? *held : QVariant();
+        const bool read = unread && at == id;
+        // The row's columns from the reader, or those held for a row another user deleted.
+        const auto fill = [&](std::vector<QVariant>& out, int from) {
+            for (size_t k = 0; k < out.size(); ++k) {
+                const int column = columns[from + int(k)];
+                const int field = from + int(k) + 1; // after the rowid
+                if (read && m_columns[column].type == ColumnType::Text && reader.isText(field)) {
+                    // Into the text the last row left there: a million rows, no allocation each.
+                    if (out[k].metaType().id() != QMetaType::QString)
+                        out[k] = QVariant(QString());
+                    reader.textInto(field, *static_cast<QString*>(out[k].data()));
+                } else if (read) {
+                    out[k] = reader.value(field, m_columns[column].type);
+                } else {
+                    const QVariant* held = inMemory(r, column);
+                    out[k] = held ? *held : QVariant();
+                }
             }
-        }
-        visit(i, values);
+        };
+        fill(values, 0);
+        if (!test(i, values))
+            continue;
+        fill(more, eager);
+        take(i, more);
     }
 }
 

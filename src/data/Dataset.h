@@ -140,6 +140,10 @@ public:
     // row's index and its values in the order of columns.
     using Visitor = std::function<void(int row, const std::vector<QVariant>& values)>;
     void walk(const QVector<int>& columns, const Visitor& visit) const;
+    // The same walk for a search: test gets the values of columns, and for each row it accepts,
+    // take gets those of extra, which are read for those rows alone.
+    using Test = std::function<bool(int row, const std::vector<QVariant>& values)>;
+    void walk(const QVector<int>& columns, const Test& test, const QVector<int>& extra, const Visitor& take) const;
     // The rows, in order, that may hold a date falling on the given month and day of any year in
     // dateColumn while switchColumn is on: every such row and perhaps others, so the caller tests
     // each. An index of the file answers where there is one, instead of a pass over every row.

@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "widgets/ResultGrid.h"
+#include "widgets/ResultTexts.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -20,7 +21,6 @@
 #include <QStyle>
 
 #include <algorithm>
-#include <array>
 
 namespace {
 constexpr int kMargin = 10;
@@ -270,7 +270,7 @@ bool TFilters::valueMatches(const QString& stored, const QString& wanted)
     return true;
 }
 
-std::vector<int> TFilters::matchingRows(Dataset& people)
+std::shared_ptr<ResultTexts> TFilters::matchingPeople(Dataset& people)
 {
     struct Active {
         int column;
@@ -280,22 +280,36 @@ std::vector<int> TFilters::matchingRows(Dataset& people)
     for (const Criterion& c : criteria)
         if (c.box->isChecked() && !c.value().isEmpty())
             active << Active{people.columnIndex(c.column), c.value()};
-    std::vector<int> rows;
     QVector<int> columns;
     for (const Active& a : active)
         columns << a.column;
-    // One pass over the people, reading only the columns compared.
-    people.walk(columns, [&](int row, const std::vector<QVariant>& values) {
-        for (const QVariant& v : values) {
-            const QString& wanted = active[&v - values.data()].value;
-            // Text columns hold text: compared in place, without a copy per person.
-            const bool text = v.metaType().id() == QMetaType::QString;
-            if (v.isNull() || !valueMatches(text ? *static_cast<const QString*>(v.constData()) : v.toString(), wanted))
-                return;
-        }
-        rows.push_back(row);
-    });
-    return rows;
+    // The cells of a result are read in the same pass, for the people found alone, and kept as
+    // found: the list stays as it was run while other programs write to the file.
+    QVector<int> shown;
+    for (const char* name : {"Name", "PersonType", "Mobile", "Email1"})
+        shown << people.columnIndex(name);
+    auto found = std::make_shared<ResultTexts>(int(shown.size()));
+    // One pass over the people, reading only the columns compared and shown.
+    people.walk(
+        columns,
+        [&](int, const std::vector<QVariant>& values) {
+            for (size_t k = 0; k < values.size(); ++k) {
+                const QVariant& v = values[k];
+                // Text columns hold text: compared in place, without a copy per person.
+                const bool text = v.metaType().id() == QMetaType::QString;
+                if (v.isNull()
+                    || !valueMatches(text ? *static_cast<const QString*>(v.constData()) : v.toString(),
+                                     active[qsizetype(k)].value))
+                    return false;
+            }
+            return true;
+        },
+        shown,
+        [&](int, const std::vector<QVariant>& values) {
+            for (const QVariant& v : values)
+                found->add(v);
+        });
+    return found;
 }
 
 void TFilters::BitBtn1Click()
@@ -330,14 +344,10 @@ void TFilters::BitBtn1Click()
         // The walk reads the rows in place, so the person screen is not redrawn for each one,
         // and the first person stays current.
         people.first();
-        std::vector<int> rows = matchingRows(people);
-        const int count = int(rows.size());
-        // The cells are read from the person list when shown: while this modal window is open
-        // nothing else changes the list, and the next showing starts afresh.
-        const std::array<int, 5> columns{-1, people.columnIndex("Name"), people.columnIndex("PersonType"),
-                                         people.columnIndex("Mobile"), people.columnIndex("Email1")};
-        StringGrid1->setResults(count, [&people, columns, rows = std::move(rows)](int result, int column) {
-            return people.valueAt(rows[result], columns[column]).toString();
+        std::shared_ptr<ResultTexts> found = matchingPeople(people);
+        const int count = found->rows();
+        StringGrid1->setResults(count, [found](int result, int column) {
+            return column == 0 ? QString() : found->text(result, column - 1);
         });
         if (count > 0) {
             StringGrid1->show();

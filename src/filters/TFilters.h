@@ -4,7 +4,7 @@
 #include <QPoint>
 #include <QString>
 
-#include <vector>
+#include <memory>
 
 class Dataset;
 class QCheckBox;
@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class ResultGrid;
+class ResultTexts;
 class TMainDataModule;
 
 // The filter window: criteria on the person profile, each a check box with one value control,
@@ -56,7 +57,8 @@ private:
     Criterion& addCriterion(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
                             const QString& valueName, const QStringList& items, const QString& column,
                             int screenColumn, int screenRow, bool upperCase = false);
-    std::vector<int> matchingRows(Dataset& people);
+    // The people meeting every checked criterion, each with the cells of a result.
+    std::shared_ptr<ResultTexts> matchingPeople(Dataset& people);
 
     TMainDataModule* m_dataModule;
     QList<QPoint> m_places; // each criterion's column and row on the screen or in its group

@@ -412,6 +412,44 @@ private slots:
         QCOMPARE(names(grid), (QStringList{"P2", "P3"}));
     }
 
+    // A run's results stay as they were found until the next run, while another program renames
+    // and deletes people, also once the person list has taken those writes in: an Email cell of
+    // a person deleted since still opens their address.
+    void resultsStayAsFoundWhileOthersWrite()
+    {
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Mobile", "101"}, {"Email1", "anna@example.com"}, {"PersonType", "Customer"}});
+        app.db.addPerson("Bob", {{"Mobile", "102"}, {"Email1", "bob@example.com"}});
+        app.db.addPerson("Carla", {{"Mobile", "103"}, {"Email1", "carla@example.com"}, {"PersonType", "Prospect"}});
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        ResultGrid* grid = f->StringGrid1;
+        f->BitBtn1Click();
+        const QList<QStringList> found{{"1", "Anna", "Customer", "101", "anna@example.com"},
+                                       {"2", "Bob", "", "102", "bob@example.com"},
+                                       {"3", "Carla", "Prospect", "103", "carla@example.com"}};
+        auto shown = [&] {
+            QList<QStringList> all;
+            for (int r = 0; r < rows(grid); ++r)
+                all << rowOf(grid, r);
+            return all;
+        };
+        QCOMPARE(shown(), found);
+        app.db.exec("UPDATE People SET Name = 'Anne', Mobile = '999' WHERE Name = 'Anna'");
+        app.db.exec("DELETE FROM People WHERE Name IN ('Bob', 'Carla')");
+        grid->viewport()->repaint();
+        QCOMPARE(shown(), found);
+        app.people()->first(); // the list takes the writes in
+        QCOMPARE(app.people()->recordCount(), 1);
+        grid->viewport()->repaint();
+        QCOMPARE(shown(), found);
+        f->StringGrid1MouseUp(2);
+        QCOMPARE(app.opened.last(), QString("mailto:carla@example.com"));
+        // The next run finds what is on file now.
+        f->BitBtn1Click();
+        QCOMPARE(shown(), (QList<QStringList>{{"1", "Anne", "Customer", "999", "anna@example.com"}}));
+    }
+
     void runSettlesThePendingEditAndLeavesTheFirstPersonCurrent()
     {
         AppFixture app;
