@@ -1,5 +1,7 @@
 #include "CsvImport.h"
 
+#include "PeopleExport.h"
+
 #include "CsvReader.h"
 #include "PeopleTransfer.h"
 #include "data/MainDataModule.h"
@@ -75,7 +77,7 @@ constexpr Field kMapping[kFields] = {
     {"Assistant Name", "AssistantName"}, {"Manager Name", "ManagerName"}, {"Hobbies", "Hobbies"}};
 
 // Characters as the database counts them: a pair of surrogates is one.
-int characters(const QString& text)
+int characters(QStringView text)
 {
     int n = int(text.size());
     for (QChar c : text)
@@ -201,19 +203,21 @@ QString Import::importRecord(PeopleBatch& batch, bool testDuplicates)
             .arg(r.openQuoteLine)
             .arg(field);
     }
-    if (r.isEmptyLine() || isBlank(r.field(kName)))
+    // Values that our export guarded against a spreadsheet's formulas come back as they were.
+    for (int i = 0; i < kFields; ++i)
+        m_values[i] = PeopleExport::csvFieldValue(r.field(i));
+    if (r.isEmptyLine() || isBlank(m_values[kName]))
         return {};
-    if (testDuplicates && batch.findDuplicate(r.field(kName), r.field(kEmail1)))
+    if (testDuplicates && batch.findDuplicate(m_values[kName], m_values[kEmail1]))
         return {};
     for (int i = 0; i < kFields; ++i) {
         const int width = batch.width(i);
-        if (r.isCut(i) || (width > 0 && characters(r.field(i)) > width))
+        if (r.isCut(i) || (width > 0 && characters(m_values[i]) > width))
             return QString("Line %1 of the file: the value of \"%2\" is longer than %3 characters. "
                            "The import stopped there.")
                 .arg(r.line)
                 .arg(QLatin1String(kMapping[i].header))
                 .arg(width);
-        m_values[i] = r.field(i);
     }
     batch.add(m_values);
     return {};

@@ -165,6 +165,13 @@ void Export::exec()
 
 void appendCsvField(QByteArray& line, const QString& value)
 {
+    const QString guarded = u'\'' + value;
+    if (isGuardedCsvField(guarded)) {
+        line += '"';
+        line += guarded.toUtf8().replace("\"", "\"\"");
+        line += '"';
+        return;
+    }
     bool quote = false;
     for (QChar c : value) {
         const char16_t u = c.unicode();

@@ -446,11 +446,15 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
             for (int i = 0; i < 6; ++i)
                 put(target[i], parts.value(i == 0 ? 0 : i + 1));
         } else if (kind == K::Tel) {
-            int column = columnParameter(p);
+            const int own = columnParameter(p);
+            int column = own;
             if (column < 0 || !values[column].isEmpty())
                 column = phoneColumn(p, values);
             QString number = VCard::unescape(p.value), extension;
-            takeTelUri(number, extension);
+            // Our own cards and values typed as text hold the number as it was stored, "tel:"
+            // included; only a URI is taken apart.
+            if (own < 0 && p.parameter("VALUE").compare(QLatin1String("text"), Qt::CaseInsensitive) != 0)
+                takeTelUri(number, extension);
             if (column >= 0)
                 put(column, number);
             if (column >= 0 && !extension.isEmpty() && ext.isEmpty()) {

@@ -28,7 +28,9 @@ QString awkward(int seed, int width)
 {
     static const QStringList pieces{
         QString::fromUtf8(" Zoë, \"Q\"; \\ n"), QString::fromUtf8("Line one\nline two"),
-        QString::fromUtf8("Émile; Ünal\\,"), QString::fromUtf8("\U0001F600 x, y"), QString::fromUtf8("=3D= tail ")};
+        QString::fromUtf8("Émile; Ünal\\,"), QString::fromUtf8("\U0001F600 x, y"), QString::fromUtf8("=3D= tail "),
+        // What a spreadsheet would run as a formula, an apostrophe of the value's own, a telephone URI.
+        "+44 20 7946 0958 ", "@SUM(A1) ", "-1+2 ", "\tTab ", "'quote ", "tel:+1-555-0100;ext=1 "};
     QString v = pieces[seed % pieces.size()] + QString::number(seed) + pieces[(seed + 1) % pieces.size()];
     if (width > 0 && v.size() > width) {
         v.truncate(width);
@@ -218,6 +220,13 @@ private slots:
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF" + CsvImport::headerLine().toUtf8() + "\r\n"));
         QVERIFY(bytes.endsWith("\r\n,Only A Name" + QByteArray(33, ',') + "\r\n"));
         QVERIFY(bytes.contains(",\" Zo\xC3\xAB, \"\"Q\"\"; \\ n")); // quoted where needed, quotes doubled
+        // Opened in a spreadsheet, a value beginning like a formula is text.
+        for (const char* guarded : {",\"'=3D= tail", ",\"'+44 20 7946 0958", ",\"'@SUM(A1)", ",\"'-1+2", ",\"'\tTab",
+                                    ",\"''quote"})
+            QVERIFY2(bytes.contains(guarded), guarded);
+        for (const QByteArray& line : bytes.split('\n'))
+            for (const QByteArray& field : line.split(','))
+                QVERIFY2(field.isEmpty() || !QByteArray("=+-@\t").contains(field[0]), field.constData());
 
         TransferApp app;
         QVERIFY(app.start());
