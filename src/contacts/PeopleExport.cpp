@@ -16,7 +16,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
+
+#include <unistd.h>
 
 namespace PeopleExport {
 namespace {
@@ -26,6 +30,32 @@ QString cannotWrite(const QString& path, const QString& reason)
 {
     return QString("The file %1 cannot be written: %2\nNothing was exported.")
         .arg(QDir::toNativeSeparators(path), PeopleTransfer::sentence(reason));
+}
+
+// What the system said of a failed write, in words a user acts on; the file's own text when the
+// system said nothing.
+QString writeFailure(int error, const QString& fallback)
+{
+    switch (error) {
+    case 0: return fallback;
+    case ENOSPC: return "The disk is full";
+    case EDQUOT: return "The disk quota is used up";
+    case EROFS: return "The disk is read-only";
+    default: return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+// Why a file cannot be made in its folder: the folder is missing or not writable, or what the
+// system said.
+QString openFailure(const QString& path, const QString& fallback)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString shown = QDir::toNativeSeparators(folder);
+    if (!QFileInfo(folder).isDir())
+        return QString("The folder %1 does not exist").arg(shown);
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return QString("The folder %1 cannot be written (%2)").arg(shown, writeFailure(errno, fallback).toLower());
+    return fallback;
 }
 
 class Export {
@@ -51,12 +81,16 @@ private:
     std::vector<int> m_columns; // place of each exported column among the walked ones; -1: none
     QHash<qint64, QVector<int>> m_answers;
     int m_personId = -1;
+    int m_error = 0; // what the system said of the write that failed
 };
 
 bool Export::flush(QByteArray& bytes)
 {
-    if (m_file.write(bytes) != bytes.size())
+    errno = 0;
+    if (m_file.write(bytes) != bytes.size()) {
+        m_error = errno;
         return false;
+    }
     bytes.resize(0); // keeps its memory: a buffer made anew each time costs a page fault per page
     return true;
 }
@@ -116,7 +150,7 @@ void Export::exec()
         m_answers = readQuestionAnswers(m_data);
 
     if (!m_file.open(QIODevice::WriteOnly)) {
-        MessageBox::show(MessageBox::Icon::Error, cannotWrite(m_path, m_file.errorString()));
+        MessageBox::show(MessageBox::Icon::Error, cannotWrite(m_path, openFailure(m_path, m_file.errorString())));
         return;
     }
     PeopleTransfer::Progress progress(m_parent, "ExportProgress", "Export",
@@ -153,10 +187,22 @@ void Export::exec()
     }
     written = written && flush(out);
     progress.closing(QString("%1 record(s) written. Closing the file...").arg(count));
+    // The last buffered bytes are written before the commit, so that a full disk is named by
+    // the write that met it rather than lost in the commit's own clean-up.
+    if (written) {
+        errno = 0;
+        if (!m_file.flush()) {
+            m_error = errno;
+            written = false;
+        }
+    }
+    errno = 0;
     const bool committed = written && m_file.commit();
+    if (written && !committed)
+        m_error = errno;
     progress.close();
     if (!committed) {
-        MessageBox::show(MessageBox::Icon::Error, cannotWrite(m_path, m_file.errorString()));
+        MessageBox::show(MessageBox::Icon::Error, cannotWrite(m_path, writeFailure(m_error, m_file.errorString())));
         return;
     }
     MessageBox::show(MessageBox::Icon::Information, QString("%1 record(s) exported.").arg(count));
