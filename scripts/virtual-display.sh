@@ -67,7 +67,7 @@ start_display() {
 }
 
 start_program() {
-  mkdir -m 700 "$1/runtime"
+  mkdir -p "$1/runtime" && chmod 700 "$1/runtime"
   (cd "$1" && DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$1/runtime" exec ./vantrel) >"$1/log" 2>&1 &
   app=$!
 }
