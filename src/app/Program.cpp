@@ -101,6 +101,8 @@ bool Program::start()
     }
     splash->hide();
     splash.reset();
+    if (!dataModule->startupNotice().isEmpty())
+        MessageBox::show(MessageBox::Icon::Warning, dataModule->startupNotice());
     if (m_quitRequested) {
         m_exitCode = 0;
         return false;

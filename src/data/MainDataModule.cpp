@@ -254,10 +254,24 @@ void TMainDataModule::addMissingIndexes()
             while (q.next())
                 present << q.value(0, ColumnType::Text).toString().toLower();
         }
+        // A change log that another program made under our name is left as it is, and so is
+        // People: triggers writing into it would make every save fail, for other programs too.
+        const bool foreignLog = present.contains("peoplechanges") && !changeLogIsOurs();
+        if (foreignLog) {
+            PeopleCompanyDet->setChangeLog({}, {});
+            m_startupNotice = "The database holds a table \"PeopleChanges\" that is not the one this program keeps. "
+                              "It and the people are left as they are; the list of people takes in other programs' "
+                              "changes only when it is read again (Refresh data).";
+        }
         QStringList missing;
-        for (const QString& statement : Schema::addedStatements())
-            if (const auto m = named.match(statement); m.hasMatch() && !present.contains(m.captured(1).toLower()))
-                missing << statement;
+        for (const QString& statement : Schema::addedStatements()) {
+            const auto m = named.match(statement);
+            if (!m.hasMatch() || present.contains(m.captured(1).toLower()))
+                continue;
+            if (foreignLog && statement.contains("\"PeopleChanges\""))
+                continue;
+            missing << statement;
+        }
         if (missing.isEmpty())
             return;
         Connection::Transaction t(MainADOConnection);
@@ -266,6 +280,18 @@ void TMainDataModule::addMissingIndexes()
         t.commit();
     } catch (const DataError&) {
     }
+}
+
+// The log's shape as the delivered schema makes it: a sequence number that is the row's key and
+// the PersonID, nothing else.
+bool TMainDataModule::changeLogIsOurs()
+{
+    QStringList shape;
+    RowReader q(MainADOConnection, "SELECT name, upper(type), pk FROM pragma_table_info('PeopleChanges')", {});
+    while (q.next())
+        shape << q.value(0, ColumnType::Text).toString() + ' ' + q.value(1, ColumnType::Text).toString() + ' '
+                     + q.value(2, ColumnType::Text).toString();
+    return shape == QStringList{"Seq INTEGER 1", "PersonID INTEGER 0"};
 }
 
 void TMainDataModule::SetDatasetsActive(bool active)

@@ -95,6 +95,9 @@ public:
     void SubProjectHistoryQAfterRefresh(Dataset& ds);
     void PeopleDetailAfterPost(Dataset& ds);
 
+    // What the start-up found that the user should hear of once; empty when nothing.
+    QString startupNotice() const { return m_startupNotice; }
+
 signals:
     void professionListFilled(const QStringList& items);
     void companyListFilled(const QStringList& items);
@@ -105,6 +108,7 @@ private:
     Dataset* makeQuery(const QString& name, const QString& sql);
     QStringList fillList(Dataset* query, const QString& column);
     void addMissingIndexes();
+    bool changeLogIsOurs();
     void rerunHistory();
 
     QStringList m_professions, m_companies, m_solutions;
@@ -113,4 +117,5 @@ private:
     qint64 m_listsExternal = -1;
     quint64 m_listsVersion = 0, m_postBase = 0;
     bool m_posting = false;
+    QString m_startupNotice;
 };

@@ -174,6 +174,35 @@ private slots:
                                                  {"2", "Later", "", "Anniversary", "", ""}}));
     }
 
+    // A table of that name that another program made is not ours to write into: start-up says
+    // so once and leaves it and People as they are, and saves keep working, for others too.
+    void aChangeLogOfAnotherShapeIsLeftAlone()
+    {
+        AppFixture app;
+        for (const char* dropped : {"TRIGGER PeopleInsertLog", "TRIGGER PeopleUpdateLog", "TRIGGER PeopleDeleteLog",
+                                    "TABLE PeopleChanges"})
+            app.db.exec(QString("DROP %1").arg(dropped));
+        app.db.exec("CREATE TABLE PeopleChanges (ChangeID INTEGER PRIMARY KEY, Note TEXT)");
+        app.db.exec("INSERT INTO PeopleChanges (Note) VALUES ('theirs')");
+        app.db.addPerson("Anna");
+        QVERIFY(app.start());
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Warning);
+        QVERIFY2(app.messages[0].text.startsWith("The database holds a table \"PeopleChanges\" that is not the one "
+                                                 "this program keeps."),
+                 qPrintable(app.messages[0].text));
+        QCOMPARE(app.db.count("sqlite_master", "type = 'trigger' AND tbl_name = 'People'"), 0);
+        app.people()->edit();
+        app.people()->setValue("Mobile", "555");
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.messages.size(), 1);
+        app.db.exec("UPDATE People SET Name = 'Anne'"); // another program's write still goes in
+        QCOMPARE(app.db.scalar("SELECT Name || ' ' || Mobile FROM People").toString(), QString("Anne 555"));
+        QCOMPARE(app.db.scalar("SELECT group_concat(Note) FROM PeopleChanges").toString(), QString("theirs"));
+        app.main()->SpeedButton6Click(); // read again, without the log
+        QCOMPARE(app.people()->value("Name").toString(), QString("Anne"));
+    }
+
     void nothingDueShowsNoWindow()
     {
         {
