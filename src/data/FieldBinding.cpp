@@ -150,12 +150,7 @@ QString DateFieldBinding::format(const QVariant& value)
     if (value.isNull())
         return {};
     const QLocale locale = QLocale::system();
-    if (value.metaType().id() == QMetaType::QDateTime) {
-        const QDateTime dt = value.toDateTime();
-        return locale.toString(dt.date(), QLocale::ShortFormat) + ' ' + locale.toString(dt.time(), QLocale::ShortFormat);
-    }
-    if (value.metaType().id() == QMetaType::QDate) {
-        const QDate date = value.toDate();
+    const auto day = [&locale](const QDate& date) {
         if (date.year() != kNoYear)
             return locale.toString(date, QLocale::ShortFormat);
         // The year and the separators beside it: "M/d/yy" gives "M/d", "yyyy-MM-dd" "MM-dd",
@@ -164,7 +159,13 @@ QString DateFieldBinding::format(const QVariant& value)
         static const QRegularExpression year(R"([^dM]*y+[^dM]*)");
         f.remove(year);
         return locale.toString(date, f);
+    };
+    if (value.metaType().id() == QMetaType::QDateTime) {
+        const QDateTime dt = value.toDateTime();
+        return day(dt.date()) + ' ' + locale.toString(dt.time(), QLocale::ShortFormat);
     }
+    if (value.metaType().id() == QMetaType::QDate)
+        return day(value.toDate());
     return value.toString();
 }
 

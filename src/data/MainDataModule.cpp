@@ -261,7 +261,7 @@ void TMainDataModule::addMissingIndexes()
             PeopleCompanyDet->setChangeLog({}, {});
             m_startupNotice = "The database holds a table \"PeopleChanges\" that is not the one this program keeps. "
                               "It and the people are left as they are; the list of people takes in other programs' "
-                              "changes only when it is read again (Refresh data).";
+                              "changes only when it is read again (Refresh).";
         }
         QStringList missing;
         for (const QString& statement : Schema::addedStatements()) {

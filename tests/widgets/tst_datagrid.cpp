@@ -3,6 +3,7 @@
 #include "data/FieldBinding.h"
 #include "widgets/DateText.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTest>
@@ -54,6 +55,9 @@ private slots:
         QFETCH(QDate, date);
         QFETCH(bool, yearShown);
         const QString shown = DateFieldBinding::format(QVariant(date));
+        // With a time of day, as some cards give one, the date reads the same.
+        QCOMPARE(DateFieldBinding::format(QVariant(QDateTime(date, QTime(10, 20)))),
+                 shown + ' ' + QLocale::system().toString(QTime(10, 20), QLocale::ShortFormat));
         if (yearShown) {
             QCOMPARE(shown, QLocale::system().toString(date, QLocale::ShortFormat));
             return;
