@@ -45,6 +45,8 @@ private slots:
         QStringList expected;
         if (screen == "120dpi-low")
             expected = {kFontMessage, kScreenMessage};
+        else if (screen == "96dpi-589")
+            expected = {kScreenMessage};
         const ScreenMetrics m = Screen::metrics();
         QCOMPARE(m.height, QGuiApplication::primaryScreen()->geometry().height());
         const bool started = app.start();
@@ -61,6 +63,10 @@ private slots:
             QCOMPARE(qRound(m.logicalDpi), 96);
             QCOMPARE(m.width, 1024);
             QCOMPARE(m.height, 819);
+        } else if (screen.startsWith("96dpi-")) {
+            QCOMPARE(qRound(m.logicalDpi), 96);
+            QCOMPARE(m.height, screen.mid(6).toInt());
+            QCOMPARE(app.main()->isVisible(), expected.isEmpty());
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include "contacts/AddressLinks.h"
 #include "contacts/PeoplePage.h"
+#include "data/Connection.h"
 #include "data/MainDataModule.h"
 
 #include <QAction>
@@ -81,6 +82,73 @@ private slots:
         app.main()->findChild<QAction*>("Save1")->trigger();
         QCOMPARE(app.db.count("People"), 2);
         QCOMPARE(focusOf(app), showHide(app));
+    }
+
+    // Save gives the focus to the show/hide button only when the person was written. A refused
+    // name puts it into the name box, to be typed; any other failure leaves it where the user
+    // was typing, with the edit on screen.
+    void focusAfterSave_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("answer"); // to the question about another user, if one is asked
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("saved") << "" << int(Button::None) << "Button7" << 0;
+        QTest::newRow("saved over another user's change") << "changed" << int(Button::Yes) << "Button7" << 1;
+        QTest::newRow("saved again after another user deleted it") << "deleted" << int(Button::Yes) << "Button7" << 1;
+        QTest::newRow("nothing pending") << "nothing" << int(Button::None) << "Mobile" << 0;
+        QTest::newRow("blank name") << "blank name" << int(Button::None) << "Name" << 1;
+        QTest::newRow("blank new person") << "blank new" << int(Button::None) << "Name" << 1;
+        QTest::newRow("another user's change kept") << "changed" << int(Button::No) << "Mobile" << 1;
+        QTest::newRow("not saved again after a delete") << "deleted" << int(Button::No) << "Mobile" << 1;
+        QTest::newRow("another program holds the file") << "locked" << int(Button::None) << "Mobile" << 1;
+    }
+    void focusAfterSave()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, answer);
+        QFETCH(QString, focus);
+        QFETCH(int, messages);
+        Connection::setDefaultBusyTimeout(100); // another program's lock is not waited for long
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Mobile", "1"}});
+        QVERIFY(app.start());
+        Connection::setDefaultBusyTimeout(5000);
+        QLineEdit* mobile = app.find<QLineEdit>("Mobile");
+        if (fault == "blank new")
+            app.main()->SpeedButton4Click();
+        if (fault == "blank name") {
+            QLineEdit* name = app.find<QLineEdit>("Name");
+            name->setFocus();
+            name->selectAll();
+            QTest::keyClick(name, Qt::Key_Delete);
+        }
+        mobile->setFocus();
+        if (fault != "nothing") {
+            QTest::keyClick(mobile, Qt::Key_End);
+            QTest::keyClicks(mobile, "2");
+        }
+        if (fault == "changed")
+            app.db.exec("UPDATE People SET Mobile = '9'");
+        else if (fault == "deleted")
+            app.db.exec("DELETE FROM People");
+        else if (fault == "locked")
+            app.db.exec("BEGIN IMMEDIATE");
+        if (answer != int(Button::None))
+            app.answers = {Button(answer)};
+        QCOMPARE(focusOf(app), static_cast<QWidget*>(mobile));
+        app.main()->findChild<QAction*>("Save1")->trigger();
+        if (fault == "locked")
+            app.db.exec("ROLLBACK");
+        QCOMPARE(app.messages.size(), messages);
+        QVERIFY(focusOf(app));
+        QCOMPARE(focusOf(app)->objectName(), focus);
+        const bool saved = focus == "Button7";
+        QCOMPARE(app.people()->state(), saved || fault == "nothing" ? DatasetState::Browse
+                                        : fault == "blank new"     ? DatasetState::Insert
+                                                                   : DatasetState::Edit);
+        if (!saved && fault != "nothing")
+            QCOMPARE(mobile->text(), fault == "blank new" ? QString("2") : QString("12"));
     }
 
     void deleteAsksFirst()

@@ -54,6 +54,64 @@ private slots:
         QCOMPARE(app.main()->People->Edit1->text(), QString("Aa")); // the box keeps its text
     }
 
+    // Besides finding, a search moves the companies to their first row, so that the list shows
+    // the company row's people, and reads the list again, taking in what other programs wrote.
+    void whatASearchDoesBesidesFinding_data()
+    {
+        QTest::addColumn<QString>("outside");     // written by another program after start-up
+        QTest::addColumn<bool>("otherCompany");  // the companies moved to the second company first
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("found");
+        QTest::addColumn<QStringList>("listed");
+        const QStringList all{"Anna Berg", "Bob Dean", "Andrew Cole"};
+        QTest::newRow("nothing else") << "" << false << "b" << "Bob Dean" << all;
+        QTest::newRow("a person added elsewhere") << "INSERT INTO People (CompanyID, Name) VALUES (1, 'Zed')" << false
+                                                  << "b" << "Bob Dean" << all + QStringList{"Zed"};
+        QTest::newRow("a person deleted elsewhere") << "DELETE FROM People WHERE Name = 'Anna Berg'" << false << "b"
+                                                    << "Bob Dean" << QStringList{"Bob Dean", "Andrew Cole"};
+        QTest::newRow("the found person renamed elsewhere") << "UPDATE People SET Name = 'Bobby Dean' WHERE Name = 'Bob Dean'"
+                                                            << false << "bo" << "Bobby Dean"
+                                                            << QStringList{"Anna Berg", "Bobby Dean", "Andrew Cole"};
+        QTest::newRow("no match: read again all the same") << "INSERT INTO People (CompanyID, Name) VALUES (1, 'Zed')"
+                                                           << false << "x" << "Anna Berg" << all + QStringList{"Zed"};
+        QTest::newRow("added to another company elsewhere")
+            << "INSERT INTO People (CompanyID, Name) VALUES (2, 'Abel Away')" << false << "ab" << "Andrew Cole" << all;
+        QTest::newRow("back from another company") << "" << true << "an" << "Andrew Cole" << all;
+        QTest::newRow("back from another company, no match") << "" << true << "x" << "Anna Berg" << all;
+    }
+    void whatASearchDoesBesidesFinding()
+    {
+        QFETCH(QString, outside);
+        QFETCH(bool, otherCompany);
+        QFETCH(QString, typed);
+        QFETCH(QString, found);
+        QFETCH(QStringList, listed);
+        AppFixture app;
+        app.db.exec("INSERT INTO Companies (CompanyID, Name) VALUES (2, 'Other')");
+        app.db.addPerson("Anna Berg");
+        app.db.addPerson("Bob Dean");
+        app.db.addPerson("Andrew Cole");
+        app.db.addPerson("Aaron Elsewhere", {{"CompanyID", 2}});
+        QVERIFY(app.start());
+        Dataset* companies = app.data()->CompaniesTable;
+        if (otherCompany) {
+            companies->next();
+            QCOMPARE(companies->value("CompanyID").toInt(), 2);
+            QCOMPARE(current(app), QString("Aaron Elsewhere"));
+        }
+        if (!outside.isEmpty())
+            app.db.exec(outside);
+        type(app, typed);
+        QCOMPARE(current(app), found);
+        QCOMPARE(companies->recNo(), 0);
+        QStringList names;
+        for (int r = 0; r < app.people()->recordCount(); ++r)
+            names << app.people()->valueAt(r, app.people()->columnIndex("Name")).toString();
+        QCOMPARE(names, listed);
+        QCOMPARE(app.find<QLineEdit>("Name")->text(), found); // the page shows the person found
+        QVERIFY(app.messages.isEmpty());
+    }
+
     void typedCharactersAreDataNotPatterns()
     {
         AppFixture app;

@@ -533,6 +533,142 @@ private slots:
         QCOMPARE(dates(app), before);
     }
 
+    // The closing message counts the values of the people added that could not be read and names
+    // the line of the first of them in the file: the property where it begins, in the first card
+    // that has one among the cards whose person was added.
+    void vcardNoteNamesTheFirstValueNotRead_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("message");
+        // Lines 1 to 3 are BEGIN, VERSION and FN; the card's own lines follow from line 4.
+        auto card = [](const QByteArray& name, const QByteArray& lines) {
+            return "BEGIN:VCARD\r\nVERSION:4.0\r\n" + (name.isEmpty() ? QByteArray("NOTE:no name") : "FN:" + name)
+                   + "\r\n" + lines + "END:VCARD\r\n";
+        };
+        const QString notRead = " value(s) could not be read and were left empty, the first at line ";
+        QTest::newRow("one date") << card("Anna", "BDAY:never\r\n") << "1 record(s) added. 1" + notRead + "4.";
+        QTest::newRow("two in one card: the first of them")
+            << card("Anna", "TEL:1\r\nANNIVERSARY:soon\r\nBDAY:never\r\n") << "1 record(s) added. 2" + notRead + "5.";
+        QTest::newRow("in two cards: the first card's")
+            << card("Anna", "BDAY:never\r\n") + card("Bob", "BDAY:soon\r\n") << "2 record(s) added. 2" + notRead + "4.";
+        QTest::newRow("in the later card only")
+            << card("Anna", "BDAY:1980-02-03\r\n") + card("Bob", "TEL:1\r\nBDAY:soon\r\n")
+            << "2 record(s) added. 1" + notRead + "10.";
+        QTest::newRow("the last card's")
+            << card("Anna", "") + card("Bob", "") + card("Cleo", "ANNIVERSARY:--13-45\r\n")
+            << "3 record(s) added. 1" + notRead + "12.";
+        QTest::newRow("answers that are not 24 numbers")
+            << card("Anna", "X-VANTREL-ANSWERS:" + QByteArray("1 ").repeated(23) + "\r\n")
+                   + card("Bob", "X-VANTREL-ANSWERS:" + QByteArray("0 ").repeated(25) + "\r\n")
+                   + card("Cleo", "X-VANTREL-ANSWERS:" + QByteArray("0 ").repeated(23) + "x\r\n")
+            << "3 record(s) added. 3" + notRead + "4.";
+        QTest::newRow("a folded value: the line where it begins")
+            << card("Anna", "NOTE:a\r\n b\r\nBDAY:ne\r\n ver\r\n") << "1 record(s) added. 1" + notRead + "6.";
+        QTest::newRow("a card without a name is not counted")
+            << card("", "BDAY:never\r\n") + card("Bob", "BDAY:soon\r\n")
+            << "1 record(s) added. 1" + notRead + "9. 1 card(s) without a name were skipped.";
+        QTest::newRow("a person already on file is not counted")
+            << card("Here", "EMAIL:here@example.com\r\nBDAY:never\r\n") + card("Bob", "BDAY:soon\r\n")
+            << "1 record(s) added. 1" + notRead + "10.";
+        QTest::newRow("a card that stops the import is not counted")
+            << card("Anna", "BDAY:never\r\n") + card("Bob", "BDAY:soon\r\nADR;TYPE=home:;;;" + QByteArray(51, 'c') + ";;;\r\n")
+            << "Line 10 of the file: the value of \"Home City\" is longer than 50 characters. The import stopped "
+               "there.\n1 record(s) added. 1" + notRead + "4.";
+        QTest::newRow("every value read") << card("Anna", "BDAY:--0415\r\nANNIVERSARY:19990101\r\n")
+                                          << "1 record(s) added.";
+    }
+    void vcardNoteNamesTheFirstValueNotRead()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, message);
+        TransferApp app;
+        app.db.addPerson("Here", {{"Email1", "here@example.com"}});
+        QVERIFY(app.start());
+        app.answer = app.write(file, "cards.vcf");
+        app.main()->VCardfile1Click();
+        QCOMPARE(app.messageTexts(), QStringList{message});
+        QCOMPARE(app.messages[0].icon, message.startsWith("Line")      ? MessageBox::Icon::Error
+                                       : message.contains("could not") ? MessageBox::Icon::Warning
+                                                                       : MessageBox::Icon::Information);
+    }
+
+    // Every stored answer travels in the vCard export, the last question's as well, in question
+    // order whatever the order of the rows; a question without a row goes as unanswered. Read
+    // back into an empty file, the person has the same 24 answers.
+    void vcardCarriesEveryAnswer_data()
+    {
+        QTest::addColumn<QStringList>("stored"); // "question=answer", in the order of the rows
+        QTest::addColumn<QString>("written");    // the answers as the card lists them; empty: none
+        auto unanswered = [](int from, int to) {
+            QStringList l;
+            for (int q = from; q <= to; ++q)
+                l << QString("%1=-1").arg(q);
+            return l;
+        };
+        const QString first23 = QStringList(QVector<QString>(23, "-1").toList()).join(' ');
+        QTest::newRow("only the last, second choice") << unanswered(1, 23) + QStringList{"24=1"} << first23 + " 1";
+        QTest::newRow("only the last, first choice") << unanswered(1, 23) + QStringList{"24=0"} << first23 + " 0";
+        QStringList backwards;
+        QStringList inOrder;
+        for (int q = 24; q >= 1; --q)
+            backwards << QString("%1=%2").arg(q).arg(q % 2);
+        for (int q = 1; q <= 24; ++q)
+            inOrder << QString::number(q % 2);
+        QTest::newRow("all, stored backwards") << backwards << inOrder.join(' ');
+        QTest::newRow("the last row alone") << QStringList{"24=1"} << first23 + " 1";
+        QTest::newRow("no row for the last") << QStringList{"1=1", "2=0"} + unanswered(3, 23)
+                                             << "1 0 " + QStringList(QVector<QString>(22, "-1").toList()).join(' ');
+        QTest::newRow("rows of no question left out") << QStringList{"0=1"} + unanswered(1, 23) + QStringList{"24=0", "25=1"}
+                                                      << first23 + " 0";
+        QTest::newRow("a missing answer is unanswered") << unanswered(1, 23) + QStringList{"24=null"} << "";
+        QTest::newRow("no rows") << QStringList{} << "";
+    }
+    void vcardCarriesEveryAnswer()
+    {
+        QFETCH(QStringList, stored);
+        QFETCH(QString, written);
+        QTemporaryDir out;
+        const QString path = out.path() + "/answers.vcf";
+        {
+            TransferApp app;
+            const int anna = app.db.addPerson("Anna");
+            app.db.addPerson("Bob"); // without answers
+            for (const QString& row : stored) {
+                const QStringList qa = row.split('=');
+                app.db.exec("INSERT INTO QuestionsMain (PersonID, QuestionID, Answer) VALUES (?, ?, ?)",
+                            {anna, qa[0].toInt(), qa[1] == "null" ? QVariant() : QVariant(qa[1].toInt())});
+            }
+            QVERIFY(app.start());
+            app.answer = path;
+            app.main()->VCardfile2Click();
+            QCOMPARE(app.messageTexts(), QStringList{"2 record(s) exported."});
+        }
+        // Unfolded: a long property goes on over several lines, each further one led by a blank.
+        const QByteArray bytes = readFile(path).replace("\r\n ", "");
+        const QByteArray property = "\r\nX-VANTREL-ANSWERS:";
+        QString expected = written;
+        if (expected.isEmpty() && !stored.isEmpty())
+            expected = QStringList(QVector<QString>(24, "-1").toList()).join(' ');
+        QCOMPARE(bytes.count(property), expected.isEmpty() ? 0 : 1);
+        if (!expected.isEmpty()) {
+            const qsizetype at = bytes.indexOf(property) + property.size();
+            QCOMPARE(QString::fromUtf8(bytes.mid(at, bytes.indexOf("\r\n", at) - at)), expected);
+            QVERIFY(bytes.indexOf(property) < bytes.indexOf("FN:Bob")); // Anna's card
+        }
+
+        TransferApp app;
+        QVERIFY(app.start());
+        app.answer = path;
+        app.main()->VCardfile1Click();
+        QCOMPARE(app.messageTexts(), QStringList{"2 record(s) added."});
+        QStringList readBack;
+        for (const QString& a : expected.split(' ', Qt::SkipEmptyParts))
+            readBack << QString("%1=%2").arg(readBack.size() + 1).arg(a);
+        QCOMPARE(app.answers(app.db.scalar("SELECT PersonID FROM People WHERE Name = 'Anna'").toInt()),
+                 readBack.join(' '));
+        QCOMPARE(app.db.count("QuestionsMain"), expected.isEmpty() ? 0 : 24);
+    }
+
     void exportProblemsLeaveTheOldFile()
     {
         TransferApp app;

@@ -200,6 +200,80 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(DataError, p->remove());
     }
 
+    // Another program deletes people while the list shows C; then a move. Next goes to the person
+    // after the one that was current, Prior to the one before it, as if the deleted people had
+    // never been there; First and Last to the ends of what is left.
+    void aMoveAfterAnotherProgramDeletedTheCurrentPerson_data()
+    {
+        QTest::addColumn<QString>("move");
+        QTest::addColumn<QStringList>("deleted");
+        QTest::addColumn<QString>("current"); // before the deletes
+        QTest::addColumn<QString>("after");   // empty: nobody is left
+        QTest::addColumn<bool>("addedHere");  // this program added a person at B's place before
+        QTest::newRow("next") << "next" << QStringList{"C"} << "C" << "D" << false;
+        QTest::newRow("prior") << "prior" << QStringList{"C"} << "C" << "B" << false;
+        QTest::newRow("next, the following one gone too") << "next" << QStringList{"C", "D"} << "C" << "E" << false;
+        QTest::newRow("prior, the one before gone too") << "prior" << QStringList{"B", "C"} << "C" << "A" << false;
+        QTest::newRow("next from the last") << "next" << QStringList{"E"} << "E" << "D" << false;
+        QTest::newRow("prior from the last") << "prior" << QStringList{"E"} << "E" << "D" << false;
+        QTest::newRow("next from the first") << "next" << QStringList{"A"} << "A" << "B" << false;
+        QTest::newRow("prior from the first") << "prior" << QStringList{"A"} << "A" << "B" << false;
+        QTest::newRow("first") << "first" << QStringList{"A", "C"} << "C" << "B" << false;
+        QTest::newRow("last") << "last" << QStringList{"C", "E"} << "C" << "D" << false;
+        QTest::newRow("next, all after it gone") << "next" << QStringList{"C", "D", "E"} << "C" << "B" << false;
+        QTest::newRow("next, everybody gone") << "next" << QStringList{"A", "B", "C", "D", "E"} << "C" << "" << false;
+        QTest::newRow("prior, everybody gone") << "prior" << QStringList{"A", "B", "C", "D", "E"} << "C" << "" << false;
+        QTest::newRow("next, somebody else gone") << "next" << QStringList{"D"} << "C" << "E" << false;
+        QTest::newRow("prior, somebody else gone") << "prior" << QStringList{"B"} << "C" << "A" << false;
+        // A person added here stands where it was made until the list is read again.
+        QTest::newRow("next, after adding one") << "next" << QStringList{"C"} << "C" << "D" << true;
+        QTest::newRow("prior, after adding one") << "prior" << QStringList{"C"} << "C" << "B" << true;
+    }
+    void aMoveAfterAnotherProgramDeletedTheCurrentPerson()
+    {
+        QFETCH(QString, move);
+        QFETCH(QStringList, deleted);
+        QFETCH(QString, current);
+        QFETCH(QString, after);
+        QFETCH(bool, addedHere);
+        for (const char* n : {"A", "B", "C", "D", "E"})
+            db->addPerson(n);
+        start();
+        Dataset* p = dm->PeopleCompanyDet;
+        if (addedHere) {
+            QVERIFY(p->locate({"Name"}, {"B"}));
+            p->insert();
+            p->setValue("Name", "New");
+            p->post();
+        }
+        QVERIFY(p->locate({"Name"}, {current}));
+        for (const QString& name : deleted)
+            db->exec("DELETE FROM People WHERE Name = ?", {name});
+        if (move == "next")
+            p->next();
+        else if (move == "prior")
+            p->prior();
+        else if (move == "first")
+            p->first();
+        else
+            p->last();
+        // Known fault: a person added here stands out of table order, so the move reads the list
+        // again in table order and then counts from the index the deleted person had in the old
+        // order (A New B C D E, C deleted: Next shows E, Prior shows D).
+        QEXPECT_FAIL("next, after adding one", "the move counts from the old index after a re-read", Abort);
+        QEXPECT_FAIL("prior, after adding one", "the move counts from the old index after a re-read", Abort);
+        QCOMPARE(p->value("Name").toString(), after);
+        QStringList left{"A", "B", "C", "D", "E"};
+        for (const QString& name : deleted)
+            left.removeAll(name);
+        if (addedHere) {
+            QVERIFY(names(p).contains("New"));
+            return;
+        }
+        QCOMPARE(names(p), left);
+        QCOMPARE(p->recNo(), left.isEmpty() ? -1 : int(left.indexOf(after)));
+    }
+
     void refreshKeepsThePersonAfterOutsideDeletes()
     {
         for (const char* n : {"A", "B", "C", "D", "E"})

@@ -480,6 +480,133 @@ private slots:
         QCOMPARE(db->scalar("SELECT count(*) FROM People WHERE Name = 'Aa'").toInt(), 1);
     }
 
+    // Which row a locate finds, by the kind of dataset that holds the rows: a table whose searched
+    // column is held folded in memory, a table whose rows are read when compared, and a query held
+    // whole. The partial match is for the last key only, and an empty partial key asks for an empty
+    // value, as a search box that was cleared does.
+    void locateWithEmptyAndPartialKeys_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("columns");
+        QTest::addColumn<QStringList>("values");
+        QTest::addColumn<bool>("caseInsensitive");
+        QTest::addColumn<bool>("partial");
+        QTest::addColumn<bool>("lowest"); // the match lowest in Name, not the first in table order
+        QTest::addColumn<QString>("found"); // "-": nothing found, the current row stays; "<null>": no name
+        const QStringList name{"Name"}, nameEmail{"Name", "Email1"}, emailName{"Email1", "Name"};
+        for (const QString kind : {"searched table", "plain table", "query"}) {
+            auto row = [&](const char* what) -> QTestData& { return QTest::newRow(qPrintable(kind + ": " + what)) << kind; };
+            row("partial, first in table order") << name << QStringList{"an"} << true << true << false << "Anna Berg";
+            row("partial, lowest name") << name << QStringList{"an"} << true << true << true << "Andrew Cole";
+            row("partial, the whole name is lower") << name << QStringList{"ANNA"} << true << true << true << "ANNA";
+            row("partial, case counts") << name << QStringList{"AN"} << false << true << false << "ANNA";
+            row("partial, case counts, none") << name << QStringList{"an"} << false << true << false << "-";
+            row("partial, no name begins so") << name << QStringList{"nna"} << true << true << false << "-";
+            row("empty partial key finds the empty name") << name << QStringList{""} << true << true << false << "";
+            row("empty partial key, lowest: a missing name first") << name << QStringList{""} << true << true << true
+                                                                   << "<null>";
+            row("empty key, whole value") << name << QStringList{""} << true << false << false << "";
+            row("whole value, other case") << name << QStringList{"anna"} << true << false << false << "ANNA";
+            row("whole value is not a beginning") << name << QStringList{"Andrew"} << true << false << false << "-";
+            row("partial last key, whole first key") << nameEmail << QStringList{"anna", "ANNA@"} << true << true
+                                                     << false << "ANNA";
+            row("the first key is never partial") << nameEmail << QStringList{"ann", "anna@"} << true << true
+                                                  << false << "-";
+            row("empty last key meets a missing value") << nameEmail << QStringList{"BOB", ""} << true << true
+                                                        << false << "bob";
+            row("empty last key meets an empty value") << nameEmail << QStringList{"andrew cole", ""} << true << true
+                                                       << false << "Andrew Cole";
+            row("empty last key is no wildcard") << nameEmail << QStringList{"anna berg", ""} << true << true << false
+                                                 << "-";
+            row("a missing name is searched as an empty one") << emailName << QStringList{"NULL@x.com", ""} << true
+                                                              << true << false << "<null>";
+            row("empty first key, partial last") << emailName << QStringList{"", "b"} << true << true << false << "bob";
+            row("empty first key is no wildcard") << emailName << QStringList{"", "a"} << true << true << false
+                                                  << "Andrew Cole";
+        }
+    }
+    void locateWithEmptyAndPartialKeys()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, columns);
+        QFETCH(QStringList, values);
+        QFETCH(bool, caseInsensitive);
+        QFETCH(bool, partial);
+        QFETCH(bool, lowest);
+        QFETCH(QString, found);
+        db->addPerson("Anna Berg", {{"Email1", "anna@x.com"}});
+        db->addPerson("bob");
+        db->addPerson("Andrew Cole", {{"Email1", ""}});
+        db->addPerson("", {{"Email1", "nobody@x.com"}});
+        db->addPerson("ANNA", {{"Email1", "Anna@X.com"}});
+        db->exec("INSERT INTO People (CompanyID, Name, Email1) VALUES (1, NULL, 'null@x.com')"); // another program's
+        std::unique_ptr<Dataset> people;
+        if (kind == "query") {
+            people = std::make_unique<Dataset>("Q", conn.get());
+            people->setQuery("SELECT PersonID, Name, Email1 FROM People ORDER BY PersonID");
+        } else {
+            people = table("People");
+            if (kind == "searched table")
+                people->setSearchColumn("Name");
+        }
+        people->open();
+        people->setRecNo(1); // bob
+        QVariantList wanted;
+        for (const QString& v : values)
+            wanted << v;
+        const LocateOptions options{caseInsensitive, partial};
+        const bool located = lowest ? people->locateLowest(columns, wanted, options, "Name")
+                                    : people->locate(columns, wanted, options);
+        QCOMPARE(located, found != "-");
+        const QVariant now = people->value("Name");
+        QCOMPARE(now.isNull() ? QString("<null>") : now.toString(), found == "-" ? QString("bob") : found);
+    }
+
+    // Texts are ordered and compared without regard to case: a sort by a text column, and the
+    // lowest match of a locate, in a table and in a query alike. Names equal but for case keep
+    // the order in which they were stored.
+    void textsAreOrderedIgnoringCase_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("table") << "table";
+        QTest::newRow("query") << "query";
+    }
+    void textsAreOrderedIgnoringCase()
+    {
+        QFETCH(QString, kind);
+        for (const char* n : {"bob", "Anna", "anna", "Bob", "_x", "carl", "Carl"})
+            db->addPerson(n, {{"Spouse", QString(n).toUpper()}});
+        auto people = kind == "table" ? table("People") : std::make_unique<Dataset>("Q", conn.get());
+        if (kind == "query")
+            people->setQuery("SELECT PersonID, CompanyID, Name, Spouse FROM People");
+        people->setSort({"Name"});
+        people->open();
+        QStringList order;
+        for (int i = 0; i < people->recordCount(); ++i)
+            order << people->valueAt(i, people->columnIndex("Name")).toString();
+        QCOMPARE(order, (QStringList{"_x", "Anna", "anna", "bob", "Bob", "carl", "Carl"}));
+
+        // Among the people whose Spouse is "BOB" in any case, the lowest name.
+        QVERIFY(people->locateLowest({"Spouse"}, {"bob"}, LocateOptions{true, false}, "Name"));
+        QCOMPARE(people->value("Name").toString(), QString("bob"));
+        QVERIFY(people->locateLowest({"CompanyID"}, {1}, LocateOptions{}, "Name"));
+        QCOMPARE(people->value("Name").toString(), QString("_x"));
+        QVERIFY(people->locateLowest({"CompanyID", "Spouse"}, {1, "C"}, LocateOptions{true, true}, "Name"));
+        QCOMPARE(people->value("Name").toString(), QString("carl"));
+
+        // A changed name takes its place by the same order.
+        QVERIFY(people->locate({"Name"}, {"_x"}));
+        if (kind == "table") {
+            people->edit();
+            people->setValue("Name", "BOA");
+            people->post();
+            order.clear();
+            for (int i = 0; i < people->recordCount(); ++i)
+                order << people->valueAt(i, people->columnIndex("Name")).toString();
+            QCOMPARE(order, (QStringList{"Anna", "anna", "BOA", "bob", "Bob", "carl", "Carl"}));
+        }
+    }
+
     void databaseRules()
     {
         auto people = table("People");
@@ -503,6 +630,128 @@ private slots:
         people->setValue("Name", "B");
         people->post();
         QVERIFY(people->value("PersonID").toInt() > first); // numbers are never reused
+    }
+
+    // Every text column of the delivered file takes as many characters as it is declared with, and
+    // the file itself refuses one more, naming the column: whichever program writes, nothing is
+    // cut. Characters are counted as characters, an emoji or an accented letter as one.
+    void everyTextColumnHoldsItsWidthAndNoMore_data()
+    {
+        QTest::addColumn<QString>("tableName");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<int>("width");
+        QTest::newRow("People.Name") << "People" << "Name" << 255;
+        QTest::newRow("People.Title") << "People" << "Title" << 10;
+        QTest::newRow("People.Gender") << "People" << "Gender" << 10;
+        QTest::newRow("People.PersonType") << "People" << "PersonType" << 10;
+        QTest::newRow("People.CustoemrImportance") << "People" << "CustoemrImportance" << 10;
+        QTest::newRow("People.Language") << "People" << "Language" << 50;
+        QTest::newRow("People.Income") << "People" << "Income" << 25;
+        QTest::newRow("People.EducationLevel") << "People" << "EducationLevel" << 100;
+        QTest::newRow("People.Profession") << "People" << "Profession" << 150;
+        QTest::newRow("People.Household") << "People" << "Household" << 35;
+        QTest::newRow("People.Spouse") << "People" << "Spouse" << 255;
+        QTest::newRow("People.Children") << "People" << "Children" << 255;
+        QTest::newRow("People.HAStreet") << "People" << "HAStreet" << 255;
+        QTest::newRow("People.HACity") << "People" << "HACity" << 50;
+        QTest::newRow("People.HAState") << "People" << "HAState" << 50;
+        QTest::newRow("People.HAPostalCode") << "People" << "HAPostalCode" << 255;
+        QTest::newRow("People.HACountry") << "People" << "HACountry" << 30;
+        QTest::newRow("People.HAPostOfficeBox") << "People" << "HAPostOfficeBox" << 255;
+        QTest::newRow("People.PrimaryTel") << "People" << "PrimaryTel" << 50;
+        QTest::newRow("People.Mobile") << "People" << "Mobile" << 30;
+        QTest::newRow("People.TelH1") << "People" << "TelH1" << 50;
+        QTest::newRow("People.TelH2") << "People" << "TelH2" << 50;
+        QTest::newRow("People.FaxH") << "People" << "FaxH" << 50;
+        QTest::newRow("People.Email1") << "People" << "Email1" << 100;
+        QTest::newRow("People.Email2") << "People" << "Email2" << 100;
+        QTest::newRow("People.Telex") << "People" << "Telex" << 50;
+        QTest::newRow("People.HomePage") << "People" << "HomePage" << 255;
+        QTest::newRow("People.Company") << "People" << "Company" << 150;
+        QTest::newRow("People.CompanySize") << "People" << "CompanySize" << 30;
+        QTest::newRow("People.Industry") << "People" << "Industry" << 50;
+        QTest::newRow("People.Department") << "People" << "Department" << 100;
+        QTest::newRow("People.JobTitle") << "People" << "JobTitle" << 255;
+        QTest::newRow("People.BAStreet") << "People" << "BAStreet" << 255;
+        QTest::newRow("People.BACity") << "People" << "BACity" << 50;
+        QTest::newRow("People.BAState") << "People" << "BAState" << 50;
+        QTest::newRow("People.BAPostalCode") << "People" << "BAPostalCode" << 255;
+        QTest::newRow("People.BACountry") << "People" << "BACountry" << 30;
+        QTest::newRow("People.BAPostOfficeBox") << "People" << "BAPostOfficeBox" << 255;
+        QTest::newRow("People.MailingAddress") << "People" << "MailingAddress" << 10;
+        QTest::newRow("People.BillingAddress") << "People" << "BillingAddress" << 10;
+        QTest::newRow("People.TelMain") << "People" << "TelMain" << 50;
+        QTest::newRow("People.TelCallback") << "People" << "TelCallback" << 50;
+        QTest::newRow("People.TelB1") << "People" << "TelB1" << 50;
+        QTest::newRow("People.TelB2") << "People" << "TelB2" << 50;
+        QTest::newRow("People.Ext") << "People" << "Ext" << 10;
+        QTest::newRow("People.FaxB1") << "People" << "FaxB1" << 50;
+        QTest::newRow("People.FaxB2") << "People" << "FaxB2" << 50;
+        QTest::newRow("People.WebPage") << "People" << "WebPage" << 255;
+        QTest::newRow("People.AssistantName") << "People" << "AssistantName" << 255;
+        QTest::newRow("People.ManagerName") << "People" << "ManagerName" << 255;
+        QTest::newRow("People.ProspectingMethod") << "People" << "ProspectingMethod" << 100;
+        QTest::newRow("People.OfferedSolution") << "People" << "OfferedSolution" << 255;
+        QTest::newRow("People.Ethnic") << "People" << "Ethnic" << 255;
+        QTest::newRow("People.Hobbies") << "People" << "Hobbies" << 255;
+        QTest::newRow("People.Info") << "People" << "Info" << 255;
+        QTest::newRow("People.Address") << "People" << "Address" << 255;
+        QTest::newRow("People.Email") << "People" << "Email" << 64;
+        QTest::newRow("People.ReferredBy") << "People" << "ReferredBy" << 255;
+        QTest::newRow("People.ProspectingData") << "People" << "ProspectingData" << 255;
+        QTest::newRow("PeopleFollowUp.ContactMethod") << "PeopleFollowUp" << "ContactMethod" << 10;
+        QTest::newRow("PeopleFollowUp.ProductsInterestedIn") << "PeopleFollowUp" << "ProductsInterestedIn" << 255;
+        QTest::newRow("PeopleFollowUp.FUDescription") << "PeopleFollowUp" << "FUDescription" << 255;
+        QTest::newRow("FollowUpMethod.FUmethodName") << "FollowUpMethod" << "FUmethodName" << 10;
+        QTest::newRow("Projects.Name") << "Projects" << "Name" << 255;
+        QTest::newRow("Projects.Code") << "Projects" << "Code" << 255;
+        QTest::newRow("Projects.Comments") << "Projects" << "Comments" << 512;
+        QTest::newRow("SubProjects.Name") << "SubProjects" << "Name" << 255;
+        QTest::newRow("SubProjects.Code") << "SubProjects" << "Code" << 255;
+        QTest::newRow("SubProjects.Comments") << "SubProjects" << "Comments" << 512;
+        QTest::newRow("SubProjectHistory.FollowUpComments") << "SubProjectHistory" << "FollowUpComments" << 255;
+        QTest::newRow("SubProjectStatus.SPStatusName") << "SubProjectStatus" << "SPStatusName" << 64;
+        QTest::newRow("SubProjectType.SPTypeName") << "SubProjectType" << "SPTypeName" << 64;
+        QTest::newRow("SubProjectType.Comments") << "SubProjectType" << "Comments" << 255;
+    }
+    void everyTextColumnHoldsItsWidthAndNoMore()
+    {
+        QFETCH(QString, tableName);
+        QFETCH(QString, column);
+        QFETCH(int, width);
+        auto text = [](int characters) {
+            static const QStringList pieces{QStringLiteral(u"\u00e9"), QStringLiteral(u"\U0001F600"), QString("x")};
+            QString t;
+            for (int i = 0; i < characters; ++i)
+                t += pieces[i % pieces.size()];
+            return t;
+        };
+        auto rows = table(tableName);
+        rows->open();
+        const int before = db->count(tableName);
+        rows->insert();
+        rows->setValue(column, text(width + 1));
+        try {
+            rows->post();
+            QFAIL("a value one character too long was stored");
+        } catch (const DataError& e) {
+            QCOMPARE(e.text(), QString("Your changes could not be saved. The value for %1 is longer than the %2 "
+                                       "characters it can hold. Shorten it and try again.")
+                                   .arg(column)
+                                   .arg(width));
+        }
+        QCOMPARE(db->count(tableName), before);
+        rows->setValue(column, text(width));
+        try {
+            rows->post();
+        } catch (const DataError& e) {
+            QFAIL(qPrintable("a value of the column's width was refused: " + e.text()));
+        }
+        QCOMPARE(db->count(tableName), before + 1);
+        QCOMPARE(db->scalar(QString("SELECT \"%1\" FROM \"%2\" WHERE rowid = (SELECT max(rowid) FROM \"%2\")")
+                                .arg(column, tableName))
+                     .toString(),
+                 text(width));
     }
 
     void aRefusedWriteLeavesTheDatasetAsItWas()

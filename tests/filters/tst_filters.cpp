@@ -301,6 +301,40 @@ private slots:
 
     }
 
+    // Only A to Z meet a to z. The characters beside them in the code table ('@' before A, '['
+    // after Z, '`' before a, '{' after z) are compared as they stand, each meeting only itself.
+    void lettersFoldOnlyFromAToZ_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("found");
+        QTest::newRow("a") << "a" << QStringList{"A", "a"};
+        QTest::newRow("A") << "A" << QStringList{"A", "a"};
+        QTest::newRow("z") << "z" << QStringList{"Z", "z"};
+        QTest::newRow("Z") << "Z" << QStringList{"Z", "z"};
+        QTest::newRow("@") << "@" << QStringList{"@"};
+        QTest::newRow("`") << "`" << QStringList{"`"};
+        QTest::newRow("[") << "[" << QStringList{"["};
+        QTest::newRow("{") << "{" << QStringList{"{"};
+        QTest::newRow("mixed, both ends") << "aZ" << QStringList{"Az", "aZ"};
+        QTest::newRow("beside the ends") << "@[" << QStringList{"@["};
+        QTest::newRow("beside the small ends") << "`{" << QStringList{"`{"};
+    }
+    void lettersFoldOnlyFromAToZ()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, found);
+        AppFixture app;
+        // Each person is named after the company value that it holds.
+        for (const QString v : {"A", "a", "Z", "z", "@", "`", "[", "{", "Az", "aZ", "@[", "`{"})
+            app.db.addPerson(v, {{"Company", v}});
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        type(f, "CheckBoxCompany", "EditCompany", typed);
+        QCOMPARE(edit(f, "EditCompany")->text(), typed);
+        f->BitBtn1Click();
+        QCOMPARE(names(f->StringGrid1), found);
+    }
+
     void everyCriterionReadsItsOwnColumn()
     {
         const QList<QPair<QString, QString>> columns = {
