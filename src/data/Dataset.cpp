@@ -586,12 +586,14 @@ int Dataset::catchUp(bool* gone)
         || m_loadedExternal == m_connection->externalVersion()
         || m_loadedVersion != m_connection->tableVersion(m_table))
         return m_current;
-    const bool ordered = orderedByIdentity();
     const int old = m_current;
     const qint64 id = old >= 0 && old < int(m_rows.size()) ? keyOf(m_rows[old].find(m_identity))
                                                             : std::numeric_limits<qint64>::min();
     if (!followLog())
         load();
+    // Asked of the rows as they stand now: a list read again is in order even when the rows it
+    // had (a person added here, out of order) were not.
+    const bool ordered = orderedByIdentity();
     int here = id == std::numeric_limits<qint64>::min() ? -1 : rowOf(QVariant(qlonglong(id)));
     if (here < 0 && old >= 0) {
         *gone = true;

@@ -57,10 +57,8 @@ QString fileView(const QString& path, const QUrl& back, const QString& backTitle
         return html + "<p>It holds no text to show here.</p></body></html>";
     QString text = QString::fromUtf8(data);
     text.replace("\r\n", "\n").replace('\r', '\n');
-    // One paragraph per line, so that a long line that wraps still reads as one.
-    for (const QString& line : text.split('\n'))
-        html += "<p style=\"white-space: pre-wrap; font-family: monospace; margin-bottom: 6px;\">"
-                + line.toHtmlEscaped() + "</p>";
+    // As the file has it, empty lines included; a long line wraps and still reads as one.
+    html += "<pre style=\"white-space: pre-wrap; font-family: monospace;\">" + text.toHtmlEscaped() + "</pre>";
     if (file.size() > kShown)
         html += "<p>(The rest of the file is not shown.)</p>";
     return html + "</body></html>";
