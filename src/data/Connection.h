@@ -77,6 +77,11 @@ public:
     // Whether Vantrel.vt itself lags behind the journal beside it: the last checkpoint after a
     // commit could not copy every saved change into the file.
     bool fileBehindJournal() const { return m_behind; }
+    // Copies what was committed into Vantrel.vt itself, as every commit through begin() and
+    // commit() ends; a writer that commits on the handle of its own calls it when it is done.
+    // When the file cannot take it all, the user is told once (a warning, not an error: the
+    // commits stand in the journal).
+    void checkpoint();
 
     // Prepared statements are kept by their text for the next reader of the same text: preparing
     // a select of every column costs more than reading a row with it. Returns nullptr when the
@@ -85,7 +90,6 @@ public:
     void returnStatement(const QByteArray& sql, sqlite3_stmt* statement); // reset, kept or finalized
 
 private:
-    void checkpoint();
     void dropStatements();
     sqlite3* driverHandle() const;
 

@@ -174,8 +174,11 @@ void PeopleBatch::restoreSettings()
     if (!m_settingsChanged)
         return;
     m_settingsChanged = false;
-    // The checkpoint syncs the file, so the new people are on disk whatever the setting was.
-    sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    // The checkpoint syncs the file, so the new people are on disk whatever the setting was; it
+    // is the one a save ends with, so the file alone holds what the import reports, or the user
+    // hears why not.
+    if (m_committed > 0)
+        m_data.MainADOConnection.checkpoint();
     sqlite3_exec(m_db, QByteArray("PRAGMA synchronous = " + QByteArray::number(m_synchronous)).constData(), nullptr,
                  nullptr, nullptr);
     sqlite3_exec(m_db, QByteArray("PRAGMA cache_size = " + QByteArray::number(m_cacheSize)).constData(), nullptr,
