@@ -219,7 +219,7 @@ QString Import::importRecord(PeopleBatch& batch, bool testDuplicates)
                 .arg(QLatin1String(kMapping[i].header))
                 .arg(width);
     }
-    batch.add(m_values);
+    batch.add(m_values, r.line);
     return {};
 }
 
@@ -264,9 +264,7 @@ void Import::exec()
             try {
                 stop = importRecord(batch, testDuplicates);
             } catch (const DataError& e) {
-                stop = QString("Line %1 of the file could not be added: %2\nThe import stopped there.")
-                           .arg(m_record.line)
-                           .arg(e.text());
+                stop = PeopleTransfer::notAdded(m_record.line, e.text(), batch.lostFrom());
             }
             if (!stop.isEmpty())
                 break;
@@ -283,7 +281,8 @@ void Import::exec()
                                                    * kUpdateMicrosecondsPerPerson / 1000);
         batch.finish();
     } catch (const DataError& e) {
-        stop = stop.isEmpty() ? e.text() : stop + "\n" + e.text();
+        const QString lost = PeopleTransfer::notStored(e.text(), batch.lostFrom());
+        stop = stop.isEmpty() ? lost : stop + "\n" + lost;
         runQuietly([&] { batch.finish(); });
     }
     if (stop.isEmpty())

@@ -62,6 +62,24 @@ void waitFor(const std::function<bool()>& done)
 QString counted(int added) { return QString("%1 record(s) added.").arg(added); }
 QString addedSoFar(int added) { return QString("%1 record(s) added so far.").arg(added); }
 
+QString notAdded(int line, const QString& reason, int lostFrom)
+{
+    if (lostFrom > 0 && lostFrom < line)
+        return QString("Line %1 of the file could not be added: %2\nNothing from line %3 on was stored. The import "
+                       "stopped there.")
+            .arg(line)
+            .arg(reason)
+            .arg(lostFrom);
+    return QString("Line %1 of the file could not be added: %2\nThe import stopped there.").arg(line).arg(reason);
+}
+
+QString notStored(const QString& reason, int lostFrom)
+{
+    if (lostFrom <= 0)
+        return reason;
+    return QString("The people from line %1 of the file on could not be stored: %2").arg(lostFrom).arg(reason);
+}
+
 QString sentence(const QString& reason)
 {
     return reason.endsWith('.') || reason.endsWith('!') || reason.endsWith('?') ? reason : reason + '.';
@@ -246,11 +264,11 @@ QString ImportSession::add(int line, const std::vector<QStringView>& values, qin
                     .arg(m_captions.value(i))
                     .arg(width);
         }
-        const qint64 added = m_batch.add(values);
+        const qint64 added = m_batch.add(values, line);
         if (id)
             *id = added;
     } catch (const DataError& e) {
-        return QString("Line %1 of the file could not be added: %2\nThe import stopped there.").arg(line).arg(e.text());
+        return notAdded(line, e.text(), m_batch.lostFrom());
     }
     return {};
 }
@@ -268,7 +286,8 @@ void ImportSession::finish(QString stop, const QString& notes)
                                 (m_batch.startCount() + qint64(m_batch.added())) * kUpdateMicrosecondsPerPerson / 1000);
         m_batch.finish();
     } catch (const DataError& e) {
-        stop = stop.isEmpty() ? e.text() : stop + "\n" + e.text();
+        const QString lost = notStored(e.text(), m_batch.lostFrom());
+        stop = stop.isEmpty() ? lost : stop + "\n" + lost;
         runQuietly([&] { m_batch.finish(); });
     }
     if (m_progress)

@@ -19,6 +19,11 @@ namespace PeopleTransfer {
 
 QString counted(int added); // "N record(s) added."
 QString addedSoFar(int added); // "N record(s) added so far."
+// Why the import stopped at a person it could not write: that line, and the first line whose
+// person the failure took back with it (lostFrom, 0 for none), so the user knows where to resume.
+QString notAdded(int line, const QString& reason, int lostFrom);
+// The same for the write that ends the import, which takes back everyone from lostFrom on.
+QString notStored(const QString& reason, int lostFrom);
 // A reason as one sentence: the system's own come without a full stop ("Input/output error").
 QString sentence(const QString& reason);
 // The message for a file that cannot be opened as text.

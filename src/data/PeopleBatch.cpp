@@ -97,6 +97,8 @@ void PeopleBatch::fail(int rc)
     if (m_inTransaction && sqlite3_get_autocommit(m_db)) {
         // SQLite took the whole transaction back: its rows are gone.
         m_inTransaction = false;
+        if (m_pending > 0)
+            m_lostFrom = m_pendingFrom;
         m_pending = 0;
     }
     throw DataError(text);
@@ -245,7 +247,7 @@ qint64 PeopleBatch::findDuplicate(QStringView name, QStringView email1)
     return found;
 }
 
-qint64 PeopleBatch::add(const std::vector<QStringView>& values)
+qint64 PeopleBatch::add(const std::vector<QStringView>& values, int source)
 {
     if (!m_insert)
         throw DataError("The batch has not begun.");
@@ -266,7 +268,8 @@ qint64 PeopleBatch::add(const std::vector<QStringView>& values)
     if (rc != SQLITE_DONE)
         fail(rc);
     const qint64 id = sqlite3_last_insert_rowid(m_db);
-    ++m_pending;
+    if (m_pending++ == 0)
+        m_pendingFrom = source;
     m_lastTouched = id;
     if (m_foldedLoaded && beyondAscii(name))
         m_foldedNames.insert(qHash(fold(name)), id);
@@ -321,6 +324,8 @@ void PeopleBatch::commit()
         const QString text = reason(rc); // before the rollback replaces it
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         m_inTransaction = false;
+        if (m_pending > 0)
+            m_lostFrom = m_pendingFrom;
         m_pending = 0;
         throw DataError(text);
     }

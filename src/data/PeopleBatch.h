@@ -36,8 +36,12 @@ public:
     // A person of the company row with this name and first e-mail address, letter case ignored;
     // 0 when there is none. A found person is the one shown when the batch ends.
     qint64 findDuplicate(QStringView name, QStringView email1);
-    // Writes one person; an empty value stores nothing. Throws DataError.
-    qint64 add(const std::vector<QStringView>& values);
+    // Writes one person; an empty value stores nothing. Throws DataError. source is where the
+    // person comes from (a line of the file), for lostFrom().
+    qint64 add(const std::vector<QStringView>& values, int source = 0);
+    // Where the first person came from whom a failure took back with the transaction they were
+    // written in; 0 when a failure took back nobody written before it.
+    int lostFrom() const { return m_lostFrom; }
     // Writes a person's stored answers to the questionnaire, question n from answers[n - 1], in
     // the same transaction as the person. Throws DataError.
     void addAnswers(qint64 person, const QVector<int>& answers);
@@ -71,6 +75,8 @@ private:
     bool m_inTransaction = false;
     QByteArray m_insertLog; // the statement that makes the insert trigger, while it is dropped
     int m_pending = 0; // written in the open transaction
+    int m_pendingFrom = 0; // the source of the first of them
+    int m_lostFrom = 0;
     int m_committed = 0;
     qint64 m_lastTouched = 0;
     bool m_finished = false;
