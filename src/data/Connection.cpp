@@ -6,6 +6,7 @@
 #include "platform/MessageBox.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -18,6 +19,22 @@ const QStringList kRequiredTables = {
     "Companies", "People", "QuestionsMain", "PeopleFollowUp", "FollowUpMethod", "Projects",
     "SubProjects", "SubProjectHistory", "SubProjectStatus", "SubProjectType", "SubProjectSize",
     "Business"};
+
+// Whether this process still has a journal file of the database open that is no longer the one
+// on disk under its name: a cleaning or synchronisation program deleted it while it was in use.
+bool journalReplaced(const QString& databasePath)
+{
+    const QString path = QFileInfo(databasePath).canonicalFilePath();
+    if (path.isEmpty())
+        return false;
+    QDirIterator fds("/proc/self/fd", QDir::Files | QDir::System | QDir::NoDotAndDotDot);
+    while (fds.hasNext()) {
+        const QString target = QFileInfo(fds.next()).symLinkTarget();
+        if (target == path + "-wal (deleted)" || target == path + "-shm (deleted)")
+            return true;
+    }
+    return false;
+}
 
 int& defaultBusyTimeout()
 {
@@ -238,8 +255,51 @@ void Connection::noteWrite(const QString& table)
         m_transactionTables.insert(table.toLower());
 }
 
+void Connection::keepOwnJournal()
+{
+    if (!m_handle || m_depth > 0 || !journalReplaced(m_path))
+        return;
+    // Writing on into a journal nobody else can see would lose this copy's saves or another
+    // copy's, whichever comes second. When no other copy has made new journal files yet, the
+    // old one is folded into the file first; then the connection is opened again, on the files
+    // every copy sees, and what this copy read is read again.
+    const bool others = QFileInfo::exists(m_path + "-wal") || QFileInfo::exists(m_path + "-shm");
+    bool missing = false;
+    if (m_behind) {
+        int logFrames = -1, copiedFrames = -1;
+        missing = others
+                  || sqlite3_wal_checkpoint_v2(m_handle, nullptr, SQLITE_CHECKPOINT_FULL, &logFrames, &copiedFrames)
+                         != SQLITE_OK
+                  || copiedFrames < logFrames;
+    }
+    // Closed without the checkpoint and the clean-up that a close makes: they would go by the
+    // names on disk, which are now another copy's files.
+    sqlite3_db_config(m_handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    dropStatements();
+    if (QSqlDatabase::contains(m_name))
+        QSqlDatabase::database(m_name, false).close();
+    m_handle = nullptr;
+    m_behind = false;
+    m_toldBehind = false;
+    m_reopened += qint64(1) << 32; // every reader takes in what other copies wrote meanwhile
+    for (auto it = m_versions.begin(); it != m_versions.end(); ++it)
+        ++it.value();
+    open();
+    MessageBox::show(MessageBox::Icon::Warning,
+                     QString("Another program deleted %1-wal and %1-shm, the journal files beside %1, while Vantrel "
+                             "was using them (a cleaning or synchronisation program may do this). Vantrel has opened "
+                             "%1 again, so that every copy of the program writes into the same files. %2")
+                         .arg(fileName(),
+                              missing ? QString("Changes saved while %1 itself could not be brought up to date may be "
+                                                "missing: check the people you changed last.")
+                                            .arg(fileName())
+                                      : QString("Nothing you saved is missing.")));
+}
+
 void Connection::begin()
 {
+    if (m_depth == 0)
+        keepOwnJournal();
     if (m_depth == 0) {
         // IMMEDIATE: the write lock is taken now, not at the first write, so nobody can change
         // what this transaction reads before it commits.
@@ -347,7 +407,7 @@ qint64 Connection::externalVersion()
     try {
         RowReader q(*this, "PRAGMA data_version", {});
         if (q.next())
-            return q.value(0, ColumnType::Integer).toLongLong();
+            return m_reopened + q.value(0, ColumnType::Integer).toLongLong();
     } catch (const DataError&) {
     }
     return -1;

@@ -45,7 +45,11 @@ public:
     qint64 changes() const;      // rows changed by the last statement
     qint64 lastInsertId() const; // row identity of the last insert
 
-    void begin();
+    // Before a write: when the journal files this connection has open were deleted from the disk,
+    // it is opened again on the files on disk, and the user is told what, if anything, may be
+    // missing. Throws DataError when the file cannot be opened again.
+    void keepOwnJournal();
+    void begin();    // the outermost one checks the journal first
     void commit();   // the outermost one commits and checkpoints
     void rollback(); // undoes the whole transaction, however deeply nested
     int transactionDepth() const { return m_depth; }
@@ -100,6 +104,7 @@ private:
     int m_depth = 0;
     bool m_behind = false;     // the last checkpoint left saved changes in the journal only
     bool m_toldBehind = false; // the user has been told so since the last complete checkpoint
+    qint64 m_reopened = 0;     // added to the file's count of commits by others, anew at each reopening
     QSet<QString> m_transactionTables;
     std::vector<std::function<void()>> m_rollbackHandlers;
     sqlite3* m_handle = nullptr; // while open

@@ -133,6 +133,9 @@ void PeopleBatch::begin()
     for (const QString& c : m_columns)
         m_widths << people->columnSize(c);
 
+    // Its commits are made on the handle, past the connection's own begin(): the journal is
+    // checked here, once, before the first of them.
+    m_data.MainADOConnection.keepOwnJournal();
     const QVariant handle = m_data.MainADOConnection.database().driver()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         throw DataError("The database connection is not open.");

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -606,6 +607,58 @@ private slots:
         save("6");
         QCOMPARE(app.messages.size(), 2);
         QCOMPARE(mobileInACopy(), QString("123456"));
+    }
+
+    // A cleaning program deletes the journal files while the program runs; another copy (a
+    // process of its own, as it would be) may then make new ones and save into them. The next
+    // save notices, opens the file again and keeps both copies' saves, and the user is told.
+    void deletedJournalFilesAreNoticedBeforeTheNextSave_data()
+    {
+        QTest::addColumn<bool>("secondCopy");
+        QTest::newRow("alone") << false;
+        QTest::newRow("a second copy saves meanwhile") << true;
+    }
+
+    void deletedJournalFilesAreNoticedBeforeTheNextSave()
+    {
+        QFETCH(bool, secondCopy);
+        AppFixture app;
+        app.db.addPerson("Anna");
+        app.db.addPerson("Bob");
+        QVERIFY(app.start());
+        app.db.disconnect(); // the program's connection alone has the file open here
+        typeAtEnd(mobile(app), "1");
+        app.main()->SpeedButton2Click();
+        QVERIFY(QFile::remove(app.db.path() + "-wal"));
+        QVERIFY(QFile::remove(app.db.path() + "-shm"));
+        auto shell = [&](const QString& sql) {
+            QProcess p;
+            p.start("sqlite3", {app.db.path(), ".timeout 5000", sql});
+            p.waitForFinished();
+            return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        };
+        if (secondCopy)
+            shell("UPDATE People SET Company = 'Acme' WHERE Name = 'Bob'");
+        typeAtEnd(mobile(app), "2");
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.messages.size(), 1);
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Warning);
+        QCOMPARE(app.messages[0].text,
+                 QString("Another program deleted Vantrel.vt-wal and Vantrel.vt-shm, the journal files beside "
+                         "Vantrel.vt, while Vantrel was using them (a cleaning or synchronisation program may do "
+                         "this). Vantrel has opened Vantrel.vt again, so that every copy of the program writes into "
+                         "the same files. Nothing you saved is missing."));
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
+        // What another process finds on disk: both saves, and a whole file.
+        QCOMPARE(shell("SELECT Mobile FROM People WHERE Name = 'Anna'"), QString("12"));
+        QCOMPARE(shell("SELECT Company FROM People WHERE Name = 'Bob'"), secondCopy ? QString("Acme") : QString());
+        QCOMPARE(shell("PRAGMA integrity_check"), QString("ok"));
+        // The list shows the other copy's save at the next move, and later saves are quiet.
+        app.main()->SpeedButton10Click();
+        QCOMPARE(app.people()->value("Company").toString(), secondCopy ? QString("Acme") : QString());
+        typeAtEnd(mobile(app), "3");
+        app.main()->SpeedButton2Click();
+        QCOMPARE(app.messages.size(), 1);
     }
 
     void aSavedPersonIsInTheFileItselfAndACleanEndLeavesNoJournal()
