@@ -101,10 +101,16 @@ TFollowUpForm::TFollowUpForm(TMainDataModule* dataModule, QWidget* parent) : QDi
     // Another person is selected only once the activity being typed is in and saved; a save
     // that fails keeps both lists where they are, with the activity still being edited.
     DBGridFollowUp->canMove = [this] {
-        return DBGrid1->commitEditor(true) && runCommand([this] {
-                   WaitCursor busy;
-                   FollowUp->settle();
-               });
+        if (!DBGrid1->commitEditor(true))
+            return false;
+        // The activity of a person deleted elsewhere cannot be kept: it goes, with a word, and
+        // the user moves on. That of a person not saved yet stays, as the person does.
+        if (!personUnsaved() && dropUnkeepable())
+            return true;
+        return runCommand([this] {
+            WaitCursor busy;
+            FollowUp->settle();
+        });
     };
     connect(DBGrid1, &DBGrid::editButtonClicked, this, &TFollowUpForm::DBGrid1EditButtonClick);
     DBNavigator1->commitPending = [this] { return DBGrid1->commitEditor(true); };
@@ -158,16 +164,8 @@ bool TFollowUpForm::FormCloseQuery()
         return false;
     if (!FollowUp->isEditing())
         return true;
-    if (personUnsaved()) {
-        // Nothing can keep the activity of a person who is not stored, and the window must not
-        // hold the user: it says so, drops the activity and closes.
-        if (FollowUp->isModified())
-            MessageBox::show(MessageBox::Icon::Information,
-                             QString(kPersonUnsaved) + "\n\nThe activity you typed is dropped.");
-        DBGrid1->discardEditor();
-        runCommand([this] { FollowUp->cancel(); });
-        return true;
-    }
+    if (dropUnkeepable())
+        return true; // nothing the user could do would keep it: the window does not hold them
     QString reason;
     try {
         WaitCursor busy;
@@ -188,6 +186,25 @@ bool TFollowUpForm::FormCloseQuery()
     DBGrid1->setFocus();
     DBGrid1->showCellEditor();
     return false;
+}
+
+bool TFollowUpForm::dropUnkeepable()
+{
+    if (!FollowUp->isEditing())
+        return false;
+    QString why;
+    if (personUnsaved())
+        why = "This person has not been saved yet because the name is missing, so the activity you typed cannot be "
+              "saved and is dropped.\nType the name and save the person, then add the activity again.";
+    else if (!m_dataModule->personStored(FollowUp->value("PersonID")))
+        why = "This person was deleted by another user, so the activity you typed cannot be saved and is dropped.";
+    else
+        return false;
+    if (FollowUp->isModified())
+        MessageBox::show(MessageBox::Icon::Information, why);
+    DBGrid1->discardEditor();
+    runCommand([this] { FollowUp->cancel(); });
+    return true;
 }
 
 bool TFollowUpForm::personUnsaved() const

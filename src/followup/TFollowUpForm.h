@@ -40,6 +40,9 @@ protected:
 private:
     void pickInto(const QString& column);
     bool personUnsaved() const; // the current person is new and not stored yet
+    // Drops, with a word, an activity that nothing would let be saved (its person is not
+    // stored); false when there is none.
+    bool dropUnkeepable();
 
     TMainDataModule* m_dataModule;
     TPickDateForm* m_picker = nullptr;

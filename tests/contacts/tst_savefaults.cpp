@@ -8,6 +8,7 @@
 #include "data/MainDataModule.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
+#include "widgets/DBGrid.h"
 #include "widgets/DBNavigator.h"
 #include "widgets/ResultGrid.h"
 
@@ -425,17 +426,22 @@ private slots:
 
     // An activity typed for a person another program deleted while the window was open is not
     // saved for nobody, a new one or an edited one: the user is told and the activity stays on
-    // screen.
+    // screen; leaving it (closing, or another person) drops it with a word instead of holding
+    // the user, since nothing would let it be saved.
     void anActivityOfAPersonDeletedMeanwhileIsRefused_data()
     {
         QTest::addColumn<bool>("existing");
-        QTest::newRow("new activity") << false;
-        QTest::newRow("edited activity") << true;
+        QTest::addColumn<bool>("close");
+        QTest::newRow("new activity, closed") << false << true;
+        QTest::newRow("edited activity, closed") << true << true;
+        QTest::newRow("new activity, another person") << false << false;
+        QTest::newRow("edited activity, another person") << true << false;
     }
 
     void anActivityOfAPersonDeletedMeanwhileIsRefused()
     {
         QFETCH(bool, existing);
+        QFETCH(bool, close);
         AppFixture app;
         const int anna = app.db.addPerson("Anna");
         app.db.addPerson("Bob");
@@ -459,8 +465,20 @@ private slots:
         QCOMPARE(app.db.count("PeopleFollowUp", "FUDescription = 'Call about tractors'"), 0);
         QCOMPARE(f->FollowUp->state(), state);
         QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("Call about tractors"));
-        f->DBNavigator1->click(DBNavigator::Button::Cancel);
-        QVERIFY(f->close());
+        if (close) {
+            QVERIFY(f->close());
+        } else {
+            f->DBGridFollowUp->setCurrentIndex(f->DBGridFollowUp->model()->index(1, 1));
+            QCOMPARE(app.people()->value("Name").toString(), QString("Bob"));
+        }
+        QCOMPARE(app.messages.size(), 2);
+        QCOMPARE(app.messages[1].icon, MessageBox::Icon::Information);
+        QCOMPARE(app.messages[1].text, QString("This person was deleted by another user, so the activity you typed "
+                                               "cannot be saved and is dropped."));
+        QVERIFY(!f->FollowUp->isEditing());
+        QCOMPARE(app.db.count("PeopleFollowUp", "FUDescription = 'Call about tractors'"), 0);
+        if (!close)
+            QVERIFY(f->close());
     }
 
     void realQuestionsAboutAnotherUser_data()

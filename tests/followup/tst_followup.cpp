@@ -693,7 +693,10 @@ private slots:
             QVERIFY(f->close());
             QCOMPARE(app.messages.size(), 4);
             QCOMPARE(app.messages[3].icon, MessageBox::Icon::Information);
-            QCOMPARE(app.messages[3].text, unsaved + "\n\nThe activity you typed is dropped.");
+            QCOMPARE(app.messages[3].text,
+                     QString("This person has not been saved yet because the name is missing, so the activity you "
+                             "typed cannot be saved and is dropped.\nType the name and save the person, then add the "
+                             "activity again."));
         });
         QVERIFY(m_closed);
         QCOMPARE(app.db.count("PeopleFollowUp"), 0);
