@@ -266,12 +266,22 @@ public:
             if (!trimmed.isEmpty()) {
                 const std::optional<int> number = wholeNumber(trimmed);
                 if (!number) {
+                    // Digits beyond the range, or a mark the user may mean as a thousands separator:
+                    // said as such, not merely "not a whole number".
+                    static const QRegularExpression digits(R"(^[+-]?\d+$)");
+                    const bool outside = digits.match(trimmed).hasMatch();
+                    const bool marks = trimmed.contains(u'.') || trimmed.contains(u',');
                     m_grid->noteRefused(index, text,
-                                        QString("The cell \"%1\" holds \"%2\", which is not a whole number.\n"
-                                                "Type a whole number from %3 to %4.")
-                                            .arg(column.title, text)
+                                        QString("The cell \"%1\" holds \"%2\", which is %3.\n"
+                                                "Type a whole number from %4 to %5%6")
+                                            .arg(column.title, text,
+                                                 outside ? QString("beyond the numbers it can hold")
+                                                         : QString("not a whole number"))
                                             .arg(INT_MIN)
-                                            .arg(INT_MAX));
+                                            .arg(INT_MAX)
+                                            .arg(marks ? QString(" in digits alone, without a decimal point or a "
+                                                                 "thousands separator.")
+                                                       : QString(".")));
                     return;
                 }
                 value = *number;

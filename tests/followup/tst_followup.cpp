@@ -587,23 +587,28 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QVariant>("stored"); // invalid: refused, nothing stored
-        QTest::newRow("digits") << "1250" << QVariant(1250);
-        QTest::newRow("signs") << "+42" << QVariant(42);
-        QTest::newRow("blanks around") << " 7 " << QVariant(7);
-        QTest::newRow("lowest") << "-2147483648" << QVariant(-2147483647 - 1);
-        QTest::newRow("decimal point") << "1.5" << QVariant();
-        QTest::newRow("two decimals") << "12.50" << QVariant();
-        QTest::newRow("zero fraction") << "12.00" << QVariant();
-        QTest::newRow("thousands separator") << "1,500" << QVariant();
-        QTest::newRow("letters") << "12a50" << QVariant();
-        QTest::newRow("sign alone") << "-" << QVariant();
-        QTest::newRow("too big") << "2147483648" << QVariant();
+        QTest::addColumn<QString>("said");    // the refusal's first sentence and its advice's ending
+        const QString plain = "not a whole number|.";
+        const QString marked = "not a whole number| in digits alone, without a decimal point or a thousands separator.";
+        QTest::newRow("digits") << "1250" << QVariant(1250) << "";
+        QTest::newRow("signs") << "+42" << QVariant(42) << "";
+        QTest::newRow("blanks around") << " 7 " << QVariant(7) << "";
+        QTest::newRow("lowest") << "-2147483648" << QVariant(-2147483647 - 1) << "";
+        QTest::newRow("decimal point") << "1.5" << QVariant() << marked;
+        QTest::newRow("two decimals") << "12.50" << QVariant() << marked;
+        QTest::newRow("zero fraction") << "12.00" << QVariant() << marked;
+        QTest::newRow("thousands separator") << "1,500" << QVariant() << marked;
+        QTest::newRow("letters") << "12a50" << QVariant() << plain;
+        QTest::newRow("sign alone") << "-" << QVariant() << plain;
+        QTest::newRow("too big") << "2147483648" << QVariant() << "beyond the numbers it can hold|.";
+        QTest::newRow("too small") << "-2147483649" << QVariant() << "beyond the numbers it can hold|.";
     }
 
     void wholeNumberCell()
     {
         QFETCH(QString, typed);
         QFETCH(QVariant, stored);
+        QFETCH(QString, said);
         AppFixture app;
         app.db.addPerson("Anna");
         QVERIFY(app.start());
@@ -622,8 +627,9 @@ private slots:
             }
             QCOMPARE(app.messages.size(), 1);
             QCOMPARE(app.messages[0].text,
-                     QString("The cell \"Expected order value\" holds \"%1\", which is not a whole number.\n"
-                             "Type a whole number from -2147483648 to 2147483647.").arg(typed));
+                     QString("The cell \"Expected order value\" holds \"%1\", which is %2.\n"
+                             "Type a whole number from -2147483648 to 2147483647%3")
+                         .arg(typed, said.section('|', 0, 0), said.section('|', 1)));
             QVERIFY(f->FollowUp->value("ExpextedOrderValue").isNull());
             sendKey(Qt::Key_Escape);
             sendKey(Qt::Key_Escape);
@@ -830,8 +836,8 @@ private slots:
             type("99999999999");
             seen = leave([&] { sendKey(Qt::Key_Down); });
             QCOMPARE(seen.size(), 1);
-            QVERIFY2(seen[0].startsWith("Error: The cell \"Expected order value\" holds \"99999999999\", which is not "
-                                        "a whole number."),
+            QVERIFY2(seen[0].startsWith("Error: The cell \"Expected order value\" holds \"99999999999\", which is "
+                                        "beyond the numbers it can hold."),
                      qPrintable(seen[0]));
             QCOMPARE(typedText(), QString("99999999999"));
             sendKey(Qt::Key_Escape);
