@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +24,27 @@
 namespace {
 constexpr int kRow = 22;   // distance between rows
 constexpr int kField = 20; // height of a field
+
+// The keys that open the calendar in a follow-up date cell (F4, Alt+Down, Ctrl+Enter) press a
+// date's "..." button too, rather than moving the focus on to the reminder box beside it.
+class CalendarKeys : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        const bool asked = (key->key() == Qt::Key_F4 && mods == Qt::NoModifier)
+                           || (key->key() == Qt::Key_Down && mods == Qt::AltModifier)
+                           || ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && mods == Qt::ControlModifier);
+        if (!asked)
+            return false;
+        static_cast<QAbstractButton*>(watched)->click();
+        return true;
+    }
+};
 
 QPixmap bellPixmap()
 {
@@ -248,6 +270,7 @@ void PeoplePage::buildPersonalHalf()
         bindings << new DateFieldBinding(m_people, column, e);
         auto* b = new QPushButton("...", parent);
         b->setGeometry(x + lw + fw + 2, y, 20, kField);
+        b->installEventFilter(new CalendarKeys(b));
         return b;
     };
     auto reminder = [this](QWidget* parent, const QString& caption, const QString& column, int x, int y) {

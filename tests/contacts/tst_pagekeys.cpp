@@ -22,6 +22,7 @@
 #include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QAbstractButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -600,6 +601,46 @@ private slots:
         QCOMPARE(app.people()->value("Birthday").toDate(), written ? QDate(2001, 3, 4) : QDate());
         QCOMPARE(app.people()->state(), written ? DatasetState::Edit : DatasetState::Browse);
         QCOMPARE(picker->date(), QDate(2001, 3, 4)); // carried over either way
+    }
+
+    // A date's "..." button opens the calendar with the keys a follow-up date cell takes as well
+    // as Space, and none of them touches the reminder box beside it.
+    void dateButtonsOpenTheCalendarFromTheKeyboard_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("opens");
+        for (const char* b : {"Button2", "Button6"}) {
+            QTest::addRow("%s, Space", b) << b << int(Qt::Key_Space) << int(Qt::NoModifier) << true;
+            QTest::addRow("%s, F4", b) << b << int(Qt::Key_F4) << int(Qt::NoModifier) << true;
+            QTest::addRow("%s, Alt+Down", b) << b << int(Qt::Key_Down) << int(Qt::AltModifier) << true;
+            QTest::addRow("%s, Ctrl+Enter", b) << b << int(Qt::Key_Return) << int(Qt::ControlModifier) << true;
+            QTest::addRow("%s, Enter", b) << b << int(Qt::Key_Return) << int(Qt::NoModifier) << false;
+        }
+    }
+    void dateButtonsOpenTheCalendarFromTheKeyboard()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, opens);
+        AppFixture app;
+        app.db.addPerson("Anna", {{"Breminder", 1}, {"Areminder", 1}});
+        QVERIFY(app.start());
+        app.main()->Button7Click(); // the business half too, where the anniversary stands
+        int shown = 0;
+        app.modal = [&](QDialog* d) {
+            shown += qobject_cast<TPickDateForm*>(d) ? 1 : 0;
+            return int(QDialog::Rejected);
+        };
+        auto* b = app.find<QAbstractButton>(button);
+        b->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(b, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(shown, opens ? 1 : 0);
+        QVERIFY(app.find<QCheckBox>("Breminder")->isChecked());
+        QVERIFY(app.find<QCheckBox>("Areminder")->isChecked());
+        QCOMPARE(app.people()->state(), DatasetState::Browse);
     }
 
     void fileAddressesWithAHostAreNotOpened_data()
