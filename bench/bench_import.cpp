@@ -5,6 +5,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "app/Program.h"
+#include "data/FileCheck.h"
 #include "app/TDataEntryForm.h"
 #include "contacts/CsvImport.h"
 #include "contacts/CsvReader.h"
@@ -196,6 +197,7 @@ int main(int argc, char** argv)
     });
     FileDialog::setHandler([&](const FileDialog::Request&) { return csv; });
     Program::setUpApplication();
+    FileCheck::setEnabled(false); // the window alone, without the check of the file beside it
     Program program;
     if (!program.start())
         return 1;

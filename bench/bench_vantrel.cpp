@@ -13,6 +13,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "app/Program.h"
+#include "data/FileCheck.h"
 #include "app/TDataEntryForm.h"
 #include "contacts/PeoplePage.h"
 #include "data/MainDataModule.h"
@@ -252,6 +253,7 @@ int run(const QString& dir, bool full, qint64 launchedNs, int argc, char** argv)
     QElapsedTimer t;
     t.start();
     const double startCpu = cpuMs();
+    FileCheck::setEnabled(false); // the window alone, without the check of the file beside it
     Program program;
     if (!program.start())
         return 1;

@@ -6,6 +6,8 @@
 #include "TDataEntryForm.h"
 #include "TSplashForm.h"
 #include "platform/DataError.h"
+#include "data/Dataset.h"
+#include "data/FileCheck.h"
 #include "data/MainDataModule.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
@@ -34,6 +36,7 @@ void Program::setUpApplication()
 
 Program::~Program()
 {
+    m_fileCheck.reset(); // stopped before the file it reads goes
     appWindows() = AppWindows{};
     // Windows go before the data module whose datasets they show.
     delete pickDateForm;
@@ -61,6 +64,12 @@ bool Program::start()
     try {
         dataModule = std::make_unique<TMainDataModule>();
         w.MainDataModule = dataModule.get();
+        QObject::connect(dataModule->PeopleCompanyDet, &Dataset::unreadable, [this](qint64 person, const QString& why) {
+            sayDamaged(QString("The person with the number %1 cannot be read (%2). The other people are shown as they "
+                               "are, and this one is left untouched.")
+                           .arg(person)
+                           .arg(why));
+        });
         mainForm = new TDataEntryForm(dataModule.get());
         w.DataEntryForm = mainForm;
         helpForm = new THelpForm;
@@ -103,11 +112,30 @@ bool Program::start()
     splash.reset();
     if (!dataModule->startupNotice().isEmpty())
         MessageBox::show(MessageBox::Icon::Warning, dataModule->startupNotice());
+    // The whole file is checked beside the window, which never waits for it.
+    m_fileCheck = std::make_unique<FileCheck>();
+    QObject::connect(m_fileCheck.get(), &FileCheck::finished, [this](bool ok, const QString& findings) {
+        if (!ok)
+            sayDamaged("A check of the whole file found:\n" + findings);
+    });
+    m_fileCheck->start(dataModule->MainADOConnection.databasePath());
     if (m_quitRequested) {
         m_exitCode = 0;
         return false;
     }
     return true;
+}
+
+void Program::sayDamaged(const QString& what)
+{
+    if (m_toldDamaged)
+        return;
+    m_toldDamaged = true;
+    const QString file = dataModule->MainADOConnection.fileName();
+    MessageBox::show(MessageBox::Icon::Warning,
+                     QString("%1 is damaged. %2\n\nClose Vantrel and put back your latest backup copy of %1 (a copy of "
+                             "the file made before the damage); until then, enter nothing you could not type again.")
+                         .arg(file, what));
 }
 
 int Program::exec()

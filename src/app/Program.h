@@ -1,4 +1,6 @@
 #pragma once
+#include <QString>
+
 #include <memory>
 
 class TSplashForm;
@@ -11,6 +13,7 @@ class TFilters;
 class TAboutForm;
 class TRetail;
 class TPickDateForm;
+class FileCheck;
 
 // The program from its start to its end: splash and display checks, every window created once
 // in a fixed order, the database opened, the main window reduced to the People page.
@@ -23,6 +26,7 @@ public:
     int exec();       // shows the main window and runs the event loop
     int exitCode() const { return m_exitCode; }
     bool quitRequested() const { return m_quitRequested; }
+    FileCheck* fileCheck() const { return m_fileCheck.get(); } // after start(); may be null
 
     std::unique_ptr<TMainDataModule> dataModule;
     TDataEntryForm* mainForm = nullptr;
@@ -35,6 +39,9 @@ public:
     TPickDateForm* pickDateForm = nullptr;
 
 private:
+    void sayDamaged(const QString& what); // once a run, whichever finds the damage first
+    std::unique_ptr<FileCheck> m_fileCheck;
+    bool m_toldDamaged = false;
     int m_exitCode = 0;
     bool m_quitRequested = false;
 };

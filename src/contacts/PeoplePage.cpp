@@ -1,6 +1,8 @@
 #include "PeoplePage.h"
 
 #include "Vocabulary.h"
+#include "data/DataSource.h"
+#include "data/Dataset.h"
 #include "data/FieldBinding.h"
 
 #include <QButtonGroup>
@@ -103,6 +105,23 @@ PeoplePage::PeoplePage(DataSource* people, QWidget* parent) : QWidget(parent), m
     buildTabChain();
     for (FieldBinding* b : bindings)
         b->read();
+    // A person the file could not give is not shown as an empty record that could be typed
+    // into and saved: the fields are off, and the name field says why.
+    connect(people, &DataSource::changed, this, &PeoplePage::showReadable);
+    showReadable();
+}
+
+void PeoplePage::showReadable()
+{
+    Dataset* ds = m_people->dataset();
+    const bool unreadable = ds->isActive() && ds->currentUnreadable();
+    if (unreadable == m_showingUnreadable)
+        return;
+    m_showingUnreadable = unreadable;
+    for (FieldBinding* b : std::as_const(bindings))
+        b->widget()->setEnabled(!unreadable);
+    if (auto* name = findChild<QLineEdit*>("Name"))
+        name->setPlaceholderText(unreadable ? QString("Cannot be read: the file is damaged") : QString());
 }
 
 QIcon PeoplePage::picture(const QString& name) { return QIcon(":/icons/" + name + ".png"); }

@@ -59,6 +59,7 @@ public:
     QList<FieldBinding*> bindings;
 
 private:
+    bool m_showingUnreadable = false;
     QLineEdit* addText(QWidget* parent, const QString& caption, const QString& column, int x, int y, int lw, int fw,
                        bool upper = false);
     std::pair<QComboBox*, ComboBinding*> addCombo(QWidget* parent, const QString& caption, const QString& column,
@@ -73,6 +74,7 @@ private:
     void buildPersonalHalf();
     void buildBusinessHalf();
     void buildTabChain();
+    void showReadable(); // the fields off while the current person cannot be read
 
 protected:
     bool focusNextPrevChild(bool next) override;

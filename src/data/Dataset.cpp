@@ -220,6 +220,7 @@ void Dataset::buildColumns(const QStringList& resultNames)
 void Dataset::load()
 {
     m_needsLoad = false;
+    m_unreadable.clear();
     m_rows.clear();
     m_lookupIndex.clear();
     clearCache();
@@ -371,8 +372,16 @@ const Row& Dataset::fullRow(int row) const
         if (!reader.next())
             return r; // another user deleted it: only what is held is known
         whole = readRow(reader, buffer);
-    } catch (const DataError&) {
-        return r; // shown empty rather than failing a repaint; a save or a re-read says why
+    } catch (const DataError& e) {
+        // Not failing a repaint: the row is marked, never edited, and said once.
+        m_unreadable.insert(key);
+        if (!m_toldUnreadable) {
+            m_toldUnreadable = true;
+            auto* self = const_cast<Dataset*>(this);
+            QMetaObject::invokeMethod(
+                self, [self, key, why = e.text()] { emit self->unreadable(key, why); }, Qt::QueuedConnection);
+        }
+        return r;
     }
     // A small cache: the rows on screen and the ones just left.
     constexpr size_t kCapacity = 256;
@@ -385,6 +394,17 @@ const Row& Dataset::fullRow(int row) const
     entry.row = std::move(whole);
     entry.used = ++m_cacheClock;
     return entry.row;
+}
+
+bool Dataset::isUnreadable(int row) const
+{
+    if (!m_lazy || row < 0 || row >= int(m_rows.size()) || m_rows[row].isComplete())
+        return false;
+    const QVariant* id = m_rows[row].find(m_identity);
+    if (!id)
+        return false;
+    fullRow(row); // tried first: a row not read yet may well be whole
+    return m_unreadable.count(id->toLongLong()) > 0;
 }
 
 void Dataset::clearCache() const
@@ -857,6 +877,10 @@ void Dataset::edit()
         insert();
         return;
     }
+    // What the file could not give is not written back as an empty row.
+    if (isUnreadable(m_current))
+        throw DataError(QString("This record cannot be read: %1 is damaged. It is left as it is.")
+                            .arg(m_connection->fileName()));
     fire(events.beforeEdit);
     m_original = fullRow(m_current); // as shown: what the conflict check compares with
     m_original.setComplete(true);

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class Connection;
@@ -135,6 +136,10 @@ public:
     QStringList columnNames() const;
     int columnSize(const QString& column) const;
     QVariant valueAt(int row, int column) const; // for walks that must not move the cursor
+    // A row the file could not give (a damaged page): it is never edited, and is said once, by
+    // unreadable(), rather than shown as an empty record.
+    bool isUnreadable(int row) const;
+    bool currentUnreadable() const { return m_current >= 0 && isUnreadable(m_current); }
     // Reads the given columns of every row in order without moving the cursor, reading the
     // table once instead of row by row: for walks over the whole dataset. The visitor gets the
     // row's index and its values in the order of columns.
@@ -153,6 +158,9 @@ signals:
     void changed();                  // rows, current row or state changed: redisplay everything
     void fieldChanged(int column);   // one value of the current row changed
     void moved();                    // current row changed or the dataset was re-read
+    // The first row of this dataset that the file could not give, with its identity and why;
+    // sent once a run, after the read that met it.
+    void unreadable(qint64 identity, const QString& why);
 
 private:
     struct Lookup {
@@ -255,6 +263,8 @@ private:
     mutable std::unordered_map<qint64, Cached> m_cache; // identity -> whole row, as first read
     mutable quint64 m_cacheClock = 0;
     mutable QString m_rowSelect; // one row by its identity
+    mutable std::unordered_set<qint64> m_unreadable; // identities whose rows the file could not give
+    mutable bool m_toldUnreadable = false;
     QString m_logTable, m_logKey;
     qint64 m_loadedSeq = -1; // the change log's last entry when the rows were read
 };

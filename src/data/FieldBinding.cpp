@@ -7,6 +7,7 @@
 #include "platform/ErrorDisplay.h"
 
 #include <QAbstractButton>
+#include <QWidget>
 #include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -83,6 +84,8 @@ private:
     QLineEdit* m_edit;
 };
 } // namespace
+
+QWidget* FieldBinding::widget() const { return static_cast<QWidget*>(parent()); }
 
 FieldBinding::FieldBinding(DataSource* source, const QString& column, QWidget* widget)
     : QObject(widget), m_source(source), m_column(column)

@@ -22,6 +22,7 @@ class FieldBinding : public QObject {
 public:
     FieldBinding(DataSource* source, const QString& column, QWidget* widget);
     QString column() const { return m_column; }
+    QWidget* widget() const; // the control it ties
     Dataset* dataset() const;
     void read(); // shows the current value
 

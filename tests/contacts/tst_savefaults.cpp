@@ -5,6 +5,7 @@
 
 #include "app/Program.h"
 #include "contacts/PeoplePage.h"
+#include "data/FileCheck.h"
 #include "data/MainDataModule.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
@@ -23,6 +24,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -644,7 +646,13 @@ private slots:
         app.db.addPerson("Anna");
         app.db.addPerson("Bob");
         QVERIFY(app.start());
-        app.db.disconnect(); // the program's connection alone has the file open here
+        // The program's connection alone has the file open here: the helper's own and the check
+        // of the file beside the window are closed.
+        app.db.disconnect();
+        if (app.program->fileCheck()->running()) {
+            QSignalSpy done(app.program->fileCheck(), &FileCheck::finished);
+            QVERIFY(done.wait(10000));
+        }
         typeAtEnd(mobile(app), "1");
         app.main()->SpeedButton2Click();
         QVERIFY(QFile::remove(app.db.path() + "-wal"));
