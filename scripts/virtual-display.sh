@@ -12,17 +12,7 @@
 #   click ID X Y                   a click at X, Y inside the window
 #   expect_size FILE WxH           warns when a window is no longer of the size the crops were made for
 
-picture_packages=(xvfb xdotool imagemagick x11-utils sqlite3 fonts-liberation)
-missing=()
-for p in "${picture_packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
-fi
+scripts/install-deps.sh xvfb xdotool imagemagick x11-utils
 if [ ! -x build/bin/vantrel ] || [ ! -x build/bin/vantrel-makedb ]; then
   echo "no build in build/bin: run scripts/build-and-test.sh first" >&2
   exit 1
