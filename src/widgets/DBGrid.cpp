@@ -143,14 +143,16 @@ private:
 // A sign and digits, nothing else: "1.5" or "1,500" is refused with a word when the cell is left
 // rather than altered (the column holds whole numbers, and a mark may be a decimal point or a
 // thousands separator depending on who typed it).
-std::optional<int> wholeNumber(const QString& text)
+bool signedDigits(const QString& text)
 {
     static const QRegularExpression form(R"(^[+-]?\d+$)");
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
+    return form.match(text).hasMatch();
+}
+
+std::optional<int> wholeNumber(const QString& text)
+{
     bool ok = false;
-    const int number = m.captured(0).toInt(&ok);
+    const int number = signedDigits(text) ? text.toInt(&ok) : 0;
     return ok ? std::optional<int>(number) : std::nullopt;
 }
 
@@ -268,8 +270,7 @@ public:
                 if (!number) {
                     // Digits beyond the range, or a mark the user may mean as a thousands separator:
                     // said as such, not merely "not a whole number".
-                    static const QRegularExpression digits(R"(^[+-]?\d+$)");
-                    const bool outside = digits.match(trimmed).hasMatch();
+                    const bool outside = signedDigits(trimmed);
                     const bool marks = trimmed.contains(u'.') || trimmed.contains(u',');
                     m_grid->noteRefused(index, text,
                                         QString("The cell \"%1\" holds \"%2\", which is %3.\n"
