@@ -1647,8 +1647,8 @@ void Dataset::walk(const QVector<int>& tested, const Test& test, const QVector<i
         shown.push_back(entry.first);
     std::sort(shown.begin(), shown.end());
     size_t nextShown = 0;
-    bool unread = !(m_master && m_linkValue.isNull()) && reader.next();
-    qint64 at = unread ? reader.integer(0) : 0;
+    bool readerOn = !(m_master && m_linkValue.isNull()) && reader.next();
+    qint64 at = readerOn ? reader.integer(0) : 0;
     for (int i = 0; i < count; ++i) {
         const Row& r = m_rows[i];
         const Row* whole = r.isComplete() ? &r : nullptr;
@@ -1671,11 +1671,11 @@ void Dataset::walk(const QVector<int>& tested, const Test& test, const QVector<i
             take(i, more);
             continue;
         }
-        while (unread && at < id) {
-            unread = reader.next();
-            at = unread ? reader.integer(0) : 0;
+        while (readerOn && at < id) {
+            readerOn = reader.next();
+            at = readerOn ? reader.integer(0) : 0;
         }
-        const bool read = unread && at == id;
+        const bool read = readerOn && at == id;
         // The row's columns from the reader, or those held for a row another user deleted.
         const auto fill = [&](std::vector<QVariant>& out, int from) {
             for (size_t k = 0; k < out.size(); ++k) {
