@@ -23,6 +23,8 @@ QString addedSoFar(int added); // "N record(s) added so far."
 QString sentence(const QString& reason);
 // The message for a file that cannot be opened as text.
 QString unreadable(const QString& path, bool notText, const QString& reason);
+// The note that follows the count when characters of the people added could not be read.
+QString brokenNote(int broken, int firstLine);
 // A name of blanks and control characters only, which no import adds.
 bool isBlank(QStringView text);
 
