@@ -235,6 +235,12 @@ void ImportSession::showProgress()
                                             "Importing people from " + QFileInfo(m_path).fileName());
 }
 
+void ImportSession::closeProgress()
+{
+    if (m_progress)
+        m_progress->close();
+}
+
 QString ImportSession::add(int line, const std::vector<QStringView>& values, qint64* id, const std::vector<int>* lines)
 {
     if (id)

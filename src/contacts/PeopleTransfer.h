@@ -80,7 +80,8 @@ public:
 
     // Settles the current person and takes the start count; throws like PeopleBatch::begin.
     void begin();
-    void showProgress(); // once the file has proved readable
+    void showProgress(); // before the file is read: the dialog comes when the reading takes long
+    void closeProgress(); // before a message that ends the import without a count
     PeopleBatch& batch() { return m_batch; }
 
     // Adds the person of one record unless the name is blank or, when the list had people, a

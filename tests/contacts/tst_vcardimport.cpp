@@ -80,6 +80,39 @@ private slots:
                "there.\n1 record(s) added. 1" + notRead + "4.";
         QTest::newRow("every value read") << card("Anna", "BDAY:--0415\r\nANNIVERSARY:19990101\r\n")
                                           << "1 record(s) added.";
+        // Each value is checked against its column: a date, a reminder on or off, a number.
+        QTest::newRow("a date typed as text that is one, a number, a reminder")
+            << card("Anna", "BDAY;VALUE=text:1970-03-04\r\nX-VANTREL-PROFESSIONID: 42\r\nX-VANTREL-BREMINDER:1\r\n")
+            << "1 record(s) added.";
+        QTest::newRow("a date typed as text that is none")
+            << card("Anna", "TEL:1\r\nANNIVERSARY;VALUE=text:circa 1800\r\n") << "1 record(s) added. 1" + notRead + "5.";
+        QTest::newRow("a profession number that is no number, a reminder neither on nor off")
+            << card("Anna", "X-VANTREL-PROFESSIONID:forty-two\r\nX-VANTREL-AREMINDER:yes\r\n")
+            << "1 record(s) added. 2" + notRead + "4.";
+        // A value far longer than any field is refused at its line, a 10 MB birthday too.
+        const QString far = " of the file: the value there goes on for more than 64 KB, far more than any field holds. "
+                            "The import stopped there.\n";
+        QTest::newRow("a 10 MB birthday")
+            << card("Anna", "") + card("Bob", "BDAY;VALUE=text:" + QByteArray(10 << 20, '1') + "\r\n")
+            << "Line 8" + far + "1 record(s) added.";
+        QTest::newRow("a note folded on and on")
+            << card("Anna", "NOTE:" + QByteArray(QByteArray(70, 'n') + "\r\n ").repeated(2000) + "\r\n")
+            << "Line 4" + far + "0 record(s) added.";
+        QTest::newRow("a photo beyond 64 KB has no field")
+            << card("Anna", "PHOTO;ENCODING=b;TYPE=JPEG:" + QByteArray(200000, 'A') + "\r\n") << "1 record(s) added.";
+        // A character the card's character set cannot give becomes U+FFFD, counted.
+        const QString replaced = QString(" character(s) could not be read and were replaced by \"%1\", the first at line ")
+                                     .arg(QChar(QChar::ReplacementCharacter));
+        QTest::newRow("a lone surrogate of UTF-16")
+            << card("Anna", "TEL:1\r\nNOTE;CHARSET=UTF-16LE;ENCODING=QUOTED-PRINTABLE:=00=D8L=00o=00n=00e=00\r\n")
+                   + card("Here", "EMAIL:here@example.com\r\nNOTE;ENCODING=QUOTED-PRINTABLE:=00\r\n")
+                   + card("Bob", "BDAY:never\r\nTITLE;ENCODING=QUOTED-PRINTABLE:Dr=00\r\nORG;ENCODING=QUOTED-PRINTABLE:=00;=00\r\n")
+            << "2 record(s) added. 1" + notRead + "16. 4" + replaced + "5.";
+        // Binary data after cards: those before it are added.
+        QTest::newRow("a NUL after the first 4 KB")
+            << card("Anna", "PHOTO:" + QByteArray(5000, 'A') + "\r\n") + card("Bob", QByteArray("TEL:1\0\r\n", 8))
+            << "Line 9 of the file cannot be read: it holds binary data, not text.\nThe import stopped there.\n"
+               "1 record(s) added.";
     }
     void vcardNoteNamesTheFirstValueNotRead()
     {
@@ -94,6 +127,65 @@ private slots:
         QCOMPARE(app.messages[0].icon, message.startsWith("Line")      ? MessageBox::Icon::Error
                                        : message.contains("could not") ? MessageBox::Icon::Warning
                                                                        : MessageBox::Icon::Information);
+    }
+
+    // What hostile cards leave: each value as its column holds it, nothing of a file that turns
+    // out to be binary data, and a card of any size shows its progress and can be cancelled.
+    void vcardHostileFiles()
+    {
+        ImportApp app;
+        app.db.addPerson("Here");
+        QVERIFY(app.start());
+        app.answer = app.write("BEGIN:VCARD\r\nVERSION:3.0\r\n"
+                               "FN;CHARSET=UTF-16LE;ENCODING=QUOTED-PRINTABLE:=00=D8L=00o=00n=00e=00\r\n"
+                               "BDAY;VALUE=text:1970-03-04\r\nANNIVERSARY;VALUE=text:circa 1800\r\n"
+                               "X-VANTREL-PROFESSIONID:42\r\nX-VANTREL-BREMINDER:yes\r\nEND:VCARD\r\n",
+                               "values.vcf");
+        app.main()->VCardfile1Click();
+        const QString fffd(QChar::ReplacementCharacter);
+        QCOMPARE(app.messageTexts(), QStringList{"1 record(s) added. 2 value(s) could not be read and were left empty, "
+                                                 "the first at line 5. 1 character(s) could not be read and were "
+                                                 "replaced by \"" + fffd + "\", the first at line 3."});
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Warning);
+        const QString name = fffd + "Lone";
+        auto stored = [&](const char* column) {
+            return app.db.scalar(QString("SELECT \"%1\" FROM People WHERE Name = ?").arg(column), {name});
+        };
+        QCOMPARE(stored("Name").toString(), name); // not the one character U+1004C
+        QCOMPARE(stored("Birthday").toString(), QString("1970-03-04"));
+        QVERIFY(stored("Anniversary").isNull());
+        QCOMPARE(stored("ProfessionID").toInt(), 42);
+        QVERIFY(stored("Breminder").isNull());
+
+        // A NUL after the first 4 KB, before the first card ends: nothing is imported.
+        app.messages.clear();
+        app.answer = app.write("BEGIN:VCARD\r\nFN:Anna\r\nPHOTO:" + QByteArray(5000, 'A') + QByteArray("\0\0\0\r\n", 5)
+                                   + "END:VCARD\r\n",
+                               "binary.vcf");
+        app.main()->VCardfile1Click();
+        QCOMPARE(app.messageTexts(), QStringList{"The file " + QDir::toNativeSeparators(app.answer)
+                                                 + " is not a text file. Nothing was imported."});
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
+        QCOMPARE(app.db.count("People"), 2);
+
+        // One card of 16 MB: the progress comes while it is read, and Cancel ends the reading.
+        app.messages.clear();
+        PeopleTransfer::setProgressDelay(0);
+        QStringList states;
+        PeopleTransfer::setProgressObserver([&](QProgressDialog& d) {
+            states << d.labelText();
+            if (states.size() == 1)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        });
+        app.answer = app.write("BEGIN:VCARD\r\nFN:Big\r\nPHOTO:" + QByteArray(16 << 20, 'A') + "\r\nEND:VCARD\r\n"
+                                   + "BEGIN:VCARD\r\nFN:After\r\nEND:VCARD\r\n",
+                               "big.vcf");
+        app.main()->VCardfile1Click();
+        QCOMPARE(states, QStringList{"Importing people from big.vcf\n0 record(s) added so far."});
+        QCOMPARE(app.messageTexts(), QStringList{"0 record(s) added."});
+        QCOMPARE(app.messages[0].icon, MessageBox::Icon::Information);
+        QCOMPARE(app.db.count("People"), 2);
+        QVERIFY(!app.main()->findChild<QProgressDialog*>("ImportProgress"));
     }
 };
 
