@@ -187,6 +187,8 @@ private:
     CsvReader::Record m_record;
     std::vector<QStringView> m_values = std::vector<QStringView>(kFields);
     Progress m_progress;
+    int m_broken = 0;      // characters of the people added that could not be read
+    int m_firstBroken = 0; // the line of the first
 };
 
 // Adds the person of the current record unless it is to be skipped; returns why the import must
@@ -261,8 +263,14 @@ void Import::exec()
     QString stop;
     try {
         while (more) {
+            const int before = batch.added();
             try {
                 stop = importRecord(batch, testDuplicates);
+                if (batch.added() > before && m_record.broken > 0) {
+                    if (m_broken == 0)
+                        m_firstBroken = m_record.firstBrokenLine;
+                    m_broken += m_record.broken;
+                }
             } catch (const DataError& e) {
                 stop = PeopleTransfer::notAdded(m_record.line, e.text(), batch.lostFrom());
             }
@@ -285,10 +293,13 @@ void Import::exec()
         stop = stop.isEmpty() ? lost : stop + "\n" + lost;
         runQuietly([&] { batch.finish(); });
     }
-    if (stop.isEmpty())
-        tell(MessageBox::Icon::Information, counted(batch.committed()));
+    QString count = counted(batch.committed());
+    if (m_broken > 0)
+        count += ' ' + PeopleTransfer::brokenNote(m_broken, m_firstBroken);
+    if (!stop.isEmpty())
+        tell(MessageBox::Icon::Error, stop + "\n" + count);
     else
-        tell(MessageBox::Icon::Error, stop + "\n" + counted(batch.committed()));
+        tell(m_broken > 0 ? MessageBox::Icon::Warning : MessageBox::Icon::Information, count);
 }
 } // namespace
 

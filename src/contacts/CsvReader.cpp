@@ -7,7 +7,7 @@
 
 namespace {
 constexpr qint64 kChunk = 64 * 1024;
-constexpr qint64 kTextProbe = 4096; // a NUL byte this early means the file is no text
+constexpr qint64 kTextProbe = 4096; // looked at first, so that binary data is refused at once
 
 // Windows-1252 differs from Latin-1 only in 0x80..0x9F; its five unused codes keep their value.
 constexpr char16_t kHighControls[32] = {
@@ -90,6 +90,37 @@ QString CsvReader::fromWindows1252(const char* data, qsizetype size)
     return text;
 }
 
+namespace {
+bool isSurrogateAt(const QString& text, qsizetype i, bool high)
+{
+    return i >= 0 && i < text.size() && (high ? text[i].isHighSurrogate() : text[i].isLowSurrogate());
+}
+
+// Text of the file, given in code units that start at p: whether one is NUL.
+bool hasNulUnit(const char* p, qsizetype n)
+{
+    for (qsizetype i = 0; i + 1 < n; i += 2)
+        if (p[i] == 0 && p[i + 1] == 0)
+            return true;
+    return false;
+}
+} // namespace
+
+int CsvReader::replaceBroken(QString& text)
+{
+    int n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && isSurrogateAt(text, i + 1, false)) {
+            ++i; // a pair
+        } else if (c.isSurrogate() || c.unicode() == 0) {
+            text[i] = QChar(QChar::ReplacementCharacter);
+            ++n;
+        }
+    }
+    return n;
+}
+
 void CsvReader::fail(const QString& text)
 {
     m_problem = Problem::CannotRead;
@@ -122,32 +153,40 @@ bool CsvReader::open()
                                                                    : QStringConverter::Utf16BE);
         start = 2;
     }
-    if (start != 2 && std::memchr(head.constData(), 0, size_t(head.size()))) {
+    const bool utf16 = start == 2;
+    auto binary = [this] {
         m_problem = Problem::NotText;
         m_error = QStringLiteral("It holds binary data, not text.");
         return false;
-    }
-    if (start != 2) {
-        // One pass to decide the encoding before anything is imported.
-        Utf8Validator v;
-        bool valid = v.feed(reinterpret_cast<const unsigned char*>(head.constData()) + start, head.size() - start);
-        QByteArray chunk;
-        while (valid && !m_file.atEnd()) {
-            chunk = m_file.read(1024 * 1024);
-            if (chunk.isEmpty()) {
-                if (m_file.error() != QFileDevice::NoError) {
-                    fail(m_file.errorString());
-                    return false;
-                }
-                break;
-            }
-            valid = v.feed(reinterpret_cast<const unsigned char*>(chunk.constData()), chunk.size());
-            if (m_scanObserver && m_size > 0 && !m_scanObserver(double(m_file.pos()) / double(m_size))) {
-                m_problem = Problem::Stopped;
-                m_error = QStringLiteral("Stopped.");
+    };
+    if (utf16 ? hasNulUnit(head.constData() + 2, head.size() - 2)
+              : std::memchr(head.constData(), 0, size_t(head.size())) != nullptr)
+        return binary();
+    // One pass before anything is imported: it decides the encoding, and a NUL anywhere makes the
+    // file binary data, of which nothing is imported.
+    Utf8Validator v;
+    bool valid = !utf16 && v.feed(reinterpret_cast<const unsigned char*>(head.constData()) + start, head.size() - start);
+    QByteArray chunk;
+    while (!m_file.atEnd()) {
+        chunk = m_file.read(1024 * 1024); // an even size: UTF-16 units stay whole
+        if (chunk.isEmpty()) {
+            if (m_file.error() != QFileDevice::NoError) {
+                fail(m_file.errorString());
                 return false;
             }
+            break;
         }
+        if (utf16 ? hasNulUnit(chunk.constData(), chunk.size())
+                  : std::memchr(chunk.constData(), 0, size_t(chunk.size())) != nullptr)
+            return binary();
+        valid = valid && v.feed(reinterpret_cast<const unsigned char*>(chunk.constData()), chunk.size());
+        if (m_scanObserver && m_size > 0 && !m_scanObserver(double(m_file.pos()) / double(m_size))) {
+            m_problem = Problem::Stopped;
+            m_error = QStringLiteral("Stopped.");
+            return false;
+        }
+    }
+    if (!utf16) {
         valid = valid && v.complete();
         m_encoding = valid ? Encoding::Utf8 : Encoding::Windows1252;
         if (valid)
@@ -165,19 +204,52 @@ bool CsvReader::fill()
 {
     if (m_atEnd || m_problem != Problem::None)
         return false;
+    const bool utf16 = m_encoding == Encoding::Utf16LE || m_encoding == Encoding::Utf16BE;
     m_chunkStart += m_chunkBytes;
     const QByteArray bytes = m_file.read(kChunk);
     m_chunkBytes = bytes.size();
+    m_pos = 0;
+    m_broken.clear();
+    m_nextBroken = 0;
     if (bytes.isEmpty()) {
         if (m_file.error() != QFileDevice::NoError)
             fail(m_file.errorString());
         m_atEnd = true;
-        return false;
+        // What UTF-16 leaves unfinished at the end: a high surrogate, half a unit.
+        m_text = m_carry;
+        m_carry.clear();
+        if (utf16 && m_utf16Bytes % 2 != 0)
+            m_text += QChar(QChar::ReplacementCharacter);
+    } else if (m_encoding == Encoding::Windows1252) {
+        m_text = fromWindows1252(bytes.constData(), bytes.size());
+        return true;
+    } else {
+        m_text = m_decoder.decode(bytes);
+        if (!utf16)
+            return true; // valid UTF-8, checked before
+        m_utf16Bytes += bytes.size();
+        // A pair may be split between two chunks.
+        if (!m_carry.isEmpty()) {
+            m_text.prepend(m_carry);
+            m_carry.clear();
+        }
+        if (!m_text.isEmpty() && m_text.back().isHighSurrogate()) {
+            m_carry = m_text.back();
+            m_text.chop(1);
+        }
     }
-    m_text = m_encoding == Encoding::Windows1252 ? fromWindows1252(bytes.constData(), bytes.size())
-                                                 : m_decoder.decode(bytes);
-    m_pos = 0;
-    return true;
+    for (qsizetype i = 0; i < m_text.size(); ++i) {
+        const QChar c = m_text[i];
+        if (c.isHighSurrogate() && isSurrogateAt(m_text, i + 1, false)) {
+            ++i;
+        } else if (c.isSurrogate()) {
+            m_text[i] = QChar(QChar::ReplacementCharacter);
+            m_broken.push_back(i);
+        }
+    }
+    if (m_atEnd && utf16 && m_utf16Bytes % 2 != 0)
+        m_broken.push_back(m_text.size() - 1);
+    return !m_text.isEmpty() || !m_atEnd;
 }
 
 double CsvReader::progress() const
@@ -201,6 +273,9 @@ bool CsvReader::read(Record& r)
     r.line = m_line + 1;
     r.openQuoteLine = 0;
     r.openQuoteField = -1;
+    r.broken = 0;
+    r.firstBrokenLine = 0;
+    bool broken = false; // the character read stands for one that could not be read
     int quoteLine = 0;
     r.m_kept = 0;
     r.m_count = 0;
@@ -236,6 +311,8 @@ bool CsvReader::read(Record& r)
             field->append(c);
         else
             *cut = true;
+        if (broken && !r.broken++)
+            r.firstBrokenLine = m_line + 1;
     };
 
     for (;;) {
@@ -245,6 +322,9 @@ bool CsvReader::read(Record& r)
             if (m_pos >= m_text.size())
                 continue;
         }
+        broken = m_nextBroken < m_broken.size() && m_broken[m_nextBroken] == m_pos;
+        if (broken)
+            ++m_nextBroken;
         const QChar c = m_text.at(m_pos++);
         const char16_t u = c.unicode();
         if (m_skipLineFeed) {

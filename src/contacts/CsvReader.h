@@ -5,6 +5,7 @@
 #include <QVector>
 
 #include <functional>
+#include <vector>
 
 // Reads a comma-separated file one record at a time, so memory stays bounded whatever the size
 // of the file. Quoting follows RFC 4180: a field that begins with a double quote may hold
@@ -14,6 +15,7 @@
 //
 // Encoding: a file that is valid UTF-8 is read as UTF-8, any other as Windows-1252, so accented
 // names survive either kind of export. A byte-order mark is dropped; one of UTF-16 is honoured.
+// A NUL anywhere makes the file binary data, refused before its first record.
 class CsvReader {
 public:
     enum class Encoding { Utf8, Utf16LE, Utf16BE, Windows1252 };
@@ -26,6 +28,10 @@ public:
         // field: the line on which that quote stands, and the field's index; 0 and -1: none.
         int openQuoteLine = 0;
         int openQuoteField = -1;
+        // Characters of the kept fields that could not be read (a lone UTF-16 surrogate), each
+        // now U+FFFD, and the line of the first.
+        int broken = 0;
+        int firstBrokenLine = 0;
 
         int fieldCount() const { return m_count; } // every field, also those past the limit
         bool isEmptyLine() const { return m_count == 0; }
@@ -61,6 +67,9 @@ public:
 
     static bool isValidUtf8(const char* data, qsizetype size);
     static QString fromWindows1252(const char* data, qsizetype size);
+    // Makes each lone surrogate and each NUL U+FFFD, which the database would otherwise take
+    // with the character after it or cut the text at; returns how many there were.
+    static int replaceBroken(QString& text);
 
 private:
     bool fill(); // decodes the next chunk; false at the end or on an error
@@ -77,6 +86,10 @@ private:
     int m_lengthLimit = 0;
 
     QString m_text;          // the decoded chunk
+    std::vector<qsizetype> m_broken; // where m_text has a U+FFFD put for a broken character
+    size_t m_nextBroken = 0;
+    QString m_carry;         // UTF-16: a high surrogate at the end of a chunk, for the next one
+    qint64 m_utf16Bytes = 0;
     qsizetype m_pos = 0;     // next character of m_text
     qint64 m_chunkStart = 0; // bytes of the file before the chunk
     qint64 m_chunkBytes = 0;

@@ -92,6 +92,14 @@ QString unreadable(const QString& path, bool notText, const QString& reason)
                    : QString("The file %1 cannot be read: %2\nNothing was imported.").arg(file, sentence(reason));
 }
 
+QString brokenNote(int broken, int firstLine)
+{
+    return QString("%1 character(s) could not be read and were replaced by \"%2\", the first at line %3.")
+        .arg(broken)
+        .arg(QChar(QChar::ReplacementCharacter))
+        .arg(firstLine);
+}
+
 bool isBlank(QStringView text)
 {
     for (QChar c : text)
@@ -243,6 +251,12 @@ void ImportSession::showProgress()
 {
     m_progress = std::make_unique<Progress>(m_parent, "ImportProgress", "Import",
                                             "Importing people from " + QFileInfo(m_path).fileName());
+}
+
+void ImportSession::closeProgress()
+{
+    if (m_progress)
+        m_progress->close();
 }
 
 QString ImportSession::add(int line, const std::vector<QStringView>& values, qint64* id, const std::vector<int>* lines)

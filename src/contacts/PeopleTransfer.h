@@ -28,6 +28,8 @@ QString notStored(const QString& reason, int lostFrom);
 QString sentence(const QString& reason);
 // The message for a file that cannot be opened as text.
 QString unreadable(const QString& path, bool notText, const QString& reason);
+// The note that follows the count when characters of the people added could not be read.
+QString brokenNote(int broken, int firstLine);
 // A name of blanks and control characters only, which no import adds.
 bool isBlank(QStringView text);
 
@@ -83,7 +85,8 @@ public:
 
     // Settles the current person and takes the start count; throws like PeopleBatch::begin.
     void begin();
-    void showProgress(); // once the file has proved readable
+    void showProgress(); // before the file is read: the dialog comes when the reading takes long
+    void closeProgress(); // before a message that ends the import without a count
     PeopleBatch& batch() { return m_batch; }
 
     // Adds the person of one record unless the name is blank or, when the list had people, a

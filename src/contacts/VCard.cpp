@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace VCard {
 namespace {
@@ -54,6 +55,32 @@ QString decodeText(const QByteArray& bytes)
     if (CsvReader::isValidUtf8(bytes.constData(), bytes.size()))
         return QString::fromUtf8(bytes);
     return CsvReader::fromWindows1252(bytes.constData(), bytes.size());
+}
+
+// The characters that a decoder of the named character set could not read, each made U+FFFD.
+// The UTF-16 and UTF-32 decoders put U+FFFD for a unit cut off at the end; the others put U+001A
+// for a byte of no character, or drop a character cut off at the end.
+int brokenInDecoded(QString& text, bool error, std::optional<QStringConverter::Encoding> encoding, qsizetype bytes)
+{
+    using E = QStringConverter::Encoding;
+    if (encoding == E::Utf16 || encoding == E::Utf16LE || encoding == E::Utf16BE)
+        return bytes % 2 != 0;
+    if (encoding == E::Utf32 || encoding == E::Utf32LE || encoding == E::Utf32BE)
+        return bytes % 4 != 0;
+    if (!error)
+        return 0;
+    int n = 0;
+    for (QChar& c : text) {
+        if (c.unicode() == 0x1A) {
+            c = QChar(QChar::ReplacementCharacter);
+            ++n;
+        }
+    }
+    if (n == 0) {
+        text += QChar(QChar::ReplacementCharacter);
+        n = 1;
+    }
+    return n;
 }
 
 } // namespace
@@ -250,6 +277,8 @@ bool Reader::open()
         return false;
     }
     m_size = m_file.size();
+    // A NUL byte this early: binary data, refused before anything is read. One further on stops
+    // the reading where it stands.
     const QByteArray head = m_file.peek(4096);
     if (std::memchr(head.constData(), 0, size_t(head.size()))) {
         fail(Problem::NotText, 0, QStringLiteral("It holds binary data, not text."));
@@ -267,81 +296,105 @@ double Reader::progress() const
     return m_size <= 0 ? 1.0 : std::min(1.0, double(m_consumed + m_pos) / double(m_size));
 }
 
-bool Reader::fillBuffer()
+bool Reader::fill()
 {
-    if (m_eof)
+    if (m_binaryAhead) {
+        fail(Problem::NotText, m_line + 1, QStringLiteral("it holds binary data, not text."));
         return false;
-    constexpr qint64 kChunk = 1 << 20;
-    m_consumed += m_pos;
-    m_buffer.remove(0, m_pos);
+    }
+    if (m_eof || m_problem != Problem::None)
+        return false;
+    constexpr qint64 kBlock = 64 * 1024;
+    m_consumed += m_buffer.size();
+    m_buffer.resize(kBlock);
     m_pos = 0;
-    const qsizetype kept = m_buffer.size();
-    m_buffer.resize(kept + kChunk);
-    const qint64 n = m_file.read(m_buffer.data() + kept, kChunk);
-    m_buffer.resize(kept + std::max<qint64>(n, 0));
+    const qint64 n = m_file.read(m_buffer.data(), kBlock);
+    m_buffer.resize(std::max<qint64>(n, 0));
     if (n < 0)
         fail(Problem::CannotRead, m_line + 1, m_file.errorString());
-    if (n <= 0)
+    if (n <= 0) {
         m_eof = true;
-    return n > 0;
+        return false;
+    }
+    if (const void* nul = std::memchr(m_buffer.constData(), 0, size_t(n))) {
+        m_buffer.truncate(static_cast<const char*>(nul) - m_buffer.constData());
+        m_binaryAhead = true; // what comes before it is read first
+    }
+    if (m_observer && !m_observer(progress())) {
+        fail(Problem::Stopped, m_line + 1, QStringLiteral("Stopped."));
+        return false;
+    }
+    return !m_buffer.isEmpty() || fill();
 }
 
-bool Reader::nextLine(const char*& data, qsizetype& size)
+bool Reader::appendLine(QByteArray& to, bool& cut)
 {
+    bool any = false;
+    m_tail[0] = m_tail[1] = 0;
     for (;;) {
+        if (m_pos >= m_buffer.size() && !fill()) {
+            if (any)
+                ++m_line;
+            break;
+        }
         const char* start = m_buffer.constData() + m_pos;
         const qsizetype available = m_buffer.size() - m_pos;
         const char* end = static_cast<const char*>(std::memchr(start, '\n', size_t(available)));
-        if (end || (!fillBuffer() && m_buffer.size() > m_pos)) {
-            if (!end) // the last line has no line break
-                end = m_buffer.constData() + m_buffer.size();
-            data = m_buffer.constData() + m_pos;
-            size = end - data;
-            m_pos = std::min(m_buffer.size(), m_pos + size + 1);
-            ++m_line;
-            if (size > 0 && data[size - 1] == '\r')
-                --size;
-            return true;
+        const qsizetype n = end ? end - start : available;
+        m_scanned += end ? n + 1 : n;
+        m_pos += end ? n + 1 : n;
+        any = true;
+        if (n > 0) {
+            const qsizetype room = std::max<qsizetype>(0, kPropertyBytes - to.size());
+            to.append(start, std::min(n, room));
+            cut = cut || n > room;
+            m_tail[0] = n >= 2 ? start[n - 2] : m_tail[1];
+            m_tail[1] = start[n - 1];
         }
-        if (m_eof)
-            return false;
+        if (end) {
+            ++m_line;
+            break;
+        }
     }
+    if (m_tail[1] == '\r') {
+        if (!cut && to.endsWith('\r'))
+            to.chop(1);
+        m_tail[1] = m_tail[0];
+    }
+    return any;
 }
 
 int Reader::peek()
 {
-    if (m_pos >= m_buffer.size() && !fillBuffer())
+    if (m_pos >= m_buffer.size() && !fill())
         return -1;
     return uchar(m_buffer[m_pos]);
 }
 
 bool Reader::nextLogical(int& number)
 {
-    const char* data;
-    qsizetype size;
-    if (!nextLine(data, size))
+    m_logical.resize(0);
+    m_logicalCut = false;
+    if (!appendLine(m_logical, m_logicalCut) || m_problem != Problem::None)
         return false;
     number = m_line;
-    m_logical.resize(0);
-    m_logical.append(data, size);
     const bool qp = isQuotedPrintable(m_logical);
     for (;;) {
+        // At the end, or where binary data begins, the line is whole; the next call meets the problem.
         const int next = peek();
         const bool folded = next == ' ' || next == '\t';
         // A soft line break of quoted-printable; some writers fold the next line as well.
-        const bool soft = qp && m_logical.endsWith('=') && next >= 0;
+        const bool soft = qp && m_tail[1] == '=' && next >= 0;
         if (!folded && !soft)
             break;
-        if (!nextLine(data, size))
-            break;
-        if (soft)
+        if (soft && !m_logicalCut && m_logical.endsWith('='))
             m_logical.chop(1);
         if (folded)
-            m_logical.append(data + 1, size - 1);
-        else
-            m_logical.append(data, size);
+            ++m_pos; // the blank that marks the fold
+        if (!appendLine(m_logical, m_logicalCut) || m_problem != Problem::None)
+            return m_problem == Problem::None;
     }
-    return m_problem == Problem::None;
+    return true;
 }
 
 bool Reader::parse(int lineNumber, Property& p)
@@ -359,10 +412,15 @@ bool Reader::parse(int lineNumber, Property& p)
         }
     }
     if (colon <= 0) {
-        fail(Problem::BadCard, lineNumber, QStringLiteral("it has no colon between a property's name and its value."));
+        fail(Problem::BadCard, lineNumber,
+             m_logicalCut && colon < 0
+                 ? QStringLiteral("its first 64 KB hold no colon between a property's name and its value.")
+                 : QStringLiteral("it has no colon between a property's name and its value."));
         return false;
     }
     p.line = lineNumber;
+    p.cut = m_logicalCut;
+    p.broken = 0;
     p.m_parameters.clear();
     p.m_head.resize(0);
     p.m_head.append(line.constData(), colon);
@@ -416,14 +474,18 @@ bool Reader::parse(int lineNumber, Property& p)
         if (charset.compare("WINDOWS-1252", Qt::CaseInsensitive) == 0) {
             p.value = CsvReader::fromWindows1252(bytes.data(), bytes.size());
         } else {
-            QStringDecoder decoder(charset.toByteArray().constData());
+            const QByteArray name = charset.toByteArray();
+            QStringDecoder decoder(name.constData(), QStringConverter::Flag::Stateless);
             if (!decoder.isValid()) {
                 fail(Problem::BadCard, lineNumber,
                      QString("its character set \"%1\" is unknown.").arg(QString::fromLatin1(charset)));
                 return false;
             }
             p.value = decoder.decode(bytes);
+            p.broken = brokenInDecoded(p.value, decoder.hasError(), QStringConverter::encodingForName(name.constData()),
+                                       bytes.size());
         }
+        p.broken += CsvReader::replaceBroken(p.value);
         return true;
     }
     bool ascii = true;
@@ -438,16 +500,33 @@ bool Reader::parse(int lineNumber, Property& p)
     } else {
         p.value = decodeText(bytes.toByteArray());
     }
+    if (qp) // a NUL written as =00
+        p.broken += CsvReader::replaceBroken(p.value);
     return true;
 }
 
 bool Reader::read(Card& card)
 {
+    // What a large card left behind is given back, so that memory does not add up from card to card.
+    const qsizetype used = std::min<qsizetype>(qsizetype(card.m_properties.size()), card.m_count + 1);
+    for (qsizetype i = 0; i < used; ++i) {
+        Property& p = card.m_properties[size_t(i)];
+        if (p.value.capacity() > 4096)
+            p.value = QString();
+        if (p.m_head.capacity() > 4096)
+            p.m_head = QByteArray();
+    }
+    if (card.m_properties.size() > 256) {
+        card.m_properties.resize(256);
+        card.m_properties.shrink_to_fit();
+    }
     card.m_count = 0;
     card.version.clear();
     card.line = 0;
     int number = 0;
     bool inside = false;
+    qsizetype kept = 0; // bytes of the card's lines
+    qsizetype held = 0; // bytes of its properties in memory
     while (nextLogical(number)) {
         const QByteArrayView trimmed = QByteArrayView(m_logical).trimmed();
         if (trimmed.isEmpty())
@@ -465,11 +544,22 @@ bool Reader::read(Card& card)
             card.line = number;
             continue;
         }
+        // A person's card holds some hundred properties of a few kilobytes in all.
+        kept += m_logical.size();
+        if (card.m_count >= kCardProperties || kept > kCardBytes) {
+            fail(Problem::BadCard, card.line,
+                 QStringLiteral("the card that begins there is far larger than any person's: more than 10,000 "
+                                "properties or 4 MB of text."));
+            return false;
+        }
         if (card.m_count == int(card.m_properties.size()))
             card.m_properties.emplace_back();
         Property& p = card.m_properties[card.m_count];
         if (!parse(number, p))
             return false;
+        held += qsizetype(sizeof(Property)) + p.m_head.capacity() + p.name.capacity()
+                + p.value.capacity() * qsizetype(sizeof(QChar));
+        m_peakKept = std::max(m_peakKept, held + m_buffer.capacity() + m_logical.capacity() + m_scratch.capacity());
         if (p.name == "END") {
             if (p.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) != 0)
                 break;

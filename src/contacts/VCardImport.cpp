@@ -23,6 +23,8 @@ public:
         : m_data(data), m_path(path), m_reader(path),
           m_session(parent, data, VCardPeople::columns(), VCardPeople::captions(), path)
     {
+        // A card of any size shows the progress and can be cancelled while it is read.
+        m_reader.setObserver([this](double share) { return !m_session.step(share); });
     }
     void exec();
 
@@ -42,6 +44,9 @@ private:
     int m_unreadable = 0; // values of the people added that could not be read
     int m_firstUnreadable = 0; // the line of the first
     int m_nameless = 0;   // cards skipped for want of a name
+    bool m_seenCard = false; // a whole card was read
+    int m_broken = 0;     // characters of the people added that could not be read
+    int m_firstBroken = 0; // the line of the first
 };
 
 QString Import::problemText() const
@@ -49,10 +54,13 @@ QString Import::problemText() const
     const QString file = QDir::toNativeSeparators(m_path);
     switch (m_reader.problem()) {
     case VCard::Reader::Problem::None:
+    case VCard::Reader::Problem::Stopped:
         return {};
     case VCard::Reader::Problem::NotVCard:
         return QString("The file %1 is not a vCard file. Nothing was imported.").arg(file);
     case VCard::Reader::Problem::NotText:
+        if (m_seenCard) // binary data after cards: those before it are added
+            break;
         return PeopleTransfer::unreadable(m_path, true, {});
     case VCard::Reader::Problem::CannotRead:
         return PeopleTransfer::unreadable(m_path, false, m_reader.errorString());
@@ -72,20 +80,34 @@ void Import::exec()
                                                       .arg(QDir::toNativeSeparators(m_path)));
         return;
     }
+    m_session.showProgress();
     bool more = m_reader.open() && m_reader.read(m_card);
+    m_seenCard = more;
     // A file that is no vCard at all, or cannot be read, changes nothing and shows no count.
     if (!more && m_reader.problem() != VCard::Reader::Problem::BadCard) {
-        MessageBox::show(MessageBox::Icon::Error, problemText());
+        m_session.closeProgress();
+        if (m_reader.problem() == VCard::Reader::Problem::Stopped) // cancelled in the first card
+            MessageBox::show(MessageBox::Icon::Information, PeopleTransfer::counted(0));
+        else
+            MessageBox::show(MessageBox::Icon::Error, problemText());
         return;
     }
-    m_session.begin();
-    m_session.showProgress();
+    try {
+        m_session.begin();
+    } catch (...) {
+        m_session.closeProgress(); // the reason comes alone
+        throw;
+    }
     QString stop;
     while (more) {
         VCardPeople::read(m_card, m_text, m_answers, &m_origin);
         m_values.assign(m_text.begin(), m_text.end());
         qint64 id = 0;
-        if (PeopleTransfer::isBlank(m_text[m_name]))
+        if (m_origin.cutLine > 0)
+            stop = QString("Line %1 of the file: the value there goes on for more than 64 KB, far more than any "
+                           "field holds. The import stopped there.")
+                       .arg(m_origin.cutLine);
+        else if (PeopleTransfer::isBlank(m_text[m_name]))
             ++m_nameless;
         else
             stop = m_session.add(m_card.line, m_values, &id, &m_origin.lines);
@@ -93,6 +115,11 @@ void Import::exec()
             if (m_unreadable == 0)
                 m_firstUnreadable = m_origin.firstUnreadable;
             m_unreadable += m_origin.unreadable;
+        }
+        if (id && m_origin.broken > 0) {
+            if (m_broken == 0)
+                m_firstBroken = m_origin.firstBroken;
+            m_broken += m_origin.broken;
         }
         if (stop.isEmpty() && id && !m_answers.isEmpty()) {
             try {
@@ -107,7 +134,8 @@ void Import::exec()
             break;
         more = m_reader.read(m_card);
     }
-    if (stop.isEmpty() && m_reader.problem() != VCard::Reader::Problem::None) {
+    if (stop.isEmpty() && m_reader.problem() != VCard::Reader::Problem::None
+        && m_reader.problem() != VCard::Reader::Problem::Stopped) {
         stop = m_reader.problem() == VCard::Reader::Problem::CannotRead
                    ? QString("The file %1 could not be read to its end: %2")
                          .arg(QDir::toNativeSeparators(m_path), m_reader.errorString())
@@ -118,6 +146,8 @@ void Import::exec()
         notes << QString("%1 value(s) could not be read and were left empty, the first at line %2.")
                      .arg(m_unreadable)
                      .arg(m_firstUnreadable);
+    if (m_broken > 0)
+        notes << PeopleTransfer::brokenNote(m_broken, m_firstBroken);
     if (m_nameless > 0)
         notes << QString("%1 card(s) without a name were skipped.").arg(m_nameless);
     m_session.finish(stop, notes.join(u' '));

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace VCardPeople {
 namespace {
 
@@ -14,14 +16,17 @@ struct ColumnInfo {
     const char* column;
     const char* caption;
     bool extension; // travels as X-VANTREL-<column in capitals>
+    ColumnType type = ColumnType::Text; // what a value must be to be stored; text: of its width
 };
 constexpr ColumnInfo kColumns[] = {
     {"Name", "Name", false}, {"Title", "Title", false}, {"Gender", "Gender", false},
     {"PersonType", "Type", true}, {"CustoemrImportance", "Importance", true}, {"Language", "Language(s)", true},
     {"Income", "Income", true}, {"EducationLevel", "Level of education", true},
-    {"Profession", "Profession", false}, {"Birthday", "Birthday", false}, {"Breminder", "Birthday reminder", true},
+    {"Profession", "Profession", false}, {"Birthday", "Birthday", false, ColumnType::Date},
+    {"Breminder", "Birthday reminder", true, ColumnType::Boolean},
     {"Household", "Household lifecycle position", true}, {"Spouse", "Spouse/Partner", false},
-    {"Anniversary", "Anniversary", false}, {"Areminder", "Anniversary reminder", true},
+    {"Anniversary", "Anniversary", false, ColumnType::Date},
+    {"Areminder", "Anniversary reminder", true, ColumnType::Boolean},
     {"Children", "Children", true}, {"HAStreet", "Home Street", false}, {"HACity", "Home City", false},
     {"HAState", "Home State", false}, {"HAPostalCode", "Home ZIP", false}, {"HACountry", "Home Country", false},
     {"HAPostOfficeBox", "Home PO Box", false}, {"PrimaryTel", "Primary Tel", false}, {"Mobile", "Mobile", false},
@@ -40,7 +45,7 @@ constexpr ColumnInfo kColumns[] = {
     {"ProspectingMethod", "Prospecting method", true}, {"OfferedSolution", "Offered solution", true},
     {"Ethnic", "Ethnic interest", true}, {"Hobbies", "Hobbies", true}, {"Info", "Comments", false},
     {"Address", "Address", true}, {"Email", "Email", true}, {"ReferredBy", "Referred by", true},
-    {"ProspectingData", "Prospecting data", true}, {"ProfessionID", "Profession number", true}};
+    {"ProspectingData", "Prospecting data", true}, {"ProfessionID", "Profession number", true, ColumnType::Integer}};
 constexpr int kCount = int(sizeof kColumns / sizeof kColumns[0]);
 
 int indexOf(const char* column)
@@ -382,33 +387,46 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
     lines.assign(kCount, 0);
     int unreadable = 0;
     int firstUnreadable = 0;
-    int line = 0; // of the property being read
+    auto notRead = [&](int at) {
+        if (!unreadable++ || at < firstUnreadable)
+            firstUnreadable = at;
+    };
+    int cutLine = 0;
+    int line = 0;   // of the property being read
+    int broken = 0; // its characters that could not be read
+    std::vector<std::pair<int, int>> sources(kCount); // the line and broken characters behind each value
     auto put = [&](int i, const QString& v) {
         values[i] = v;
         lines[i] = line;
+        sources[i] = {line, broken};
     };
     auto setIfEmpty = [&](int i, const QString& v) {
         if (i >= 0 && values[i].isEmpty())
             put(i, v);
     };
     QString structuredName;
-    int structuredLine = 0;
+    int structuredLine = 0, structuredBroken = 0;
     QString ext; // from a telephone's URI
-    int extLine = 0;
+    int extLine = 0, extBroken = 0;
     struct Email {
         QString address;
-        int line;
+        int line, broken;
     };
     QList<Email> emails; // preferred first
     for (const VCard::Property& p : card) {
         line = p.line;
+        broken = p.broken;
         const auto [kind, arg] = kinds().value(p.name);
+        // A value far longer than any field is no value of a person's.
+        if (kind != K::Other && p.cut && !cutLine)
+            cutLine = p.line;
         if (kind == K::Fn) {
             setIfEmpty(x.name, VCard::unescape(p.value).trimmed().isEmpty() ? QString() : VCard::unescape(p.value));
         } else if (kind == K::N) {
             const QStringList parts = VCard::split(p.value, u';');
             structuredName = nameFromParts(parts);
             structuredLine = line;
+            structuredBroken = broken;
             if (parts.size() > 3)
                 setIfEmpty(x.title, parts[3]);
         } else if (kind == K::Gender) {
@@ -416,13 +434,14 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
             const QString sex = parts.value(0).trimmed().toUpper();
             setIfEmpty(x.gender, sex == "M" ? QString("Male") : sex == "F" ? QString("Female") : parts.value(1));
         } else if (kind == K::Date) {
+            // The column holds a date, so a value typed as text is stored only when it is one.
             const int column = arg;
-            if (p.parameter("VALUE").compare(QLatin1String("text"), Qt::CaseInsensitive) == 0) {
-                setIfEmpty(column, VCard::unescape(p.value));
-            } else if (values[column].isEmpty()) {
-                const QString date = storedDate(p.value);
-                if (date.isEmpty() && !p.value.trimmed().isEmpty() && !unreadable++)
-                    firstUnreadable = p.line;
+            if (values[column].isEmpty()) {
+                const bool text = p.parameter("VALUE").compare(QLatin1String("text"), Qt::CaseInsensitive) == 0;
+                const QString written = text ? VCard::unescape(p.value) : p.value;
+                const QString date = storedDate(written);
+                if (date.isEmpty() && !written.trimmed().isEmpty())
+                    notRead(p.line);
                 setIfEmpty(column, date);
             }
         } else if (kind == K::Org) {
@@ -460,6 +479,7 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
             if (column >= 0 && !extension.isEmpty() && ext.isEmpty()) {
                 ext = extension;
                 extLine = line;
+                extBroken = broken;
             }
         } else if (kind == K::Email) {
             const int column = columnParameter(p);
@@ -467,9 +487,9 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
             if ((column == x.email1 || column == x.email2) && values[column].isEmpty())
                 put(column, address);
             else if (isPreferred(p))
-                emails.prepend({address, line});
+                emails.prepend({address, line, broken});
             else
-                emails.append({address, line});
+                emails.append({address, line, broken});
         } else if (kind == K::Url) {
             const int column = columnParameter(p);
             const QString url = VCard::unescape(p.value);
@@ -498,8 +518,7 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
                 answers << a[i].toInt(&ok);
             if (!ok) {
                 answers.clear();
-                if (!unreadable++)
-                    firstUnreadable = p.line;
+                notRead(p.line);
             }
         } else if (kind == K::Extension) {
             setIfEmpty(arg, VCard::unescape(p.value));
@@ -507,27 +526,59 @@ void read(const VCard::Card& card, std::vector<QString>& values, QVector<int>& a
         // Every other property (photos, instant messaging, categories...) has no column.
     }
     line = structuredLine;
+    broken = structuredBroken;
     if (values[x.name].trimmed().isEmpty() && !structuredName.isEmpty())
         put(x.name, structuredName);
     // A company's own card (phones write them) has no person's name: the organisation is the name.
     if (values[x.name].trimmed().isEmpty()) {
         const int from = !values[x.company].trimmed().isEmpty() ? x.company : x.department;
-        line = lines[from];
+        line = sources[from].first;
+        broken = sources[from].second;
         put(x.name, values[from].trimmed().isEmpty() ? QString() : values[from]);
     }
     // An extension the card names as such (X-VANTREL-EXT) comes before one inside a number.
     line = extLine;
+    broken = extBroken;
     setIfEmpty(indexOf("Ext"), ext);
     for (const Email& e : emails) {
         line = e.line;
+        broken = e.broken;
         if (values[x.email1].isEmpty())
             put(x.email1, e.address);
         else if (values[x.email2].isEmpty())
             put(x.email2, e.address);
     }
+    // A reminder is on or off, a profession number a number: anything else is left empty.
+    for (int i = 0; i < kCount; ++i) {
+        const ColumnType type = kColumns[i].type;
+        if (values[i].isEmpty() || (type != ColumnType::Boolean && type != ColumnType::Integer))
+            continue;
+        const QString v = values[i].trimmed();
+        bool ok = false;
+        if (type == ColumnType::Boolean)
+            ok = v == u'0' || v == u'1';
+        else
+            v.toInt(&ok);
+        values[i] = ok ? v : QString();
+        if (!ok)
+            notRead(lines[i]);
+    }
+    // Characters that could not be read, in the values kept; a property that gave several (an
+    // address) counts once.
+    std::vector<std::pair<int, int>> brokenSources;
+    for (int i = 0; i < kCount; ++i)
+        if (sources[i].second > 0 && !values[i].isEmpty())
+            brokenSources.push_back(sources[i]);
+    std::sort(brokenSources.begin(), brokenSources.end());
+    brokenSources.erase(std::unique(brokenSources.begin(), brokenSources.end()), brokenSources.end());
     if (origin) {
         origin->unreadable = unreadable;
         origin->firstUnreadable = firstUnreadable;
+        origin->cutLine = cutLine;
+        origin->broken = 0;
+        for (const auto& [at, n] : brokenSources)
+            origin->broken += n;
+        origin->firstBroken = brokenSources.empty() ? 0 : brokenSources.front().first;
     }
 }
 

@@ -26,6 +26,9 @@ struct Origin {
     std::vector<int> lines; // the line of the property that gave each value, 0 for none
     int unreadable = 0;     // values that could not be read (a birthday that is no date) and stay empty
     int firstUnreadable = 0; // the line of the first of them
+    int cutLine = 0;         // a property read whose value is far longer than any field, or 0
+    int broken = 0;          // characters of the values that could not be read, now U+FFFD
+    int firstBroken = 0;     // the line of the first of them
 };
 
 // Fills values (one text per column, empty for none) and answers (empty when the card has none).

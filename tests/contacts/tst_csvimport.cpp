@@ -430,29 +430,43 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("company");
+        QTest::addColumn<QString>("message");
+        const QString one = "1 record(s) added.";
         const QString zoe = QString::fromUtf8("Zoë Müller");
         const QString euro = QString::fromUtf8("€uro “Quotes” Œuvre");
-        QTest::newRow("UTF-8") << file({person(zoe.toUtf8(), {}, euro.toUtf8())}) << zoe << euro;
+        QTest::newRow("UTF-8") << file({person(zoe.toUtf8(), {}, euro.toUtf8())}) << zoe << euro << one;
         QTest::newRow("UTF-8 with BOM") << "\xEF\xBB\xBF" + file({person(zoe.toUtf8(), {}, euro.toUtf8())}) << zoe
-                                        << euro;
+                                        << euro << one;
         QTest::newRow("Windows-1252") << file({person("Zo\xEB M\xFCller", {}, "\x80uro \x93Quotes\x94 \x8Cuvre")})
-                                      << zoe << euro;
+                                      << zoe << euro << one;
         QTest::newRow("Windows-1252, one stray byte") << file({person("Zo\xEB M\xFCller", {}, "Caf\xE9 \xC3\xA9")})
-                                                      << zoe << QString::fromUtf8("Café Ã©");
-        QByteArray utf16{"\xFF\xFE"};
-        const QString text = QString::fromLatin1(file({person("@N@", {}, "@C@")})).replace("@N@", zoe).replace("@C@", euro);
-        utf16 += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-        QTest::newRow("UTF-16 with BOM") << utf16 << zoe << euro;
+                                                      << zoe << QString::fromUtf8("Café Ã©") << one;
+        auto utf16 = [](const QString& text) {
+            return QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        };
+        auto lines = [](const QString& name, const QString& company) {
+            return QString::fromLatin1(file({person("@N@", {}, "@C@")})).replace("@N@", name).replace("@C@", company);
+        };
+        QTest::newRow("UTF-16 with BOM") << utf16(lines(zoe, euro)) << zoe << euro << one;
+        // A lone surrogate would take the character after it along into the database.
+        const QString fffd(QChar::ReplacementCharacter);
+        QTest::newRow("UTF-16, lone surrogates")
+            << utf16(lines(QChar(0xD800) + QString("Lone"), QChar(0xDC00) + QString("Co") + QChar(0xDBFF)))
+            << fffd + "Lone" << fffd + "Co" + fffd
+            << "1 record(s) added. 3 character(s) could not be read and were replaced by \"" + fffd
+                   + "\", the first at line 2.";
     }
     void encodings()
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, name);
         QFETCH(QString, company);
+        QFETCH(QString, message);
         ImportApp app;
         QVERIFY(app.start());
         app.import(content);
-        QCOMPARE(app.messageTexts(), QStringList{"1 record(s) added."});
+        QCOMPARE(app.messageTexts(), QStringList{message});
+        QCOMPARE(app.messages[0].icon, message.contains("could not") ? MessageBox::Icon::Warning : MessageBox::Icon::Information);
         QCOMPARE(app.names(), QStringList{name});
         QCOMPARE(app.stored("Company", name), company);
     }
@@ -619,13 +633,15 @@ private slots:
             QCOMPARE(m.icon, MessageBox::Icon::Error);
         QCOMPARE(app.names(), QStringList{"Anna"});
 
-        // A NUL byte after the first 4 KB is no reason to refuse the file.
+        // A NUL byte after the first 4 KB, inside a name and a company, refuses the file as well:
+        // it is no text, and nothing of it is stored.
         app.messages.clear();
-        QByteArray late = file({person("Bob"), person(QByteArray(5000, 'x'))});
-        late[late.size() - 4] = '\0';
+        QByteArray late = file({person("Bob"), person(QByteArray(5000, 'x') + '\0' + "y", {}, "Acme\0")});
         app.import(late);
         QCOMPARE(app.messages.size(), 1);
-        QVERIFY(app.messages[0].text.endsWith("\n1 record(s) added."));
+        QVERIFY2(app.messages[0].text.endsWith("people.csv is not a text file. Nothing was imported."),
+                 qPrintable(app.messages[0].text));
+        QCOMPARE(app.names(), QStringList{"Anna"});
     }
 
     // The database and its companion files, under any name, are never opened as a CSV file.

@@ -24,6 +24,8 @@ QString readAll(const QString& path, int fieldLimit = 0, int lengthLimit = 0, Cs
         records << QString("%1:%2").arg(r.line).arg(fields.join('|'));
         if (r.openQuoteLine)
             records.last() += QString(" (quote open from line %1, field %2)").arg(r.openQuoteLine).arg(r.openQuoteField);
+        if (r.broken)
+            records.last() += QString(" (%1 broken, the first on line %2)").arg(r.broken).arg(r.firstBrokenLine);
     }
     if (reader.problem() != CsvReader::Problem::None)
         records << "error: " + reader.errorString();
@@ -96,6 +98,12 @@ private slots:
         QCOMPARE(readAll(write(bytes), 0, 0, &encoding),
                  "1:" + QString(65535, 'x') + QString::fromUtf8("é|") + QString(65533, 'y') + " / 2:z");
         QCOMPARE(encoding, CsvReader::Encoding::Utf8);
+        // In UTF-16, a pair of surrogates split across two chunks is one character.
+        const QString text = QString(32766, 'x') + QString::fromUtf8("😀") + "z";
+        QCOMPARE(readAll(write("\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2)),
+                         0, 0, &encoding),
+                 "1:" + text);
+        QCOMPARE(encoding, CsvReader::Encoding::Utf16LE);
     }
 
     void encodings_data()
@@ -118,6 +126,20 @@ private slots:
                                                << QString::fromUtf8("€Š‘’Ÿ\u0081\u00A0ÿ");
         QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE" "a\0\xE9\0", 6) << int(E::Utf16LE) << QString::fromUtf8("aé");
         QTest::newRow("UTF-16 BE") << QByteArray("\xFE\xFF\0a\0\xE9", 6) << int(E::Utf16BE) << QString::fromUtf8("aé");
+        // A character that UTF-16 cannot give is U+FFFD, counted; the database would otherwise
+        // take a lone high surrogate and the character after it as one.
+        auto utf16 = [](const QString& text, const QByteArray& tail = {}) {
+            return QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2) + tail;
+        };
+        const QString fffd(QChar::ReplacementCharacter);
+        QTest::newRow("UTF-16, lone high surrogate") << utf16(QString(QChar(0xD800)) + "Lone") << int(E::Utf16LE)
+                                                     << fffd + "Lone (1 broken, the first on line 1)";
+        QTest::newRow("UTF-16, lone low surrogate, later line")
+            << utf16("\"a\nb" + QString(QChar(0xDC00)) + "\",x" + QChar(0xDBFF)) << int(E::Utf16LE)
+            << "a\nb" + fffd + "|x" + fffd + " (2 broken, the first on line 2)";
+        QTest::newRow("UTF-16, half a unit at the end") << utf16("ab", "c") << int(E::Utf16LE)
+                                                        << "ab" + fffd + " (1 broken, the first on line 1)";
+        QTest::newRow("UTF-16, a U+FFFD of its own") << utf16(fffd) << int(E::Utf16LE) << fffd;
     }
     void encodings()
     {
@@ -129,17 +151,39 @@ private slots:
         QCOMPARE(int(found), encoding);
     }
 
+    // A NUL anywhere is binary data: the file is refused before its first record.
+    void notText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("nul"); // where a NUL goes, -1: none
+        const QByteArray text(3 * 1024 * 1024, 'a');
+        QTest::newRow("in the first 4 KB") << text << 4095;
+        QTest::newRow("just after them") << text << 4096;
+        QTest::newRow("the last byte of a long file") << text << int(text.size() - 1);
+        const QString as(1024 * 1024, 'a');
+        QByteArray utf16 = "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(as.utf16()), as.size() * 2);
+        QTest::newRow("UTF-16, a NUL unit far on") << utf16 << int(utf16.size() - 2);
+        QTest::newRow("UTF-16, the NUL bytes of its characters") << utf16 << -1;
+        utf16[1000002] = '\0'; // after the NUL byte of an 'a': a character U+6200, no NUL
+        utf16[1000003] = 'b';
+        QTest::newRow("UTF-16, two NUL bytes of two units") << utf16 << -1;
+    }
     void notText()
     {
-        QByteArray bytes(5000, 'a');
-        bytes[4095] = '\0';
-        CsvReader early(write(bytes));
-        QVERIFY(!early.open());
-        QCOMPARE(early.problem(), CsvReader::Problem::NotText);
-        bytes[4095] = 'a';
-        bytes[4096] = '\0';
-        CsvReader late(write(bytes));
-        QVERIFY(late.open());
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, nul);
+        const bool utf16 = bytes.startsWith("\xFF\xFE");
+        if (nul >= 0) {
+            bytes[nul] = '\0';
+            if (utf16)
+                bytes[nul + 1] = '\0';
+        }
+        CsvReader reader(write(bytes));
+        QCOMPARE(reader.open(), nul < 0);
+        if (nul >= 0) {
+            QCOMPARE(reader.problem(), CsvReader::Problem::NotText);
+            QCOMPARE(reader.errorString(), QString("It holds binary data, not text."));
+        }
     }
 };
 

@@ -146,6 +146,27 @@ private slots:
                                   << int(VCard::Reader::Problem::NotVCard) << 1 << QString("It is not a vCard file.");
         QTest::newRow("empty") << QByteArray() << 0 << int(VCard::Reader::Problem::NotVCard) << 0
                                << QString("It is not a vCard file.");
+        // Binary data after the first 4 KB: the cards before it are read, on the line where it stands
+        // reading stops.
+        QTest::newRow("NUL after the first 4 KB")
+            << good + "BEGIN:VCARD\r\nFN:Filler\r\nNOTE:" + QByteArray(5000, 'n') + "\r\nEND:VCARD\r\n"
+                   + QByteArray("BEGIN:VCARD\r\nFN:Bin\0ary\r\nEND:VCARD\r\n", 34)
+            << 2 << int(VCard::Reader::Problem::NotText) << 10 << QString("it holds binary data, not text.");
+        QTest::newRow("NUL where a line begins, after a card")
+            << "BEGIN:VCARD\r\nFN:Filler\r\nPHOTO:" + QByteArray(5000, 'A') + "\r\nEND:VCARD\r\n" + QByteArray(1, '\0')
+            << 1 << int(VCard::Reader::Problem::NotText) << 5 << QString("it holds binary data, not text.");
+        // What a card may hold is bounded, however the file goes on.
+        const QString large("the card that begins there is far larger than any person's: more than 10,000 "
+                            "properties or 4 MB of text.");
+        QTest::newRow("more than 10,000 properties")
+            << good + "BEGIN:VCARD\r\n" + QByteArray("TEL:1\r\n").repeated(10001) + "END:VCARD\r\n" + good << 1
+            << bad << 5 << large;
+        QTest::newRow("more than 4 MB")
+            << good + "BEGIN:VCARD\r\n" + ("NOTE:" + QByteArray(60000, 'n') + "\r\n").repeated(70) + "END:VCARD\r\n"
+            << 1 << bad << 5 << large;
+        QTest::newRow("no colon in the first 64 KB")
+            << good + "BEGIN:VCARD\r\nX-" + QByteArray(70000, 'a') + ":v\r\nEND:VCARD\r\n" << 1 << bad << 6
+            << QString("its first 64 KB hold no colon between a property's name and its value.");
     }
     void unreadableCards()
     {
@@ -160,6 +181,83 @@ private slots:
         QCOMPARE(int(reader.problem()), problem);
         QCOMPARE(reader.errorLine(), line);
         QCOMPARE(reader.errorString(), text);
+    }
+
+    // A hostile file costs one look at each byte and a bounded memory: a value without a line
+    // break, or folded on and on, is kept to its first 64 KB and marked cut; a card of a million
+    // properties is refused at the 10,001st.
+    void hostileFilesStayWithinBounds_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("cards");
+        QTest::addColumn<bool>("allRead"); // to the end of the file
+        const QByteArray begin = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Long\r\n";
+        QTest::newRow("one line of 32 MB") << begin + "NOTE:" + QByteArray(32 << 20, 'x') + "\r\nEND:VCARD\r\n" << 1
+                                           << true;
+        QTest::newRow("folded 400,000 times")
+            << begin + "NOTE:" + QByteArray(QByteArray(74, 'x') + "\r\n ").repeated(400000) + "x\r\nEND:VCARD\r\n" << 1
+            << true;
+        QTest::newRow("quoted-printable soft breaks")
+            << begin + "NOTE;ENCODING=QUOTED-PRINTABLE:" + QByteArray(QByteArray(74, 'x') + "=\r\n").repeated(400000)
+                   + "x\r\nEND:VCARD\r\n"
+            << 1 << true;
+        QTest::newRow("a card of a million properties")
+            << begin + QByteArray("TEL:1\r\n").repeated(1000000) + "END:VCARD\r\n" << 0 << false;
+    }
+    void hostileFilesStayWithinBounds()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, cards);
+        QFETCH(bool, allRead);
+        QTemporaryDir dir;
+        VCard::Reader reader(writeFile(dir, file));
+        const QList<VCard::Card> read = readAll({}, &reader);
+        QCOMPARE(read.size(), cards);
+        if (cards) {
+            const VCard::Property* note = read[0].first("NOTE");
+            QVERIFY(note && note->cut);
+            QVERIFY(note->value.size() < VCard::Reader::kPropertyBytes);
+            QVERIFY(note->value.size() > VCard::Reader::kPropertyBytes - 1000);
+            QVERIFY(!read[0].first("FN")->cut);
+        } else {
+            QCOMPARE(reader.problem(), VCard::Reader::Problem::BadCard);
+        }
+        // Each byte is looked at once, the blanks of the folds aside: time goes with the size.
+        QVERIFY2(reader.bytesScanned() <= file.size(), qPrintable(QString::number(reader.bytesScanned())));
+        if (allRead)
+            QVERIFY(reader.bytesScanned() >= file.size() - 400000);
+        else
+            QVERIFY(reader.bytesScanned() < 200000); // stopped at the 10,001st property
+        QVERIFY2(reader.peakKeptBytes() < 4 * 1024 * 1024, qPrintable(QString::number(reader.peakKeptBytes())));
+    }
+
+    // What the character set named cannot give is U+FFFD, counted; a lone surrogate would take
+    // the character after it along into the database.
+    void brokenCharacters_data()
+    {
+        QTest::addColumn<QByteArray>("property");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("broken");
+        const QString fffd(QChar::ReplacementCharacter);
+        const QByteArray qp = "NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=";
+        QTest::newRow("UTF-16LE, lone high surrogate") << qp + "UTF-16LE:=00=D8L=00o=00n=00e=00" << fffd + "Lone" << 1;
+        QTest::newRow("UTF-16LE, a pair") << qp + "UTF-16LE:=3D=D8=00=DEa=00" << QString::fromUtf8("😀a") << 0;
+        QTest::newRow("UTF-16BE, lone low surrogate") << qp + "UTF-16BE:=00a=DC=00" << "a" + fffd << 1;
+        QTest::newRow("UTF-16LE, half a unit") << qp + "UTF-16LE:a=00b" << "a" + fffd << 1;
+        QTest::newRow("a NUL written as =00") << QByteArray("NOTE;ENCODING=QUOTED-PRINTABLE:a=00b") << "a" + fffd + "b" << 1;
+        QTest::newRow("a byte of no character") << qp + "SHIFT_JIS:a=FFb" << "a" + fffd + "b" << 1;
+        QTest::newRow("UTF-8") << QByteArray("NOTE:Zo\xC3\xAB") << QString::fromUtf8("Zoë") << 0;
+    }
+    void brokenCharacters()
+    {
+        QFETCH(QByteArray, property);
+        QFETCH(QString, value);
+        QFETCH(int, broken);
+        QTemporaryDir dir;
+        const QList<VCard::Card> cards = readAll(writeFile(dir, "BEGIN:VCARD\r\n" + property + "\r\nEND:VCARD\r\n"));
+        QCOMPARE(cards.size(), 1);
+        QCOMPARE(cards[0].first("NOTE")->value, value);
+        QCOMPARE(cards[0].first("NOTE")->broken, broken);
     }
 
     void binaryAndMissingFiles()
