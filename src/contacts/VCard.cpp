@@ -277,13 +277,25 @@ bool Reader::open()
         return false;
     }
     m_size = m_file.size();
-    // A NUL byte this early: binary data, refused before anything is read. One further on stops
-    // the reading where it stands.
-    const QByteArray head = m_file.peek(4096);
-    if (std::memchr(head.constData(), 0, size_t(head.size()))) {
-        fail(Problem::NotText, 0, QStringLiteral("It holds binary data, not text."));
+    // A NUL byte anywhere: binary data, refused before anything is read, as the CSV import
+    // refuses it. The look is a plain search, at the speed the disk gives the file; one that
+    // appears while the file is read stops the reading where it stands.
+    QByteArray block(1024 * 1024, Qt::Uninitialized);
+    for (qint64 n; (n = m_file.read(block.data(), block.size())) > 0;) {
+        if (std::memchr(block.constData(), 0, size_t(n))) {
+            fail(Problem::NotText, 0, QStringLiteral("It holds binary data, not text."));
+            return false;
+        }
+        if (m_observer && !m_observer(0.0)) {
+            fail(Problem::Stopped, 0, QStringLiteral("Stopped."));
+            return false;
+        }
+    }
+    if (m_file.error() != QFileDevice::NoError || !m_file.seek(0)) {
+        fail(Problem::CannotRead, 0, m_file.errorString());
         return false;
     }
+    const QByteArray head = m_file.peek(3);
     if (head.startsWith("\xEF\xBB\xBF")) {
         m_file.seek(3);
         m_consumed = 3;

@@ -146,15 +146,17 @@ private slots:
                                   << int(VCard::Reader::Problem::NotVCard) << 1 << QString("It is not a vCard file.");
         QTest::newRow("empty") << QByteArray() << 0 << int(VCard::Reader::Problem::NotVCard) << 0
                                << QString("It is not a vCard file.");
-        // Binary data after the first 4 KB: the cards before it are read, on the line where it stands
-        // reading stops.
+        // Binary data anywhere, also after cards and far into the file: nothing is read.
         QTest::newRow("NUL after the first 4 KB")
             << good + "BEGIN:VCARD\r\nFN:Filler\r\nNOTE:" + QByteArray(5000, 'n') + "\r\nEND:VCARD\r\n"
                    + QByteArray("BEGIN:VCARD\r\nFN:Bin\0ary\r\nEND:VCARD\r\n", 34)
-            << 2 << int(VCard::Reader::Problem::NotText) << 10 << QString("it holds binary data, not text.");
+            << 0 << int(VCard::Reader::Problem::NotText) << 0 << QString("It holds binary data, not text.");
         QTest::newRow("NUL where a line begins, after a card")
             << "BEGIN:VCARD\r\nFN:Filler\r\nPHOTO:" + QByteArray(5000, 'A') + "\r\nEND:VCARD\r\n" + QByteArray(1, '\0')
-            << 1 << int(VCard::Reader::Problem::NotText) << 5 << QString("it holds binary data, not text.");
+            << 0 << int(VCard::Reader::Problem::NotText) << 0 << QString("It holds binary data, not text.");
+        QTest::newRow("NUL past the first megabyte")
+            << good.repeated(30000) + QByteArray(1, '\0') << 0 << int(VCard::Reader::Problem::NotText) << 0
+            << QString("It holds binary data, not text.");
         // What a card may hold is bounded, however the file goes on.
         const QString large("the card that begins there is far larger than any person's: more than 10,000 "
                             "properties or 4 MB of text.");
