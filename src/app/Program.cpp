@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QLabel>
 
@@ -61,6 +62,8 @@ bool Program::start()
     m_quitRequested = splash->quitRequested();
 
     AppWindows& w = appWindows();
+    const QString database = AppPaths::databasePath();
+    AppPaths::Preparation prepared;
     try {
         dataModule = std::make_unique<TMainDataModule>();
         w.MainDataModule = dataModule.get();
@@ -83,9 +86,12 @@ bool Program::start()
         aboutForm = new TAboutForm(mainForm);
         w.AboutForm = aboutForm;
 
+        prepared = AppPaths::prepareDatabase();
+        if (!prepared.error.isEmpty())
+            throw DataError(prepared.error);
         Connection& connection = dataModule->MainADOConnection;
         connection.close();
-        connection.setDatabasePath(AppPaths::executableDir() + "Vantrel.vt");
+        connection.setDatabasePath(database);
         connection.open();
         dataModule->SetDatasetsActive(true);
         followUpForm->FollowUp->setSort({"PersonID", "FUDate"});
@@ -104,12 +110,17 @@ bool Program::start()
         splash->hide();
         MessageBox::show(MessageBox::Icon::Stop,
                          QString("Vantrel cannot start.\n\n%1\n\nDatabase: %2")
-                             .arg(e.text(), QDir::toNativeSeparators(AppPaths::executableDir() + "Vantrel.vt")));
+                             .arg(e.text(), QDir::toNativeSeparators(database)));
         m_exitCode = 1;
         return false;
     }
     splash->hide();
     splash.reset();
+    if (prepared.made)
+        MessageBox::show(MessageBox::Icon::Information,
+                         QString("Vantrel keeps your data in your own folder:\n\n%1\n\nAt this first start an empty "
+                                 "database, Vantrel.vt, was made there. Help, \"About...\" names this folder again.")
+                             .arg(QDir::toNativeSeparators(QFileInfo(database).absolutePath())));
     if (!dataModule->startupNotice().isEmpty())
         MessageBox::show(MessageBox::Icon::Warning, dataModule->startupNotice());
     // The whole file is checked beside the window, which never waits for it.
