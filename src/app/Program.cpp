@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
+#include <QIcon>
 #include <QLabel>
 
 Program::Program() = default;
@@ -33,6 +34,12 @@ void Program::setUpApplication()
     font.setFamilies({"Liberation Sans", "Arial", "Helvetica", "Nimbus Sans", "DejaVu Sans"});
     QApplication::setFont(font);
     AltLetterGuard::install();
+    // The desktop finds the program's entry, icon and name by this, and groups its windows there.
+    QGuiApplication::setDesktopFileName(VANTREL_APP_ID);
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/app-icon/vantrel-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 }
 
 Program::~Program()
@@ -147,6 +154,25 @@ void Program::sayDamaged(const QString& what)
                      QString("%1 is damaged. %2\n\nClose Vantrel and put back your latest backup copy of %1 (a copy of "
                              "the file made before the damage); until then, enter nothing you could not type again.")
                          .arg(file, what));
+}
+
+void Program::bringToFront(const QByteArray& activationToken)
+{
+    // Wayland lets a window come forward only with the token of the start that asked for it.
+    if (!activationToken.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken);
+    const bool mainShown = mainForm && mainForm->isVisible();
+    if (mainShown && mainForm->isMinimized())
+        mainForm->setWindowState(mainForm->windowState() & ~Qt::WindowMinimized);
+    // A window that waits for an answer stands in front of the main window; during start-up the
+    // main window comes to the front by itself when it is shown.
+    QWidget* front = QApplication::activeModalWidget();
+    if (!front && mainShown)
+        front = mainForm;
+    if (!front)
+        return;
+    front->raise();
+    front->activateWindow();
 }
 
 int Program::exec()
