@@ -5,7 +5,11 @@
 set -euo pipefail
 # sqlite3 (the shell) is the second program in the tests of two programs on one file, and the
 # yardstick the import benchmark is measured against.
-packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libsqlite3-dev fonts-liberation sqlite3 "$@")
+# The test of the installed tree runs the desktop's validators of the desktop entry
+# (desktop-file-utils) and the metainfo (appstream), and groff on the man page; CPack's Debian
+# package takes its dependencies from dpkg-shlibdeps (dpkg-dev), which looks at the files with file.
+packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libsqlite3-dev fonts-liberation sqlite3
+          desktop-file-utils appstream groff-base dpkg-dev file "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -20,7 +20,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
+#include <QIcon>
 #include <QLabel>
 
 Program::Program() = default;
@@ -32,6 +34,12 @@ void Program::setUpApplication()
     font.setFamilies({"Liberation Sans", "Arial", "Helvetica", "Nimbus Sans", "DejaVu Sans"});
     QApplication::setFont(font);
     AltLetterGuard::install();
+    // The desktop finds the program's entry, icon and name by this, and groups its windows there.
+    QGuiApplication::setDesktopFileName(VANTREL_APP_ID);
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/app-icon/vantrel-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 }
 
 Program::~Program()
@@ -61,6 +69,8 @@ bool Program::start()
     m_quitRequested = splash->quitRequested();
 
     AppWindows& w = appWindows();
+    const QString database = AppPaths::databasePath();
+    AppPaths::Preparation prepared;
     try {
         dataModule = std::make_unique<TMainDataModule>();
         w.MainDataModule = dataModule.get();
@@ -83,9 +93,12 @@ bool Program::start()
         aboutForm = new TAboutForm(mainForm);
         w.AboutForm = aboutForm;
 
+        prepared = AppPaths::prepareDatabase();
+        if (!prepared.error.isEmpty())
+            throw DataError(prepared.error);
         Connection& connection = dataModule->MainADOConnection;
         connection.close();
-        connection.setDatabasePath(AppPaths::executableDir() + "Vantrel.vt");
+        connection.setDatabasePath(database);
         connection.open();
         dataModule->SetDatasetsActive(true);
         followUpForm->FollowUp->setSort({"PersonID", "FUDate"});
@@ -104,12 +117,17 @@ bool Program::start()
         splash->hide();
         MessageBox::show(MessageBox::Icon::Stop,
                          QString("Vantrel cannot start.\n\n%1\n\nDatabase: %2")
-                             .arg(e.text(), QDir::toNativeSeparators(AppPaths::executableDir() + "Vantrel.vt")));
+                             .arg(e.text(), QDir::toNativeSeparators(database)));
         m_exitCode = 1;
         return false;
     }
     splash->hide();
     splash.reset();
+    if (prepared.made)
+        MessageBox::show(MessageBox::Icon::Information,
+                         QString("Vantrel keeps your data in your own folder:\n\n%1\n\nAt this first start an empty "
+                                 "database, Vantrel.vt, was made there. Help, \"About...\" names this folder again.")
+                             .arg(QDir::toNativeSeparators(QFileInfo(database).absolutePath())));
     if (!dataModule->startupNotice().isEmpty())
         MessageBox::show(MessageBox::Icon::Warning, dataModule->startupNotice());
     // The whole file is checked beside the window, which never waits for it.
@@ -136,6 +154,25 @@ void Program::sayDamaged(const QString& what)
                      QString("%1 is damaged. %2\n\nClose Vantrel and put back your latest backup copy of %1 (a copy of "
                              "the file made before the damage); until then, enter nothing you could not type again.")
                          .arg(file, what));
+}
+
+void Program::bringToFront(const QByteArray& activationToken)
+{
+    // Wayland lets a window come forward only with the token of the start that asked for it.
+    if (!activationToken.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken);
+    const bool mainShown = mainForm && mainForm->isVisible();
+    if (mainShown && mainForm->isMinimized())
+        mainForm->setWindowState(mainForm->windowState() & ~Qt::WindowMinimized);
+    // A window that waits for an answer stands in front of the main window; during start-up the
+    // main window comes to the front by itself when it is shown.
+    QWidget* front = QApplication::activeModalWidget();
+    if (!front && mainShown)
+        front = mainForm;
+    if (!front)
+        return;
+    front->raise();
+    front->activateWindow();
 }
 
 int Program::exec()

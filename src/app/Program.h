@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -24,6 +25,8 @@ public:
     ~Program();
     bool start();     // everything before the event loop; false when the program must end
     int exec();       // shows the main window and runs the event loop
+    // Another start on the same database asked for this copy's window.
+    void bringToFront(const QByteArray& activationToken = {});
     int exitCode() const { return m_exitCode; }
     bool quitRequested() const { return m_quitRequested; }
     FileCheck* fileCheck() const { return m_fileCheck.get(); } // after start(); may be null

@@ -31,12 +31,15 @@ bool isPage(const QString& path)
 // What the view shows in place of a page of the help folder that is not there.
 QString missingPage(const QString& path)
 {
+    const bool installed = HelpPages::folder() != AppPaths::executableDir() + "help/";
     return QString("<html><body><h2>This help page is missing</h2>"
                    "<p>The file <b>%1</b> cannot be found.</p>"
-                   "<p>The help pages belong in the folder <b>%2</b>. Copy the folder <b>help</b> from a "
-                   "fresh copy of Vantrel to that place to have them back.</p></body></html>")
+                   "<p>The help pages belong in the folder <b>%2</b>. %3</p></body></html>")
         .arg(QDir::toNativeSeparators(path).toHtmlEscaped(),
-             QDir::toNativeSeparators(HelpPages::folder()).toHtmlEscaped());
+             QDir::toNativeSeparators(HelpPages::folder()).toHtmlEscaped(),
+             installed ? QString("Install Vantrel again to have them back.")
+                       : QString("Copy the folder <b>help</b> from a fresh copy of Vantrel to that place to have "
+                                 "them back."));
 }
 
 // Another file of the folder, such as the example CSV file: its text, and where to find it.
@@ -67,7 +70,7 @@ QString fileView(const QString& path, const QUrl& back, const QString& backTitle
 
 namespace HelpPages {
 QString siteAddress() { return QStringLiteral("https://www.vantrel.example/"); }
-QString folder() { return AppPaths::executableDir() + "help/"; }
+QString folder() { return AppPaths::helpDir(); }
 QUrl startPage() { return QUrl::fromLocalFile(folder() + "Help.htm"); }
 } // namespace HelpPages
 

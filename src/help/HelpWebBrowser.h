@@ -4,7 +4,7 @@
 // Where the help pages live and the one address that belongs to the desktop's browser.
 namespace HelpPages {
 QString siteAddress();  // the maker's web site, with its trailing slash
-QString folder();       // the help folder beside the executable, with a trailing separator
+QString folder();       // the help folder (AppPaths::helpDir), with a trailing separator
 QUrl startPage();       // help/Help.htm in that folder
 }
 

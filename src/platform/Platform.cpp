@@ -1,6 +1,5 @@
 #include "Platform.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
@@ -25,11 +24,6 @@ std::function<ScreenMetrics()>& screenProvider()
 {
     static std::function<ScreenMetrics()> p;
     return p;
-}
-QString& exeDir()
-{
-    static QString d;
-    return d;
 }
 std::function<int(QDialog*)>& modalRunner()
 {
@@ -139,15 +133,6 @@ QSize Screen::framedSize(const QWidget* window, const QWidget* like)
 }
 
 void Screen::setOverride(std::function<ScreenMetrics()> provider) { screenProvider() = std::move(provider); }
-
-QString AppPaths::executableDir()
-{
-    QString d = exeDir().isEmpty() ? QCoreApplication::applicationDirPath() : exeDir();
-    d = QDir::cleanPath(d);
-    return d.endsWith('/') ? d : d + '/';
-}
-
-void AppPaths::setExecutableDir(const QString& dir) { exeDir() = dir; }
 
 int Modal::exec(QDialog* dialog)
 {

@@ -1,4 +1,6 @@
 #pragma once
+#include "AppPaths.h"
+
 #include <QDate>
 #include <QPoint>
 #include <QRect>
@@ -8,7 +10,7 @@
 
 class QDialog;
 
-// The small platform layer: the desktop's programs, screen metrics, the executable's folder,
+// The small platform layer: the desktop's programs, screen metrics, the program's folders,
 // modal windows, the local clock and the file dialogs. Each has a seam that tests can fill.
 namespace Desktop {
 // Hands an address to the desktop; false when no program could be started for it.
@@ -33,11 +35,6 @@ void centre(QWidget* window); // places a window in the middle of the screen
 QSize framedSize(const QWidget* window, const QWidget* like);
 QRect available(const QPoint& near = {}); // the free part of the screen that shows that point
 void setOverride(std::function<ScreenMetrics()> provider); // empty: the primary screen
-}
-
-namespace AppPaths {
-QString executableDir();                  // with a trailing separator
-void setExecutableDir(const QString& dir); // empty: the running executable's folder
 }
 
 namespace Modal {

@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 
@@ -431,7 +432,9 @@ private slots:
         QCOMPARE(about->windowTitle(), QString("About Vantrel (Belcarre)"));
         QVERIFY(!(about->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint)));
         QCOMPARE(about->Image1->pixmap().size(), QSize(385, 94));
-        QCOMPARE(about->findChildren<QLabel*>().size(), 1); // the banner is all the text there is
+        // Besides the banner, the one text is where the data is.
+        QCOMPARE(about->findChildren<QLabel*>().size(), 1);
+        QCOMPARE(about->DataFolder->toPlainText(), "Your data: " + QDir::toNativeSeparators(app.db.path()));
         const QList<QPushButton*> buttons = about->findChildren<QPushButton*>();
         QCOMPARE(buttons.size(), 1);
         QPushButton* ok = buttons.first();

@@ -1,0 +1,39 @@
+#pragma once
+#include <QString>
+
+#include <functional>
+
+// Where the program's files are. A program in a folder that its user may write (a build folder, a
+// copy on a USB stick) keeps its data and help pages beside itself; an installed program
+// (<prefix>/bin/vantrel) reads its help from <prefix>/share/vantrel and keeps the data of each
+// user in that user's data folder, made from the installed empty database at the first start.
+//
+// Every folder ends in a separator.
+namespace AppPaths {
+QString executableDir();
+void setExecutableDir(const QString& dir); // empty: the running executable's folder
+
+// Whether this user may write into a folder. Tests answer it for the program's folder, since the
+// administrator, who runs them in CI, may write any folder.
+void setWritableCheck(std::function<bool(const QString& dir)> check); // empty: the file system's answer
+
+QString installedDir();  // <prefix>/share/vantrel/ for <prefix>/bin/vantrel
+QString templatePath();  // the installed empty database, copied for each new user
+QString userDataDir();   // $XDG_DATA_HOME/Vantrel/, normally ~/.local/share/Vantrel/
+bool dataBesideProgram();
+
+// The one place that decides where the user's data lives: the database Vantrel.vt, the
+// connection settings Vantrel.connection and the backups all go into this folder.
+QString dataDir();
+QString databasePath(); // dataDir() + "Vantrel.vt"
+QString helpDir();      // the help pages
+
+// Before the database is opened: makes it from the template in a user's data folder that has
+// none yet. Beside the program nothing is ever made. A second start that races this one for the
+// same file uses the one that was made first.
+struct Preparation {
+    bool made = false; // a new, empty database is in place: the user is told once
+    QString error;     // why no database could be made, for the user; empty when none was needed
+};
+Preparation prepareDatabase();
+} // namespace AppPaths
