@@ -8,18 +8,45 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv)
+namespace {
+// --help and --version print and end; they need no display, so they are answered before the
+// window system is asked for one.
+bool asksForText(int argc, char** argv)
 {
-    VantrelApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(VANTREL_VERSION);
-    QCommandLineParser options;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "-h" || a == "--help" || a == "-?" || a == "-v" || a == "--version" || a == "--help-all")
+            return true;
+    }
+    return false;
+}
+
+void describe(QCommandLineParser& options, const QCommandLineOption& secondCopy)
+{
     options.setApplicationDescription("Vantrel keeps the people you sell to, with a profile of each, reminders and "
                                       "follow-ups.");
     options.addHelpOption();
     options.addVersionOption();
+    options.addOption(secondCopy);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
     const QCommandLineOption secondCopy("second-copy", "Open a window of its own even when Vantrel already runs on "
                                                        "the same database.");
-    options.addOption(secondCopy);
+    if (asksForText(argc, argv)) {
+        QCoreApplication text(argc, argv);
+        QCoreApplication::setApplicationVersion(VANTREL_VERSION);
+        QCommandLineParser options;
+        describe(options, secondCopy);
+        options.process(text); // prints and ends
+        return 0;
+    }
+    VantrelApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(VANTREL_VERSION);
+    QCommandLineParser options;
+    describe(options, secondCopy);
     options.process(app);
 
     Program::setUpApplication();
