@@ -109,7 +109,7 @@ one=$(window "$first" "$main")
 ok "the first start made $data/Vantrel/Vantrel.vt and said so"
 
 class=$(xprop -id "$one" WM_CLASS)
-[ "$class" = 'WM_CLASS(STRING) = "vantrel", "Vantrel (Belcarre)"' ] || fail "the window's class: $class"
+[ "$class" = 'WM_CLASS(STRING) = "vantrel", "vantrel"' ] || fail "the window's class: $class"
 xprop -id "$one" -len 8 _NET_WM_ICON | grep -q 'Icon (16 x 16)' || fail "the window has no icon"
 ok "the window's class and icon"
 
@@ -140,6 +140,30 @@ kill "$again"
 wait "$again" 2>/dev/null || true
 pids=()
 ok "a later start says nothing of it"
+
+# Two starts at the same moment: one window, the other start hands over to it.
+start "$work/pair1.log"
+p1=$!
+start "$work/pair2.log"
+p2=$!
+pids+=("$p1" "$p2")
+for _ in $(seq 300); do kill -0 "$p1" 2>/dev/null && kill -0 "$p2" 2>/dev/null || break; sleep 0.1; done
+survivor=$p1
+kill -0 "$p1" 2>/dev/null || survivor=$p2
+kill -0 "$p1" 2>/dev/null && kill -0 "$p2" 2>/dev/null && fail "two starts at the same moment both kept running"
+window "$survivor" "$main" >/dev/null
+kill "$survivor"
+wait "$survivor" 2>/dev/null || true
+pids=()
+ok "two starts at the same moment opened one window"
+
+# The text options need no display.
+version=$("${as_user[@]}" env -i PATH=/usr/bin:/bin HOME="$work/home" "$prefix/bin/vantrel" --version 2>&1) \
+  || fail "--version without a display: $version"
+[ "$version" = "vantrel 1.0" ] || fail "--version printed: $version"
+"${as_user[@]}" env -i PATH=/usr/bin:/bin HOME="$work/home" "$prefix/bin/vantrel" --help 2>&1 | grep -q -- --second-copy \
+  || fail "--help without a display names no --second-copy"
+ok "--version and --help answer without a display"
 
 # --- 2. The Debian package
 (cd build && cpack -G DEB >"$work/cpack.log" 2>&1) || fail "cpack -G DEB"

@@ -9,6 +9,7 @@
 #include "data/Dataset.h"
 #include "data/FileCheck.h"
 #include "data/MainDataModule.h"
+#include "data/Schema.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
 #include "followup/TPickDateForm.h"
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QIcon>
+#include <QWindow>
 #include <QLabel>
 
 Program::Program() = default;
@@ -36,6 +38,12 @@ void Program::setUpApplication()
     AltLetterGuard::install();
     // The desktop finds the program's entry, icon and name by this, and groups its windows there.
     QGuiApplication::setDesktopFileName(VANTREL_APP_ID);
+    // On X11 the launcher matches windows to the entry by their class, which the window system
+    // takes from the program's name once, when the first window is made: made here, before the
+    // name becomes the application's title.
+    QCoreApplication::setApplicationName("vantrel");
+    QWindow first;
+    first.create();
     QIcon icon;
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         icon.addFile(QString(":/app-icon/vantrel-%1.png").arg(size), QSize(size, size));
@@ -96,6 +104,14 @@ bool Program::start()
         prepared = AppPaths::prepareDatabase();
         if (!prepared.error.isEmpty())
             throw DataError(prepared.error);
+        if (AppPaths::dataBesideProgram() && !QFileInfo::exists(database) && !QFileInfo(database).isSymLink()) {
+            splash->hide();
+            if (!madeOnRequest(database)) {
+                m_exitCode = 0;
+                return false;
+            }
+            splash->show();
+        }
         Connection& connection = dataModule->MainADOConnection;
         connection.close();
         connection.setDatabasePath(database);
@@ -141,6 +157,27 @@ bool Program::start()
         m_exitCode = 0;
         return false;
     }
+    return true;
+}
+
+bool Program::madeOnRequest(const QString& database)
+{
+    // A file that was there before and has gone must not be replaced by an empty one unasked:
+    // the user may have moved it, or may be about to put it back.
+    MessageBox::Request ask;
+    ask.icon = MessageBox::Icon::Warning;
+    ask.text = QString("There is no Vantrel.vt in %1, the folder of the program.\n\nIf you have used Vantrel from "
+                       "this folder before, your data has been moved, renamed or deleted: choose Cancel, and put "
+                       "Vantrel.vt back.\n\nChoose OK to start with an empty Vantrel.vt made there.")
+                   .arg(QDir::toNativeSeparators(QFileInfo(database).absolutePath()));
+    ask.buttons = {MessageBox::Button::Ok, MessageBox::Button::Cancel};
+    ask.defaultButton = MessageBox::Button::Cancel;
+    ask.escapeButton = MessageBox::Button::Cancel;
+    if (MessageBox::show(ask) != MessageBox::Button::Ok)
+        return false;
+    QString error;
+    if (!Schema::createDatabase(database, &error))
+        throw DataError(QString("Vantrel.vt cannot be made there: %1").arg(error));
     return true;
 }
 

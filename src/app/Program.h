@@ -42,6 +42,7 @@ public:
     TPickDateForm* pickDateForm = nullptr;
 
 private:
+    bool madeOnRequest(const QString& database); // false: the user chose to make none
     void sayDamaged(const QString& what); // once a run, whichever finds the damage first
     std::unique_ptr<FileCheck> m_fileCheck;
     bool m_toldDamaged = false;

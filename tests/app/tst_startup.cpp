@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlDatabase>
@@ -64,11 +65,45 @@ private slots:
         Connection::setDefaultBusyTimeout(100);
     }
 
+    // A database gone from beside the program is made again only when the user says so: it may
+    // have been moved, and is then put back rather than replaced by an empty one.
+    void aMissingDatabaseIsMadeOnlyWhenTheUserAsks_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("OK") << int(MessageBox::Button::Ok);
+        QTest::newRow("Cancel") << int(MessageBox::Button::Cancel);
+    }
+    void aMissingDatabaseIsMadeOnlyWhenTheUserAsks()
+    {
+        QFETCH(int, answer);
+        AppFixture app;
+        app.db.disconnect();
+        QVERIFY(QFile::remove(app.db.path()));
+        app.answers = {MessageBox::Button(answer)};
+        const bool made = answer == int(MessageBox::Button::Ok);
+        QCOMPARE(app.start(), made);
+        QCOMPARE(app.program->exitCode(), 0);
+        QCOMPARE(app.messages.size(), 1);
+        const MessageBox::Request& asked = app.messages[0];
+        QCOMPARE(asked.text, QString("There is no Vantrel.vt in %1, the folder of the program.\n\nIf you have used "
+                                     "Vantrel from this folder before, your data has been moved, renamed or deleted: "
+                                     "choose Cancel, and put Vantrel.vt back.\n\nChoose OK to start with an empty "
+                                     "Vantrel.vt made there.")
+                                 .arg(QDir::toNativeSeparators(app.db.dir())));
+        QCOMPARE(asked.buttons, (QList<MessageBox::Button>{MessageBox::Button::Ok, MessageBox::Button::Cancel}));
+        QCOMPARE(asked.defaultButton, MessageBox::Button::Cancel);
+        QCOMPARE(asked.escapeButton, MessageBox::Button::Cancel);
+        QCOMPARE(QFileInfo::exists(app.db.path()), made);
+        if (made) {
+            QCOMPARE(app.people()->recordCount(), 0);
+            QVERIFY(app.main()->isVisible());
+        }
+    }
+
     void databaseProblemsEndStartUpWithAStopMessage_data()
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("missing") << "missing" << "Vantrel.vt does not exist.";
         QTest::newRow("foreign file") << "foreign" << "Vantrel.vt is damaged or is not a Vantrel database.";
         QTest::newRow("no tables") << "empty" << "Vantrel.vt is not a Vantrel database: the table Companies is missing.";
         QTest::newRow("people without CompanyID")

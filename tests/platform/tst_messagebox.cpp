@@ -131,6 +131,15 @@ private slots:
                                    << QStringList{"OK"} << "OK" << "OK" << "enter" << int(Button::Ok);
         QTest::newRow("ok, escape") << QList<Button>{Button::Ok} << int(Button::Ok) << int(Button::Ok)
                                     << QStringList{"OK"} << "OK" << "OK" << "escape" << int(Button::Ok);
+        // The question before an empty database is made: Cancel is the default, OK only by choice.
+        const QList<Button> okCancel{Button::Ok, Button::Cancel};
+        const QStringList oc{"OK", "Cancel"};
+        for (const char* keys : {"enter", "space", "escape"})
+            QTest::newRow(qPrintable(QString("cancel default, ") + keys))
+                << okCancel << int(Button::Cancel) << int(Button::Cancel) << oc << "Cancel" << "Cancel" << keys
+                << int(Button::Cancel);
+        QTest::newRow("cancel default, tab then space") << okCancel << int(Button::Cancel) << int(Button::Cancel) << oc
+                                                        << "Cancel" << "Cancel" << "tab space" << int(Button::Ok);
         // Without a default, the focus goes to Cancel wherever it stands.
         QTest::newRow("cancel last") << QList<Button>{Button::Yes, Button::No, Button::Cancel} << int(Button::None)
                                      << int(Button::Cancel) << QStringList{"Yes", "No", "Cancel"} << "" << "Cancel"
