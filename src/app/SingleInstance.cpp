@@ -1,14 +1,17 @@
 #include "SingleInstance.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QThread>
 
 namespace {
 constexpr int kWaitMs = 3000;
+constexpr int kRetryMs = 25;
 const QByteArray kRequest = "front";
 
 // The file as the file system knows it, also before it exists: two spellings of one path, or a
@@ -46,7 +49,18 @@ bool SingleInstance::handOver(bool secondCopyWanted)
 {
     if (claim() || secondCopyWanted)
         return false;
-    return askRunningCopy();
+    // The copy that holds the lock may be a moment away from listening, when two starts come
+    // at once: it is asked until it answers, until it has ended and this start takes its place,
+    // or until the wait is over and this start runs all the same.
+    const QDeadlineTimer deadline(kWaitMs);
+    do {
+        if (askRunningCopy(deadline))
+            return true;
+        if (claim())
+            return false;
+        QThread::msleep(kRetryMs);
+    } while (!deadline.hasExpired());
+    return false;
 }
 
 bool SingleInstance::claim()
@@ -85,16 +99,16 @@ void SingleInstance::serve()
     m_server = std::move(server);
 }
 
-bool SingleInstance::askRunningCopy()
+bool SingleInstance::askRunningCopy(const QDeadlineTimer& deadline)
 {
     QLocalSocket socket;
     socket.connectToServer(m_name);
-    if (!socket.waitForConnected(kWaitMs))
+    if (!socket.waitForConnected(int(qMax<qint64>(1, deadline.remainingTime()))))
         return false;
     const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
     socket.write(kRequest + (token.isEmpty() ? QByteArray() : ' ' + token) + '\n');
     // Written is enough: a copy still busy opening a large file reads it when it is ready.
-    if (!socket.waitForBytesWritten(kWaitMs))
+    if (!socket.waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime()))))
         return false;
     socket.disconnectFromServer();
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
@@ -32,7 +33,7 @@ signals:
 
 private:
     bool claim();
-    bool askRunningCopy();
+    bool askRunningCopy(const QDeadlineTimer& deadline);
     void serve();
 
     QString m_name;

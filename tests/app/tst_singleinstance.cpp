@@ -13,7 +13,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+
+#include <atomic>
 #include <memory>
+#include <thread>
 
 class TestSingleInstance : public QObject {
     Q_OBJECT
@@ -102,6 +108,37 @@ private slots:
         SingleInstance next(dir.path() + "/data/Vantrel.vt");
         QVERIFY(!next.handOver(false));
         QVERIFY(next.isFirst());
+    }
+
+    // Two starts at the same moment: the one that took the file may not listen yet when the other
+    // asks. The other waits for it and hands over instead of opening a second window.
+    void aStartWhileTheFirstIsGettingReadyWaitsForIt()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.path() + "/Vantrel.vt";
+        const QString name = SingleInstance(file).name();
+        QLockFile held(name + ".lock"); // taken, as the first start takes it before it listens
+        QVERIFY(held.tryLock(0));
+        std::atomic<bool> starting = false;
+        QByteArray heard;
+        std::thread first([&] {
+            while (!starting)
+                std::this_thread::yield();
+            QLocalServer server;
+            if (!server.listen(name) || !server.waitForNewConnection(10000))
+                return;
+            QLocalSocket* socket = server.nextPendingConnection();
+            while (!socket->canReadLine() && socket->waitForReadyRead(10000)) {
+            }
+            heard = socket->readLine();
+        });
+        starting = true;
+        SingleInstance later(file);
+        const bool handedOver = later.handOver(false);
+        first.join();
+        QVERIFY(handedOver);
+        QVERIFY(!later.isFirst());
+        QCOMPARE(heard, QByteArray("front\n"));
     }
 
     // The running copy's window comes to the front, out of the task bar too; a window that waits
