@@ -47,7 +47,8 @@ TAboutForm::TAboutForm(QWidget* parent)
 
 void TAboutForm::layOut()
 {
-    DataFolder->setPlainText("Your data: " + QDir::toNativeSeparators(AppPaths::databasePath()));
+    DataFolder->setPlainText("Your data: " + QDir::toNativeSeparators(AppPaths::databasePath()) + "\nHelp pages: "
+                             + QDir::toNativeSeparators(AppPaths::helpDir()));
     DataFolder->document()->setTextWidth(DataFolder->width());
     DataFolder->setFixedHeight(qCeil(DataFolder->document()->size().height()));
     const int width = kMargin + HelpWidgets::kBannerWidth + kMargin + SpeedButton2->width() + kMargin;

@@ -4,6 +4,7 @@
 #include "app/Program.h"
 #include "contacts/CsvImport.h"
 #include "contacts/PeoplePage.h"
+#include "platform/AppPaths.h"
 #include "help/HelpWebBrowser.h"
 #include "help/TAboutForm.h"
 #include "help/THelpForm.h"
@@ -432,9 +433,10 @@ private slots:
         QCOMPARE(about->windowTitle(), QString("About Vantrel (Belcarre)"));
         QVERIFY(!(about->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint)));
         QCOMPARE(about->Image1->pixmap().size(), QSize(385, 94));
-        // Besides the banner, the one text is where the data is.
+        // Besides the banner, the one text is where the data and the help pages are.
         QCOMPARE(about->findChildren<QLabel*>().size(), 1);
-        QCOMPARE(about->DataFolder->toPlainText(), "Your data: " + QDir::toNativeSeparators(app.db.path()));
+        QCOMPARE(about->DataFolder->toPlainText(), "Your data: " + QDir::toNativeSeparators(app.db.path()) + "\nHelp pages: "
+                                                       + QDir::toNativeSeparators(AppPaths::helpDir()));
         const QList<QPushButton*> buttons = about->findChildren<QPushButton*>();
         QCOMPARE(buttons.size(), 1);
         QPushButton* ok = buttons.first();
