@@ -5,7 +5,7 @@
 #include "platform/Platform.h"
 #include "TDataEntryForm.h"
 #include "TSplashForm.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 #include "data/Dataset.h"
 #include "data/FileCheck.h"
 #include "data/MainDataModule.h"
@@ -91,6 +91,7 @@ bool Program::start()
         mainForm = new TDataEntryForm(dataModule.get());
         w.DataEntryForm = mainForm;
         helpForm = new THelpForm;
+        helpForm->setMainWindow(mainForm);
         w.HelpForm = helpForm;
         followUpForm = new TFollowUpForm(dataModule.get(), mainForm);
         w.FollowUpForm = followUpForm;

@@ -9,7 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "data/Dataset.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
 #include "followup/TRemindersForm.h"

@@ -6,7 +6,7 @@
 #include "PeopleTransfer.h"
 #include "data/MainDataModule.h"
 #include "data/PeopleBatch.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"

@@ -3,7 +3,7 @@
 #include "Vocabulary.h"
 #include "data/DataSource.h"
 #include "data/Dataset.h"
-#include "data/FieldBinding.h"
+#include "widgets/FieldBinding.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "PeopleTransfer.h"
 
-#include "platform/DataError.h"
+#include "data/DataError.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 

@@ -5,7 +5,7 @@
 #include "data/MainDataModule.h"
 #include "VCard.h"
 #include "VCardPeople.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"

@@ -2,8 +2,8 @@
 
 #include "RowReader.h"
 #include "SqliteError.h"
-#include "platform/DataError.h"
-#include "platform/MessageBox.h"
+#include "data/DataError.h"
+#include "Notices.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -285,8 +285,7 @@ void Connection::keepOwnJournal()
     for (auto it = m_versions.begin(); it != m_versions.end(); ++it)
         ++it.value();
     open();
-    MessageBox::show(MessageBox::Icon::Warning,
-                     QString("Another program deleted %1-wal and %1-shm, the journal files beside %1, while Vantrel "
+    Notices::warn(QString("Another program deleted %1-wal and %1-shm, the journal files beside %1, while Vantrel "
                              "was using them (a cleaning or synchronisation program may do this). Vantrel has opened "
                              "%1 again, so that every copy of the program writes into the same files. %2")
                          .arg(fileName(),
@@ -389,8 +388,7 @@ void Connection::checkpoint()
         why = QString("%1 could not be written to the disk: the disk may be full, removed or failing.").arg(fileName());
         break;
     }
-    MessageBox::show(MessageBox::Icon::Warning,
-                     QString("Your changes are saved, but %1 itself could not be brought up to date. %2 Until it can "
+    Notices::warn(QString("Your changes are saved, but %1 itself could not be brought up to date. %2 Until it can "
                              "be, the latest changes are kept in %1-wal beside it: a copy of %1 alone would miss "
                              "them, so keep the two files together.")
                          .arg(fileName(), why));

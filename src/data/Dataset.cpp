@@ -1,7 +1,7 @@
 #include "Dataset.h"
 
 #include "Connection.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 #include "DataSource.h"
 #include "RowReader.h"
 

@@ -1,7 +1,7 @@
 #include "MainDataModule.h"
 
-#include "platform/DataError.h"
-#include "platform/MessageBox.h"
+#include "data/DataError.h"
+#include "Notices.h"
 #include "RowReader.h"
 #include "Schema.h"
 
@@ -33,18 +33,11 @@ const QStringList kPeopleColumns = {
 // bring back a person another user deleted, asks first.
 bool askAboutOtherUser(Dataset&, Dataset::Conflict conflict)
 {
-    MessageBox::Request ask;
-    ask.icon = MessageBox::Icon::Warning;
-    ask.buttons = {MessageBox::Button::Yes, MessageBox::Button::No};
-    ask.escapeButton = MessageBox::Button::No;
-    if (conflict == Dataset::Conflict::Changed) {
-        ask.text = "This person was changed by another user since you began editing. Save your changes over theirs?";
-        ask.defaultButton = MessageBox::Button::No;
-    } else {
-        ask.text = "This person was deleted by another user. Save it as a new person?";
-        ask.defaultButton = MessageBox::Button::Yes;
-    }
-    return MessageBox::show(ask) == MessageBox::Button::Yes;
+    if (conflict == Dataset::Conflict::Changed)
+        return Notices::ask({"This person was changed by another user since you began editing. Save your changes over "
+                             "theirs?",
+                             false});
+    return Notices::ask({"This person was deleted by another user. Save it as a new person?", true});
 }
 
 // Every distinct value of a column of People in order, as SELECT DISTINCT ... ORDER BY gives
@@ -353,7 +346,7 @@ void TMainDataModule::PeopleCompanyDetBeforePost(Dataset& ds)
 {
     const QString name = nameText ? nameText() : ds.value("Name").toString();
     if (isBlank(name)) {
-        MessageBox::show(MessageBox::Icon::Error, "Required field (Name) is empty.");
+        Notices::refuse("Required field (Name) is empty.");
         if (focusName)
             focusName();
         throw Abort{};

@@ -4,7 +4,7 @@
 #include "Dataset.h"
 #include "MainDataModule.h"
 #include "SqliteError.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 
 #include <QSqlDriver>
 

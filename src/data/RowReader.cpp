@@ -2,7 +2,7 @@
 
 #include "Connection.h"
 #include "SqliteError.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 
 #include <sqlite3.h>
 

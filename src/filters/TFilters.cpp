@@ -2,8 +2,8 @@
 
 #include "contacts/Vocabulary.h"
 #include "data/MainDataModule.h"
-#include "data/UpperCaseValidator.h"
-#include "platform/DataError.h"
+#include "widgets/UpperCaseValidator.h"
+#include "data/DataError.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MailLink.h"
 #include "platform/MessageBox.h"

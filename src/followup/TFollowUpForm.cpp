@@ -2,7 +2,7 @@
 
 #include "TPickDateForm.h"
 #include "data/MainDataModule.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"

@@ -2,8 +2,6 @@
 
 #include "HelpWebBrowser.h"
 #include "HelpWidgets.h"
-#include "app/AppWindows.h"
-#include "app/TDataEntryForm.h"
 #include "platform/FocusFrame.h"
 #include "platform/Platform.h"
 
@@ -67,7 +65,7 @@ void THelpForm::FormShow()
 // takes to lie wholly on the screen, for a main window near or over the screen's edge.
 void THelpForm::placeBesideMainWindow()
 {
-    TDataEntryForm* main = appWindows().DataEntryForm;
+    QWidget* main = m_main;
     if (!main)
         return;
     const QRect m = main->frameGeometry();

@@ -1,4 +1,5 @@
 #pragma once
+#include <QPointer>
 #include <QWidget>
 
 class HelpWebBrowser;
@@ -9,6 +10,8 @@ class QPushButton;
 class THelpForm : public QWidget {
     Q_OBJECT
 public:
+    // The window it opens beside: the main window, which the program names when it makes both.
+    void setMainWindow(QWidget* main) { m_main = main; }
     explicit THelpForm(QWidget* parent = nullptr);
     QLabel* Image1;               // the banner
     QPushButton* SpeedButton2;    // OK
@@ -24,5 +27,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QPointer<QWidget> m_main;
     void placeBesideMainWindow();
 };

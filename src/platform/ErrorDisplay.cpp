@@ -1,7 +1,7 @@
 #include "ErrorDisplay.h"
 
 #include "MessageBox.h"
-#include "DataError.h"
+#include "data/DataError.h"
 
 bool runCommand(const std::function<void()>& command)
 {

@@ -1,6 +1,7 @@
 #include "MessageBox.h"
 
 #include "FocusFrame.h"
+#include "data/Notices.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -188,6 +189,25 @@ QString buttonText(Button button)
 }
 
 void setHandler(Handler h) { handler() = std::move(h); }
+
+namespace {
+// The data layer's warnings and questions are message boxes in every program that has them,
+// tests included: installed as soon as this file is part of the program.
+[[maybe_unused]] const bool kNoticesShown = [] {
+    Notices::install({[](const QString& text) { show(Icon::Warning, text); },
+                      [](const QString& text) { show(Icon::Error, text); },
+                      [](const Notices::Question& q) {
+                          Request ask;
+                          ask.icon = Icon::Warning;
+                          ask.text = q.text;
+                          ask.buttons = {Button::Yes, Button::No};
+                          ask.defaultButton = q.yesIsDefault ? Button::Yes : Button::No;
+                          ask.escapeButton = Button::No;
+                          return show(ask) == Button::Yes;
+                      }});
+    return true;
+}();
+} // namespace
 
 Button show(Icon icon, const QString& text)
 {

@@ -5,7 +5,7 @@
 #include "platform/ErrorDisplay.h"
 #include "platform/Platform.h"
 #include "data/MainDataModule.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 
 #include <QApplication>
 #include <QButtonGroup>

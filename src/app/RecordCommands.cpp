@@ -1,9 +1,9 @@
 // The People page's record commands, the show/hide command and the web and e-mail buttons.
 #include "app/TDataEntryForm.h"
 
-#include "AddressLinks.h"
-#include "PeoplePage.h"
-#include "Vocabulary.h"
+#include "contacts/AddressLinks.h"
+#include "contacts/PeoplePage.h"
+#include "contacts/Vocabulary.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"

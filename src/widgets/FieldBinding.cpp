@@ -1,8 +1,8 @@
 #include "FieldBinding.h"
 
-#include "DataSource.h"
-#include "Dataset.h"
-#include "TextLimit.h"
+#include "data/DataSource.h"
+#include "data/Dataset.h"
+#include "data/TextLimit.h"
 #include "UpperCaseValidator.h"
 #include "platform/ErrorDisplay.h"
 

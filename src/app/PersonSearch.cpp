@@ -1,7 +1,7 @@
 // The search by name and the two date buttons of the People page.
 #include "app/TDataEntryForm.h"
 
-#include "PeoplePage.h"
+#include "contacts/PeoplePage.h"
 #include "app/AppWindows.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/Platform.h"
