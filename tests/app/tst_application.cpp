@@ -1,6 +1,6 @@
 #include "platform/MessageBox.h"
 #include "app/VantrelApplication.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 
 #include <QTest>
 

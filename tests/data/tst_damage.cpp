@@ -5,7 +5,7 @@
 #include "data/Dataset.h"
 #include "data/FileCheck.h"
 #include "data/MainDataModule.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 
 #include <QFile>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "support/TestDatabase.h"
 
 #include "platform/MessageBox.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 #include "data/MainDataModule.h"
 
 #include <QSignalSpy>

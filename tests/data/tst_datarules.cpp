@@ -4,7 +4,7 @@
 #include "data/DataSource.h"
 #include "data/Dataset.h"
 #include "data/MainDataModule.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 #include "platform/MessageBox.h"
 
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 #include "support/TestDatabase.h"
 
 #include "data/Connection.h"
-#include "platform/DataError.h"
+#include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/Dataset.h"
 

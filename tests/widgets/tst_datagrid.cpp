@@ -1,6 +1,6 @@
 #include "platform/Platform.h"
 #include "data/Column.h"
-#include "data/FieldBinding.h"
+#include "widgets/FieldBinding.h"
 #include "widgets/DateText.h"
 
 #include <QDateTime>
