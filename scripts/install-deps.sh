@@ -8,8 +8,9 @@ set -euo pipefail
 # The test of the installed tree runs the desktop's validators of the desktop entry
 # (desktop-file-utils) and the metainfo (appstream), and groff on the man page; CPack's Debian
 # package takes its dependencies from dpkg-shlibdeps (dpkg-dev), which looks at the files with file.
+# A start that hands over to a running copy ends the desktop's start-up feedback itself, through xcb.
 packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libsqlite3-dev fonts-liberation sqlite3
-          desktop-file-utils appstream groff-base dpkg-dev file "$@")
+          desktop-file-utils appstream groff-base dpkg-dev file libxcb1-dev pkg-config "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -9,7 +9,6 @@
 #include "data/Dataset.h"
 #include "data/FileCheck.h"
 #include "data/MainDataModule.h"
-#include "data/Schema.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
 #include "followup/TPickDateForm.h"
@@ -105,7 +104,7 @@ bool Program::start()
         prepared = AppPaths::prepareDatabase();
         if (!prepared.error.isEmpty())
             throw DataError(prepared.error);
-        if (AppPaths::dataBesideProgram() && !QFileInfo::exists(database) && !QFileInfo(database).isSymLink()) {
+        if (prepared.gone) {
             splash->hide();
             if (!madeOnRequest(database)) {
                 m_exitCode = 0;
@@ -140,11 +139,17 @@ bool Program::start()
     }
     splash->hide();
     splash.reset();
-    if (prepared.made)
-        MessageBox::show(MessageBox::Icon::Information,
-                         QString("Vantrel keeps your data in your own folder:\n\n%1\n\nAt this first start an empty "
-                                 "database, Vantrel.vt, was made there. Help, \"About...\" names this folder again.")
-                             .arg(QDir::toNativeSeparators(QFileInfo(database).absolutePath())));
+    if (prepared.made) {
+        QString text = QString("Vantrel keeps your data in your own folder:\n\n%1\n\nAt this first start an empty "
+                               "database, Vantrel.vt, was made there. Help, \"About...\" names this folder again.")
+                           .arg(QDir::toNativeSeparators(QFileInfo(database).absolutePath()));
+        const QString beside = AppPaths::executableDir() + "Vantrel.vt";
+        if (QFileInfo::exists(beside))
+            text += QString("\n\nThe Vantrel.vt beside the program, in %1, which you may not change, is left as it is. "
+                            "To go on with its people, close Vantrel and copy that file over the new one.")
+                        .arg(QDir::toNativeSeparators(AppPaths::executableDir()));
+        MessageBox::show(MessageBox::Icon::Information, text);
+    }
     if (!dataModule->startupNotice().isEmpty())
         MessageBox::show(MessageBox::Icon::Warning, dataModule->startupNotice());
     // The whole file is checked beside the window, which never waits for it.
@@ -165,20 +170,21 @@ bool Program::madeOnRequest(const QString& database)
 {
     // A file that was there before and has gone must not be replaced by an empty one unasked:
     // the user may have moved it, or may be about to put it back.
+    const QString folder = QDir::toNativeSeparators(QFileInfo(database).absolutePath());
     MessageBox::Request ask;
     ask.icon = MessageBox::Icon::Warning;
-    ask.text = QString("There is no Vantrel.vt in %1, the folder of the program.\n\nIf you have used Vantrel from "
-                       "this folder before, your data has been moved, renamed or deleted: choose Cancel, and put "
-                       "Vantrel.vt back.\n\nChoose OK to start with an empty Vantrel.vt made there.")
-                   .arg(QDir::toNativeSeparators(QFileInfo(database).absolutePath()));
+    ask.text = QString("There is no Vantrel.vt in %1, %2.\n\nIf you have used Vantrel from this folder before, your "
+                       "data has been moved, renamed or deleted: choose Cancel, and put Vantrel.vt back.\n\nChoose OK "
+                       "to start with an empty Vantrel.vt made there.")
+                   .arg(folder, AppPaths::dataBesideProgram() ? "the folder of the program" : "your data folder");
     ask.buttons = {MessageBox::Button::Ok, MessageBox::Button::Cancel};
     ask.defaultButton = MessageBox::Button::Cancel;
     ask.escapeButton = MessageBox::Button::Cancel;
     if (MessageBox::show(ask) != MessageBox::Button::Ok)
         return false;
-    QString error;
-    if (!Schema::createDatabase(database, &error))
-        throw DataError(QString("Vantrel.vt cannot be made there: %1").arg(error));
+    const AppPaths::Preparation made = AppPaths::makeDatabase();
+    if (!made.error.isEmpty())
+        throw DataError(made.error);
     return true;
 }
 

@@ -8,10 +8,13 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <QThread>
+#include <QTimer>
+#include <QFile>
 
 namespace {
 constexpr int kWaitMs = 3000;
 constexpr int kRetryMs = 25;
+constexpr int kWatchMs = 1000;
 const QByteArray kRequest = "front";
 
 // The file as the file system knows it, also before it exists: two spellings of one path, or a
@@ -30,10 +33,17 @@ QString canonical(const QString& path)
     return known;
 }
 
+// A local socket's path may be at most 107 bytes long: a deeper runtime folder gives way to the
+// temporary folder, which every start of the same user finds alike.
+constexpr int kLongestSocketPath = 107;
+constexpr int kNameLength = 8 + 24; // "/vantrel-" and the key
+
 QString runtimeFolder()
 {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return dir.isEmpty() ? QDir::tempPath() : dir;
+    if (!dir.isEmpty() && QFile::encodeName(dir).size() + kNameLength < kLongestSocketPath)
+        return dir;
+    return QDir::tempPath();
 }
 } // namespace
 
@@ -47,8 +57,12 @@ SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::handOver(bool secondCopyWanted)
 {
-    if (claim() || secondCopyWanted)
+    if (claim())
         return false;
+    if (secondCopyWanted) {
+        watchForTheFirstToEnd();
+        return false;
+    }
     // The copy that holds the lock may be a moment away from listening, when two starts come
     // at once: it is asked until it answers, until it has ended and this start takes its place,
     // or until the wait is over and this start runs all the same.
@@ -60,7 +74,20 @@ bool SingleInstance::handOver(bool secondCopyWanted)
             return false;
         QThread::msleep(kRetryMs);
     } while (!deadline.hasExpired());
+    watchForTheFirstToEnd();
     return false;
+}
+
+void SingleInstance::watchForTheFirstToEnd()
+{
+    // A copy that runs beside the first takes its place when the first ends, so that later
+    // starts still find a copy to hand over to.
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, timer] {
+        if (claim())
+            timer->deleteLater();
+    });
+    timer->start(kWatchMs);
 }
 
 bool SingleInstance::claim()

@@ -35,6 +35,7 @@ private:
     bool claim();
     bool askRunningCopy(const QDeadlineTimer& deadline);
     void serve();
+    void watchForTheFirstToEnd();
 
     QString m_name;
     std::unique_ptr<QLockFile> m_lock;

@@ -1,5 +1,6 @@
 #include "app/Program.h"
 #include "app/SingleInstance.h"
+#include "app/StartupFeedback.h"
 #include "app/VantrelApplication.h"
 #include "platform/AppPaths.h"
 
@@ -43,6 +44,7 @@ int main(int argc, char** argv)
         options.process(text); // prints and ends
         return 0;
     }
+    const QByteArray startupId = StartupFeedback::takeId();
     VantrelApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(VANTREL_VERSION);
     QCommandLineParser options;
@@ -52,6 +54,7 @@ int main(int argc, char** argv)
     Program::setUpApplication();
     SingleInstance instance(AppPaths::databasePath());
     if (instance.handOver(options.isSet(secondCopy))) {
+        StartupFeedback::complete(startupId);
         std::fprintf(stderr, "Vantrel already runs on %s: its window was brought to the front. Start it with "
                              "--second-copy for another window on the same file.\n",
                      qPrintable(QDir::toNativeSeparators(AppPaths::databasePath())));

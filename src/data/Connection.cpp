@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -90,6 +91,15 @@ bool Connection::isOpen() const
     return QSqlDatabase::contains(m_name) && database().isOpen();
 }
 
+QString Connection::tooLong(const QString& path)
+{
+    return QString("The path of %1 is %2 bytes long, and a database can be opened only at a path of at most %3 "
+                   "bytes. Move it to a folder with a shorter path.")
+        .arg(QDir::toNativeSeparators(path))
+        .arg(QFile::encodeName(path).size())
+        .arg(kLongestPath);
+}
+
 void Connection::open()
 {
     close();
@@ -98,6 +108,8 @@ void Connection::open()
         throw DataError(QString("%1 does not exist.").arg(fileName()));
     if (!info.isFile())
         throw DataError(QString("%1 is a folder, not a database file.").arg(fileName()));
+    if (QFile::encodeName(info.absoluteFilePath()).size() > kLongestPath)
+        throw DataError(tooLong(info.absoluteFilePath()));
 
     QSqlDatabase db = QSqlDatabase::contains(m_name) ? QSqlDatabase::database(m_name, false)
                                                       : QSqlDatabase::addDatabase("QSQLITE", m_name);

@@ -28,6 +28,10 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
+    // The file system's paths may be longer than the database engine opens.
+    static constexpr int kLongestPath = 511;
+    static QString tooLong(const QString& path); // the message for such a path
+
     void setDatabasePath(const QString& path) { m_path = path; }
     QString databasePath() const { return m_path; }
     QString fileName() const; // as the user knows it, for messages

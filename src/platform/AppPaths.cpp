@@ -1,11 +1,14 @@
 #include "AppPaths.h"
 
+#include "data/Connection.h"
+#include "data/Schema.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTemporaryFile>
+#include <QUuid>
 
 #include <unistd.h>
 
@@ -100,39 +103,51 @@ QString helpDir()
 
 Preparation prepareDatabase()
 {
-    if (dataBesideProgram())
-        return {};
-    const QString dir = userDataDir();
-    const QString path = dir + "Vantrel.vt";
+    const QString path = databasePath();
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
         return {}; // opening it tells what is wrong with it, if anything
-    QFile source(templatePath());
-    if (!source.open(QIODevice::ReadOnly))
-        return {false, QString("Your data folder %1 has no Vantrel.vt yet, and the empty database that comes with "
-                               "Vantrel to make it from cannot be read: %2 (%3). Install Vantrel again.")
-                           .arg(native(dir), native(source.fileName()), source.errorString())};
+    if (dataBesideProgram() || QFileInfo(dataDir()).isDir())
+        return {false, true, {}};
+    return makeDatabase();
+}
+
+Preparation makeDatabase()
+{
+    const QString dir = dataDir();
+    const QString path = dir + "Vantrel.vt";
+    if (QFile::encodeName(path).size() > Connection::kLongestPath)
+        return {false, false, Connection::tooLong(path)};
     if (!makeFolder(dir))
-        return {false, QString("Your data folder %1 cannot be made. Check that you may write to %2.")
-                           .arg(native(dir), native(QFileInfo(QDir::cleanPath(dir)).absolutePath()))};
-    // Written under another name and put in place whole, never over a file that another start
-    // made meanwhile: a half-copied file is never taken for the database.
-    QTemporaryFile copy(dir + "Vantrel.vt.XXXXXX");
-    copy.setAutoRemove(false);
-    const QByteArray bytes = source.readAll();
-    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush()) {
-        const QString why = copy.errorString();
-        copy.remove();
-        return {false, QString("Vantrel.vt cannot be made in %1: %2.").arg(native(dir), why)};
+        return {false, false,
+                QString("Your data folder %1 cannot be made. Check that you may write to %2.")
+                    .arg(native(dir), native(QFileInfo(QDir::cleanPath(dir)).absolutePath()))};
+    // Made under another name and put in place whole, never over a file that another start
+    // made meanwhile: a half-made file is never taken for the database.
+    const QString made = dir + "Vantrel.vt.new-" + QUuid::createUuid().toString(QUuid::Id128);
+    QString why;
+    QFile source(templatePath());
+    if (source.open(QIODevice::ReadOnly)) {
+        QFile copy(made);
+        const QByteArray bytes = source.readAll();
+        if (!copy.open(QIODevice::NewOnly) || copy.write(bytes) != bytes.size() || !copy.flush())
+            why = copy.errorString();
+    } else if (!Schema::createDatabase(made, &why) && why.isEmpty()) {
+        // An executable without its installed tree still carries the schema.
+        why = "the empty database cannot be written";
     }
-    copy.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    if (!copy.rename(path)) {
-        const QString why = copy.errorString();
-        copy.remove();
+    if (why.isEmpty() && !QFile::setPermissions(made, QFile::ReadOwner | QFile::WriteOwner))
+        why = "its rights cannot be set";
+    if (why.isEmpty() && !QFile::rename(made, path)) {
+        QFile::remove(made);
         if (QFileInfo::exists(path))
             return {}; // another start was quicker
-        return {false, QString("Vantrel.vt cannot be made in %1: %2.").arg(native(dir), why)};
+        why = "it cannot be put in place";
     }
-    return {true, {}};
+    if (!why.isEmpty()) {
+        QFile::remove(made);
+        return {false, false, QString("Vantrel.vt cannot be made in %1: %2.").arg(native(dir), why)};
+    }
+    return {true, false, {}};
 }
 
 } // namespace AppPaths

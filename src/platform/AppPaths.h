@@ -28,12 +28,17 @@ QString dataDir();
 QString databasePath(); // dataDir() + "Vantrel.vt"
 QString helpDir();      // the help pages
 
-// Before the database is opened: makes it from the template in a user's data folder that has
-// none yet. Beside the program nothing is ever made. A second start that races this one for the
-// same file uses the one that was made first.
+// Before the database is opened. At the first start of a user's data folder (no folder yet) the
+// database is made there, from the installed template or, without one, from the schema the
+// program carries. Where the folder is there but the file is not (beside the program, or a data
+// folder whose file has gone), nothing is made unasked: the file may only have been moved, and
+// the user is asked before makeDatabase() puts an empty one there. A second start that races
+// this one for the same file uses the one that was made first.
 struct Preparation {
     bool made = false; // a new, empty database is in place: the user is told once
+    bool gone = false; // the folder is there without its Vantrel.vt: ask before making one
     QString error;     // why no database could be made, for the user; empty when none was needed
 };
 Preparation prepareDatabase();
+Preparation makeDatabase(); // an empty Vantrel.vt in dataDir() now
 } // namespace AppPaths

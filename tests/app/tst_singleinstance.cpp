@@ -141,6 +141,43 @@ private slots:
         QCOMPARE(heard, QByteArray("front\n"));
     }
 
+    // A second copy that was asked for takes the first one's place when the first ends, so a
+    // later start still finds a copy to hand over to instead of opening another window.
+    void aSecondCopyTakesOverWhenTheFirstEnds()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.path() + "/Vantrel.vt";
+        auto first = std::make_unique<SingleInstance>(file);
+        QVERIFY(!first->handOver(false));
+        SingleInstance second(file);
+        QVERIFY(!second.handOver(true));
+        QVERIFY(!second.isFirst());
+        first.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(second.isFirst(), 5000);
+        QSignalSpy asked(&second, &SingleInstance::frontRequested);
+        QVERIFY(SingleInstance(file).handOver(false));
+        QVERIFY(asked.wait());
+    }
+
+    // A runtime folder too deep for a local socket's path: the copies meet all the same.
+    void aDeepRuntimeFolderStillHandsOver()
+    {
+        QTemporaryDir deep;
+        const QString runtime = deep.path() + "/" + QString(90, 'r');
+        QVERIFY(QDir().mkpath(runtime));
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        QTemporaryDir dir;
+        SingleInstance first(dir.path() + "/Vantrel.vt");
+        QVERIFY(!first.handOver(false));
+        QSignalSpy asked(&first, &SingleInstance::frontRequested);
+        const bool handedOver = SingleInstance(dir.path() + "/Vantrel.vt").handOver(false);
+        qputenv("XDG_RUNTIME_DIR", before);
+        QVERIFY(handedOver);
+        QVERIFY(asked.wait());
+    }
+
     // The running copy's window comes to the front, out of the task bar too; a window that waits
     // for an answer stands before it.
     void theRunningCopyComesToTheFront()
