@@ -94,22 +94,19 @@ Pipeline pipeline(Connection& connection, const QDate& today)
 
 std::vector<Due> due(Connection& connection, const QDate& today)
 {
-    const QString columns = "SELECT f.\"ID\", f.\"PersonID\", p.\"Name\", f.\"ContactMethod\", f.\"ProductsInterestedIn\", "
-                            "f.\"ExpextedOrderValue\", f.\"ExpectedOrderDate\", ";
-    const QString sql = columns + "f.\"FUDate\", 0" + kActivities
-                        + "WHERE substr(f.\"FUDate\", 1, 10) BETWEEN ?1 AND ?2 UNION ALL " + columns
-                        + "f.\"ExpectedOrderDate\", 1" + kActivities
-                        + "WHERE f.\"ExpextedOrderValue\" IS NOT NULL AND substr(f.\"ExpectedOrderDate\", 1, 10) "
-                          "BETWEEN ?3 AND ?4";
-    RowReader r(connection, sql,
-                {today.addDays(-kDueBack), today.addDays(kDueAhead), today.addDays(-kOrdersBack), today.addDays(-1)});
+    const QDate from = today.addDays(-kDueBack), to = today.addDays(kDueAhead);
+    const QDate ordersFrom = today.addDays(-kOrdersBack), ordersTo = today.addDays(-1);
+    // One pass over the activities; one that is due both ways gives a row for each.
+    RowReader r(connection,
+                QString("SELECT f.\"ID\", f.\"PersonID\", p.\"Name\", f.\"ContactMethod\", f.\"ProductsInterestedIn\", "
+                        "f.\"ExpextedOrderValue\", f.\"ExpectedOrderDate\", f.\"FUDate\"")
+                    + kActivities
+                    + "WHERE substr(f.\"FUDate\", 1, 10) BETWEEN ?1 AND ?2 OR (f.\"ExpextedOrderValue\" IS NOT NULL "
+                      "AND substr(f.\"ExpectedOrderDate\", 1, 10) BETWEEN ?3 AND ?4)",
+                {from, to, ordersFrom, ordersTo});
     std::vector<Due> rows;
     while (r.next()) {
         Due d;
-        d.date = dateOf(r.value(7, ColumnType::Date));
-        if (!d.date.isValid())
-            continue; // text that only looks like a date in range
-        d.kind = r.integer(8) ? Due::Kind::Order : Due::Kind::FollowUp;
         d.activity = r.integer(0);
         d.person = r.integer(1);
         d.name = text(r, 2);
@@ -117,7 +114,19 @@ std::vector<Due> due(Connection& connection, const QDate& today)
         d.offeredSolution = text(r, 4);
         d.orderValue = r.value(5, ColumnType::Integer);
         d.orderDate = r.value(6, ColumnType::Date);
-        rows.push_back(std::move(d));
+        // Text that only looks like a date in range is no date.
+        const QDate followUp = dateOf(r.value(7, ColumnType::Date));
+        const QDate order = dateOf(d.orderDate);
+        if (followUp.isValid() && followUp >= from && followUp <= to) {
+            d.kind = Due::Kind::FollowUp;
+            d.date = followUp;
+            rows.push_back(d);
+        }
+        if (!d.orderValue.isNull() && order.isValid() && order >= ordersFrom && order <= ordersTo) {
+            d.kind = Due::Kind::Order;
+            d.date = order;
+            rows.push_back(std::move(d));
+        }
     }
     std::stable_sort(rows.begin(), rows.end(), [](const Due& a, const Due& b) {
         if (a.date != b.date)
@@ -164,10 +173,9 @@ void calendarEvents(Connection& connection, const QDate& today, const std::funct
     };
     const Part parts[] = {
         {CalendarEvent::Kind::FollowUp,
-         columns + "f.\"FUDate\"" + kActivities + "WHERE f.\"FUDate\" >= ?1 ORDER BY f.\"FUDate\", f.\"ID\""},
+         columns + "f.\"FUDate\"" + kActivities + "WHERE f.\"FUDate\" >= ?1"},
         {CalendarEvent::Kind::Order, columns + "f.\"ExpectedOrderDate\"" + kActivities
-                                         + "WHERE f.\"ExpextedOrderValue\" IS NOT NULL AND f.\"ExpectedOrderDate\" >= ?1 "
-                                           "ORDER BY f.\"ExpectedOrderDate\", f.\"ID\""},
+                                         + "WHERE f.\"ExpextedOrderValue\" IS NOT NULL AND f.\"ExpectedOrderDate\" >= ?1"},
     };
     for (const Part& part : parts) {
         RowReader r(connection, part.sql, {from});
