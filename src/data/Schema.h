@@ -17,7 +17,7 @@ struct Step {
 };
 
 QString script();
-// Every step after the base, in order; their numbers run on from the base without a gap.
+// Every step after the base, in order of their numbers, each number once.
 QVector<Step> steps();
 int currentVersion(); // the version this program makes and expects
 // A script's statements: one ends with a line ending in ';', a trigger's with "END;"; lines

@@ -110,12 +110,14 @@ private slots:
 
     void stepsRunOnFromTheBase()
     {
-        int expected = Schema::kBaseVersion;
+        // Two steps of one number would leave one of them undone on some files.
+        int last = Schema::kBaseVersion;
         for (const Schema::Step& step : Schema::steps()) {
-            QCOMPARE(step.version, ++expected);
+            QVERIFY2(step.version > last, qPrintable(step.name));
             QVERIFY2(!Schema::statements(step.sql).isEmpty(), qPrintable(step.name));
+            last = step.version;
         }
-        QCOMPARE(Schema::currentVersion(), expected);
+        QCOMPARE(Schema::currentVersion(), last);
         TestDatabase fresh;
         QCOMPARE(versionOf(fresh.path()), Schema::currentVersion());
     }
