@@ -96,14 +96,16 @@ std::vector<Due> due(Connection& connection, const QDate& today)
 {
     const QDate from = today.addDays(-kDueBack), to = today.addDays(kDueAhead);
     const QDate ordersFrom = today.addDays(-kOrdersBack), ordersTo = today.addDays(-1);
-    // One pass over the activities; one that is due both ways gives a row for each.
+    // One read of the activities; one that is due both ways gives a row for each.
     RowReader r(connection,
                 QString("SELECT f.\"ID\", f.\"PersonID\", p.\"Name\", f.\"ContactMethod\", f.\"ProductsInterestedIn\", "
                         "f.\"ExpextedOrderValue\", f.\"ExpectedOrderDate\", f.\"FUDate\"")
                     + kActivities
-                    + "WHERE substr(f.\"FUDate\", 1, 10) BETWEEN ?1 AND ?2 OR (f.\"ExpextedOrderValue\" IS NOT NULL "
-                      "AND substr(f.\"ExpectedOrderDate\", 1, 10) BETWEEN ?3 AND ?4)",
-                {from, to, ordersFrom, ordersTo});
+                    + "WHERE (f.\"FUDate\" >= ?1 AND f.\"FUDate\" < ?2) OR (f.\"ExpectedOrderDate\" >= ?3 "
+                      "AND f.\"ExpectedOrderDate\" < ?4 AND f.\"ExpextedOrderValue\" IS NOT NULL)",
+                // Half-open ranges of the stored text, so that the indexes on both dates find the
+                // rows, a date with a time of day included.
+                {from, to.addDays(1), ordersFrom, ordersTo.addDays(1)});
     std::vector<Due> rows;
     while (r.next()) {
         Due d;
