@@ -250,9 +250,13 @@ void TPipelineForm::fillChart()
     auto* series = new QBarSeries;
     series->setBarWidth(0.8);
     series->append(set);
-    connect(series, &QBarSeries::hovered, this, [this](bool over, int index, QBarSet*) {
+    // When the pointer rests, the chart's scene shows the tooltip of the item under it and hides
+    // any other: the chart itself carries the text of the bar the pointer is on, for as long as
+    // it is there. It also shows at once, as the pointer comes onto the bar.
+    connect(series, &QBarSeries::hovered, chart, [this, chart](bool over, int index, QBarSet*) {
+        chart->setToolTip(over ? barToolTip(index) : QString());
         if (over)
-            QToolTip::showText(QCursor::pos(), barToolTip(index), PipelineChart);
+            QToolTip::showText(QCursor::pos(), chart->toolTip(), PipelineChart);
         else
             QToolTip::hideText();
     });

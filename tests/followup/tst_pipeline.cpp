@@ -20,15 +20,18 @@
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <map>
 
@@ -316,6 +319,47 @@ private slots:
                             .arg(sizes[i], axes)
                             .arg(700 * (i + 1));
         QCOMPARE(seen, expected);
+    }
+
+    // The pointer on a bar, moved there and left to rest: its month, value and order count;
+    // off the bars, nothing.
+    void barFiguresOnHover()
+    {
+        const QDate today(2026, 12, 10);
+        PipelineApp app(today);
+        const int anna = app.db.addPerson("Anna");
+        app.addActivity(anna, {QString("2026-12-20"), 12345, {}});
+        app.addActivity(anna, {QString("2027-02-05"), 6000, {}});
+        app.addActivity(anna, {QString("2027-02-25"), 4000, {}});
+        QVERIFY(app.start());
+        QStringList seen;
+        const bool shown = app.open([&](TPipelineForm* f) {
+            f->resize(1000, 700);
+            QChart* chart = f->PipelineChart->chart();
+            auto* series = qobject_cast<QBarSeries*>(chart->series().value(0));
+            QWidget* viewport = f->PipelineChart->viewport();
+            // Each place: the month's bar (-1: above the bars, in the plot) and how high on it.
+            const std::vector<std::pair<int, double>> places{{0, 0.5}, {2, 0.9}, {-1, 0}, {2, 0.1}};
+            for (const auto& [bar, share] : places) {
+                const double height = bar < 0 ? 0 : series->barSets()[0]->at(bar) * share;
+                const QPointF inChart = bar < 0 ? chart->plotArea().topLeft() + QPointF(5, 5)
+                                                : chart->mapToPosition(QPointF(bar, height), series);
+                const QPoint at = f->PipelineChart->mapFromScene(chart->mapToScene(inChart));
+                QMouseEvent move(QEvent::MouseMove, at, viewport->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                                 Qt::NoModifier);
+                QApplication::sendEvent(viewport, &move);
+                // The rest is answered by the scene, which says whether it found a tooltip to show.
+                QHelpEvent rest(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+                QApplication::sendEvent(viewport, &rest);
+                seen << (rest.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString("none"));
+            }
+        });
+        QVERIFY(shown);
+        const QString feb =
+            QString("%1: %2 from %3 order(s)").arg(QLocale().toString(QDate(2027, 2, 1), "MMMM yyyy"), n(10000), n(2));
+        QCOMPARE(seen, (QStringList{QString("%1 (this month): %2 from %3 order(s)")
+                                        .arg(QLocale().toString(today, "MMMM yyyy"), n(12345), n(1)),
+                                    feb, "none", feb}));
     }
 
     void dueListSelectionAndFollowUp()
