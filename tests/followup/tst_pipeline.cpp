@@ -313,9 +313,11 @@ private slots:
             QVERIFY(shown);
         }
         QStringList expected;
-        const QString axes = QString("across %1, up %2").arg(QAbstractAxis::AxisTypeBarCategory).arg(QAbstractAxis::AxisTypeCategory);
+        const QString axes =
+            QString("across %1, up %2").arg(QAbstractAxis::AxisTypeBarCategory).arg(QAbstractAxis::AxisTypeCategory);
         for (int i = 0; i < sizes.size(); ++i)
-            expected << QString("%1: 2 axes (%2), 1 series, title 1, value axis title 1, first month 1, February's sum %3")
+            expected << QString("%1: 2 axes (%2), 1 series, title 1, value axis title 1, first month 1, "
+                                "February's sum %3")
                             .arg(sizes[i], axes)
                             .arg(700 * (i + 1));
         QCOMPARE(seen, expected);
