@@ -137,7 +137,9 @@ void write(QWidget* parent, TMainDataModule& data, const QString& path)
             // The events come without a known count: the bar shows that the work goes on.
             if ((count & 1023) == 0
                 && progress.stepTo(int(count / 1024 % PeopleTransfer::Progress::kSteps),
-                                   [count] { return QString("%1 event(s) written so far.").arg(count); }))
+                                   [count] {
+                                       return QString("%1 event(s) written so far.").arg(QLocale().toString(count));
+                                   }))
                 throw Stop{};
         });
     } catch (const Stop&) {
@@ -149,7 +151,7 @@ void write(QWidget* parent, TMainDataModule& data, const QString& path)
     }
     out += "END:VCALENDAR\r\n";
     written = written && file.write(out);
-    progress.closing(QString("%1 event(s) written. Closing the file...").arg(count));
+    progress.closing(QString("%1 event(s) written. Closing the file...").arg(QLocale().toString(count)));
     const bool committed = written && file.commit();
     progress.close();
     if (!committed) {
@@ -161,7 +163,8 @@ void write(QWidget* parent, TMainDataModule& data, const QString& path)
                          "0 event(s) exported: no birthday or anniversary has its reminder on, and no follow-up or "
                          "expected order is dated today or later.");
     else
-        MessageBox::show(MessageBox::Icon::Information, QString("%1 event(s) exported.").arg(count));
+        MessageBox::show(MessageBox::Icon::Information,
+                         QString("%1 event(s) exported.").arg(QLocale().toString(count)));
 }
 } // namespace
 

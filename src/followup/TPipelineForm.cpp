@@ -73,11 +73,7 @@ TPipelineForm::TPipelineForm(TMainDataModule* dataModule, QWidget* parent) : QDi
                    | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
 
-    auto* chart = new QChart;
-    chart->legend()->hide();
-    chart->setTitle("Expected order value by month of the expected order date");
-    chart->setAnimationOptions(QChart::NoAnimation);
-    PipelineChart = new QChartView(chart, this);
+    PipelineChart = new QChartView(this); // its chart is made by each reading
     PipelineChart->setObjectName("PipelineChart");
     PipelineChart->setRenderHint(QPainter::Antialiasing);
     PipelineChart->setFocusPolicy(Qt::NoFocus); // a picture: the table beside it holds the same figures
@@ -225,12 +221,16 @@ QString TPipelineForm::barToolTip(int month) const
 
 void TPipelineForm::fillChart()
 {
-    QChart* chart = PipelineChart->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+    // A chart made anew each reading, the old one deleted at once: the drawing of a removed axis
+    // goes only when the event loop that removed it runs again, and this window's own loop would
+    // keep the old axes, gridlines and labels on the screen, and in its picture, until it closed.
+    auto* chart = new QChart;
+    chart->legend()->hide();
+    chart->setTitle("Expected order value by month of the expected order date");
+    chart->setAnimationOptions(QChart::NoAnimation);
+    QChart* old = PipelineChart->chart();
+    PipelineChart->setChart(chart);
+    delete old;
     auto* set = new QBarSet("Expected value");
     QStringList categories;
     qint64 low = 0, high = 0;
@@ -250,9 +250,13 @@ void TPipelineForm::fillChart()
     auto* series = new QBarSeries;
     series->setBarWidth(0.8);
     series->append(set);
-    connect(series, &QBarSeries::hovered, this, [this](bool over, int index, QBarSet*) {
+    // When the pointer rests, the chart's scene shows the tooltip of the item under it and hides
+    // any other: the chart itself carries the text of the bar the pointer is on, for as long as
+    // it is there. It also shows at once, as the pointer comes onto the bar.
+    connect(series, &QBarSeries::hovered, chart, [this, chart](bool over, int index, QBarSet*) {
+        chart->setToolTip(over ? barToolTip(index) : QString());
         if (over)
-            QToolTip::showText(QCursor::pos(), barToolTip(index), PipelineChart);
+            QToolTip::showText(QCursor::pos(), chart->toolTip(), PipelineChart);
         else
             QToolTip::hideText();
     });

@@ -15,6 +15,9 @@
 
 namespace MessageBox {
 namespace {
+// What a title bar takes besides its caption: the window's icon, its buttons and their spacing.
+constexpr int kTitleBarRoom = 140;
+
 Handler& handler()
 {
     static Handler h;
@@ -90,6 +93,11 @@ public:
             focus = m_buttons.first().first;
         auto* layout = new QVBoxLayout(this);
         layout->setSizeConstraint(QLayout::SetFixedSize);
+        // The window manager draws the caption beside its own icon and buttons: a short text
+        // gets the width the caption needs, so that it is never cut short.
+        const QMargins margins = layout->contentsMargins();
+        layout->addStrut(fontMetrics().horizontalAdvance(windowTitle()) + kTitleBarRoom - margins.left()
+                         - margins.right());
         layout->setSpacing(16);
         layout->addLayout(top);
         layout->addLayout(row);

@@ -187,6 +187,18 @@ private slots:
             second << e.toObject()["uid"].toString();
         QCOMPARE(second, first);
 
+        // A count of thousands is told with the user's digit grouping.
+        app.db.exec("INSERT INTO PeopleFollowUp (PersonID, FUDate) WITH RECURSIVE k(n) AS (SELECT 1 UNION ALL "
+                    "SELECT n + 1 FROM k WHERE n < 1000) SELECT ?, '2027-01-01' FROM k",
+                    {b});
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        app.messages.clear();
+        answer = app.db.dir() + "/many.ics";
+        app.main()->Calendarfile2Click();
+        QLocale::setDefault(before);
+        QCOMPARE(app.messageTexts(), QStringList{"1,007 event(s) exported."});
+
         FileDialog::setHandler({});
         Clock::setOverride({});
     }

@@ -16,16 +16,22 @@
 #include <QChart>
 #include <QChartView>
 #include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <map>
 
@@ -94,6 +100,21 @@ QStringList tableRows(QTableWidget* t)
     for (int r = 0; r < t->rowCount(); ++r)
         rows << t->item(r, 0)->text() + " | " + t->item(r, 1)->text() + " | " + t->item(r, 2)->text();
     return rows;
+}
+
+// How many times each text is drawn on the chart's scene, of those that can be seen.
+std::map<QString, int> drawnTexts(QChartView* view)
+{
+    std::map<QString, int> texts;
+    for (QGraphicsItem* item : view->scene()->items()) {
+        if (!item->isVisible())
+            continue;
+        if (auto* t = dynamic_cast<QGraphicsTextItem*>(item))
+            ++texts[t->toPlainText()];
+        else if (auto* t = dynamic_cast<QGraphicsSimpleTextItem*>(item))
+            ++texts[t->text()];
+    }
+    return texts;
 }
 
 QStringList dueRows(ResultGrid* g)
@@ -254,6 +275,93 @@ private slots:
             QVERIFY(f->CountingNote->text().contains("counts once, as logged"));
         });
         QVERIFY(shown);
+    }
+
+    // Each opening reads the file again; the chart then shows that reading alone, on the screen
+    // as in its picture, whatever the window's size.
+    void chartOfEachOpening()
+    {
+        const QDate today(2026, 12, 10);
+        PipelineApp app(today);
+        const int anna = app.db.addPerson("Anna");
+        app.addActivity(anna, {QString("2027-01-05"), 1500, {}});
+        QVERIFY(app.start());
+        const QStringList sizes{"800x600", "1300x900", "900x700"};
+        QStringList seen;
+        for (const QString& size : sizes) {
+            app.addActivity(anna, {QString("2027-02-05"), 700, {}});
+            const bool shown = app.open([&](TPipelineForm* f) {
+                const QStringList wh = size.split('x');
+                f->resize(wh[0].toInt(), wh[1].toInt());
+                QChart* chart = f->PipelineChart->chart();
+                QStringList axes;
+                for (QAbstractAxis* a : chart->axes())
+                    axes << QString("%1 %2").arg(a->orientation() == Qt::Horizontal ? "across" : "up").arg(a->type());
+                const std::map<QString, int> texts = drawnTexts(f->PipelineChart);
+                auto times = [&](const QString& t) { return texts.count(t) ? texts.at(t) : 0; };
+                seen << QString("%1: %2 axes (%3), %4 series, title %5, value axis title %6, first month %7, "
+                                "February's sum %8")
+                            .arg(size)
+                            .arg(axes.size())
+                            .arg(axes.join(", "))
+                            .arg(chart->series().size())
+                            .arg(times("Expected order value by month of the expected order date"))
+                            .arg(times("Expected order value"))
+                            .arg(times(month(today)))
+                            .arg(qobject_cast<QBarSeries*>(chart->series().value(0))->barSets().value(0)->at(2));
+            });
+            QVERIFY(shown);
+        }
+        QStringList expected;
+        const QString axes =
+            QString("across %1, up %2").arg(QAbstractAxis::AxisTypeBarCategory).arg(QAbstractAxis::AxisTypeCategory);
+        for (int i = 0; i < sizes.size(); ++i)
+            expected << QString("%1: 2 axes (%2), 1 series, title 1, value axis title 1, first month 1, "
+                                "February's sum %3")
+                            .arg(sizes[i], axes)
+                            .arg(700 * (i + 1));
+        QCOMPARE(seen, expected);
+    }
+
+    // The pointer on a bar, moved there and left to rest: its month, value and order count;
+    // off the bars, nothing.
+    void barFiguresOnHover()
+    {
+        const QDate today(2026, 12, 10);
+        PipelineApp app(today);
+        const int anna = app.db.addPerson("Anna");
+        app.addActivity(anna, {QString("2026-12-20"), 12345, {}});
+        app.addActivity(anna, {QString("2027-02-05"), 6000, {}});
+        app.addActivity(anna, {QString("2027-02-25"), 4000, {}});
+        QVERIFY(app.start());
+        QStringList seen;
+        const bool shown = app.open([&](TPipelineForm* f) {
+            f->resize(1000, 700);
+            QChart* chart = f->PipelineChart->chart();
+            auto* series = qobject_cast<QBarSeries*>(chart->series().value(0));
+            QWidget* viewport = f->PipelineChart->viewport();
+            // Each place: the month's bar (-1: above the bars, in the plot) and how high on it.
+            const std::vector<std::pair<int, double>> places{{0, 0.5}, {2, 0.9}, {-1, 0}, {2, 0.1}};
+            for (const auto& [bar, share] : places) {
+                const double height = bar < 0 ? 0 : series->barSets()[0]->at(bar) * share;
+                const QPointF inChart = bar < 0 ? chart->plotArea().topLeft() + QPointF(5, 5)
+                                                : chart->mapToPosition(QPointF(bar, height), series);
+                const QPoint at = f->PipelineChart->mapFromScene(chart->mapToScene(inChart));
+                QMouseEvent move(QEvent::MouseMove, at, viewport->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                                 Qt::NoModifier);
+                QApplication::sendEvent(viewport, &move);
+                // The rest is answered by the scene, which says whether it found a tooltip to show.
+                QHelpEvent rest(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+                QApplication::sendEvent(viewport, &rest);
+                seen << (rest.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString("none"));
+            }
+        });
+        QVERIFY(shown);
+        const QString feb =
+            QString("%1: %2 from %3 order(s)").arg(QLocale().toString(QDate(2027, 2, 1), "MMMM yyyy"), n(10000), n(2));
+        QCOMPARE(seen, (QStringList{QString("%1 (this month): %2 from %3 order(s)")
+                                        .arg(QLocale().toString(today, "MMMM yyyy"), n(12345), n(1)),
+                                    feb, "none", feb}));
     }
 
     void dueListSelectionAndFollowUp()

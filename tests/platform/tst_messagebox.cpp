@@ -26,6 +26,7 @@ struct Seen {
     bool focusDrawn = false;  // that button looks focused before any key is pressed
     QImage icon;
     bool leftOpen = false;    // the keys did not close it
+    int besideCaption = 0;    // the box's width less its caption's, for the title bar's icon and buttons
 };
 
 // Arranges for the next message box to be looked at and answered with keys sent to the widget
@@ -40,6 +41,7 @@ void answerNextBoxWith(Seen& seen, const std::function<void()>& keys)
         QCoreApplication::processEvents();
         seen.shown = box->isActiveWindow();
         seen.caption = box->windowTitle();
+        seen.besideCaption = box->width() - box->fontMetrics().horizontalAdvance(seen.caption);
         seen.text = box->findChild<QLabel*>("Text")->text();
         seen.icon = box->findChild<QLabel*>("Icon")->pixmap().toImage();
         QList<QPushButton*> buttons = box->findChildren<QPushButton*>();
@@ -190,15 +192,18 @@ private slots:
         QFETCH(int, icon);
         QFETCH(QString, caption);
         QFETCH(int, pixmap);
-        Seen seen;
-        answerNextBoxWith(seen, [] { key(Qt::Key_Return); });
-        const QString text = "Required field (Name) is empty. <b>not bold</b>";
-        QCOMPARE(MessageBox::show(Icon(icon), text), Button::Ok);
-        QCOMPARE(seen.caption, caption);
-        QCOMPARE(seen.text, text); // shown as written, never as markup
-        QCOMPARE(seen.buttons, QStringList{"OK"});
-        QVERIFY(!seen.icon.isNull());
-        QCOMPARE(seen.icon, standardIcon(QStyle::StandardPixmap(pixmap), seen.icon));
+        // A text shorter than the caption leaves the title bar the room it needs all the same.
+        for (const QString& text : {QString("Required field (Name) is empty. <b>not bold</b>"), QString("7 done.")}) {
+            Seen seen;
+            answerNextBoxWith(seen, [] { key(Qt::Key_Return); });
+            QCOMPARE(MessageBox::show(Icon(icon), text), Button::Ok);
+            QCOMPARE(seen.caption, caption);
+            QCOMPARE(seen.text, text); // shown as written, never as markup
+            QCOMPARE(seen.buttons, QStringList{"OK"});
+            QVERIFY(!seen.icon.isNull());
+            QCOMPARE(seen.icon, standardIcon(QStyle::StandardPixmap(pixmap), seen.icon));
+            QVERIFY2(seen.besideCaption >= 140, qPrintable(QString::number(seen.besideCaption)));
+        }
     }
 
     void aQuestionWithoutEscapeMustBeAnswered()
