@@ -1,5 +1,6 @@
 #include "Schema.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -8,12 +9,26 @@
 #include <QStringList>
 #include <QUuid>
 
-QString Schema::script()
+namespace {
+QString baseScript()
 {
     QFile f(":/schema.sql");
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(f.readAll());
+}
+} // namespace
+
+QString Schema::script()
+{
+    QString text = baseScript();
+    // The later steps, in order.
+    for (const QFileInfo& step : QDir(":/upgrades").entryInfoList({"*.sql"}, QDir::Files, QDir::Name)) {
+        QFile u(step.filePath());
+        if (u.open(QIODevice::ReadOnly))
+            text += '\n' + QString::fromUtf8(u.readAll());
+    }
+    return text;
 }
 
 QStringList Schema::addedStatements()
@@ -25,7 +40,7 @@ QStringList Schema::addedStatements()
     };
     QStringList statements;
     QString statement;
-    for (const QString& line : script().split('\n')) {
+    for (const QString& line : baseScript().split('\n')) {
         const QString text = line.trimmed();
         if (text.startsWith("--") || (statement.isEmpty() && !added(text)))
             continue;
