@@ -29,6 +29,7 @@ QString nameOf(Button b)
     case Button::No: return QStringLiteral("No");
     case Button::YesToAll: return QStringLiteral("YesToAll");
     case Button::Cancel: return QStringLiteral("Cancel");
+    case Button::UndoImport: return QStringLiteral("UndoImport");
     case Button::None: break;
     }
     return {};
@@ -183,6 +184,7 @@ QString buttonText(Button button)
     case Button::No: return QStringLiteral("&No");
     case Button::YesToAll: return QStringLiteral("Yes to &All");
     case Button::Cancel: return QStringLiteral("Cancel");
+    case Button::UndoImport: return QStringLiteral("&Undo this import");
     case Button::None: break;
     }
     return {};
