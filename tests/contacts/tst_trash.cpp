@@ -164,6 +164,65 @@ private slots:
         }
     }
 
+    // The window as it stands on the screen: its buttons in reading order, Close the default, the
+    // focus in the list, and what the keys do there.
+    void deletedWindowOnTheScreen_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<bool>("open");    // still open afterwards
+        QTest::addColumn<int>("restored"); // people back in the list
+        QTest::addColumn<QStringList>("focusWalk"); // where each Tab of the keys went
+        QTest::newRow("enter") << "enter" << false << 0 << QStringList{};
+        QTest::newRow("escape") << "escape" << false << 0 << QStringList{};
+        QTest::newRow("tab without a line chosen") << "tab" << true << 0 << QStringList{"CloseButton"};
+        QTest::newRow("space chooses, tab, space restores")
+            << "space tab space" << true << 1 << QStringList{"RestoreButton"};
+        QTest::newRow("tab round to the list") << "space tab tab tab" << true << 0
+                                               << QStringList{"RestoreButton", "PurgeButton", "CloseButton"};
+    }
+    void deletedWindowOnTheScreen()
+    {
+        QFETCH(QString, keys);
+        QFETCH(bool, open);
+        QFETCH(int, restored);
+        QFETCH(QStringList, focusWalk);
+        TrashApp app;
+        QVERIFY(app.start());
+        app.answers = {Button::YesToAll};
+        app.main()->SpeedButton1Click();
+        TDeletedForm* form = app.openDeleted();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QList<QPushButton*> buttons = form->findChildren<QPushButton*>();
+        std::sort(buttons.begin(), buttons.end(), [form](QPushButton* a, QPushButton* b) {
+            return a->mapTo(form, QPoint()).x() < b->mapTo(form, QPoint()).x();
+        });
+        QStringList order, defaults;
+        for (QPushButton* b : buttons) {
+            order << b->objectName();
+            if (b->isDefault())
+                defaults << b->objectName();
+            QVERIFY(form->rect().contains(QRect(b->mapTo(form, QPoint()), b->size())));
+        }
+        QCOMPARE(order, (QStringList{"RestoreButton", "PurgeButton", "UndoImportButton", "CloseButton"}));
+        QCOMPARE(defaults, QStringList{"CloseButton"});
+        QCOMPARE(QApplication::focusWidget(), form->DeletedGrid);
+        QStringList walked;
+        for (const QString& k : keys.split(' ')) {
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            QTest::keyClick(focus, k == "enter" ? Qt::Key_Return : k == "escape" ? Qt::Key_Escape
+                                   : k == "tab"  ? Qt::Key_Tab
+                                                 : Qt::Key_Space);
+            if (k == "tab")
+                walked << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(form->isVisible(), open);
+        QCOMPARE(app.people()->recordCount(), restored);
+        QCOMPARE(walked, focusWalk);
+        form->hide();
+    }
+
     // Another program took her number meanwhile: she comes back under a new one, with her own.
     void restoreUnderNewNumberWhenTaken()
     {
