@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "data/Dataset.h"
 #include "data/MainDataModule.h"
+#include "widgets/WaitCursor.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -71,6 +72,7 @@ void TDataEntryForm::SpeedButton1Click()
             ds->cancelUpdates();
             // Every person of the company goes to the trash in one transaction, people other
             // programs added included: all of them or, when the file refuses, none.
+            WaitCursor wait;
             m_dataModule->MoveAllPeopleToTrash();
         });
         if (!ok)

@@ -4,6 +4,7 @@
 #include "data/MainDataModule.h"
 #include "data/Trash.h"
 #include "platform/ErrorDisplay.h"
+#include "widgets/WaitCursor.h"
 
 namespace ImportUndo {
 namespace {
@@ -29,7 +30,10 @@ void run(TMainDataModule& data, qint64 importId)
     if (!runCommand([&] { people->settle(); }))
         return;
     Trash::Undo undo;
-    if (!runCommand([&] { undo = Trash::undoImport(data.MainADOConnection, importId); }))
+    if (!runCommand([&] {
+            WaitCursor wait; // a large import takes seconds
+            undo = Trash::undoImport(data.MainADOConnection, importId);
+        }))
         return;
     if (undo.alreadyUndone) {
         MessageBox::show(MessageBox::Icon::Information, "This import has been taken back already.");
@@ -44,7 +48,10 @@ void run(TMainDataModule& data, qint64 importId)
                              .arg(nameList(undo.changed)));
         return;
     }
-    runCommand([&] { data.PeopleTakenBack(); });
+    runCommand([&] {
+        WaitCursor wait;
+        data.PeopleTakenBack();
+    });
     MessageBox::show(MessageBox::Icon::Information,
                      QString("%1 record(s) taken back. \"Deleted people...\" under \"Record\" can bring them back.")
                          .arg(undo.taken));

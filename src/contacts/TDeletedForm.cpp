@@ -6,9 +6,11 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "widgets/ResultGrid.h"
+#include "widgets/WaitCursor.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLocale>
@@ -53,6 +55,7 @@ TDeletedForm::TDeletedForm(TMainDataModule* dataModule, QWidget* parent) : QDial
     DeletedGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     DeletedGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     DeletedGrid->setMinimumSize(600, 260);
+    DeletedGrid->horizontalHeader()->setStretchLastSection(true);
 
     StatusLabel = new QLabel(this);
     StatusLabel->setObjectName("StatusLabel");
@@ -165,7 +168,10 @@ void TDeletedForm::updateButtons()
 
 void TDeletedForm::changed(const QString& status, qint64 current)
 {
-    runCommand([&] { m_data->PeopleTakenBack(current); });
+    runCommand([&] {
+        WaitCursor wait;
+        m_data->PeopleTakenBack(current);
+    });
     load();
     StatusLabel->setText(status);
 }
@@ -186,6 +192,7 @@ void TDeletedForm::RestoreButtonClick()
         return;
     Trash::Restored all;
     const bool ok = runCommand([&] {
+        WaitCursor wait; // thousands of people take seconds
         if (!people.isEmpty())
             all = Trash::restore(m_data->MainADOConnection, people);
         for (qint64 id : std::as_const(imports)) {
@@ -226,6 +233,7 @@ void TDeletedForm::PurgeButtonClick()
         return;
     int purged = 0;
     runCommand([&] {
+        WaitCursor wait;
         if (!people.isEmpty())
             purged += Trash::purge(m_data->MainADOConnection, people);
         for (qint64 id : std::as_const(imports))
