@@ -223,6 +223,55 @@ private slots:
         form->hide();
     }
 
+    // Another program holds the file: each command says so, and the trash and the list stay.
+    void aLockedFileLosesNothing_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("delete") << "delete";
+        QTest::newRow("restore") << "restore";
+        QTest::newRow("delete for ever") << "purge";
+        QTest::newRow("undo import") << "undo";
+    }
+    void aLockedFileLosesNothing()
+    {
+        QFETCH(QString, command);
+        Connection::setDefaultBusyTimeout(100);
+        TrashApp app;
+        QVERIFY(app.start());
+        QVERIFY(app.people()->locate({"Name"}, {"Cid"}));
+        app.answers = {Button::Yes};
+        app.main()->SpeedButton3Click();
+        app.answer = app.writeCsv({",Dan,Delta"});
+        app.main()->CSVfile1Click();
+        TDeletedForm* form = app.openDeleted();
+        const QString before = personText(app.db, app.bea) + personText(app.db, app.cid);
+        const int people = app.people()->recordCount();
+        app.messages.clear();
+        app.db.exec("BEGIN IMMEDIATE");
+        if (command == "delete") {
+            QVERIFY(app.people()->locate({"Name"}, {"Bea"}));
+            app.answers = {Button::Yes};
+            app.main()->SpeedButton3Click();
+        } else {
+            form->selectEntries({app.entryOf(command == "undo" ? "people.csv" : "Cid")});
+            app.answers = {Button::Yes};
+            if (command == "restore")
+                form->RestoreButtonClick();
+            else if (command == "purge")
+                form->PurgeButtonClick();
+            else
+                form->UndoImportButtonClick();
+        }
+        QVERIFY2(app.messages.last().icon == MessageBox::Icon::Error, qPrintable(app.messages.last().text));
+        QVERIFY2(app.messages.last().text.contains("Vantrel.vt"), qPrintable(app.messages.last().text));
+        app.db.exec("ROLLBACK");
+        QCOMPARE(personText(app.db, app.bea) + personText(app.db, app.cid), before);
+        QCOMPARE(app.db.count("TrashPeople"), 1);
+        QCOMPARE(app.db.count("People"), 3);
+        QCOMPARE(app.people()->recordCount(), people);
+        Connection::setDefaultBusyTimeout(5000);
+    }
+
     // Another program took her number meanwhile: she comes back under a new one, with her own.
     void restoreUnderNewNumberWhenTaken()
     {
