@@ -93,6 +93,38 @@ void noteWrites(Connection& c)
         c.noteWrite(table);
 }
 
+// A log trigger of People writes and prunes the change log once per row, which makes a move of
+// many people several times slower. For such a move it is dropped inside the move's transaction,
+// one entry without a person tells other copies to read every person again, and it is made again
+// before the commit, so no other program ever sees the file without it.
+constexpr int kManyPeople = 500;
+
+class PausedLog {
+public:
+    PausedLog(Connection& c, const char* trigger, bool many) : m_c(c)
+    {
+        if (!many)
+            return;
+        RowReader q(c, "SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = ?", {QString(trigger)});
+        if (q.next())
+            m_sql = q.value(0, ColumnType::Text).toString();
+        if (m_sql.isEmpty())
+            return;
+        c.exec(QString("DROP TRIGGER \"%1\"").arg(trigger));
+        c.exec("INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (NULL)");
+    }
+    void resume()
+    {
+        if (!m_sql.isEmpty())
+            m_c.exec(m_sql);
+        m_sql.clear();
+    }
+
+private:
+    Connection& m_c;
+    QString m_sql;
+};
+
 // Inside a transaction: the people go to the trash with what belongs to them.
 int moveIds(Connection& c, const QList<qint64>& ids, qint64 undoneImport)
 {
@@ -118,7 +150,9 @@ int moveIds(Connection& c, const QList<qint64>& ids, qint64 undoneImport)
     const QString moving = " IN (SELECT \"PersonID\" FROM \"TrashPeople\" WHERE \"TrashID\" > ?)";
     c.exec("DELETE FROM \"PeopleFollowUp\" WHERE \"PersonID\"" + moving, {before});
     c.exec("DELETE FROM \"QuestionsMain\" WHERE \"PersonID\"" + moving, {before});
+    PausedLog log(c, "PeopleDeleteLog", moved >= kManyPeople);
     c.exec("DELETE FROM \"People\" WHERE \"PersonID\"" + moving, {before});
+    log.resume();
     return moved;
 }
 
@@ -322,6 +356,7 @@ Restored restoreIds(Connection& c, const QList<qint64>& trashIds)
         }
     }
     const QString same = idList(asTheyWere);
+    PausedLog log(c, "PeopleInsertLog", trashIds.size() >= kManyPeople);
     c.exec("INSERT INTO \"People\" (" + joined(people) + ") SELECT " + joined(people)
                + " FROM \"TrashPeople\" WHERE \"TrashID\"" + kIn + " ORDER BY \"PersonID\"",
            {same});
@@ -360,6 +395,7 @@ Restored restoreIds(Connection& c, const QList<qint64>& trashIds)
         result.personIds << personId;
         ++result.renumbered;
     }
+    log.resume();
     deleteTrash(c, all);
     return result;
 }
