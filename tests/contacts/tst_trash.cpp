@@ -272,6 +272,44 @@ private slots:
         Connection::setDefaultBusyTimeout(5000);
     }
 
+    // A second copy of the program on the file sees the people go and come back, few or many.
+    void anotherCopyFollows_data()
+    {
+        QTest::addColumn<int>("more");
+        QTest::newRow("three") << 0;
+        QTest::newRow("six hundred") << 597;
+    }
+    void anotherCopyFollows()
+    {
+        QFETCH(int, more);
+        TrashApp app;
+        app.db.exec("BEGIN");
+        for (int i = 0; i < more; ++i)
+            app.db.addPerson(QString("More %1").arg(i));
+        app.db.exec("COMMIT");
+        QVERIFY(app.start());
+        TMainDataModule other;
+        other.MainADOConnection.setDatabasePath(app.db.path());
+        other.MainADOConnection.open();
+        other.SetDatasetsActive(true);
+        QCOMPARE(other.PeopleCompanyDet->recordCount(), 3 + more);
+        app.answers = {Button::YesToAll};
+        app.main()->SpeedButton1Click();
+        QCOMPARE(app.db.count("TrashPeople"), 3 + more);
+        other.PeopleCompanyDet->refresh();
+        QCOMPARE(other.PeopleCompanyDet->recordCount(), 0);
+        QList<qint64> all;
+        for (const Trash::Entry& e : Trash::entries(app.data()->MainADOConnection))
+            all << e.id;
+        Trash::restore(app.data()->MainADOConnection, all);
+        other.PeopleCompanyDet->refresh();
+        QCOMPARE(other.PeopleCompanyDet->recordCount(), 3 + more);
+        QVERIFY(other.PeopleCompanyDet->locate({"Name"}, {"Bea"}));
+        QCOMPARE(other.PeopleCompanyDet->value("Birthday").toDate(), QDate(1980, 2, 3));
+        // The triggers are back: a later single change is logged as ever.
+        QCOMPARE(app.db.count("sqlite_master", "type = 'trigger' AND name LIKE 'People%Log'"), 3);
+    }
+
     // Another program took her number meanwhile: she comes back under a new one, with her own.
     void restoreUnderNewNumberWhenTaken()
     {
