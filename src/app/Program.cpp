@@ -11,6 +11,7 @@
 #include "data/MainDataModule.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
+#include "followup/TPipelineForm.h"
 #include "followup/TPickDateForm.h"
 #include "followup/TRemindersForm.h"
 #include "contacts/TDeletedForm.h"
@@ -60,6 +61,7 @@ Program::~Program()
     delete aboutForm;
     delete filters;
     delete remindersForm;
+    delete pipelineForm;
     delete followUpForm;
     delete helpForm;
     delete mainForm;
@@ -95,6 +97,9 @@ bool Program::start()
         w.HelpForm = helpForm;
         followUpForm = new TFollowUpForm(dataModule.get(), mainForm);
         w.FollowUpForm = followUpForm;
+        pipelineForm = new TPipelineForm(dataModule.get(), mainForm);
+        pipelineForm->setFollowUpForm(followUpForm);
+        w.PipelineForm = pipelineForm;
         remindersForm = new TRemindersForm(mainForm);
         w.RemindersForm = remindersForm;
         filters = new TFilters(dataModule.get(), mainForm);
