@@ -10,6 +10,7 @@ class TFilters;
 class TAboutForm;
 class TRetail;
 class TPickDateForm;
+class TDeletedForm;
 
 // The program-wide references to the single instance of each long-lived window.
 struct AppWindows {
@@ -23,6 +24,7 @@ struct AppWindows {
     TAboutForm* AboutForm = nullptr;
     TRetail* Retail = nullptr;
     TPickDateForm* PickDateForm = nullptr;
+    TDeletedForm* DeletedForm = nullptr;
 };
 
 AppWindows& appWindows();

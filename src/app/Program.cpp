@@ -14,6 +14,7 @@
 #include "followup/TPipelineForm.h"
 #include "followup/TPickDateForm.h"
 #include "followup/TRemindersForm.h"
+#include "contacts/TDeletedForm.h"
 #include "help/TAboutForm.h"
 #include "help/THelpForm.h"
 #include "profile/TRetail.h"
@@ -105,6 +106,8 @@ bool Program::start()
         w.Filters = filters;
         aboutForm = new TAboutForm(mainForm);
         w.AboutForm = aboutForm;
+        deletedForm = new TDeletedForm(dataModule.get(), mainForm);
+        w.DeletedForm = deletedForm;
 
         prepared = AppPaths::prepareDatabase();
         if (!prepared.error.isEmpty())

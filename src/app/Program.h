@@ -15,6 +15,7 @@ class TFilters;
 class TAboutForm;
 class TRetail;
 class TPickDateForm;
+class TDeletedForm;
 class FileCheck;
 
 // The program from its start to its end: splash and display checks, every window created once
@@ -42,6 +43,7 @@ public:
     TAboutForm* aboutForm = nullptr;
     TRetail* retail = nullptr;
     TPickDateForm* pickDateForm = nullptr;
+    TDeletedForm* deletedForm = nullptr;
 
 private:
     bool madeOnRequest(const QString& database); // false: the user chose to make none

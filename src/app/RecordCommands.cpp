@@ -8,6 +8,8 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "data/Dataset.h"
+#include "data/MainDataModule.h"
+#include "widgets/WaitCursor.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -56,12 +58,11 @@ void TDataEntryForm::SpeedButton3Click()
 
 void TDataEntryForm::SpeedButton1Click()
 {
-    // Only saved people are counted: a new person nobody typed into is dropped without a word,
-    // and one with typed values stays unsaved until the answer.
+    // A new person nobody typed into is dropped without a word; one with typed values stays
+    // unsaved until the answer.
     Dataset* ds = people();
     if (ds->state() == DatasetState::Insert && !ds->isModified())
         ds->cancel();
-    const int count = ds->recordCount() - (ds->state() == DatasetState::Insert ? 1 : 0);
     if (askWarning("This will delete ALL records in your database. Proceed?",
                    {MessageBox::Button::No, MessageBox::Button::YesToAll}, MessageBox::Button::None)
         == MessageBox::Button::YesToAll) {
@@ -69,14 +70,10 @@ void TDataEntryForm::SpeedButton1Click()
             // Everything goes: a pending change is dropped, not saved first (and a blank name
             // in it cannot stop the deletion).
             ds->cancelUpdates();
-            // Until nobody is left: the first move also takes in people other programs added.
-            // The bound only stops a program that keeps adding people faster than they go.
-            for (qint64 i = 0, bound = 10 * qint64(count) + 1000; i < bound; ++i) {
-                ds->first();
-                if (ds->isEmpty())
-                    break;
-                ds->remove();
-            }
+            // Every person of the company goes to the trash in one transaction, people other
+            // programs added included: all of them or, when the file refuses, none.
+            WaitCursor wait;
+            m_dataModule->MoveAllPeopleToTrash();
         });
         if (!ok)
             return;

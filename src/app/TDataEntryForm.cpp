@@ -102,6 +102,7 @@ void TDataEntryForm::buildMenu()
     item(record, "Add1", "&New", &TDataEntryForm::Add1Click);
     item(record, "Delete1", "&Delete", &TDataEntryForm::Delete1Click);
     item(record, "DeleteAll1", "Delete &All", &TDataEntryForm::DeleteAll1Click);
+    item(record, "DeletedPeople1", "Dele&ted people...", &TDataEntryForm::DeletedPeople1Click);
     item(record, "Save1", "&Save", &TDataEntryForm::Save1Click);
     record->addSeparator();
     item(record, "Discardchanges1", "Dis&card changes", &TDataEntryForm::Discardchanges1Click);

@@ -39,6 +39,7 @@ public slots:
     void Add1Click();
     void Delete1Click();
     void DeleteAll1Click();
+    void DeletedPeople1Click();
     void Save1Click();
     void Discardchanges1Click();
     void Refresh1Click();

@@ -4,6 +4,7 @@
 #include "AppWindows.h"
 #include "contacts/CsvImport.h"
 #include "contacts/PeopleExport.h"
+#include "contacts/TDeletedForm.h"
 #include "contacts/VCardImport.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
@@ -50,6 +51,27 @@ void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMe
         return;
     if (auto* dialog = qobject_cast<QDialog*>(window))
         Modal::exec(dialog);
+}
+
+void TDataEntryForm::DeletedPeople1Click()
+{
+    TDeletedForm* form = appWindows().DeletedForm;
+    if (!form)
+        return;
+    // The person on screen is saved first, as before the other windows; the trash opens also
+    // when nobody is left in the list.
+    if (people()->isEditing()) {
+        try {
+            people()->post();
+        } catch (const Abort&) {
+            return;
+        } catch (const DataError& e) {
+            MessageBox::show(MessageBox::Icon::Error, e.text());
+            return;
+        }
+    }
+    Modal::exec(form);
+    DBComboBox4Change(); // a restored person may be current now
 }
 
 void TDataEntryForm::RetailButtonClick() { openModalOverPeople(appWindows().Retail, "No record selected."); }

@@ -3,6 +3,7 @@
 #include "PeopleExport.h"
 
 #include "CsvReader.h"
+#include "ImportUndo.h"
 #include "PeopleTransfer.h"
 #include "data/MainDataModule.h"
 #include "data/PeopleBatch.h"
@@ -252,6 +253,7 @@ void Import::exec()
         return; // nothing but a header, or nothing at all: nothing to say
 
     PeopleBatch batch(m_data, peopleColumns());
+    batch.recordImport(QDir::toNativeSeparators(m_path));
     batch.begin();
     if (!isHeader(header) || header.openQuoteLine > 0) {
         tell(MessageBox::Icon::Error, "Incompatible CSV file.");
@@ -296,10 +298,12 @@ void Import::exec()
     QString count = counted(batch.committed());
     if (m_broken > 0)
         count += ' ' + PeopleTransfer::brokenNote(m_broken, m_firstBroken);
-    if (!stop.isEmpty())
-        tell(MessageBox::Icon::Error, stop + "\n" + count);
-    else
-        tell(m_broken > 0 ? MessageBox::Icon::Warning : MessageBox::Icon::Information, count);
+    m_progress.close();
+    ImportUndo::report(m_data,
+                       !stop.isEmpty()  ? MessageBox::Icon::Error
+                       : m_broken > 0 ? MessageBox::Icon::Warning
+                                      : MessageBox::Icon::Information,
+                       stop.isEmpty() ? count : stop + "\n" + count, batch.importId());
 }
 } // namespace
 

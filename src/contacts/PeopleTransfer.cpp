@@ -1,4 +1,5 @@
 #include "PeopleTransfer.h"
+#include "ImportUndo.h"
 
 #include "data/DataError.h"
 #include "platform/ErrorDisplay.h"
@@ -232,7 +233,7 @@ void Progress::observe()
 
 ImportSession::ImportSession(QWidget* parent, TMainDataModule& data, const QStringList& columns,
                              const QStringList& captions, const QString& path)
-    : m_parent(parent), m_columns(columns), m_captions(captions), m_path(path), m_batch(data, columns)
+    : m_parent(parent), m_data(data), m_columns(columns), m_captions(captions), m_path(path), m_batch(data, columns)
 {
     m_name = int(columns.indexOf("Name"));
     m_email1 = int(columns.indexOf("Email1"));
@@ -242,6 +243,7 @@ ImportSession::~ImportSession() = default;
 
 void ImportSession::begin()
 {
+    m_batch.recordImport(QDir::toNativeSeparators(m_path));
     m_batch.begin();
     // Into an empty list every person is added, identical records included.
     m_testDuplicates = m_batch.startCount() > 0;
@@ -307,10 +309,11 @@ void ImportSession::finish(QString stop, const QString& notes)
     if (m_progress)
         m_progress->close();
     const QString count = notes.isEmpty() ? counted(m_batch.committed()) : counted(m_batch.committed()) + ' ' + notes;
-    if (!stop.isEmpty())
-        MessageBox::show(MessageBox::Icon::Error, stop + "\n" + count);
-    else
-        MessageBox::show(notes.isEmpty() ? MessageBox::Icon::Information : MessageBox::Icon::Warning, count);
+    ImportUndo::report(m_data,
+                       !stop.isEmpty()     ? MessageBox::Icon::Error
+                       : notes.isEmpty() ? MessageBox::Icon::Information
+                                         : MessageBox::Icon::Warning,
+                       stop.isEmpty() ? count : stop + "\n" + count, m_batch.importId());
 }
 
 } // namespace PeopleTransfer

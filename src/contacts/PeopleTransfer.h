@@ -103,6 +103,7 @@ public:
 
 private:
     QWidget* m_parent;
+    TMainDataModule& m_data;
     QStringList m_columns, m_captions;
     QString m_path;
     PeopleBatch m_batch;

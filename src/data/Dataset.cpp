@@ -1320,7 +1320,10 @@ void Dataset::remove()
     try {
         // A row another user deleted already is gone all the same.
         Connection::Transaction tx(*m_connection);
-        m_connection->exec("DELETE FROM " + Connection::quote(table) + " WHERE " + where + " = ?", {identity});
+        if (m_remover)
+            m_remover(identity);
+        else
+            m_connection->exec("DELETE FROM " + Connection::quote(table) + " WHERE " + where + " = ?", {identity});
         tx.commit();
     } catch (const DataError& e) {
         // Nothing changes: the row stays, and so does its pending edit.

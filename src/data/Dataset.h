@@ -77,6 +77,9 @@ public:
     // A table whose triggers log the identity of every row written to this dataset's table, by
     // whatever program: after another program's write, only the rows logged since are read.
     void setChangeLog(const QString& logTable, const QString& keyColumn) { m_logTable = logTable; m_logKey = keyColumn; }
+    // Takes the place of the DELETE that remove() makes, inside its transaction: for a table whose
+    // deleted rows are kept elsewhere (the people's trash).
+    void setRemover(std::function<void(const QVariant& identity)> remover) { m_remover = std::move(remover); }
     // A table's column that other datasets find rows by, kept in memory.
     void keepColumn(const QString& column) { if (!m_keptNames.contains(column)) m_keptNames << column; }
 
@@ -276,5 +279,6 @@ private:
     mutable std::unordered_set<qint64> m_unreadable; // identities whose rows the file could not give
     mutable bool m_toldUnreadable = false;
     QString m_logTable, m_logKey;
+    std::function<void(const QVariant&)> m_remover;
     qint64 m_loadedSeq = -1; // the change log's last entry when the rows were read
 };

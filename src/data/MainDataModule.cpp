@@ -4,6 +4,7 @@
 #include "Notices.h"
 #include "RowReader.h"
 #include "Schema.h"
+#include "Trash.h"
 
 #include <QRegularExpression>
 
@@ -119,6 +120,9 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
     PeopleCompanyDet->setColumnSize("JobTitle", 150);
     PeopleCompanyDet->setSearchColumn("Name"); // the search by name reads it for every person
     PeopleCompanyDet->setChangeLog("PeopleChanges", "PersonID");
+    // A deleted person, her follow-up activities and her answers go to the trash, from where
+    // she can be brought back.
+    PeopleCompanyDet->setRemover([this](const QVariant& id) { Trash::movePeople(MainADOConnection, {id.toLongLong()}); });
     PeopleCompanyDS = source("PeopleCompanyDS", PeopleCompanyDet);
 
     SubProjectHistoryDT = makeTable("SubProjectHistoryDT", "SubProjectHistory",
@@ -338,8 +342,15 @@ bool TMainDataModule::changeLogIsOurs()
 
 void TMainDataModule::SetDatasetsActive(bool active)
 {
-    if (active)
+    if (active) {
         upgradeSchema();
+        // A trash that cannot be emptied now (a file another program holds) is emptied at a
+        // later start; it never keeps the program from starting.
+        try {
+            Trash::dropExpired(MainADOConnection);
+        } catch (const DataError&) {
+        }
+    }
     // Read before the lists: a program that writes meanwhile makes the next save read them again.
     m_listsExternal = active ? MainADOConnection.externalVersion() : -1;
     m_listsVersion = MainADOConnection.tableVersion("People");
@@ -490,6 +501,29 @@ void TMainDataModule::PeopleDetailAfterPost(Dataset&)
 {
     CompaniesTableEX->reopen();
     PeopleTableEX->reopen();
+}
+
+int TMainDataModule::MoveAllPeopleToTrash()
+{
+    const int moved = Trash::moveCompany(MainADOConnection, CompaniesTable->isEmpty() ? QVariant()
+                                                                                      : CompaniesTable->value("CompanyID"));
+    PeopleTakenBack();
+    return moved;
+}
+
+int TMainDataModule::MovePeopleToTrash(const QList<qint64>& personIds)
+{
+    const int moved = Trash::movePeople(MainADOConnection, personIds);
+    PeopleTakenBack();
+    return moved;
+}
+
+void TMainDataModule::PeopleTakenBack(qint64 current)
+{
+    PeopleCompanyDet->refresh();
+    if (current)
+        PeopleCompanyDet->locate({"PersonID"}, {current});
+    RefillLists();
 }
 
 bool TMainDataModule::personStored(const QVariant& personId)

@@ -95,6 +95,15 @@ public:
     void SubProjectHistoryQAfterRefresh(Dataset& ds);
     void PeopleDetailAfterPost(Dataset& ds);
 
+    // The people's trash: a person deleted through the person dataset goes there, and so do these.
+    // Each moves its people in one transaction, then reads the person list and the suggestion
+    // lists again; returns how many went. Throw DataError, and then nothing has changed.
+    int MoveAllPeopleToTrash(); // every person of the company row
+    int MovePeopleToTrash(const QList<qint64>& personIds);
+    // After people came back from the trash or went with an import's undo: the person list and the
+    // suggestion lists are read again, with this person current when she is in the list.
+    void PeopleTakenBack(qint64 current = 0);
+
     // What the start-up found that the user should hear of once; empty when nothing.
     QString startupNotice() const { return m_startupNotice; }
 

@@ -4,6 +4,7 @@
 #include "Dataset.h"
 #include "MainDataModule.h"
 #include "SqliteError.h"
+#include "Trash.h"
 #include "data/DataError.h"
 
 #include <QSqlDriver>
@@ -82,6 +83,9 @@ PeopleBatch::~PeopleBatch()
     sqlite3_finalize(m_answer);
 }
 
+void PeopleBatch::recordImport(const QString& fileName) { m_import = std::make_unique<Trash::ImportRecord>(fileName); }
+qint64 PeopleBatch::importId() const { return m_import && m_committed > 0 ? m_import->id() : 0; }
+
 // Said in the same plain words as every other refused write.
 QString PeopleBatch::reason(int rc) const
 {
@@ -100,6 +104,8 @@ void PeopleBatch::fail(int rc)
         if (m_pending > 0)
             m_lostFrom = m_pendingFrom;
         m_pending = 0;
+        if (m_import)
+            m_import->rolledBack();
     }
     throw DataError(text);
 }
@@ -271,8 +277,11 @@ qint64 PeopleBatch::add(const std::vector<QStringView>& values, int source)
     if (rc != SQLITE_DONE)
         fail(rc);
     const qint64 id = sqlite3_last_insert_rowid(m_db);
-    if (m_pending++ == 0)
+    if (m_pending++ == 0) {
         m_pendingFrom = source;
+        m_pendingFirst = id;
+    }
+    m_pendingLast = id;
     m_lastTouched = id;
     if (m_foldedLoaded && beyondAscii(name))
         m_foldedNames.insert(qHash(fold(name)), id);
@@ -320,7 +329,10 @@ void PeopleBatch::commit()
 {
     if (!m_inTransaction)
         return;
-    int rc = m_insertLog.isEmpty() ? SQLITE_OK : sqlite3_exec(m_db, m_insertLog.constData(), nullptr, nullptr, nullptr);
+    // The import's record goes in with its people, or neither does.
+    int rc = m_import && m_pending > 0 ? m_import->record(m_db, m_pendingFirst, m_pendingLast, m_pending) : SQLITE_OK;
+    if (rc == SQLITE_OK && !m_insertLog.isEmpty())
+        rc = sqlite3_exec(m_db, m_insertLog.constData(), nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
@@ -330,8 +342,12 @@ void PeopleBatch::commit()
         if (m_pending > 0)
             m_lostFrom = m_pendingFrom;
         m_pending = 0;
+        if (m_import)
+            m_import->rolledBack();
         throw DataError(text);
     }
+    if (m_import)
+        m_import->committed();
     m_inTransaction = false;
     m_committed += m_pending;
     m_pending = 0;

@@ -7,9 +7,13 @@
 #include <QVariant>
 #include <QVector>
 
+#include <memory>
 #include <vector>
 
 class TMainDataModule;
+namespace Trash {
+class ImportRecord;
+}
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -45,6 +49,10 @@ public:
     // Writes a person's stored answers to the questionnaire, question n from answers[n - 1], in
     // the same transaction as the person. Throws DataError.
     void addAnswers(qint64 person, const QVector<int>& answers);
+    // Before begin(): the batch is an import of this file, recorded with every person it adds in
+    // the transaction that adds them, so that it can be taken back.
+    void recordImport(const QString& fileName);
+    qint64 importId() const; // 0 when nothing was recorded
     int added() const { return m_committed + m_pending; }
     int committed() const { return m_committed; } // what a failure cannot take back
 
@@ -88,6 +96,8 @@ private:
     QMultiHash<size_t, qint64> m_foldedNames;
     sqlite3_stmt* m_byId = nullptr;
     sqlite3_stmt* m_answer = nullptr;
+    std::unique_ptr<Trash::ImportRecord> m_import;
+    qint64 m_pendingFirst = 0, m_pendingLast = 0; // the people added in the open transaction
 };
 
 // Every stored answer to the questionnaire, by person: question n at index n - 1, -1 where the

@@ -32,6 +32,7 @@ QString nameOf(Button b)
     case Button::No: return QStringLiteral("No");
     case Button::YesToAll: return QStringLiteral("YesToAll");
     case Button::Cancel: return QStringLiteral("Cancel");
+    case Button::UndoImport: return QStringLiteral("UndoImport");
     case Button::None: break;
     }
     return {};
@@ -191,6 +192,7 @@ QString buttonText(Button button)
     case Button::No: return QStringLiteral("&No");
     case Button::YesToAll: return QStringLiteral("Yes to &All");
     case Button::Cancel: return QStringLiteral("Cancel");
+    case Button::UndoImport: return QStringLiteral("&Undo this import");
     case Button::None: break;
     }
     return {};

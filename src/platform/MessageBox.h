@@ -10,7 +10,7 @@ class QWidget;
 namespace MessageBox {
 
 enum class Icon { Information, Warning, Error, Stop };
-enum class Button { None, Ok, Yes, No, YesToAll, Cancel };
+enum class Button { None, Ok, Yes, No, YesToAll, Cancel, UndoImport };
 
 struct Request {
     Icon icon = Icon::Information;

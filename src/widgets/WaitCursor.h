@@ -1,4 +1,5 @@
 #pragma once
+#include <QCursor>
 #include <QGuiApplication>
 
 // The hourglass for as long as a step may keep the user waiting on the database, such as a save

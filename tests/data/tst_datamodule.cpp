@@ -125,7 +125,8 @@ private slots:
         QCOMPARE(dm->PeopleTable->recordCount(), 2); // re-read as the edit starts, before any save
     }
 
-    void deletingAPersonKeepsTheirOtherRows()
+    // A deleted person goes to the trash with her answers and activities; her buying roles stay.
+    void deletingAPersonMovesHerRowsToTheTrash()
     {
         const int id = db->addPerson("A");
         db->exec("INSERT INTO QuestionsMain VALUES (?, 1, 0)", {id});
@@ -134,8 +135,9 @@ private slots:
         start();
         dm->PeopleCompanyDet->remove();
         QCOMPARE(db->count("People"), 0);
-        QCOMPARE(db->count("QuestionsMain"), 1);
-        QCOMPARE(db->count("PeopleFollowUp"), 1);
+        QCOMPARE(db->count("QuestionsMain") + db->count("PeopleFollowUp"), 0);
+        QCOMPARE(db->count("TrashPeople", QString("PersonID = %1").arg(id)), 1);
+        QCOMPARE(db->count("TrashAnswers") + db->count("TrashFollowUp"), 2);
         QCOMPARE(db->count("Business"), 1);
     }
 

@@ -142,6 +142,20 @@ private slots:
                 << int(Button::Cancel);
         QTest::newRow("cancel default, tab then space") << okCancel << int(Button::Cancel) << int(Button::Cancel) << oc
                                                         << "Cancel" << "Cancel" << "tab space" << int(Button::Ok);
+        // The closing message of an import: OK stays the answer of every key but a chosen undo.
+        const QList<Button> okUndo{Button::Ok, Button::UndoImport};
+        const QStringList ou{"OK", "UndoImport"};
+        for (const char* keys : {"enter", "space", "escape", "close"})
+            QTest::newRow(qPrintable(QString("import closed, ") + keys))
+                << okUndo << int(Button::Ok) << int(Button::Ok) << ou << "OK" << "OK" << keys << int(Button::Ok);
+        QTest::newRow("import closed, tab then enter") << okUndo << int(Button::Ok) << int(Button::Ok) << ou << "OK"
+                                                       << "OK" << "tab enter" << int(Button::UndoImport);
+        // Deleting for ever: No is the default, so no key deletes by chance.
+        for (const char* keys : {"enter", "space", "escape"})
+            QTest::newRow(qPrintable(QString("for ever, ") + keys))
+                << yesNo << int(Button::No) << int(Button::No) << yn << "No" << "No" << keys << int(Button::No);
+        QTest::newRow("for ever, shift tab then space") << yesNo << int(Button::No) << int(Button::No) << yn << "No"
+                                                        << "No" << "backtab space" << int(Button::Yes);
         // Without a default, the focus goes to Cancel wherever it stands.
         QTest::newRow("cancel last") << QList<Button>{Button::Yes, Button::No, Button::Cancel} << int(Button::None)
                                      << int(Button::Cancel) << QStringList{"Yes", "No", "Cancel"} << "" << "Cancel"
@@ -164,6 +178,7 @@ private slots:
                 else if (k == "enter") key(Qt::Key_Return);
                 else if (k == "escape") key(Qt::Key_Escape);
                 else if (k == "tab") key(Qt::Key_Tab);
+                else if (k == "backtab") key(Qt::Key_Backtab);
                 else if (k == "close") QApplication::activeModalWidget()->close();
             }
         });

@@ -1,0 +1,19 @@
+#pragma once
+#include "platform/MessageBox.h"
+
+#include <QString>
+
+class TMainDataModule;
+
+// Taking back an import: from its closing message and from its entry among the deleted people.
+namespace ImportUndo {
+
+// Moves every person the import added to the trash, together, unless one of them was changed
+// since; then names them and changes nothing. Tells the user either way.
+void run(TMainDataModule& data, qint64 importId);
+
+// The closing message of an import. When the import added people (importId is not 0) it offers
+// "Undo this import" beside OK, which stays the default and the answer to Escape.
+void report(TMainDataModule& data, MessageBox::Icon icon, const QString& text, qint64 importId);
+
+} // namespace ImportUndo
