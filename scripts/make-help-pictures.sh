@@ -97,6 +97,19 @@ shot "$followup" "$raw/follow-up.png"
 click "$followup" 60 275   # the first activity's follow-up date: the cell shows its "..." button
 sleep 0.3
 shot "$followup" "$raw/follow-up-cell.png"
+keys "$followup" Escape Escape Escape
+# Two people entered a second time, in other spellings, for the duplicate window; added only now,
+# so that the pictures above show the sample people alone.
+sqlite3 "$work/Vantrel.vt" <<SQL
+INSERT INTO People (CompanyID, Name, Email1, Mobile, HACity, Company, JobTitle) VALUES
+ (1, 'berg, anna', 'ANNA.BERG@example.com', '+1 613 555 0100', 'Ottawa', 'Acme Limited', 'Head buyer'),
+ (1, 'Ivanov, Dmitri', NULL, '+1 613 555 0163', 'Kingston', 'Lakeside Clinic', NULL),
+ (1, 'Carla Díaz', NULL, NULL, 'Gatineau', 'Acme Ltd', 'Controller');
+SQL
+keys "$main" alt+t d   # Tools, Find duplicates...
+duplicates=$(window 'Duplicate People')
+shot "$duplicates" "$raw/duplicates.png"
+keys "$duplicates" Escape
 [ -n "${HOLD:-}" ] && sleep "$HOLD"
 stop_display
 
@@ -114,6 +127,7 @@ fit tactics
 fit assertiveness
 fit filters
 fit reminders
+fit duplicates
 # The follow-up window is too wide to scale: its people list as far as Education, and its
 # activities as far as the expected order value, each at its real size.
 cut follow-up follow-up 428x226+0+0

@@ -9,6 +9,7 @@ class TFilters;
 class TAboutForm;
 class TRetail;
 class TPickDateForm;
+class TDuplicatesForm;
 
 // The program-wide references to the single instance of each long-lived window.
 struct AppWindows {
@@ -21,6 +22,7 @@ struct AppWindows {
     TAboutForm* AboutForm = nullptr;
     TRetail* Retail = nullptr;
     TPickDateForm* PickDateForm = nullptr;
+    TDuplicatesForm* DuplicatesForm = nullptr;
 };
 
 AppWindows& appWindows();

@@ -14,6 +14,7 @@ class TFilters;
 class TAboutForm;
 class TRetail;
 class TPickDateForm;
+class TDuplicatesForm;
 class FileCheck;
 
 // The program from its start to its end: splash and display checks, every window created once
@@ -40,6 +41,7 @@ public:
     TAboutForm* aboutForm = nullptr;
     TRetail* retail = nullptr;
     TPickDateForm* pickDateForm = nullptr;
+    TDuplicatesForm* duplicatesForm = nullptr;
 
 private:
     bool madeOnRequest(const QString& database); // false: the user chose to make none

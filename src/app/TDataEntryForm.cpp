@@ -124,6 +124,7 @@ void TDataEntryForm::buildMenu()
     tools->setObjectName("Tools1");
     item(tools, "Filters1", "&Filters...", &TDataEntryForm::Filters1Click);
     item(tools, "Followup1", "F&ollow-up...", &TDataEntryForm::Followup1Click);
+    item(tools, "Findduplicates1", "Find &duplicates...", &TDataEntryForm::Findduplicates1Click);
 
     QMenu* import = menuBar()->addMenu("&Import");
     import->setObjectName("Import1");

@@ -50,6 +50,7 @@ public slots:
     void Last1Click();
     void Filters1Click();
     void Followup1Click();
+    void Findduplicates1Click();
     void CSVfile1Click();
     void VCardfile1Click(); // import
     void CSVfile2Click();   // export
@@ -101,6 +102,9 @@ private:
     void focusShowHide();
     void placeOnScreen(int width); // centred for that width, a little above the middle
     void runMove(const std::function<void(Dataset&)>& step);
+    // Before a new person is saved: when a likely duplicate is on file, asks whether to open that
+    // person instead. False: do not save (the user opened that person or went on editing).
+    bool confirmNewPerson();
     void pickDate(const QString& column);
     void openModalOverPeople(QWidget* window, const QString& emptyMessage);
     Dataset* people() const;

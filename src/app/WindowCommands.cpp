@@ -4,6 +4,7 @@
 #include "AppWindows.h"
 #include "contacts/CsvImport.h"
 #include "contacts/PeopleExport.h"
+#include "contacts/TDuplicatesForm.h"
 #include "contacts/VCardImport.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
@@ -58,6 +59,12 @@ void TDataEntryForm::BitBtn8Click()
 
 void TDataEntryForm::BitBtn7Click() { openModalOverPeople(appWindows().FollowUpForm, "The database is empty."); }
 
+void TDataEntryForm::Findduplicates1Click()
+{
+    openModalOverPeople(appWindows().DuplicatesForm, "The database is empty.");
+    DBComboBox4Change(); // a merge makes the kept person current
+}
+
 // The People page's show handler, run once while the main window is first shown: the day's
 // reminders come up before the main window, and the first person is current afterwards.
 void TDataEntryForm::PeopleTabSheetShow()
@@ -77,14 +84,18 @@ void TDataEntryForm::PeopleTabSheetShow()
 
 void TDataEntryForm::SpeedButton14Click()
 {
-    CsvImport::run(this, *m_dataModule);
+    const bool lookAtDuplicates = CsvImport::run(this, *m_dataModule);
     DBComboBox4Change(); // the import may have made another person current
+    if (lookAtDuplicates)
+        Findduplicates1Click();
 }
 
 void TDataEntryForm::VCardfile1Click()
 {
-    VCardImport::run(this, *m_dataModule);
+    const bool lookAtDuplicates = VCardImport::run(this, *m_dataModule);
     DBComboBox4Change(); // the import may have made another person current
+    if (lookAtDuplicates)
+        Findduplicates1Click();
 }
 
 void TDataEntryForm::CSVfile2Click() { PeopleExport::run(this, *m_dataModule, PeopleExport::Format::Csv); }

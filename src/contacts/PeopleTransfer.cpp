@@ -1,6 +1,8 @@
 #include "PeopleTransfer.h"
 
 #include "data/DataError.h"
+#include "data/Duplicates.h"
+#include "data/MainDataModule.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 
@@ -106,6 +108,37 @@ bool isBlank(QStringView text)
         if (c.unicode() > 32)
             return false;
     return true;
+}
+
+int likelyDuplicates(TMainDataModule& data, qint64 fromId)
+{
+    if (fromId <= 0)
+        return 0;
+    int n = 0;
+    runQuietly([&] {
+        Dataset* companies = data.CompaniesTable;
+        const QVariant company =
+            companies->recordCount() > 0 ? companies->valueAt(0, companies->columnIndex("CompanyID")) : QVariant();
+        n = Duplicates::countFrom(Duplicates::find(data.MainADOConnection, company), fromId);
+    });
+    return n;
+}
+
+bool closingMessage(MessageBox::Icon icon, const QString& text, int likely)
+{
+    if (likely <= 0) {
+        MessageBox::show(icon, text);
+        return false;
+    }
+    MessageBox::Request ask;
+    ask.icon = icon;
+    ask.text = text + QString("\n\n%1 of the people added look like people already on file or like one another. "
+                              "Look at them in the duplicate window now?")
+                          .arg(likely);
+    ask.buttons = {MessageBox::Button::Yes, MessageBox::Button::No};
+    ask.defaultButton = MessageBox::Button::Yes;
+    ask.escapeButton = MessageBox::Button::No;
+    return MessageBox::show(ask) == MessageBox::Button::Yes;
 }
 
 void setProgressDelay(int milliseconds) { progressDelay() = milliseconds; }
@@ -232,7 +265,7 @@ void Progress::observe()
 
 ImportSession::ImportSession(QWidget* parent, TMainDataModule& data, const QStringList& columns,
                              const QStringList& captions, const QString& path)
-    : m_parent(parent), m_columns(columns), m_captions(captions), m_path(path), m_batch(data, columns)
+    : m_parent(parent), m_columns(columns), m_captions(captions), m_path(path), m_batch(data, columns), m_data(data)
 {
     m_name = int(columns.indexOf("Name"));
     m_email1 = int(columns.indexOf("Email1"));
@@ -279,6 +312,8 @@ QString ImportSession::add(int line, const std::vector<QStringView>& values, qin
                     .arg(width);
         }
         const qint64 added = m_batch.add(values, line);
+        if (!m_firstAdded)
+            m_firstAdded = added;
         if (id)
             *id = added;
     } catch (const DataError& e) {
@@ -292,7 +327,7 @@ bool ImportSession::step(double share)
     return m_progress && m_progress->step(share, [this] { return addedSoFar(m_batch.added()); });
 }
 
-void ImportSession::finish(QString stop, const QString& notes)
+bool ImportSession::finish(QString stop, const QString& notes)
 {
     try {
         if (m_progress && m_batch.added() > 0)
@@ -304,13 +339,14 @@ void ImportSession::finish(QString stop, const QString& notes)
         stop = stop.isEmpty() ? lost : stop + "\n" + lost;
         runQuietly([&] { m_batch.finish(); });
     }
+    // Counted while the progress still says the list is being brought up to date.
+    const int likely = m_batch.committed() > 0 ? likelyDuplicates(m_data, m_firstAdded) : 0;
     if (m_progress)
         m_progress->close();
     const QString count = notes.isEmpty() ? counted(m_batch.committed()) : counted(m_batch.committed()) + ' ' + notes;
     if (!stop.isEmpty())
-        MessageBox::show(MessageBox::Icon::Error, stop + "\n" + count);
-    else
-        MessageBox::show(notes.isEmpty() ? MessageBox::Icon::Information : MessageBox::Icon::Warning, count);
+        return closingMessage(MessageBox::Icon::Error, stop + "\n" + count, likely);
+    return closingMessage(notes.isEmpty() ? MessageBox::Icon::Information : MessageBox::Icon::Warning, count, likely);
 }
 
 } // namespace PeopleTransfer
