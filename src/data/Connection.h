@@ -42,6 +42,7 @@ public:
     sqlite3* handle() const;
 
     QVector<Column> tableColumns(const QString& table); // from the schema; throws DataError for a missing table
+    void forgetColumns() { m_columns.clear(); }         // after the schema changed
     static QString quote(const QString& identifier);
 
     // Runs one statement; errors are thrown as DataError in plain words.

@@ -45,11 +45,12 @@ bool askAboutOtherUser(Dataset&, Dataset::Conflict conflict)
 // instead of a pass over a million rows.
 QString distinctValues(const QString& column)
 {
-    return QString("WITH RECURSIVE v(%1) AS (SELECT min(People.%1) FROM People UNION ALL "
-                   "SELECT (SELECT min(People.%1) FROM People WHERE People.%1 > v.%1) FROM v WHERE v.%1 IS NOT NULL) "
-                   "SELECT NULL AS %1 WHERE EXISTS (SELECT 1 FROM People WHERE People.%1 IS NULL) "
+    return QString("WITH RECURSIVE v(%1) AS (SELECT min(\"People\".%1) FROM \"People\" UNION ALL "
+                   "SELECT (SELECT min(\"People\".%1) FROM \"People\" WHERE \"People\".%1 > v.%1) FROM v "
+                   "WHERE v.%1 IS NOT NULL) "
+                   "SELECT NULL AS %1 WHERE EXISTS (SELECT 1 FROM \"People\" WHERE \"People\".%1 IS NULL) "
                    "UNION ALL SELECT %1 FROM v WHERE %1 IS NOT NULL;")
-        .arg(column);
+        .arg(Connection::quote(column));
 }
 
 bool isBlank(const QString& text)
@@ -138,12 +139,12 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
     PeopleTableEX->addLookup("Company Name", "CompanyID", CompaniesTableEX, "CompanyID", "Name");
 
     SubProjectHistoryQ = makeQuery("SubProjectHistoryQ",
-                                   "SELECT SubProjectHistory.Date, SubProjectHistory.ID, SubProjectHistory.SubProjectID, "
-                                   "SubProjectHistory.SubProjectStatusID\n"
-                                   "FROM SubProjects INNER JOIN SubProjectHistory ON SubProjects.SubProjectID = "
-                                   "SubProjectHistory.SubProjectID\n"
-                                   "WHERE (((SubProjectHistory.SubProjectID)=:SPID))\n"
-                                   "ORDER BY SubProjectHistory.Date;");
+                                   "SELECT \"SubProjectHistory\".\"Date\", \"SubProjectHistory\".\"ID\", "
+                                   "\"SubProjectHistory\".\"SubProjectID\", \"SubProjectHistory\".\"SubProjectStatusID\"\n"
+                                   "FROM \"SubProjects\" INNER JOIN \"SubProjectHistory\" ON \"SubProjects\".\"SubProjectID\" = "
+                                   "\"SubProjectHistory\".\"SubProjectID\"\n"
+                                   "WHERE (((\"SubProjectHistory\".\"SubProjectID\")=:SPID))\n"
+                                   "ORDER BY \"SubProjectHistory\".\"Date\";");
     SubProjectHistoryQ->setParameter("SPID", QVariant(QString("0")));
     SubProjectHistoryQ->setSort({"Date"});
     SubProjectHistoryQ->setUpdateTable("SubProjectHistory", "ID");
@@ -232,14 +233,16 @@ QVector<Dataset*> TMainDataModule::openingOrder() const
             CompaniesTableEX, PeopleTableEX, SubProjectHistoryQ, ProfessionQuery, CompanyQuery, SolutionQuery};
 }
 
-// A file made before an index or the change log joined the delivered schema gets it at the next
-// start (an index once costs a pass over the table): the lists, searches and reminders read
-// through the indexes, the list of people follows other programs' writes through the log. A
-// file that will not take them is read without, only more slowly.
-void TMainDataModule::addMissingIndexes()
+// Brings the file up to the schema this program makes, one numbered step after the other, each
+// in a write transaction of its own that first looks again at the file's version (another copy
+// may have done the step meanwhile). Version 1 is the base: a file made before an index or the
+// change log joined it gets them (an index once costs a pass over the table). A file that will
+// not take a step is used as it is, and the user hears why.
+void TMainDataModule::upgradeSchema()
 {
     static const QRegularExpression named(R"re(^CREATE\s+(?:INDEX|TABLE|TRIGGER)\s+"([^"]+)")re",
                                           QRegularExpression::CaseInsensitiveOption);
+    QStringList notices;
     try {
         QStringList present;
         {
@@ -252,10 +255,20 @@ void TMainDataModule::addMissingIndexes()
         const bool foreignLog = present.contains("peoplechanges") && !changeLogIsOurs();
         if (foreignLog) {
             PeopleCompanyDet->setChangeLog({}, {});
-            m_startupNotice = "The database holds a table \"PeopleChanges\" that is not the one this program keeps. "
-                              "It and the people are left as they are; the list of people takes in other programs' "
-                              "changes only when it is read again (Refresh).";
+            notices << "The database holds a table \"PeopleChanges\" that is not the one this program keeps. "
+                       "It and the people are left as they are; the list of people takes in other programs' "
+                       "changes only when it is read again (Refresh).";
         }
+        const int known = Schema::currentVersion();
+        int version = fileVersion();
+        if (version > known)
+            notices << QString("%1 was last prepared by a newer version of Vantrel (schema %2; this one knows %3). "
+                               "It is used as it is; what the newer version added is left alone.")
+                           .arg(MainADOConnection.fileName())
+                           .arg(version)
+                           .arg(known);
+        // What the base makes is looked for at every start, whatever the version says: a file
+        // another program took an index or the log from gets it back.
         QStringList missing;
         for (const QString& statement : Schema::addedStatements()) {
             const auto m = named.match(statement);
@@ -265,14 +278,47 @@ void TMainDataModule::addMissingIndexes()
                 continue;
             missing << statement;
         }
-        if (missing.isEmpty())
-            return;
-        Connection::Transaction t(MainADOConnection);
-        for (const QString& statement : std::as_const(missing))
-            MainADOConnection.exec(statement);
-        t.commit();
-    } catch (const DataError&) {
+        if (version < Schema::kBaseVersion || !missing.isEmpty()) {
+            Connection::Transaction t(MainADOConnection);
+            for (const QString& statement : std::as_const(missing))
+                MainADOConnection.exec(statement);
+            if (fileVersion() < Schema::kBaseVersion)
+                setFileVersion(Schema::kBaseVersion);
+            t.commit();
+            version = std::max(version, int(Schema::kBaseVersion));
+        }
+        for (const Schema::Step& step : Schema::steps()) {
+            if (step.version <= version)
+                continue;
+            Connection::Transaction t(MainADOConnection);
+            version = fileVersion();
+            if (step.version > version) {
+                for (const QString& statement : Schema::statements(step.sql))
+                    MainADOConnection.exec(statement);
+                setFileVersion(step.version);
+                version = step.version;
+            }
+            t.commit();
+        }
+    } catch (const DataError& e) {
+        notices << QString("%1 could not be prepared for this version of Vantrel: %2\n"
+                           "It is used as it is, and what needs the newer tables will not work. Close the other "
+                           "programs that use the file and start Vantrel again.")
+                       .arg(MainADOConnection.fileName(), e.text());
     }
+    MainADOConnection.forgetColumns();
+    m_startupNotice = notices.join("\n\n");
+}
+
+int TMainDataModule::fileVersion()
+{
+    RowReader q(MainADOConnection, "PRAGMA user_version", {});
+    return q.next() ? q.value(0, ColumnType::Integer).toInt() : 0;
+}
+
+void TMainDataModule::setFileVersion(int version)
+{
+    MainADOConnection.exec(QString("PRAGMA user_version = %1").arg(version));
 }
 
 // The log's shape as the delivered schema makes it: a sequence number that is the row's key and
@@ -290,7 +336,7 @@ bool TMainDataModule::changeLogIsOurs()
 void TMainDataModule::SetDatasetsActive(bool active)
 {
     if (active)
-        addMissingIndexes();
+        upgradeSchema();
     // Read before the lists: a program that writes meanwhile makes the next save read them again.
     m_listsExternal = active ? MainADOConnection.externalVersion() : -1;
     m_listsVersion = MainADOConnection.tableVersion("People");
@@ -447,6 +493,6 @@ bool TMainDataModule::personStored(const QVariant& personId)
 {
     if (personId.isNull())
         return false;
-    RowReader q(MainADOConnection, "SELECT 1 FROM People WHERE PersonID = ?", {personId});
+    RowReader q(MainADOConnection, "SELECT 1 FROM \"People\" WHERE \"PersonID\" = ?", {personId});
     return q.next();
 }

@@ -107,7 +107,9 @@ private:
     Dataset* makeTable(const QString& name, const QString& table, const QStringList& columns = {});
     Dataset* makeQuery(const QString& name, const QString& sql);
     QStringList fillList(Dataset* query, const QString& column);
-    void addMissingIndexes();
+    void upgradeSchema();
+    int fileVersion();
+    void setFileVersion(int version);
     bool changeLogIsOurs();
     void rerunHistory();
 

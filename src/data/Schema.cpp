@@ -1,41 +1,80 @@
 #include "Schema.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStringList>
 #include <QUuid>
 
-QString Schema::script()
+#include <algorithm>
+
+namespace {
+QString readResource(const QString& path)
 {
-    QFile f(":/schema.sql");
+    QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(f.readAll());
 }
+} // namespace
 
-QStringList Schema::addedStatements()
+QString Schema::script() { return readResource(":/schema.sql"); }
+
+QVector<Schema::Step> Schema::steps()
 {
-    auto added = [](const QString& text) {
-        return text.startsWith("CREATE INDEX", Qt::CaseInsensitive)
-               || text.startsWith("CREATE TRIGGER", Qt::CaseInsensitive)
-               || text.startsWith("CREATE TABLE \"PeopleChanges\"", Qt::CaseInsensitive);
-    };
+    static const QRegularExpression named(R"(^(\d+)-(.+)\.sql$)");
+    QVector<Step> steps;
+    for (const QString& file : QDir(":/upgrades").entryList(QDir::Files)) {
+        const auto m = named.match(file);
+        if (m.hasMatch())
+            steps.push_back({m.captured(1).toInt(), m.captured(2), readResource(":/upgrades/" + file)});
+    }
+    std::sort(steps.begin(), steps.end(), [](const Step& a, const Step& b) { return a.version < b.version; });
+    return steps;
+}
+
+int Schema::currentVersion()
+{
+    const auto all = steps();
+    return all.isEmpty() ? kBaseVersion : all.last().version;
+}
+
+QStringList Schema::statements(const QString& sql)
+{
     QStringList statements;
     QString statement;
-    for (const QString& line : script().split('\n')) {
+    bool trigger = false;
+    for (const QString& line : sql.split('\n')) {
         const QString text = line.trimmed();
-        if (text.startsWith("--") || (statement.isEmpty() && !added(text)))
+        if (text.startsWith("--") || (statement.isEmpty() && text.isEmpty()))
             continue;
+        if (statement.isEmpty())
+            trigger = text.startsWith("CREATE TRIGGER", Qt::CaseInsensitive);
         statement += line + '\n';
-        if (text.endsWith(';')) {
+        const bool ends = trigger ? text.endsWith("END;", Qt::CaseInsensitive) : text.endsWith(';');
+        if (ends) {
             statements << statement.trimmed();
             statement.clear();
         }
     }
+    if (!statement.trimmed().isEmpty())
+        statements << statement.trimmed();
     return statements;
+}
+
+QStringList Schema::addedStatements()
+{
+    QStringList added;
+    for (const QString& statement : statements(script())) {
+        if (statement.startsWith("CREATE INDEX", Qt::CaseInsensitive)
+            || statement.startsWith("CREATE TRIGGER", Qt::CaseInsensitive)
+            || statement.startsWith("CREATE TABLE \"PeopleChanges\"", Qt::CaseInsensitive))
+            added << statement;
+    }
+    return added;
 }
 
 bool Schema::createDatabase(const QString& path, QString* error)
@@ -45,6 +84,11 @@ bool Schema::createDatabase(const QString& path, QString* error)
             *error = "a file is already there";
         return false;
     }
+    QStringList all = statements(script());
+    for (const Step& step : steps())
+        all << statements(step.sql);
+    all << QString("PRAGMA user_version = %1").arg(currentVersion());
+
     const QString name = "schema-" + QUuid::createUuid().toString();
     bool ok = true;
     {
@@ -55,13 +99,12 @@ bool Schema::createDatabase(const QString& path, QString* error)
                 *error = db.lastError().text();
             ok = false;
         } else {
-            QString statement;
-            for (const QString& line : script().split('\n')) {
-                if (line.trimmed().startsWith("--"))
-                    continue;
-                statement += line + '\n';
-                if (!line.trimmed().endsWith(';'))
-                    continue;
+            // One transaction: a file is made whole or not at all, and quickly. The pragmas that
+            // open the script (the journal's mode) cannot be set inside one.
+            bool inTransaction = false;
+            for (const QString& statement : std::as_const(all)) {
+                if (!inTransaction && !statement.startsWith("PRAGMA", Qt::CaseInsensitive))
+                    inTransaction = db.transaction();
                 QSqlQuery q(db);
                 if (!q.exec(statement)) {
                     if (error)
@@ -69,8 +112,11 @@ bool Schema::createDatabase(const QString& path, QString* error)
                     ok = false;
                     break;
                 }
-                statement.clear();
             }
+            if (ok && inTransaction)
+                ok = db.commit();
+            else if (inTransaction)
+                db.rollback();
             db.close();
         }
     }
