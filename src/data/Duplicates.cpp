@@ -550,19 +550,93 @@ QVector<Group> find(Connection& connection, const QVariant& companyId)
     return find(readPeople(connection, companyId), marked);
 }
 
+// Whether a stored person can be like the wanted one at all, tested on the stored text without
+// folding it whole: every reason needs a shared address, the tail of a shared number or a shared
+// telling word of the name. Buffers are the caller's, so a pass over every person allocates little.
+struct Prefilter {
+    explicit Prefilter(const Person& wanted) : wanted(wanted)
+    {
+        for (const QString& w : wanted.words)
+            if (telling(w))
+                words.insert(w);
+        for (const QString* t : {&wanted.mobile, &wanted.phones[0], &wanted.phones[1], &wanted.phones[2]})
+            if (!t->isEmpty())
+                tails.insert(tail(*t));
+    }
+    bool mayMatch(const RowReader& r)
+    {
+        for (int i = 2; i <= 4; ++i) {
+            const QStringView e = r.text(i).trimmed();
+            if (e.isEmpty())
+                continue;
+            for (const QString& w : wanted.emails)
+                if (!w.isEmpty() && e.endsWith(w, Qt::CaseInsensitive))
+                    return true;
+        }
+        if (!tails.isEmpty()) {
+            for (int i = 5; i <= 8; ++i) {
+                const QStringView t = r.text(i);
+                if (t.isEmpty())
+                    continue;
+                digits.clear();
+                for (QChar c : t) {
+                    if (c.isDigit())
+                        digits += c;
+                    else if (!digits.isEmpty() && c.isLetter())
+                        break; // an extension follows
+                }
+                if (digits.size() >= 6 && tails.contains(digits.right(6)))
+                    return true;
+            }
+        }
+        if (words.isEmpty())
+            return false;
+        word.clear();
+        bool separator;
+        auto told = [&] {
+            if (word.isEmpty())
+                return false;
+            foldVowelPairs(word);
+            const bool hit = words.contains(word);
+            word.clear();
+            return hit;
+        };
+        for (QChar c : r.text(1)) {
+            foldChar(c, word, &separator);
+            if (separator && told())
+                return true;
+        }
+        return told();
+    }
+
+    const Person& wanted;
+    QSet<QString> words, tails;
+    QString word, digits;
+};
+
 Match bestMatch(Connection& connection, const QVariant& companyId, const QVector<QString>& values, qint64 exceptId)
 {
     const Person wanted = person(0, values);
+    Prefilter filter(wanted);
+    QStringList quoted;
+    for (const QString& c : columns())
+        quoted << Connection::quote(c);
+    RowReader r(connection, "SELECT \"PersonID\", " + quoted.join(", ") + " FROM \"People\" WHERE \"CompanyID\" IS ?",
+                {companyId});
     Match best;
     int bestStrength = 0;
-    for (const Person& p : readPeople(connection, companyId)) {
-        if (p.id == exceptId)
+    QStringView v[9];
+    while (r.next()) {
+        if (r.integer(0) == exceptId || !filter.mayMatch(r))
             continue;
-        const unsigned r = compare(wanted, p);
-        const int s = strength(r);
-        if (s > bestStrength) {
+        for (int i = 0; i < 9; ++i)
+            v[i] = r.text(i + 1);
+        const Person p = makePerson(r.integer(0), v);
+        const unsigned reasons = compare(wanted, p);
+        const int s = strength(reasons);
+        if (s > bestStrength || (s == bestStrength && s > 0 && p.id < best.id)) {
             bestStrength = s;
-            best = {p.id, r};
+            best = {p.id, reasons};
         }
     }
     return best;
