@@ -78,6 +78,7 @@ TDuplicatesForm::TDuplicatesForm(TMainDataModule* dataModule, QWidget* parent) :
     CompareGrid->setTabKeyNavigation(false);
     CompareGrid->setWordWrap(false);
     CompareGrid->verticalHeader()->hide();
+    CompareGrid->verticalHeader()->setDefaultSectionSize(CompareGrid->fontMetrics().height() + 10);
     CompareGrid->horizontalHeader()->setHighlightSections(false);
     CompareGrid->horizontalHeader()->setStretchLastSection(true);
     CompareGrid->installEventFilter(this);

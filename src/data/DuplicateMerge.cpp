@@ -126,6 +126,8 @@ qint64 merge(Connection& connection, qint64 kept, const QVector<qint64>& others,
 {
     if (others.isEmpty() || others.contains(kept))
         throw DataError("A merge needs the person kept and at least one other.");
+    if (values.contains("Name") && values.value("Name").toString().trimmed().isEmpty())
+        throw DataError("Required field (Name) is empty. Nothing was merged.");
     QVector<qint64> group{kept};
     group += others;
     Connection::Transaction t(connection);

@@ -218,6 +218,11 @@ private slots:
         QCOMPARE(DuplicateMerge::merges(*c).size(), 1);
         QCOMPARE(DuplicateMerge::merges(*c).first().names, "Anna Berg, berg, anna");
         QVERIFY(Duplicates::find(*c, 1).isEmpty());
+        // A merge that would leave the kept person without a name changes nothing.
+        const int again = db.addPerson("Anna Berg", {{"Email1", "anna@berg.se"}});
+        const QStringList before = dump(db);
+        QVERIFY_THROWS_EXCEPTION(DataError, DuplicateMerge::merge(*c, p.anna, {again}, {{"Name", " "}}));
+        QCOMPARE(dump(db), before);
     }
 
     void undoBringsEveryoneBackUnlessTheKeptPersonChanged_data()
