@@ -50,6 +50,17 @@ INSERT INTO PeopleFollowUp (PersonID, FUDate, ContactMethod, ProductsInterestedI
  (1, '2026-03-05', 'Visit', 'Store fittings', 12000, '2026-06-01', 'First meeting at their office'),
  (1, '2026-03-19', 'Email', 'Store fittings', 12000, '2026-06-01', 'Sent the offer; call back in a week');
 SQL
+# A year of expected orders around today for the pipeline window, and follow-ups due this fortnight.
+sqlite3 "$work/Vantrel.vt" "INSERT INTO PeopleFollowUp (PersonID, FUDate, ContactMethod, ProductsInterestedIn,
+  ExpextedOrderValue, ExpectedOrderDate, FUDescription)
+  SELECT 2 + n % 4, date('now', (n * 23 - 200) || ' days'), 'Telephone', 'Service contract', 1500 + n * 350 % 4200,
+         date('now', (n * 17 - 120) || ' days'), 'Offer sent'
+  FROM (WITH RECURSIVE k(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM k WHERE n < 24) SELECT n FROM k)"
+sqlite3 "$work/Vantrel.vt" "INSERT INTO PeopleFollowUp (PersonID, FUDate, ContactMethod, ProductsInterestedIn,
+  ExpextedOrderValue, ExpectedOrderDate, FUDescription) VALUES
+  (2, date('now', '-3 days'), 'Visit', 'Store fittings', 8000, date('now', '+40 days'), 'Measured the shop'),
+  (3, date('now', '+2 days'), 'Email', 'Spare parts', NULL, NULL, 'Send the price list'),
+  (4, date('now', '+9 days'), 'Telephone', 'Maintenance', 3200, NULL, 'Call about the renewal')"
 # Anna Berg's questionnaire: mostly the second choices on responsiveness, the first on assertiveness.
 answers=(0 0 0 1 0 0 0 1 0 0 1 0  1 1 1 0 1 1 1 1 0 1 1 0)
 for q in $(seq 1 24); do
@@ -97,8 +108,8 @@ shot "$followup" "$raw/follow-up.png"
 click "$followup" 60 275   # the first activity's follow-up date: the cell shows its "..." button
 sleep 0.3
 shot "$followup" "$raw/follow-up-cell.png"
-keys "$followup" Escape Escape Escape
-# Two people entered a second time, in other spellings, for the duplicate window; added only now,
+close_with_escape "$followup"
+# Three people entered a second time, in other spellings, for the duplicate window; added only now,
 # so that the pictures above show the sample people alone.
 sqlite3 "$work/Vantrel.vt" <<SQL
 INSERT INTO People (CompanyID, Name, Email1, Mobile, HACity, Company, JobTitle) VALUES
@@ -110,6 +121,10 @@ keys "$main" alt+t d   # Tools, Find duplicates...
 duplicates=$(window 'Duplicate People')
 shot "$duplicates" "$raw/duplicates.png"
 keys "$duplicates" Escape
+click "$main" 40 132   # left strip: Sales pipeline
+pipeline=$(window 'Sales Pipeline')
+sleep 0.5
+shot "$pipeline" "$raw/pipeline.png"
 [ -n "${HOLD:-}" ] && sleep "$HOLD"
 stop_display
 
@@ -128,6 +143,7 @@ fit assertiveness
 fit filters
 fit reminders
 fit duplicates
+fit pipeline
 # The follow-up window is too wide to scale: its people list as far as Education, and its
 # activities as far as the expected order value, each at its real size.
 cut follow-up follow-up 428x226+0+0

@@ -15,7 +15,7 @@ small=(new-person:list-add-user delete-person:list-remove-user delete-all:user-g
        send-email:mail-message-new go-to-url:globe tactics:games-hint
        insert:list-add remove:list-remove post:dialog-ok-apply cancel-edit:dialog-cancel)
 large=(personality:user-properties filters:view-filter follow-up:view-calendar-tasks
-       import:document-import help:help-contents)
+       pipeline:office-chart-bar import:document-import help:help-contents)
 render() { # size list...
   local size=$1; shift
   for pair in "$@"; do

@@ -10,6 +10,7 @@
 #   shot ID FILE                   a picture of the window, at its real size
 #   keys ID KEY...                 gives the window the keyboard focus, then presses the keys
 #   click ID X Y                   a click at X, Y inside the window
+#   close_with_escape ID           presses Escape in the window until it has gone
 #   expect_size FILE WxH           warns when a window is no longer of the size the crops were made for
 
 scripts/install-deps.sh xvfb xdotool imagemagick x11-utils
@@ -90,6 +91,15 @@ keys() { # there is no window manager: the window gets the keyboard focus first
 click() {
   x mousemove --window "$1" "$2" "$3" click 1
   sleep 0.3
+}
+
+close_with_escape() { # a cell being edited takes the first Escape for itself
+  for _ in 1 2 3 4; do
+    DISPLAY=$display xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable' || return 0
+    keys "$1" Escape
+  done
+  echo "the window $1 did not close with Escape" >&2
+  exit 1
 }
 
 expect_size() {

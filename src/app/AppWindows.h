@@ -4,6 +4,7 @@ class TMainDataModule;
 class TDataEntryForm;
 class THelpForm;
 class TFollowUpForm;
+class TPipelineForm;
 class TRemindersForm;
 class TFilters;
 class TAboutForm;
@@ -17,6 +18,7 @@ struct AppWindows {
     TDataEntryForm* DataEntryForm = nullptr;
     THelpForm* HelpForm = nullptr;
     TFollowUpForm* FollowUpForm = nullptr;
+    TPipelineForm* PipelineForm = nullptr;
     TRemindersForm* RemindersForm = nullptr;
     TFilters* Filters = nullptr;
     TAboutForm* AboutForm = nullptr;

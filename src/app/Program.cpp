@@ -13,6 +13,7 @@
 #include "contacts/TDuplicatesForm.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
+#include "followup/TPipelineForm.h"
 #include "followup/TPickDateForm.h"
 #include "followup/TRemindersForm.h"
 #include "help/TAboutForm.h"
@@ -62,6 +63,7 @@ Program::~Program()
     delete aboutForm;
     delete filters;
     delete remindersForm;
+    delete pipelineForm;
     delete followUpForm;
     delete helpForm;
     delete mainForm;
@@ -97,6 +99,9 @@ bool Program::start()
         w.HelpForm = helpForm;
         followUpForm = new TFollowUpForm(dataModule.get(), mainForm);
         w.FollowUpForm = followUpForm;
+        pipelineForm = new TPipelineForm(dataModule.get(), mainForm);
+        pipelineForm->setFollowUpForm(followUpForm);
+        w.PipelineForm = pipelineForm;
         remindersForm = new TRemindersForm(mainForm);
         w.RemindersForm = remindersForm;
         filters = new TFilters(dataModule.get(), mainForm);

@@ -9,6 +9,7 @@ class TMainDataModule;
 class TDataEntryForm;
 class THelpForm;
 class TFollowUpForm;
+class TPipelineForm;
 class TRemindersForm;
 class TFilters;
 class TAboutForm;
@@ -36,6 +37,7 @@ public:
     TDataEntryForm* mainForm = nullptr;
     THelpForm* helpForm = nullptr;
     TFollowUpForm* followUpForm = nullptr;
+    TPipelineForm* pipelineForm = nullptr;
     TRemindersForm* remindersForm = nullptr;
     TFilters* filters = nullptr;
     TAboutForm* aboutForm = nullptr;

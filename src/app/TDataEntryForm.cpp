@@ -124,6 +124,7 @@ void TDataEntryForm::buildMenu()
     tools->setObjectName("Tools1");
     item(tools, "Filters1", "&Filters...", &TDataEntryForm::Filters1Click);
     item(tools, "Followup1", "F&ollow-up...", &TDataEntryForm::Followup1Click);
+    item(tools, "Pipeline1", "&Pipeline...", &TDataEntryForm::Pipeline1Click);
     item(tools, "Findduplicates1", "Find &duplicates...", &TDataEntryForm::Findduplicates1Click);
 
     QMenu* import = menuBar()->addMenu("&Import");
@@ -135,6 +136,7 @@ void TDataEntryForm::buildMenu()
     exportMenu->setObjectName("Export1");
     item(exportMenu, "CSVfile2", "&CSV file...", &TDataEntryForm::CSVfile2Click);
     item(exportMenu, "VCardfile2", "&vCard file...", &TDataEntryForm::VCardfile2Click);
+    item(exportMenu, "Calendarfile2", "C&alendar file...", &TDataEntryForm::Calendarfile2Click);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("Help1");
@@ -156,7 +158,7 @@ void TDataEntryForm::wire()
         {"SpeedButton13", &TDataEntryForm::SpeedButton13Click},
         {"Image4", &TDataEntryForm::Image4Click}, {"Image3", &TDataEntryForm::Image3Click},
         {"Image5", &TDataEntryForm::Image5Click}, {"Image9", &TDataEntryForm::Image9Click},
-        {"Image10", &TDataEntryForm::Image10Click}};
+        {"Image10", &TDataEntryForm::Image10Click}, {"Image11", &TDataEntryForm::Image11Click}};
     for (const auto& [name, slot] : top) {
         QToolButton* b = People->toolbar.value(name, People->sideToolbar.value(name));
         connect(b, &QToolButton::clicked, this, slot);
@@ -303,6 +305,7 @@ void TDataEntryForm::Next1Click() { SpeedButton9Click(); }
 void TDataEntryForm::Last1Click() { SpeedButton10Click(); }
 void TDataEntryForm::Filters1Click() { BitBtn8Click(); }
 void TDataEntryForm::Followup1Click() { BitBtn7Click(); }
+void TDataEntryForm::Pipeline1Click() { PipelineClick(); }
 void TDataEntryForm::CSVfile1Click() { SpeedButton14Click(); }
 void TDataEntryForm::Content1Click() { SpeedButton13Click(); }
 void TDataEntryForm::Image4Click() { RetailButtonClick(); }
@@ -310,4 +313,5 @@ void TDataEntryForm::Image3Click() { BitBtn8Click(); }
 void TDataEntryForm::Image5Click() { BitBtn7Click(); }
 void TDataEntryForm::Image9Click() { SpeedButton14Click(); }
 void TDataEntryForm::Image10Click() { BitBtn5Click(); }
+void TDataEntryForm::Image11Click() { PipelineClick(); }
 void TDataEntryForm::SpeedButton13Click() { BitBtn5Click(); }

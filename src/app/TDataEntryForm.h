@@ -51,10 +51,12 @@ public slots:
     void Filters1Click();
     void Followup1Click();
     void Findduplicates1Click();
+    void Pipeline1Click();
     void CSVfile1Click();
     void VCardfile1Click(); // import
     void CSVfile2Click();   // export
     void VCardfile2Click(); // export
+    void Calendarfile2Click();
     void Content1Click();
     // Left toolbar.
     void Image4Click();
@@ -62,6 +64,7 @@ public slots:
     void Image5Click();
     void Image9Click();
     void Image10Click();
+    void Image11Click(); // the sales pipeline
     // People page: record commands.
     void SpeedButton4Click();  // New
     void SpeedButton3Click();  // Delete
@@ -87,6 +90,7 @@ public slots:
     void RetailButtonClick();
     void BitBtn8Click();       // filters
     void BitBtn7Click();       // follow-up activities
+    void PipelineClick();      // the sales pipeline
     void SpeedButton14Click(); // CSV import
     void SpeedButton13Click(); // help
     void BitBtn5Click();       // help
@@ -106,7 +110,8 @@ private:
     // person instead. False: do not save (the user opened that person or went on editing).
     bool confirmNewPerson();
     void pickDate(const QString& column);
-    void openModalOverPeople(QWidget* window, const QString& emptyMessage);
+    // ready: run once the list is known not to be empty; false keeps the window shut.
+    void openModalOverPeople(QWidget* window, const QString& emptyMessage, const std::function<bool()>& ready = {});
     Dataset* people() const;
 
     TMainDataModule* m_dataModule;

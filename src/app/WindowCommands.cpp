@@ -12,12 +12,15 @@
 #include "data/Dataset.h"
 #include "data/DataError.h"
 #include "filters/TFilters.h"
+#include "followup/CalendarExport.h"
 #include "followup/TFollowUpForm.h"
+#include "followup/TPipelineForm.h"
 #include "followup/TRemindersForm.h"
 #include "help/THelpForm.h"
 #include "profile/TRetail.h"
 
-void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMessage)
+void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMessage,
+                                         const std::function<bool()>& ready)
 {
     // Save the current person first. The name check does not keep the window shut; a save the
     // database refuses does, with its reason, so the edit is neither lost nor worked on unsaved.
@@ -44,6 +47,8 @@ void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMe
                          emptyMessage);
         return;
     }
+    if (ready && !ready())
+        return;
     if (auto* dialog = qobject_cast<QDialog*>(window))
         Modal::exec(dialog);
 }
@@ -63,6 +68,16 @@ void TDataEntryForm::Findduplicates1Click()
 {
     openModalOverPeople(appWindows().DuplicatesForm, "The database is empty.");
     DBComboBox4Change(); // a merge makes the kept person current
+}
+
+void TDataEntryForm::PipelineClick()
+{
+    TPipelineForm* pipeline = appWindows().PipelineForm;
+    if (!pipeline)
+        return;
+    openModalOverPeople(pipeline, "The database is empty.", [pipeline] { return pipeline->FormLoad(); });
+    // The due list may have made another person current.
+    DBComboBox4Change();
 }
 
 // The People page's show handler, run once while the main window is first shown: the day's
@@ -101,6 +116,8 @@ void TDataEntryForm::VCardfile1Click()
 void TDataEntryForm::CSVfile2Click() { PeopleExport::run(this, *m_dataModule, PeopleExport::Format::Csv); }
 
 void TDataEntryForm::VCardfile2Click() { PeopleExport::run(this, *m_dataModule, PeopleExport::Format::VCard); }
+
+void TDataEntryForm::Calendarfile2Click() { CalendarExport::run(this, *m_dataModule); }
 
 void TDataEntryForm::BitBtn5Click()
 {

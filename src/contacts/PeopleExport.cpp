@@ -1,6 +1,7 @@
 #include "PeopleExport.h"
 
 #include "CsvImport.h"
+#include "ExportFile.h"
 #include "PeopleTransfer.h"
 #include "VCard.h"
 #include "VCardPeople.h"
@@ -14,49 +15,13 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
-#include <cerrno>
-#include <cstring>
 #include <vector>
-
-#include <unistd.h>
 
 namespace PeopleExport {
 namespace {
 constexpr qsizetype kChunk = 1 << 20; // bytes gathered before each write
-
-QString cannotWrite(const QString& path, const QString& reason)
-{
-    return QString("The file %1 cannot be written: %2\nNothing was exported.")
-        .arg(QDir::toNativeSeparators(path), PeopleTransfer::sentence(reason));
-}
-
-// What the system said of a failed write, in words a user acts on; the file's own text when the
-// system said nothing.
-QString writeFailure(int error, const QString& fallback)
-{
-    switch (error) {
-    case 0: return fallback;
-    case ENOSPC: return "The disk is full";
-    case EDQUOT: return "The disk quota is used up";
-    case EROFS: return "The disk is read-only";
-    default: return QString::fromLocal8Bit(std::strerror(error));
-    }
-}
-
-// Why a file cannot be made in its folder: the folder is missing or not writable, or what the
-// system said.
-QString openFailure(const QString& path, const QString& fallback)
-{
-    const QString folder = QFileInfo(path).absolutePath();
-    const QString shown = QDir::toNativeSeparators(folder);
-    if (!QFileInfo(folder).isDir())
-        return QString("The folder %1 does not exist").arg(shown);
-    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
-        return QString("The folder %1 cannot be written (%2)").arg(shown, writeFailure(errno, fallback).toLower());
-    return fallback;
-}
+const char* const kNothingExported = "Nothing was exported.";
 
 class Export {
 public:
@@ -67,7 +32,6 @@ public:
     void exec();
 
 private:
-    bool flush(QByteArray& bytes);
     // values: those of the walked columns; m_columns holds each exported column's place in them.
     void writeCsv(const std::vector<QVariant>& values, QByteArray& out);
     void writeVCard(const std::vector<QVariant>& values, VCard::Writer& out);
@@ -76,24 +40,12 @@ private:
     TMainDataModule& m_data;
     Format m_format;
     QString m_path;
-    QSaveFile m_file;
+    ExportFile m_file;
     Dataset* m_people = nullptr;
     std::vector<int> m_columns; // place of each exported column among the walked ones; -1: none
     QHash<qint64, QVector<int>> m_answers;
     int m_personId = -1;
-    int m_error = 0; // what the system said of the write that failed
 };
-
-bool Export::flush(QByteArray& bytes)
-{
-    errno = 0;
-    if (m_file.write(bytes) != bytes.size()) {
-        m_error = errno;
-        return false;
-    }
-    bytes.resize(0); // keeps its memory: a buffer made anew each time costs a page fault per page
-    return true;
-}
 
 void Export::writeCsv(const std::vector<QVariant>& values, QByteArray& out)
 {
@@ -116,7 +68,7 @@ void Export::writeVCard(const std::vector<QVariant>& values, VCard::Writer& out)
 
 void Export::exec()
 {
-    if (CsvImport::isDatabaseFile(m_path, m_data.MainADOConnection.databasePath())) {
+    if (ExportFile::isDatabase(m_path, m_data.MainADOConnection.databasePath())) {
         MessageBox::show(MessageBox::Icon::Error, QString("The file %1 is the program's own database. Nothing was "
                                                           "exported.")
                                                       .arg(QDir::toNativeSeparators(m_path)));
@@ -149,8 +101,8 @@ void Export::exec()
     if (m_format == Format::VCard)
         m_answers = readQuestionAnswers(m_data);
 
-    if (!m_file.open(QIODevice::WriteOnly)) {
-        MessageBox::show(MessageBox::Icon::Error, cannotWrite(m_path, openFailure(m_path, m_file.errorString())));
+    if (!m_file.open()) {
+        MessageBox::show(MessageBox::Icon::Error, m_file.cannotWrite(kNothingExported));
         return;
     }
     PeopleTransfer::Progress progress(m_parent, "ExportProgress", "Export",
@@ -171,7 +123,7 @@ void Export::exec()
                 writeCsv(values, csv);
             else
                 writeVCard(values, vcard);
-            if (out.size() >= kChunk && !(written = flush(out)))
+            if (out.size() >= kChunk && !(written = m_file.write(out)))
                 throw Stop{};
             if (progress.step(double(row + 1) / count,
                               [row] { return QString("%1 record(s) written so far.").arg(row + 1); }))
@@ -181,28 +133,16 @@ void Export::exec()
         if (written) {
             // Cancelled: the file stays as it was, or is not made.
             progress.close();
-            m_file.cancelWriting();
+            m_file.cancel();
             return;
         }
     }
-    written = written && flush(out);
+    written = written && m_file.write(out);
     progress.closing(QString("%1 record(s) written. Closing the file...").arg(count));
-    // The last buffered bytes are written before the commit, so that a full disk is named by
-    // the write that met it rather than lost in the commit's own clean-up.
-    if (written) {
-        errno = 0;
-        if (!m_file.flush()) {
-            m_error = errno;
-            written = false;
-        }
-    }
-    errno = 0;
     const bool committed = written && m_file.commit();
-    if (written && !committed)
-        m_error = errno;
     progress.close();
     if (!committed) {
-        MessageBox::show(MessageBox::Icon::Error, cannotWrite(m_path, writeFailure(m_error, m_file.errorString())));
+        MessageBox::show(MessageBox::Icon::Error, m_file.cannotWrite(kNothingExported));
         return;
     }
     MessageBox::show(MessageBox::Icon::Information, QString("%1 record(s) exported.").arg(count));

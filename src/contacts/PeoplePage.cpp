@@ -191,6 +191,7 @@ void PeoplePage::buildToolbars()
         {"Image4", "Personality identification", "personality"},
         {"Image3", "Filters", "filters"},
         {"Image5", "Follow-up activities", "follow-up"},
+        {"Image11", "Sales pipeline", "pipeline"},
         {"Image9", "Import data from a CSV file", "import"},
         {"Image10", "Help", "help"},
     };

@@ -1,4 +1,6 @@
 #pragma once
+#include "RowChange.h"
+
 #include <QObject>
 
 class Dataset;
@@ -11,6 +13,7 @@ public:
     Dataset* dataset() const { return m_dataset; }
 
 signals:
+    void rowsChanged(RowChange change);
     void changed();
     void fieldChanged(int column);
     void moved();

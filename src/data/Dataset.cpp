@@ -62,7 +62,45 @@ void Dataset::setMaster(DataSource* master, const QString& linkColumn)
     m_linkColumn = linkColumn;
     if (m_sort.isEmpty())
         m_sort = QStringList{linkColumn};
-    connect(master, &DataSource::moved, this, &Dataset::masterMoved);
+    // Followed by a direct call, not a signal: what a detail throws while it follows (a post
+    // refused) reaches the code that moved the master, and views hear of a move only after
+    // every detail has followed it.
+    if (Dataset* ds = master->dataset())
+        ds->m_details.push_back(this);
+}
+
+void Dataset::noteRows(RowChange::Kind kind, int row)
+{
+    // Two changes before one announcement are more than a view can be told row by row.
+    m_rowChange = m_rowChange ? RowChange{RowChange::Reset, -1} : RowChange{kind, row};
+}
+
+void Dataset::noteReload(size_t rowsBefore)
+{
+    // The same number of rows read again is repainted; rows that came or went start the view anew.
+    if (m_rows.size() != rowsBefore)
+        noteRows(RowChange::Reset);
+}
+
+void Dataset::announceChanged()
+{
+    if (m_needsLoad)
+        m_rowChange = RowChange{RowChange::Reset, -1}; // the rows are read again when first asked for
+    if (m_rowChange) {
+        const RowChange change = *m_rowChange;
+        m_rowChange.reset();
+        emit rowsChanged(change);
+    }
+    emit changed();
+}
+
+void Dataset::announceMoved()
+{
+    const auto details = m_details; // a detail that goes meanwhile is null in the copy
+    for (const QPointer<Dataset>& detail : details)
+        if (detail)
+            detail->masterMoved();
+    emit moved();
 }
 
 void Dataset::addLookup(const QString& name, const QString& keyColumn, Dataset* lookup,
@@ -71,7 +109,7 @@ void Dataset::addLookup(const QString& name, const QString& keyColumn, Dataset* 
     m_lookups.push_back(Lookup{name, keyColumn, -1, lookup, lookupKey, resultColumn});
     lookup->keepColumn(lookupKey); // found by it
     // Redisplay when the looked-up rows change.
-    connect(lookup, &Dataset::changed, this, [this] { if (isActive()) emit changed(); });
+    connect(lookup, &Dataset::changed, this, [this] { if (isActive()) announceChanged(); });
 }
 
 [[noreturn]] void Dataset::fail(const QString& text) const
@@ -538,16 +576,17 @@ void Dataset::open()
     } else {
         try {
             load();
+            noteRows(RowChange::Reset);
         } catch (...) {
             m_state = DatasetState::Inactive;
             throw;
         }
         m_current = m_rows.empty() ? -1 : 0;
     }
-    emit changed();
+    announceChanged();
     if (!m_needsLoad && !m_rows.empty())
         fire(events.afterScroll);
-    emit moved();
+    announceMoved();
 }
 
 void Dataset::close()
@@ -556,6 +595,7 @@ void Dataset::close()
         return;
     m_state = DatasetState::Inactive;
     m_rows.clear();
+    noteRows(RowChange::Reset);
     m_rows.shrink_to_fit();
     m_lookupIndex.clear();
     clearCache();
@@ -564,8 +604,8 @@ void Dataset::close()
     m_current = -1;
     m_modified = false;
     m_needsLoad = false;
-    emit changed();
-    emit moved();
+    announceChanged();
+    announceMoved();
 }
 
 int Dataset::recordCount() const
@@ -589,10 +629,10 @@ bool Dataset::bof() const { return recordCount() == 0 || recNo() <= 0; }
 
 void Dataset::afterMove(bool fireScroll)
 {
-    emit changed();
+    announceChanged();
     if (fireScroll)
         fire(events.afterScroll);
-    emit moved();
+    announceMoved();
 }
 
 // Before a move, a list that follows the change log takes in what other programs wrote since it
@@ -609,8 +649,10 @@ int Dataset::catchUp(bool* gone)
     const int old = m_current;
     const qint64 id = old >= 0 && old < int(m_rows.size()) ? keyOf(m_rows[old].find(m_identity))
                                                             : std::numeric_limits<qint64>::min();
+    const size_t before = m_rows.size();
     if (!followLog())
         load();
+    noteReload(before);
     // Asked of the rows as they stand now: a list read again is in order even when the rows it
     // had (a person added here, out of order) were not.
     const bool ordered = orderedByIdentity();
@@ -889,7 +931,7 @@ void Dataset::edit()
     m_modified = false;
     m_rowGone = false;
     std::fill(m_changedColumns.begin(), m_changedColumns.end(), false);
-    emit changed();
+    announceChanged();
     fire(events.afterEdit);
 }
 
@@ -922,15 +964,16 @@ void Dataset::insertAt(int at)
         m_changedColumns[link] = true;
     }
     m_rows.insert(m_rows.begin() + at, std::move(r));
+    noteRows(RowChange::Inserted, at);
     m_lookupIndex.clear();
     m_orderDirty = true;
     m_current = at;
     m_state = DatasetState::Insert;
     m_modified = false;
-    emit changed();
+    announceChanged();
     fire(events.afterInsert);
     fire(events.afterScroll);
-    emit moved();
+    announceMoved();
 }
 
 void Dataset::setValue(const QString& column, const QVariant& value)
@@ -1195,9 +1238,9 @@ void Dataset::post()
     m_lookupIndex.clear();
     if (!m_orderDirty)
         stripRow(m_current); // a new row stays whole while it stands out of table order
-    emit changed();
+    announceChanged();
     fire(events.afterPost);
-    emit moved();
+    announceMoved();
 }
 
 void Dataset::cancel()
@@ -1210,6 +1253,7 @@ void Dataset::cancel()
     m_rowGone = false;
     if (wasInsert) {
         m_rows.erase(m_rows.begin() + m_current);
+        noteRows(RowChange::Removed, m_current);
         if (m_current >= int(m_rows.size()))
             m_current = int(m_rows.size()) - 1;
         if (m_current < 0 && !m_rows.empty())
@@ -1222,11 +1266,11 @@ void Dataset::cancel()
     m_modified = false;
     if (!wasInsert && !m_orderDirty)
         stripRow(m_current);
-    emit changed();
+    announceChanged();
     fire(events.afterCancel);
     if (wasInsert && !m_rows.empty())
         fire(events.afterScroll);
-    emit moved();
+    announceMoved();
 }
 
 void Dataset::invalidate()
@@ -1242,8 +1286,8 @@ void Dataset::invalidate()
     m_foldedText.clear();
     m_current = 0;
     m_needsLoad = true;
-    emit changed();
-    emit moved();
+    announceChanged();
+    announceMoved();
 }
 
 void Dataset::settle()
@@ -1288,6 +1332,7 @@ void Dataset::remove()
     m_modified = false;
     m_rowGone = false;
     m_rows.erase(m_rows.begin() + m_current);
+    noteRows(RowChange::Removed, m_current);
     m_cache.erase(identity.toLongLong());
     m_lookupIndex.clear();
     if (m_current >= int(m_rows.size()))
@@ -1295,19 +1340,21 @@ void Dataset::remove()
     // The row that follows is shown next: as after a move, what others wrote is taken in first.
     bool gone;
     catchUp(&gone);
-    emit changed();
+    announceChanged();
     fire(events.afterDelete);
     if (!m_rows.empty())
         fire(events.afterScroll);
-    emit moved();
+    announceMoved();
 }
 
 void Dataset::refresh()
 {
     requireActive();
     settle();
+    const size_t before = m_rows.size();
     if (m_needsLoad) {
         load();
+        noteRows(RowChange::Reset);
     } else {
         const QVariant identity = (m_identity >= 0 && !m_rows.empty()) ? m_rows[recNo()].value(m_identity) : QVariant();
         const int oldIndex = m_current;
@@ -1320,6 +1367,7 @@ void Dataset::refresh()
         } else if (!(m_loadedVersion == m_connection->tableVersion(m_table) && followLog())) {
             load();
         }
+        noteReload(before);
         m_current = std::min(oldIndex, int(m_rows.size()) - 1);
         const QVariant* here = m_current >= 0 && m_current < int(m_rows.size()) ? m_rows[m_current].find(m_identity) : nullptr;
         if (!identity.isNull() && !(here && ColumnValue::compare(*here, identity) == 0)) {
@@ -1336,9 +1384,9 @@ void Dataset::refresh()
     }
     if (m_current < 0 && !m_rows.empty())
         m_current = 0;
-    emit changed();
+    announceChanged();
     fire(events.afterRefresh);
-    emit moved();
+    announceMoved();
 }
 
 qint64 Dataset::logPosition() const
@@ -1490,11 +1538,13 @@ void Dataset::masterMoved()
         m_rows.clear();
         clearCache();
         m_foldedText.clear();
-        emit changed();
-        emit moved();
+        announceChanged();
+        announceMoved();
         return;
     }
+    const size_t before = m_rows.size();
     load();
+    noteReload(before);
     m_current = m_rows.empty() ? -1 : 0;
     afterMove(!m_rows.empty());
 }

@@ -1,14 +1,17 @@
 #pragma once
 #include "Column.h"
 #include "Row.h"
+#include "RowChange.h"
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
 
 #include <functional>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -155,6 +158,7 @@ public:
     std::vector<int> rowsDatedOn(const QString& dateColumn, const QString& switchColumn, int month, int day) const;
 
 signals:
+    void rowsChanged(RowChange change); // rows came or went; sent just before changed()
     void changed();                  // rows, current row or state changed: redisplay everything
     void fieldChanged(int column);   // one value of the current row changed
     void moved();                    // current row changed or the dataset was re-read
@@ -180,6 +184,10 @@ private:
     void sortRows();
     bool orderedByIdentity() const;
     void masterMoved();
+    void announceMoved(); // the details follow, then the views hear of it
+    void announceChanged(); // the rows that came or went, then changed()
+    void noteRows(RowChange::Kind kind, int row = -1);
+    void noteReload(size_t rowsBefore);
     QString writeTable() const { return m_table.isEmpty() ? m_updateTable : m_table; }
     void writeRow();
     QVariant updateRow(const QString& table, const QVariant& identity);
@@ -225,6 +233,8 @@ private:
     QHash<QString, QStringList> m_required;
     QHash<QString, QVariant> m_params;
     DataSource* m_master = nullptr;
+    std::optional<RowChange> m_rowChange; // not yet announced
+    std::vector<QPointer<Dataset>> m_details; // the datasets whose master this is (null once gone)
     QString m_linkColumn;
     QVariant m_linkValue;
     bool m_deferred = false;

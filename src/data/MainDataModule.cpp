@@ -301,10 +301,13 @@ void TMainDataModule::upgradeSchema()
             t.commit();
         }
     } catch (const DataError& e) {
+        // Only a lock passes by itself; anything else stays until the file is put right.
+        const bool locked = e.text().contains("locked");
         notices << QString("%1 could not be prepared for this version of Vantrel: %2\n"
-                           "It is used as it is, and what needs the newer tables will not work. Close the other "
-                           "programs that use the file and start Vantrel again.")
-                       .arg(MainADOConnection.fileName(), e.text());
+                           "It is used as it is, and what needs the newer tables will not work. %3")
+                       .arg(MainADOConnection.fileName(), e.text(),
+                            locked ? QString("Close the other programs that use the file and start Vantrel again.")
+                                   : QString("Nothing in it was changed by the attempt."));
     }
     MainADOConnection.forgetColumns();
     m_startupNotice = notices.join("\n\n");

@@ -8,6 +8,7 @@
 DatasetModel::DatasetModel(DataSource* source, const QList<GridColumn>& columns, QObject* parent)
     : QAbstractTableModel(parent), m_source(source), m_columns(columns)
 {
+    connect(source, &DataSource::rowsChanged, this, &DatasetModel::rowsChanged);
     connect(source, &DataSource::changed, this, &DatasetModel::datasetChanged);
     connect(source, &DataSource::moved, this, &DatasetModel::datasetChanged);
     connect(source, &DataSource::fieldChanged, this, &DatasetModel::fieldChanged);
@@ -70,26 +71,8 @@ void DatasetModel::datasetChanged()
         m_indicatorRow = current;
         endResetModel();
         m_changingRows = false;
-    } else if (rows == m_rows + 1 && m_rows > 0 && dataset()->state() == DatasetState::Insert) {
-        // A new row stands at the current place; rows and editors elsewhere stay as they are.
-        m_changingRows = true;
-        beginInsertRows({}, current, current);
-        m_rows = rows;
-        m_indicatorRow = current;
-        endInsertRows();
-        m_changingRows = false;
-    } else if (rows == m_rows - 1 && m_indicatorRow >= 0 && m_indicatorRow < m_rows) {
-        // The current row went: deleted, or a new one dropped.
-        m_changingRows = true;
-        beginRemoveRows({}, m_indicatorRow, m_indicatorRow);
-        m_rows = rows;
-        m_indicatorRow = current;
-        endRemoveRows();
-        m_changingRows = false;
-        if (current >= 0)
-            emit headerDataChanged(Qt::Vertical, current, current);
     } else if (rows != m_rows) {
-        // The dataset does not say which rows came or went: the view starts afresh.
+        // Rows the dataset did not tell of (it always does): the view starts afresh.
         m_changingRows = true;
         beginResetModel();
         m_rows = rows;
@@ -107,6 +90,39 @@ void DatasetModel::datasetChanged()
             emit headerDataChanged(Qt::Vertical, m_indicatorRow, m_indicatorRow);
     }
     emit currentChanged();
+}
+
+// A row that came or went is inserted or removed at its place, so rows and editors elsewhere
+// stay as they are.
+void DatasetModel::rowsChanged(RowChange change)
+{
+    if (!m_attached || dataset()->isActive() != m_resolvedActive)
+        return; // the dataset opened or closed: changed() starts the view afresh
+    const int rows = displayedRows();
+    const int current = currentRow();
+    if (rows == m_rows)
+        return; // the row for an empty list stands for the one that came or went: repainted
+    m_changingRows = true;
+    if (change.kind == RowChange::Inserted && m_rows > 0 && rows == m_rows + 1 && change.row >= 0
+        && change.row <= m_rows) {
+        beginInsertRows({}, change.row, change.row);
+        m_rows = rows;
+        m_indicatorRow = current;
+        endInsertRows();
+    } else if (change.kind == RowChange::Removed && rows == m_rows - 1 && change.row >= 0 && change.row < m_rows) {
+        beginRemoveRows({}, change.row, change.row);
+        m_rows = rows;
+        m_indicatorRow = current;
+        endRemoveRows();
+        if (current >= 0)
+            emit headerDataChanged(Qt::Vertical, current, current);
+    } else {
+        beginResetModel();
+        m_rows = rows;
+        m_indicatorRow = current;
+        endResetModel();
+    }
+    m_changingRows = false;
 }
 
 void DatasetModel::fieldChanged(int datasetColumn)

@@ -1,4 +1,6 @@
 #pragma once
+#include "data/RowChange.h"
+
 #include <QAbstractTableModel>
 #include <QList>
 #include <QStringList>
@@ -61,6 +63,7 @@ signals:
 
 private:
     void datasetChanged();
+    void rowsChanged(RowChange change);
     void fieldChanged(int datasetColumn);
     int displayedRows() const;
     void resolveColumns();

@@ -306,6 +306,8 @@ void ResultGrid::setResults(int count, std::function<QString(int result, int col
 
 QString ResultGrid::cellText(int row, int column) const { return m_model->text(row, column); }
 
+int ResultGrid::resultAt(int row) const { return m_model->text(row, 0).toInt() - 1; }
+
 void ResultGrid::setNumberColumnWidth(int width)
 {
     if (columnWidth(0) == width)

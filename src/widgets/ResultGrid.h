@@ -38,6 +38,7 @@ public:
     // later, shorter list.
     void setResults(int count, std::function<QString(int result, int column)> text);
     QString cellText(int row, int column) const; // empty for an empty cell
+    int resultAt(int row) const; // the result a row shows, from 0, wherever it was dragged; -1: none
     int emailColumn() const { return m_emailColumn; }
     // The view that shows column 0 over the scrolled cells; it takes the mouse there.
     QTableView* fixedColumn() const;

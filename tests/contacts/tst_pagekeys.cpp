@@ -410,9 +410,9 @@ private slots:
             {"Record", {"New", "Delete", "Delete All", "Save", "Discard changes", "Refresh",
                         "Show business and other info", "Personality identification...", "First", "Previous", "Next",
                         "Last", "Exit"}},
-            {"Tools", {"Filters...", "Follow-up...", "Find duplicates..."}},
+            {"Tools", {"Filters...", "Follow-up...", "Pipeline...", "Find duplicates..."}},
             {"Import", {"CSV file...", "vCard file..."}},
-            {"Export", {"CSV file...", "vCard file..."}},
+            {"Export", {"CSV file...", "vCard file...", "Calendar file..."}},
             {"Help", {"Vantrel BC Help...", "About..."}}};
         AppFixture app;
         app.db.addPerson("Anna", {{"Company", "Acme"}, {"Income", "< 15,000"}});

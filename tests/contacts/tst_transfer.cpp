@@ -176,7 +176,8 @@ private slots:
             return l;
         };
         QCOMPARE(items("Import1"), (QStringList{"CSVfile1 &CSV file...", "VCardfile1 &vCard file..."}));
-        QCOMPARE(items("Export1"), (QStringList{"CSVfile2 &CSV file...", "VCardfile2 &vCard file..."}));
+        QCOMPARE(items("Export1"), (QStringList{"CSVfile2 &CSV file...", "VCardfile2 &vCard file...",
+                                               "Calendarfile2 C&alendar file..."}));
 
         for (const char* name : {"CSVfile2", "VCardfile2", "VCardfile1"})
             app.main()->findChild<QAction*>(name)->trigger();

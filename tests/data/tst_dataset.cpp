@@ -4,6 +4,7 @@
 #include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/Dataset.h"
+#include "widgets/DatasetModel.h"
 
 #include <QDate>
 #include <QSignalSpy>
@@ -119,6 +120,95 @@ private slots:
         people->setValue("Name", "New");
         people->post();
         QCOMPARE(db->scalar("SELECT CompanyID FROM People WHERE Name = 'New'").toInt(), 2);
+    }
+
+    // A view is told which row came or went, so the rows and editors elsewhere stay as they are;
+    // only rows that came in numbers (a re-read) start it afresh.
+    void viewsAreToldWhichRowsCameOrWent_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("a new row in the middle") << "insert" << "inserted 1";
+        QTest::newRow("a new row appended") << "append" << "inserted 3";
+        QTest::newRow("a new row dropped") << "insert cancel" << "inserted 1, removed 1";
+        QTest::newRow("a new row saved") << "insert post" << "inserted 1";
+        QTest::newRow("an edit saved") << "edit post" << "";
+        QTest::newRow("a row deleted") << "delete" << "removed 1";
+        QTest::newRow("read again with one more") << "refresh" << "reset";
+        QTest::newRow("read again, nothing new") << "refresh-same" << "";
+    }
+    void viewsAreToldWhichRowsCameOrWent()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, told);
+        for (const QString name : {"Anna", "Bob", "Carla"})
+            db->addPerson(name);
+        auto people = table("People", {"PersonID", "Name"});
+        DataSource source("PeopleSource", people.get());
+        people->open();
+        DatasetModel model(&source, {GridColumn("Name", "Name", 80)});
+        model.setAttached(true);
+        people->setRecNo(1);
+        QStringList heard;
+        connect(&model, &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
+            heard << QString("inserted %1").arg(first) + (last != first ? "-" + QString::number(last) : QString());
+        });
+        connect(&model, &QAbstractItemModel::rowsRemoved, [&](const QModelIndex&, int first, int) {
+            heard << QString("removed %1").arg(first);
+        });
+        connect(&model, &QAbstractItemModel::modelReset, [&] { heard << "reset"; });
+        for (const QString& step : action.split(' ')) {
+            if (step == "insert")
+                people->insert();
+            else if (step == "append")
+                people->append();
+            else if (step == "cancel")
+                people->cancel();
+            else if (step == "edit")
+                people->edit();
+            else if (step == "post") {
+                people->setValue("Name", "Bea");
+                people->post();
+            } else if (step == "delete")
+                people->remove();
+            else if (step == "refresh") {
+                db->addPerson("Dora");
+                people->refresh();
+            } else if (step == "refresh-same")
+                people->refresh();
+        }
+        QCOMPARE(heard.join(", "), told);
+        QCOMPARE(model.rowCount(), people->recordCount());
+    }
+
+    // A detail follows its master by a direct call: a save it refuses reaches the code that
+    // moved the master, and the master's views hear of the move only once the detail followed.
+    void aDetailsRefusalReachesTheCodeThatMovedTheMaster()
+    {
+        db->exec("INSERT INTO Companies (CompanyID, Name) VALUES (2, 'Other')");
+        db->addPerson("Anna", {{"CompanyID", 1}});
+        auto companies = table("Companies");
+        DataSource companiesDs("CompaniesDataSource", companies.get());
+        auto people = table("People");
+        people->setMaster(&companiesDs, "CompanyID");
+        companies->open();
+        people->open();
+        QString seenByView;
+        connect(&companiesDs, &DataSource::moved, [&] { seenByView = people->value("Name").toString(); });
+        people->events.beforePost = [](Dataset&) { throw Abort{}; };
+        people->edit();
+        people->setValue("Name", "Anna B");
+        QVERIFY_THROWS_EXCEPTION(Abort, companies->next());
+        QCOMPARE(people->state(), DatasetState::Edit); // the edit is kept
+        QCOMPARE(seenByView, QString());
+        people->cancel();
+        people->events.beforePost = {};
+        companies->first();
+        companies->next();
+        QCOMPARE(people->recordCount(), 0);
+        QCOMPARE(seenByView, QString()); // the view saw the detail already on the other company
+        companies->first();
+        QCOMPARE(seenByView, QString("Anna"));
     }
 
     void moveByIndexAndAppend()

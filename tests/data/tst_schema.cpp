@@ -179,6 +179,8 @@ private slots:
             dm.SetDatasetsActive(true);
             QVERIFY2(dm.startupNotice().contains(notice), qPrintable(dm.startupNotice()));
             QVERIFY(dm.startupNotice().startsWith("Vantrel.vt "));
+            // No lock is involved: the user is not sent to close other programs.
+            QVERIFY(!dm.startupNotice().contains("Close the other programs"));
             QCOMPARE(dm.PeopleTable->recordCount(), 1); // the people are there to work with
         }
         QCOMPARE(schemaOf(path), before); // a step is done whole or not at all
