@@ -109,6 +109,18 @@ click "$followup" 60 275   # the first activity's follow-up date: the cell shows
 sleep 0.3
 shot "$followup" "$raw/follow-up-cell.png"
 close_with_escape "$followup"
+# Three people entered a second time, in other spellings, for the duplicate window; added only now,
+# so that the pictures above show the sample people alone.
+sqlite3 "$work/Vantrel.vt" <<SQL
+INSERT INTO People (CompanyID, Name, Email1, Mobile, HACity, Company, JobTitle) VALUES
+ (1, 'berg, anna', 'ANNA.BERG@example.com', '+1 613 555 0100', 'Ottawa', 'Acme Limited', 'Head buyer'),
+ (1, 'Ivanov, Dmitri', NULL, '+1 613 555 0163', 'Kingston', 'Lakeside Clinic', NULL),
+ (1, 'Carla Díaz', NULL, NULL, 'Gatineau', 'Acme Ltd', 'Controller');
+SQL
+keys "$main" alt+t d   # Tools, Find duplicates...
+duplicates=$(window 'Duplicate People')
+shot "$duplicates" "$raw/duplicates.png"
+keys "$duplicates" Escape
 click "$main" 40 132   # left strip: Sales pipeline
 pipeline=$(window 'Sales Pipeline')
 sleep 0.5
@@ -130,6 +142,7 @@ fit tactics
 fit assertiveness
 fit filters
 fit reminders
+fit duplicates
 fit pipeline
 # The follow-up window is too wide to scale: its people list as far as Education, and its
 # activities as far as the expected order value, each at its real size.

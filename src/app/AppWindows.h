@@ -11,6 +11,7 @@ class TAboutForm;
 class TRetail;
 class TPickDateForm;
 class TDeletedForm;
+class TDuplicatesForm;
 
 // The program-wide references to the single instance of each long-lived window.
 struct AppWindows {
@@ -25,6 +26,7 @@ struct AppWindows {
     TRetail* Retail = nullptr;
     TPickDateForm* PickDateForm = nullptr;
     TDeletedForm* DeletedForm = nullptr;
+    TDuplicatesForm* DuplicatesForm = nullptr;
 };
 
 AppWindows& appWindows();

@@ -2,6 +2,7 @@
 
 #include "AppWindows.h"
 #include "platform/MessageBox.h"
+#include "platform/ErrorDisplay.h"
 #include "platform/Platform.h"
 #include "TDataEntryForm.h"
 #include "TSplashForm.h"
@@ -9,6 +10,7 @@
 #include "data/Dataset.h"
 #include "data/FileCheck.h"
 #include "data/MainDataModule.h"
+#include "contacts/TDuplicatesForm.h"
 #include "filters/TFilters.h"
 #include "followup/TFollowUpForm.h"
 #include "followup/TPipelineForm.h"
@@ -56,6 +58,7 @@ Program::~Program()
     m_fileCheck.reset(); // stopped before the file it reads goes
     appWindows() = AppWindows{};
     // Windows go before the data module whose datasets they show.
+    delete duplicatesForm;
     delete pickDateForm;
     delete retail;
     delete aboutForm;
@@ -137,6 +140,15 @@ bool Program::start()
         pickDateForm = new TPickDateForm(mainForm);
         w.PickDateForm = pickDateForm;
         followUpForm->setDatePicker(pickDateForm);
+        duplicatesForm = new TDuplicatesForm(dataModule.get(), mainForm);
+        w.DuplicatesForm = duplicatesForm;
+        // A merge or its undo moves activities and answers between people: the windows that hold
+        // them for the current person read them again.
+        QObject::connect(duplicatesForm, &TDuplicatesForm::peopleChanged, [this] {
+            for (Dataset* ds : {followUpForm->FollowUp, retail->QMainTable})
+                if (ds->isActive())
+                    runQuietly([ds] { ds->refresh(); });
+        });
     } catch (const DataError& e) {
         splash->hide();
         MessageBox::show(MessageBox::Icon::Stop,

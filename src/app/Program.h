@@ -16,6 +16,7 @@ class TAboutForm;
 class TRetail;
 class TPickDateForm;
 class TDeletedForm;
+class TDuplicatesForm;
 class FileCheck;
 
 // The program from its start to its end: splash and display checks, every window created once
@@ -44,6 +45,7 @@ public:
     TRetail* retail = nullptr;
     TPickDateForm* pickDateForm = nullptr;
     TDeletedForm* deletedForm = nullptr;
+    TDuplicatesForm* duplicatesForm = nullptr;
 
 private:
     bool madeOnRequest(const QString& database); // false: the user chose to make none

@@ -8,6 +8,8 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "data/Dataset.h"
+#include "data/DuplicateMerge.h"
+#include "data/Duplicates.h"
 #include "data/MainDataModule.h"
 #include "widgets/WaitCursor.h"
 
@@ -35,8 +37,64 @@ MessageBox::Button askWarning(const QString& text, const QList<MessageBox::Butto
 }
 } // namespace
 
+bool TDataEntryForm::confirmNewPerson()
+{
+    Dataset* ds = people();
+    if (ds->state() != DatasetState::Insert || !ds->isModified())
+        return true;
+    Duplicates::Match match;
+    QString onFile;
+    QVector<QString> values;
+    for (const QString& column : Duplicates::columns())
+        values << (column == "Name" && m_dataModule->nameText ? m_dataModule->nameText() : ds->value(column).toString());
+    // A file that cannot be read for the test does not keep the person from being saved.
+    runQuietly([&] {
+        Dataset* companies = m_dataModule->CompaniesTable;
+        const QVariant company =
+            companies->recordCount() > 0 ? companies->valueAt(0, companies->columnIndex("CompanyID")) : QVariant();
+        match = Duplicates::bestMatch(m_dataModule->MainADOConnection, company, values);
+        if (!match.id)
+            return;
+        const auto stored = DuplicateMerge::read(m_dataModule->MainADOConnection, {match.id});
+        if (stored.isEmpty()) {
+            match = {};
+            return;
+        }
+        QStringList details{stored[0].values.value("Name").toString()};
+        for (const char* column : {"Company", "Email1", "Mobile"})
+            if (!stored[0].values.value(column).toString().trimmed().isEmpty())
+                details << stored[0].values.value(column).toString();
+        onFile = details.join(", ");
+    });
+    if (!match.id)
+        return true;
+    MessageBox::Request ask;
+    ask.icon = MessageBox::Icon::Warning;
+    ask.text = QString("This person may be on file already: %1 (%2).\n\nOpen that person (what you typed here is not "
+                       "saved), save this one as a new person, or cancel to go on editing?")
+                   .arg(onFile, Duplicates::reasonsText(match.reasons));
+    ask.buttons = {MessageBox::Button::Yes, MessageBox::Button::No, MessageBox::Button::Cancel};
+    ask.texts = {"&Open that person", "&Save as a new person", "Cancel"};
+    ask.defaultButton = MessageBox::Button::Cancel;
+    ask.escapeButton = MessageBox::Button::Cancel;
+    const MessageBox::Button answer = MessageBox::show(ask);
+    if (answer == MessageBox::Button::No)
+        return true;
+    if (answer == MessageBox::Button::Yes) {
+        runCommand([&] {
+            ds->cancel();
+            ds->locate({"PersonID"}, {match.id});
+            DBComboBox4Change();
+        });
+        focusShowHide();
+    }
+    return false;
+}
+
 void TDataEntryForm::SpeedButton4Click()
 {
+    if (!confirmNewPerson())
+        return;
     runCommand([this] {
         people()->insert();
         DBComboBox4Change();
@@ -85,6 +143,8 @@ void TDataEntryForm::SpeedButton2Click()
 {
     if (!people()->isEditing())
         return; // nothing pending: nothing to say, and the focus stays
+    if (!confirmNewPerson())
+        return;
     // A refusal of the database is said in plain words; the edit stays on screen to be saved again.
     const bool saved = runCommand([this] {
         people()->post();
@@ -114,6 +174,8 @@ void TDataEntryForm::runMove(const std::function<void(Dataset&)>& step)
 {
     // A move first saves the person on screen; when the database refuses, the user is told and
     // the person stays, with the edit.
+    if (!confirmNewPerson())
+        return;
     runCommand([&] {
         step(*people());
         DBComboBox4Change();

@@ -126,6 +126,7 @@ void TDataEntryForm::buildMenu()
     item(tools, "Filters1", "&Filters...", &TDataEntryForm::Filters1Click);
     item(tools, "Followup1", "F&ollow-up...", &TDataEntryForm::Followup1Click);
     item(tools, "Pipeline1", "&Pipeline...", &TDataEntryForm::Pipeline1Click);
+    item(tools, "Findduplicates1", "Find &duplicates...", &TDataEntryForm::Findduplicates1Click);
 
     QMenu* import = menuBar()->addMenu("&Import");
     import->setObjectName("Import1");

@@ -51,6 +51,7 @@ public slots:
     void Last1Click();
     void Filters1Click();
     void Followup1Click();
+    void Findduplicates1Click();
     void Pipeline1Click();
     void CSVfile1Click();
     void VCardfile1Click(); // import
@@ -106,6 +107,9 @@ private:
     void focusShowHide();
     void placeOnScreen(int width); // centred for that width, a little above the middle
     void runMove(const std::function<void(Dataset&)>& step);
+    // Before a new person is saved: when a likely duplicate is on file, asks whether to open that
+    // person instead. False: do not save (the user opened that person or went on editing).
+    bool confirmNewPerson();
     void pickDate(const QString& column);
     // ready: run once the list is known not to be empty; false keeps the window shut.
     void openModalOverPeople(QWidget* window, const QString& emptyMessage, const std::function<bool()>& ready = {});

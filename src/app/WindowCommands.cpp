@@ -5,6 +5,7 @@
 #include "contacts/CsvImport.h"
 #include "contacts/PeopleExport.h"
 #include "contacts/TDeletedForm.h"
+#include "contacts/TDuplicatesForm.h"
 #include "contacts/VCardImport.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
@@ -85,6 +86,12 @@ void TDataEntryForm::BitBtn8Click()
 
 void TDataEntryForm::BitBtn7Click() { openModalOverPeople(appWindows().FollowUpForm, "The database is empty."); }
 
+void TDataEntryForm::Findduplicates1Click()
+{
+    openModalOverPeople(appWindows().DuplicatesForm, "The database is empty.");
+    DBComboBox4Change(); // a merge makes the kept person current
+}
+
 void TDataEntryForm::PipelineClick()
 {
     TPipelineForm* pipeline = appWindows().PipelineForm;
@@ -114,14 +121,18 @@ void TDataEntryForm::PeopleTabSheetShow()
 
 void TDataEntryForm::SpeedButton14Click()
 {
-    CsvImport::run(this, *m_dataModule);
+    const bool lookAtDuplicates = CsvImport::run(this, *m_dataModule);
     DBComboBox4Change(); // the import may have made another person current
+    if (lookAtDuplicates)
+        Findduplicates1Click();
 }
 
 void TDataEntryForm::VCardfile1Click()
 {
-    VCardImport::run(this, *m_dataModule);
+    const bool lookAtDuplicates = VCardImport::run(this, *m_dataModule);
     DBComboBox4Change(); // the import may have made another person current
+    if (lookAtDuplicates)
+        Findduplicates1Click();
 }
 
 void TDataEntryForm::CSVfile2Click() { PeopleExport::run(this, *m_dataModule, PeopleExport::Format::Csv); }

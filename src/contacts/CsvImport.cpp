@@ -162,7 +162,7 @@ public:
         });
     }
 
-    void exec();
+    bool exec(); // true: the user asked to see the likely duplicates among the people added
 
 private:
     // Every message of the import comes after its progress has gone.
@@ -190,6 +190,7 @@ private:
     Progress m_progress;
     int m_broken = 0;      // characters of the people added that could not be read
     int m_firstBroken = 0; // the line of the first
+    qint64 m_firstAdded = 0;
 };
 
 // Adds the person of the current record unless it is to be skipped; returns why the import must
@@ -222,42 +223,44 @@ QString Import::importRecord(PeopleBatch& batch, bool testDuplicates)
                 .arg(QLatin1String(kMapping[i].header))
                 .arg(width);
     }
-    batch.add(m_values, r.line);
+    const qint64 id = batch.add(m_values, r.line);
+    if (!m_firstAdded)
+        m_firstAdded = id;
     return {};
 }
 
-void Import::exec()
+bool Import::exec()
 {
     if (isDatabaseFile(m_path, m_data.MainADOConnection.databasePath())) {
         tell(MessageBox::Icon::Error, QString("The file %1 is the program's own database, not a CSV file. "
                                               "Nothing was imported.")
                                           .arg(QDir::toNativeSeparators(m_path)));
-        return;
+        return false;
     }
     if (!m_reader.open()) {
         unreadable();
-        return;
+        return false;
     }
     CsvReader::Record header;
     if (!m_reader.read(header)) {
         if (m_reader.problem() != CsvReader::Problem::None)
             unreadable();
-        return;
+        return false;
     }
     bool more = m_reader.read(m_record);
     if (!more && m_reader.problem() != CsvReader::Problem::None) {
         unreadable();
-        return;
+        return false;
     }
     if (!more && m_reader.linesRead() < 2)
-        return; // nothing but a header, or nothing at all: nothing to say
+        return false; // nothing but a header, or nothing at all: nothing to say
 
     PeopleBatch batch(m_data, peopleColumns());
     batch.recordImport(QDir::toNativeSeparators(m_path));
     batch.begin();
     if (!isHeader(header) || header.openQuoteLine > 0) {
         tell(MessageBox::Icon::Error, "Incompatible CSV file.");
-        return;
+        return false;
     }
     // Into an empty list every person is added, identical lines included.
     const bool testDuplicates = batch.startCount() > 0;
@@ -298,12 +301,13 @@ void Import::exec()
     QString count = counted(batch.committed());
     if (m_broken > 0)
         count += ' ' + PeopleTransfer::brokenNote(m_broken, m_firstBroken);
+    const int likely = batch.committed() > 0 ? PeopleTransfer::likelyDuplicates(m_data, m_firstAdded) : 0;
     m_progress.close();
-    ImportUndo::report(m_data,
-                       !stop.isEmpty()  ? MessageBox::Icon::Error
-                       : m_broken > 0 ? MessageBox::Icon::Warning
-                                      : MessageBox::Icon::Information,
-                       stop.isEmpty() ? count : stop + "\n" + count, batch.importId());
+    return ImportUndo::report(m_data,
+                              !stop.isEmpty()  ? MessageBox::Icon::Error
+                              : m_broken > 0 ? MessageBox::Icon::Warning
+                                             : MessageBox::Icon::Information,
+                              stop.isEmpty() ? count : stop + "\n" + count, batch.importId(), likely);
 }
 } // namespace
 
@@ -331,7 +335,7 @@ const QStringList& peopleColumns()
 
 QString headerLine() { return headerNames().join(','); }
 
-void run(QWidget* parent, TMainDataModule& data)
+bool run(QWidget* parent, TMainDataModule& data)
 {
     FileDialog::Request ask;
     ask.objectName = "OpenDialogCSV";
@@ -339,8 +343,10 @@ void run(QWidget* parent, TMainDataModule& data)
     ask.filter = "CSV (Comma delimited) (*.csv)";
     const QString path = FileDialog::ask(parent, ask);
     if (path.isEmpty())
-        return;
-    runCommand([&] { Import(parent, data, path).exec(); });
+        return false;
+    bool look = false;
+    runCommand([&] { look = Import(parent, data, path).exec(); });
+    return look;
 }
 
 void setProgressDelay(int milliseconds) { PeopleTransfer::setProgressDelay(milliseconds); }

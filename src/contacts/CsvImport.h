@@ -15,7 +15,8 @@ const QStringList& headerNames();  // the 35 names of the header line, in field 
 const QStringList& peopleColumns(); // the People column of each field
 QString headerLine();
 
-void run(QWidget* parent, TMainDataModule& data);
+// True when the user asked, at the end, to see the likely duplicates among the people added.
+bool run(QWidget* parent, TMainDataModule& data);
 
 // The open database or one of its companion files, under any name: no import reads it and no
 // export writes it.

@@ -1,5 +1,6 @@
 #include "ImportUndo.h"
 
+#include "PeopleTransfer.h"
 #include "data/DataError.h"
 #include "data/MainDataModule.h"
 #include "data/Trash.h"
@@ -57,20 +58,28 @@ void run(TMainDataModule& data, qint64 importId)
                          .arg(undo.taken));
 }
 
-void report(TMainDataModule& data, MessageBox::Icon icon, const QString& text, qint64 importId)
+bool report(TMainDataModule& data, MessageBox::Icon icon, const QString& text, qint64 importId, int likely)
 {
-    if (importId == 0) {
-        MessageBox::show(icon, text);
-        return;
-    }
+    if (importId == 0)
+        return PeopleTransfer::closingMessage(icon, text, likely);
     MessageBox::Request tell;
     tell.icon = icon;
-    tell.text = text;
-    tell.buttons = {MessageBox::Button::Ok, MessageBox::Button::UndoImport};
-    tell.defaultButton = MessageBox::Button::Ok;
-    tell.escapeButton = MessageBox::Button::Ok;
-    if (MessageBox::show(tell) == MessageBox::Button::UndoImport)
+    if (likely > 0) {
+        // One question for both: look at the likely duplicates now, or not, or take it all back.
+        tell.text = text + "\n\n" + PeopleTransfer::likelyNote(likely) + " Look at them in the duplicate window now?";
+        tell.buttons = {MessageBox::Button::Yes, MessageBox::Button::No, MessageBox::Button::UndoImport};
+        tell.defaultButton = MessageBox::Button::Yes;
+        tell.escapeButton = MessageBox::Button::No;
+    } else {
+        tell.text = text;
+        tell.buttons = {MessageBox::Button::Ok, MessageBox::Button::UndoImport};
+        tell.defaultButton = MessageBox::Button::Ok;
+        tell.escapeButton = MessageBox::Button::Ok;
+    }
+    const MessageBox::Button answer = MessageBox::show(tell);
+    if (answer == MessageBox::Button::UndoImport)
         run(data, importId);
+    return answer == MessageBox::Button::Yes;
 }
 
 } // namespace ImportUndo

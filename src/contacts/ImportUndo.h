@@ -13,7 +13,9 @@ namespace ImportUndo {
 void run(TMainDataModule& data, qint64 importId);
 
 // The closing message of an import. When the import added people (importId is not 0) it offers
-// "Undo this import" beside OK, which stays the default and the answer to Escape.
-void report(TMainDataModule& data, MessageBox::Icon icon, const QString& text, qint64 importId);
+// "Undo this import" beside OK, which stays the default and the answer to Escape. When some of
+// the people added look like people on file, it asks instead whether to look at them in the
+// duplicate window (Yes, the default; No) or to undo the import; returns true for Yes.
+bool report(TMainDataModule& data, MessageBox::Icon icon, const QString& text, qint64 importId, int likely = 0);
 
 } // namespace ImportUndo

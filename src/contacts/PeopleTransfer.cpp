@@ -2,6 +2,8 @@
 #include "ImportUndo.h"
 
 #include "data/DataError.h"
+#include "data/Duplicates.h"
+#include "data/MainDataModule.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
 
@@ -107,6 +109,46 @@ bool isBlank(QStringView text)
         if (c.unicode() > 32)
             return false;
     return true;
+}
+
+int likelyDuplicates(TMainDataModule& data, qint64 fromId)
+{
+    if (fromId <= 0)
+        return 0;
+    int n = 0;
+    runQuietly([&] {
+        Dataset* companies = data.CompaniesTable;
+        const QVariant company =
+            companies->recordCount() > 0 ? companies->valueAt(0, companies->columnIndex("CompanyID")) : QVariant();
+        n = Duplicates::countFrom(Duplicates::find(data.MainADOConnection, company), fromId);
+    });
+    return n;
+}
+
+QString likelyNote(int likely)
+{
+    return QString("%1 of the people added look like people already on file or like one another.").arg(likely);
+}
+
+bool offerDuplicates(MessageBox::Icon icon, const QString& text)
+{
+    MessageBox::Request ask;
+    ask.icon = icon;
+    ask.text = text.isEmpty() ? QString("Look at them in the duplicate window now?")
+                              : text + " Look at them in the duplicate window now?";
+    ask.buttons = {MessageBox::Button::Yes, MessageBox::Button::No};
+    ask.defaultButton = MessageBox::Button::Yes;
+    ask.escapeButton = MessageBox::Button::No;
+    return MessageBox::show(ask) == MessageBox::Button::Yes;
+}
+
+bool closingMessage(MessageBox::Icon icon, const QString& text, int likely)
+{
+    if (likely <= 0) {
+        MessageBox::show(icon, text);
+        return false;
+    }
+    return offerDuplicates(icon, text + "\n\n" + likelyNote(likely));
 }
 
 void setProgressDelay(int milliseconds) { progressDelay() = milliseconds; }
@@ -281,6 +323,8 @@ QString ImportSession::add(int line, const std::vector<QStringView>& values, qin
                     .arg(width);
         }
         const qint64 added = m_batch.add(values, line);
+        if (!m_firstAdded)
+            m_firstAdded = added;
         if (id)
             *id = added;
     } catch (const DataError& e) {
@@ -294,7 +338,7 @@ bool ImportSession::step(double share)
     return m_progress && m_progress->step(share, [this] { return addedSoFar(m_batch.added()); });
 }
 
-void ImportSession::finish(QString stop, const QString& notes)
+bool ImportSession::finish(QString stop, const QString& notes)
 {
     try {
         if (m_progress && m_batch.added() > 0)
@@ -306,14 +350,16 @@ void ImportSession::finish(QString stop, const QString& notes)
         stop = stop.isEmpty() ? lost : stop + "\n" + lost;
         runQuietly([&] { m_batch.finish(); });
     }
+    // Counted while the progress still says the list is being brought up to date.
+    const int likely = m_batch.committed() > 0 ? likelyDuplicates(m_data, m_firstAdded) : 0;
     if (m_progress)
         m_progress->close();
     const QString count = notes.isEmpty() ? counted(m_batch.committed()) : counted(m_batch.committed()) + ' ' + notes;
-    ImportUndo::report(m_data,
-                       !stop.isEmpty()     ? MessageBox::Icon::Error
-                       : notes.isEmpty() ? MessageBox::Icon::Information
-                                         : MessageBox::Icon::Warning,
-                       stop.isEmpty() ? count : stop + "\n" + count, m_batch.importId());
+    return ImportUndo::report(m_data,
+                              !stop.isEmpty()     ? MessageBox::Icon::Error
+                              : notes.isEmpty() ? MessageBox::Icon::Information
+                                                : MessageBox::Icon::Warning,
+                              stop.isEmpty() ? count : stop + "\n" + count, m_batch.importId(), likely);
 }
 
 } // namespace PeopleTransfer

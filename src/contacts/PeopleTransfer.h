@@ -1,5 +1,6 @@
 #pragma once
 #include "data/PeopleBatch.h"
+#include "platform/MessageBox.h"
 
 #include <QElapsedTimer>
 #include <QProgressDialog>
@@ -32,6 +33,16 @@ QString unreadable(const QString& path, bool notText, const QString& reason);
 QString brokenNote(int broken, int firstLine);
 // A name of blanks and control characters only, which no import adds.
 bool isBlank(QStringView text);
+
+// How many of the people from PersonID fromId on look like people on file or like one another;
+// 0 when that cannot be told.
+int likelyDuplicates(TMainDataModule& data, qint64 fromId);
+// An import's closing message. With likely duplicates among the people added it says how many
+// and offers the duplicate window: true when the user takes it.
+bool closingMessage(MessageBox::Icon icon, const QString& text, int likely);
+QString likelyNote(int likely); // "N of the people added look like ..."
+// Asks whether to look at the likely duplicates now, after text; true for yes.
+bool offerDuplicates(MessageBox::Icon icon, const QString& text);
 
 // How long a run goes before its progress dialog appears, in milliseconds (-1: the usual half
 // second), and a hook that sees the dialog after each person while it is shown. For tests.
@@ -99,7 +110,8 @@ public:
     bool step(double share);
     // Commits, shows the people and reports: the count, or stop's reason and the count; notes are
     // sentences that follow the count (what was left out), and make the report a warning.
-    void finish(QString stop, const QString& notes = {});
+    // True when the user asked to see the likely duplicates among the people added.
+    bool finish(QString stop, const QString& notes = {});
 
 private:
     QWidget* m_parent;
@@ -108,6 +120,7 @@ private:
     QString m_path;
     PeopleBatch m_batch;
     int m_name = -1, m_email1 = -1;
+    qint64 m_firstAdded = 0;
     bool m_testDuplicates = false;
     std::unique_ptr<Progress> m_progress;
 };

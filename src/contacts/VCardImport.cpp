@@ -26,7 +26,7 @@ public:
         // A card of any size shows the progress and can be cancelled while it is read.
         m_reader.setObserver([this](double share) { return !m_session.step(share); });
     }
-    void exec();
+    bool exec(); // true: the user asked to see the likely duplicates among the people added
 
 private:
     QString problemText() const;
@@ -72,13 +72,13 @@ QString Import::problemText() const
         .arg(m_reader.errorString());
 }
 
-void Import::exec()
+bool Import::exec()
 {
     if (CsvImport::isDatabaseFile(m_path, m_data.MainADOConnection.databasePath())) {
         MessageBox::show(MessageBox::Icon::Error, QString("The file %1 is the program's own database, not a vCard "
                                                           "file. Nothing was imported.")
                                                       .arg(QDir::toNativeSeparators(m_path)));
-        return;
+        return false;
     }
     m_session.showProgress();
     bool more = m_reader.open() && m_reader.read(m_card);
@@ -90,7 +90,7 @@ void Import::exec()
             MessageBox::show(MessageBox::Icon::Information, PeopleTransfer::counted(0));
         else
             MessageBox::show(MessageBox::Icon::Error, problemText());
-        return;
+        return false;
     }
     try {
         m_session.begin();
@@ -150,11 +150,11 @@ void Import::exec()
         notes << PeopleTransfer::brokenNote(m_broken, m_firstBroken);
     if (m_nameless > 0)
         notes << QString("%1 card(s) without a name were skipped.").arg(m_nameless);
-    m_session.finish(stop, notes.join(u' '));
+    return m_session.finish(stop, notes.join(u' '));
 }
 } // namespace
 
-void run(QWidget* parent, TMainDataModule& data)
+bool run(QWidget* parent, TMainDataModule& data)
 {
     FileDialog::Request ask;
     ask.objectName = "OpenDialogVCard";
@@ -162,8 +162,10 @@ void run(QWidget* parent, TMainDataModule& data)
     ask.filter = "vCard (*.vcf *.vcard)";
     const QString path = FileDialog::ask(parent, ask);
     if (path.isEmpty())
-        return;
-    runCommand([&] { Import(parent, data, path).exec(); });
+        return false;
+    bool look = false;
+    runCommand([&] { look = Import(parent, data, path).exec(); });
+    return look;
 }
 
 } // namespace VCardImport

@@ -74,8 +74,9 @@ public:
         auto* row = new QHBoxLayout;
         row->addStretch();
         QPushButton* focus = nullptr;
-        for (Button b : request.buttons) {
-            auto* p = new QPushButton(buttonText(b), this);
+        for (int i = 0; i < request.buttons.size(); ++i) {
+            const Button b = request.buttons[i];
+            auto* p = new QPushButton(request.texts.value(i, buttonText(b)), this);
             p->setObjectName(nameOf(b));
             p->setAutoDefault(false); // an auto-default button would become the default as a side effect
             p->setMinimumWidth(75);

@@ -1,6 +1,7 @@
 #pragma once
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -19,6 +20,7 @@ struct Request {
     Button defaultButton = Button::Ok; // Button::None: no default button
     Button escapeButton = Button::Ok;  // Escape and the close box; Button::None: neither answers
     QString caption;                    // empty: the caption that goes with the icon
+    QStringList texts;                  // the buttons' own captions, in their order; none: the usual ones
 };
 
 using Handler = std::function<Button(const Request&)>;

@@ -12,6 +12,7 @@ public:
     ~TestDatabase();
     QString path() const { return m_dir.path() + "/Vantrel.vt"; }
     QString dir() const { return m_dir.path(); }
+    QString connectionName() const { return m_connection; } // for queries of a test's own
     void exec(const QString& sql, const QVariantList& values = {});
     QVariant scalar(const QString& sql, const QVariantList& values = {});
     int count(const QString& table, const QString& where = QString());
