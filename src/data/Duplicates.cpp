@@ -242,18 +242,6 @@ int blockLimit(char kind)
 
 QString tail(const QString& digits) { return digits.right(6); }
 
-struct UnionFind {
-    std::vector<int> parent;
-    explicit UnionFind(int n) : parent(n) { std::iota(parent.begin(), parent.end(), 0); }
-    int root(int i)
-    {
-        while (parent[i] != i)
-            i = parent[i] = parent[parent[i]];
-        return i;
-    }
-    void join(int a, int b) { parent[root(a)] = root(b); }
-};
-
 quint64 pairKey(qint64 a, qint64 b) { return a < b ? (quint64(a) << 32) | quint64(b) : (quint64(b) << 32) | quint64(a); }
 
 std::vector<Person> readPeople(Connection& connection, const QVariant& companyId)
@@ -487,9 +475,16 @@ QVector<Group> find(const std::vector<Person>& people, const QVector<QPair<qint6
     std::unordered_set<quint64> marked;
     for (const auto& m : notDuplicates)
         marked.insert(pairKey(m.first, m.second));
-    UnionFind sets(int(people.size()));
-    std::vector<int> pairStrength(people.size(), 0);
-    std::vector<unsigned> pairReasons(people.size(), 0);
+    // A group holds only people who are each like every other one in it: joining through chains
+    // (A like B by mobile, B like C by name) would put people who share nothing side by side.
+    // The strongest pairs found their groups first; a person joins a group only when she is like
+    // all of its members, and belongs to one group at most.
+    struct Found {
+        int a, b, strength;
+        unsigned reasons;
+    };
+    std::vector<Found> found;
+    std::unordered_set<quint64> alike;
     for (quint64 c : candidates) {
         const int i = int(c >> 32), j = int(c & 0xffffffffu);
         const Person& a = people[i];
@@ -499,30 +494,45 @@ QVector<Group> find(const std::vector<Person>& people, const QVector<QPair<qint6
         const unsigned r = compare(a, b);
         if (!r)
             continue;
-        sets.join(i, j);
-        const int s = strength(r);
-        for (int k : {i, j}) {
-            pairStrength[k] = std::max(pairStrength[k], s);
-            pairReasons[k] |= r;
+        found.push_back({i, j, strength(r), r});
+        alike.insert(pairKey(i, j));
+    }
+    std::sort(found.begin(), found.end(), [&](const Found& x, const Found& y) {
+        if (x.strength != y.strength)
+            return x.strength > y.strength;
+        return std::pair(people[x.a].id, people[x.b].id) < std::pair(people[y.a].id, people[y.b].id);
+    });
+    std::vector<int> groupOfPerson(people.size(), -1);
+    std::vector<std::vector<int>> members;
+    auto likeAll = [&](int who, const std::vector<int>& group) {
+        return std::all_of(group.begin(), group.end(), [&](int m) { return alike.count(pairKey(who, m)) > 0; });
+    };
+    for (const Found& f : found) {
+        int& ga = groupOfPerson[f.a];
+        int& gb = groupOfPerson[f.b];
+        if (ga < 0 && gb < 0) {
+            ga = gb = int(members.size());
+            members.push_back({f.a, f.b});
+        } else if (ga >= 0 && gb < 0 && likeAll(f.b, members[ga])) {
+            gb = ga;
+            members[ga].push_back(f.b);
+        } else if (gb >= 0 && ga < 0 && likeAll(f.a, members[gb])) {
+            ga = gb;
+            members[gb].push_back(f.a);
         }
     }
-    QHash<int, int> groupOf;
-    QVector<Group> groups;
-    for (int i = 0; i < int(people.size()); ++i) {
-        if (pairStrength[i] == 0)
-            continue;
-        const int root = sets.root(i);
-        auto it = groupOf.find(root);
-        if (it == groupOf.end()) {
-            it = groupOf.insert(root, int(groups.size()));
-            groups.append(Group{});
+    QVector<Group> groups(int(members.size()));
+    for (int g = 0; g < int(members.size()); ++g)
+        for (int i : members[g]) {
+            groups[g].people.append(people[i].id);
+            groups[g].names.append(people[i].shown);
         }
-        Group& g = groups[*it];
-        g.people.append(people[i].id);
-        g.names.append(people[i].shown);
-        g.reasons |= pairReasons[i];
-        g.strength = std::max(g.strength, pairStrength[i]);
-    }
+    for (const Found& f : found) // the reasons and strength of the pairs within each group
+        if (groupOfPerson[f.a] >= 0 && groupOfPerson[f.a] == groupOfPerson[f.b]) {
+            Group& g = groups[groupOfPerson[f.a]];
+            g.reasons |= f.reasons;
+            g.strength = std::max(g.strength, f.strength);
+        }
     for (Group& g : groups) {
         // In order of their numbers, each name with its person.
         std::vector<std::pair<qint64, QString>> members;

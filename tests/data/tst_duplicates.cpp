@@ -193,6 +193,12 @@ private slots:
         // Other companies' people are never shown, so never paired.
         db.addPerson("Anna Berg", {{"CompanyID", 2}, {"Email1", "a@berg.se"}});
         QCOMPARE(Duplicates::find(*conn, 1).value(0).people.size(), 3);
+        // Like two of them by the mobile number, like the third in nothing: not of their group.
+        const int lena = db.addPerson("Lena Olsson", {{"Mobile", "0046 70 111 22 33"}});
+        groups = Duplicates::find(*conn, 1);
+        QCOMPARE(groups.value(0).people, (QVector<qint64>{a, b, c}));
+        for (const Group& g : groups)
+            QVERIFY(!g.people.contains(lena));
     }
 
     void theMergeKeepsChosenValuesActivitiesAndTheFullerAnswers()
