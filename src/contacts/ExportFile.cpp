@@ -2,6 +2,10 @@
 
 #include "CsvImport.h"
 #include "PeopleTransfer.h"
+#include "data/Dataset.h"
+#include "data/MainDataModule.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/MessageBox.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -85,4 +89,17 @@ QString ExportFile::cannotWrite(const QString& nothingDone) const
 bool ExportFile::isDatabase(const QString& path, const QString& database)
 {
     return CsvImport::isDatabaseFile(path, database);
+}
+
+bool ExportFile::peopleOnFile(TMainDataModule& data)
+{
+    bool empty = false;
+    if (!runCommand([&] {
+            data.PeopleCompanyDet->settle();
+            empty = data.PeopleCompanyDet->recordCount() == 0;
+        }))
+        return false;
+    if (empty)
+        MessageBox::show(MessageBox::Icon::Information, "The database is empty.");
+    return !empty;
 }

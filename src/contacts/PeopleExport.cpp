@@ -177,18 +177,8 @@ void appendCsvField(QByteArray& line, const QString& value)
 
 void run(QWidget* parent, TMainDataModule& data, Format format)
 {
-    // An empty list is said before a file is asked for; a pending change is saved first, as
-    // every command that reads the list does.
-    bool empty = false;
-    if (!runCommand([&] {
-            data.PeopleCompanyDet->settle();
-            empty = data.PeopleCompanyDet->recordCount() == 0;
-        }))
+    if (!ExportFile::peopleOnFile(data))
         return;
-    if (empty) {
-        MessageBox::show(MessageBox::Icon::Information, "The database is empty.");
-        return;
-    }
     FileDialog::Request ask;
     ask.save = true;
     if (format == Format::Csv) {

@@ -170,18 +170,8 @@ void write(QWidget* parent, TMainDataModule& data, const QString& path)
 
 void run(QWidget* parent, TMainDataModule& data)
 {
-    // An empty list is said before a file is asked for; a pending change is saved first, as
-    // every command that reads the list does.
-    bool empty = false;
-    if (!runCommand([&] {
-            data.PeopleCompanyDet->settle();
-            empty = data.PeopleCompanyDet->recordCount() == 0;
-        }))
+    if (!ExportFile::peopleOnFile(data))
         return;
-    if (empty) {
-        MessageBox::show(MessageBox::Icon::Information, "The database is empty.");
-        return;
-    }
     FileDialog::Request ask;
     ask.save = true;
     ask.objectName = "SaveDialogCalendar";

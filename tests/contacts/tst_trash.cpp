@@ -548,14 +548,14 @@ private slots:
 
 namespace {
 // The child of killedAtAnyMoment: works on the file round after round until it is killed.
-int childWork(const QString& spec)
+int childWork(const QString& task) // "path|delete" or "path|undo"
 {
-    const QStringList parts = spec.split('|');
+    const QStringList fields = task.split('|');
     Connection c("child");
-    c.setDatabasePath(parts[0]);
+    c.setDatabasePath(fields[0]);
     c.open();
     for (int round = 0;; ++round) {
-        if (parts[1] == "delete") {
+        if (fields[1] == "delete") {
             Trash::moveCompany(c, 1);
             QList<qint64> all;
             for (const Trash::Entry& e : Trash::entries(c))
