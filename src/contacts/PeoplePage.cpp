@@ -1,6 +1,7 @@
 #include "PeoplePage.h"
 
 #include "Vocabulary.h"
+#include "data/ViewReaction.h"
 #include "data/DataSource.h"
 #include "data/Dataset.h"
 #include "widgets/FieldBinding.h"
@@ -107,7 +108,7 @@ PeoplePage::PeoplePage(DataSource* people, QWidget* parent) : QWidget(parent), m
         b->read();
     // A person the file could not give is not shown as an empty record that could be typed
     // into and saved: the fields are off, and the name field says why.
-    connect(people, &DataSource::changed, this, &PeoplePage::showReadable);
+    connect(people, &DataSource::changed, this, [this] { reactOutsideEmission(this, [this] { showReadable(); }); });
     showReadable();
 }
 

@@ -2,6 +2,7 @@
 #include "Column.h"
 #include "Row.h"
 #include "RowChange.h"
+#include "RowSnapshot.h"
 
 #include <QHash>
 #include <QObject>
@@ -12,8 +13,6 @@
 
 #include <functional>
 #include <optional>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 class Connection;
@@ -27,13 +26,10 @@ struct LocateOptions {
     bool partialKey = false; // the last value matches the beginning of its column
 };
 
-// A snapshot of a table or a query with a current row and browse, edit and insert states. A
-// query's rows are held in memory whole. A table's rows are held by their identities and the
-// few columns that ordering and finding read (the sort and lookup keys, and one searched column
-// kept case-folded); a row's other values are read through the connection when the row is
-// first shown or made current, and kept in a small cache until the snapshot is read again, so
-// memory does not grow with the text on file. A post writes one row at once; the snapshot changes only by its own posts and
-// deletes, or when it is opened, refreshed or re-run. A detail dataset shows the rows whose
+// A table or a query with a current row and browse, edit and insert states, over a RowSnapshot
+// that holds the rows read (how a table's rows are kept small in memory is told there). A post
+// writes one row at once; the snapshot changes only by its own posts and deletes, when another
+// program's writes are taken in before a move, or when it is opened, refreshed or re-run. A detail dataset shows the rows whose
 // link column equals the master's current value and settles its pending row whenever the
 // master moves or is re-read. Before-handlers abort an operation by throwing Abort.
 //
@@ -76,7 +72,7 @@ public:
     void setSearchColumn(const QString& column) { m_searchColumn = column; }
     // A table whose triggers log the identity of every row written to this dataset's table, by
     // whatever program: after another program's write, only the rows logged since are read.
-    void setChangeLog(const QString& logTable, const QString& keyColumn) { m_logTable = logTable; m_logKey = keyColumn; }
+    void setChangeLog(const QString& logTable, const QString& keyColumn) { m_rows.setChangeLog(logTable, keyColumn); }
     // Takes the place of the DELETE that remove() makes, inside its transaction: for a table whose
     // deleted rows are kept elsewhere (the people's trash).
     void setRemover(std::function<void(const QVariant& identity)> remover) { m_remover = std::move(remover); }
@@ -144,7 +140,7 @@ public:
     QVariant valueAt(int row, int column) const; // for walks that must not move the cursor
     // A row the file could not give (a damaged page): it is never edited, and is said once, by
     // unreadable(), rather than shown as an empty record.
-    bool isUnreadable(int row) const;
+    bool isUnreadable(int row) const { return m_rows.isUnreadable(row); }
     bool currentUnreadable() const { return m_current >= 0 && isUnreadable(m_current); }
     // Reads the given columns of every row in order without moving the cursor, reading the
     // table once instead of row by row: for walks over the whole dataset. The visitor gets the
@@ -182,30 +178,25 @@ private:
     void load();
     void buildColumns(const QStringList& resultNames);
     QStringList tableColumnNames() const;
-    QString tableSelect() const; // after buildColumns
-    Row readRow(const RowReader& reader, std::vector<QVariant>& buffer) const;
-    void sortRows();
-    bool orderedByIdentity() const;
+    void sortRows() { m_rows.sort(); m_rows.stripAll(isEditing() ? m_current : -1); }
     void masterMoved();
     void announceMoved(); // the details follow, then the views hear of it
     void announceChanged(); // the rows that came or went, then changed()
     void noteRows(RowChange::Kind kind, int row = -1);
-    void noteReload(size_t rowsBefore);
+    void noteReload(int rowsBefore);
     QString writeTable() const { return m_table.isEmpty() ? m_updateTable : m_table; }
     void writeRow();
     QVariant updateRow(const QString& table, const QVariant& identity);
     QVariant insertRow(const QString& table, bool everyColumn);
-    bool readStored(const QVariant& identity, Row* stored) const;
     bool stillAsRead(const Row& stored) const;
     bool askConflict(Conflict conflict);
     void tookOverWrite(const QString& table, bool inSync);
     void reloadRow(int index, const QVariant& identity);
-    int rowOf(const QVariant& identity) const; // -1 when no row has it
+    int rowOf(const QVariant& identity) const { return m_rows.rowOf(identity); } // -1 when no row has it
     [[noreturn]] void schemaFail(const QString& table, const QString& column) const;
     void checkSchema();
     void afterMove(bool fire = true);
     void insertAt(int row);
-    QVariant lookupValue(const Lookup& l) const;
     QVariant findValue(const QString& keyColumn, const QVariant& key, const QString& resultColumn) const;
     QVariant masterLinkValue() const;
     [[noreturn]] void fail(const QString& text) const;
@@ -213,20 +204,8 @@ private:
     void fire(const Handler& h) { if (h) h(*this); }
     bool matches(int row, const QVector<int>& cols, const QVariantList& values, LocateOptions o,
                  const QString& foldedWant, int skip = -1) const;
-    const Row& fullRow(int row) const;
-    const QVariant* inMemory(const Row& r, int column) const; // nullptr: read the whole row
-    bool isFolded(const Row& r, int column) const { return m_lazy && column == m_search && !r.isComplete(); }
-    QStringView foldedText(const Row& r) const;
-    void appendFolded(Row& r, QStringView text, bool null);
-    void stripRow(int index);
-    void stripAll();
-    void clearCache() const;
-    Row readKept(const RowReader& reader) const;
-    qint64 logPosition() const; // the last entry of the change log; -1 without a log
     bool followLog(); // false: the log does not say everything, read the rows again
     int catchUp(bool* gone);
-    QString keptSelect() const;
-    Dataset* self() const { return const_cast<Dataset*>(this); }
 
     QString m_name;
     Connection* m_connection;
@@ -241,44 +220,24 @@ private:
     QString m_linkColumn;
     QVariant m_linkValue;
     bool m_deferred = false;
-    bool m_needsLoad = false;
-    bool m_orderDirty = false; // a new row stands where it was inserted, not in table order
+    bool m_needsLoad = false; // a deferred dataset's rows are read when first needed
 
     QVector<Column> m_columns;
     QHash<QString, int> m_columnIndex;
     QVector<Lookup> m_lookups;
     int m_identity = -1; // column that identifies a row when it is written
-    std::vector<Row> m_rows;
+    RowSnapshot m_rows;
     int m_current = -1;
     DatasetState m_state = DatasetState::Inactive;
     Row m_original;
     bool m_modified = false;
     bool m_rowGone = false; // another user deleted the row being edited
     std::vector<bool> m_changedColumns;
-    quint64 m_loadedVersion = 0;
-    qint64 m_loadedExternal = -1;
+    // A true cache: which row holds each key of a column that lookups find rows by, made by the
+    // first lookup and forgotten whenever the rows change.
     mutable QHash<QString, QHash<QString, int>> m_lookupIndex; // key column -> key text -> row
 
-    // A table's rows keep only what ordering and finding need.
-    bool m_lazy = false;
     QString m_searchColumn;
     QStringList m_keptNames;
-    std::vector<bool> m_keep; // per column: held in every row
-    QVector<int> m_keptColumns;
-    int m_search = -1; // the searched column, held case-folded in m_foldedText
-    int m_alias = -1;  // the column that is the row identity under its own name
-    int m_link = -1;   // the link column, equal to m_linkValue in every row read
-    std::vector<char16_t> m_foldedText;
-    struct Cached {
-        Row row;
-        quint64 used;
-    };
-    mutable std::unordered_map<qint64, Cached> m_cache; // identity -> whole row, as first read
-    mutable quint64 m_cacheClock = 0;
-    mutable QString m_rowSelect; // one row by its identity
-    mutable std::unordered_set<qint64> m_unreadable; // identities whose rows the file could not give
-    mutable bool m_toldUnreadable = false;
-    QString m_logTable, m_logKey;
     std::function<void(const QVariant&)> m_remover;
-    qint64 m_loadedSeq = -1; // the change log's last entry when the rows were read
 };

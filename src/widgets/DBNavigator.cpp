@@ -1,6 +1,7 @@
 #include "DBNavigator.h"
 
 #include "WaitCursor.h"
+#include "data/ViewReaction.h"
 #include "data/DataSource.h"
 #include "data/Dataset.h"
 #include "platform/ErrorDisplay.h"
@@ -46,8 +47,8 @@ DBNavigator::DBNavigator(DataSource* source, QWidget* parent) : QWidget(parent),
         m_buttons[i] = b;
     }
     setFixedSize(sizeHint());
-    connect(source, &DataSource::changed, this, &DBNavigator::updateButtons);
-    connect(source, &DataSource::moved, this, &DBNavigator::updateButtons);
+    connect(source, &DataSource::changed, this, [this] { reactOutsideEmission(this, [this] { updateButtons(); }); });
+    connect(source, &DataSource::moved, this, [this] { reactOutsideEmission(this, [this] { updateButtons(); }); });
     updateButtons();
 }
 

@@ -3,15 +3,18 @@
 #include "DateText.h"
 #include "data/DataSource.h"
 #include "data/Dataset.h"
+#include "data/ViewReaction.h"
 #include "platform/ErrorDisplay.h"
 
 DatasetModel::DatasetModel(DataSource* source, const QList<GridColumn>& columns, QObject* parent)
     : QAbstractTableModel(parent), m_source(source), m_columns(columns)
 {
-    connect(source, &DataSource::rowsChanged, this, &DatasetModel::rowsChanged);
-    connect(source, &DataSource::changed, this, &DatasetModel::datasetChanged);
-    connect(source, &DataSource::moved, this, &DatasetModel::datasetChanged);
-    connect(source, &DataSource::fieldChanged, this, &DatasetModel::fieldChanged);
+    connect(source, &DataSource::rowsChanged, this,
+            [this](RowChange change) { reactOutsideEmission(this, [&] { rowsChanged(change); }); });
+    connect(source, &DataSource::changed, this, [this] { reactOutsideEmission(this, [this] { datasetChanged(); }); });
+    connect(source, &DataSource::moved, this, [this] { reactOutsideEmission(this, [this] { datasetChanged(); }); });
+    connect(source, &DataSource::fieldChanged, this,
+            [this](int column) { reactOutsideEmission(this, [&] { fieldChanged(column); }); });
 }
 
 Dataset* DatasetModel::dataset() const { return m_source->dataset(); }

@@ -1,5 +1,6 @@
 #include "FieldBinding.h"
 
+#include "data/ViewReaction.h"
 #include "data/DataSource.h"
 #include "data/Dataset.h"
 #include "data/TextLimit.h"
@@ -90,12 +91,14 @@ QWidget* FieldBinding::widget() const { return static_cast<QWidget*>(parent()); 
 FieldBinding::FieldBinding(DataSource* source, const QString& column, QWidget* widget)
     : QObject(widget), m_source(source), m_column(column)
 {
-    connect(source, &DataSource::changed, this, &FieldBinding::read);
+    connect(source, &DataSource::changed, this, [this] { reactOutsideEmission(this, [this] { read(); }); });
     connect(source, &DataSource::fieldChanged, this, [this](int col) {
-        if (m_index < 0)
-            m_index = dataset()->columnIndex(m_column);
-        if (col == m_index)
-            read();
+        reactOutsideEmission(this, [&] {
+            if (m_index < 0)
+                m_index = dataset()->columnIndex(m_column);
+            if (col == m_index)
+                read();
+        });
     });
 }
 
