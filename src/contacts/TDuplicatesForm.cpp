@@ -312,6 +312,21 @@ void TDuplicatesForm::NotDuplicateButtonClick()
 {
     if (m_shown.size() < 2)
         return;
+    // The mark is for good (the pair is never offered again), so a slip of the mouse is asked about.
+    QStringList names;
+    for (const auto& p : std::as_const(m_shown))
+        names << p.values.value("Name").toString();
+    const QString who = names.size() == 2 ? names.join(" and ")
+                                          : names.mid(0, names.size() - 1).join(", ") + " and " + names.last();
+    MessageBox::Request ask;
+    ask.icon = MessageBox::Icon::Warning;
+    ask.text = QString("Mark %1 as different people? They will not be shown together as likely duplicates again.")
+                   .arg(who);
+    ask.buttons = {MessageBox::Button::Yes, MessageBox::Button::No};
+    ask.defaultButton = MessageBox::Button::No;
+    ask.escapeButton = MessageBox::Button::No;
+    if (MessageBox::show(ask) != MessageBox::Button::Yes)
+        return;
     const QVector<qint64> people = comparedPeople();
     const int row = currentGroup();
     if (!runCommand([&] { DuplicateMerge::markNotDuplicates(m_data->MainADOConnection, people); }))

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QStyle>
 #include <QToolTip>
 
 #include <algorithm>
@@ -412,6 +413,15 @@ void ResultGrid::mouseMoveEvent(QMouseEvent* event)
     QTableView::mouseMoveEvent(event);
 }
 
+bool ResultGrid::cellCutOff(const QModelIndex& index) const
+{
+    const QString text = index.data().toString();
+    if (text.isEmpty())
+        return false;
+    const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    return fontMetrics().horizontalAdvance(text) + margin > visualRect(index).width();
+}
+
 void ResultGrid::mouseReleaseEvent(QMouseEvent* event)
 {
     QTableView::mouseReleaseEvent(event);
@@ -426,10 +436,14 @@ bool ResultGrid::viewportEvent(QEvent* event)
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         const QModelIndex index = indexAt(help->pos());
-        if (index.isValid() && index.column() == m_emailColumn)
+        if (index.isValid() && index.column() == m_emailColumn) {
             QToolTip::showText(help->globalPos(), kEmailHint, viewport(), visualRect(index));
-        else
+        } else if (index.isValid() && cellCutOff(index)) {
+            // A text the column is too narrow for is read in full without widening the column.
+            QToolTip::showText(help->globalPos(), index.data().toString(), viewport(), visualRect(index));
+        } else {
             QToolTip::hideText();
+        }
         return true;
     }
     if (event->type() == QEvent::Leave)

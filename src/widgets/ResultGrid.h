@@ -57,6 +57,7 @@ protected:
 
 private:
     friend class FixedColumnView;
+    bool cellCutOff(const QModelIndex& index) const; // its text is wider than the cell
     void placeFixedColumn();
     void setUserRowHeight(int row, int height);
     void applyRowHeights(int from, int to); // rows from..to get the user's heights or the default

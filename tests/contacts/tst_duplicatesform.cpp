@@ -163,6 +163,12 @@ private slots:
             QVERIFY(!f->UndoMergeButton->isEnabled());
             f->GroupsGrid->setCurrentIndex(f->GroupsGrid->model()->index(1, 1));
             QCOMPARE(f->comparedPeople().last(), qint64(zoe));
+            // The mark is asked about first; No leaves the group where it was.
+            QTest::mouseClick(f->NotDuplicateButton, Qt::LeftButton);
+            QCOMPARE(f->groupCount(), 2);
+            QCOMPARE(app.messages.last().defaultButton, Button::No);
+            QVERIFY(app.messages.last().text.startsWith("Mark "));
+            app.answers << Button::Yes;
             QTest::mouseClick(f->NotDuplicateButton, Qt::LeftButton);
             QCOMPARE(f->groupCount(), 1);
         });
@@ -217,6 +223,7 @@ private slots:
             QCOMPARE(f->groupCount(), 1);
             // Space and Enter press the focused button; Escape closes the window.
             f->NotDuplicateButton->setFocus();
+            app.answers << Button::Yes;
             QTest::keyClick(f->NotDuplicateButton, Qt::Key_Space);
             QCOMPARE(f->groupCount(), 0);
             QVERIFY(!f->MergeButton->isEnabled());

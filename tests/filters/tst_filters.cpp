@@ -584,6 +584,9 @@ private slots:
         Spot border = titleOf(grid, 4);
         border.pos.rx() = grid->horizontalHeader()->sectionViewportPosition(4) + 1;
         QCOMPARE(pointerAt(border), Qt::SplitHCursor);
+        // A cell too narrow for its text shows the whole of it as a hint.
+        grid->setColumnWidth(1, 24);
+        QCOMPARE(hintAt(spotOf(grid, 0, 1)), names(grid).value(0));
     }
 
     void gridRowsAreMovedAndResizedByTheirFirstCell()
