@@ -11,6 +11,8 @@ class TAboutForm;
 class TRetail;
 class TPickDateForm;
 class TDeletedForm;
+class THistoryForm;
+class TBackupsForm;
 class TDuplicatesForm;
 
 // The program-wide references to the single instance of each long-lived window.
@@ -26,6 +28,8 @@ struct AppWindows {
     TRetail* Retail = nullptr;
     TPickDateForm* PickDateForm = nullptr;
     TDeletedForm* DeletedForm = nullptr;
+    THistoryForm* HistoryForm = nullptr;
+    TBackupsForm* BackupsForm = nullptr;
     TDuplicatesForm* DuplicatesForm = nullptr;
 };
 

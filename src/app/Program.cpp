@@ -17,6 +17,10 @@
 #include "followup/TPickDateForm.h"
 #include "followup/TRemindersForm.h"
 #include "contacts/TDeletedForm.h"
+#include "contacts/THistoryForm.h"
+#include "contacts/TBackupsForm.h"
+#include "BackupProgress.h"
+#include "data/DailyBackup.h"
 #include "help/TAboutForm.h"
 #include "help/THelpForm.h"
 #include "profile/TRetail.h"
@@ -56,6 +60,7 @@ void Program::setUpApplication()
 Program::~Program()
 {
     m_fileCheck.reset(); // stopped before the file it reads goes
+    dailyBackup.reset(); // a copy not yet made is dropped, never left half
     appWindows() = AppWindows{};
     // Windows go before the data module whose datasets they show.
     delete duplicatesForm;
@@ -111,6 +116,11 @@ bool Program::start()
         w.AboutForm = aboutForm;
         deletedForm = new TDeletedForm(dataModule.get(), mainForm);
         w.DeletedForm = deletedForm;
+        historyForm = new THistoryForm(dataModule.get(), mainForm);
+        w.HistoryForm = historyForm;
+        dailyBackup = std::make_unique<DailyBackup>(dataModule->MainADOConnection);
+        backupsForm = new TBackupsForm(dataModule.get(), dailyBackup.get(), mainForm);
+        w.BackupsForm = backupsForm;
 
         prepared = AppPaths::prepareDatabase();
         if (!prepared.error.isEmpty())
@@ -144,11 +154,14 @@ bool Program::start()
         w.DuplicatesForm = duplicatesForm;
         // A merge or its undo moves activities and answers between people: the windows that hold
         // them for the current person read them again.
-        QObject::connect(duplicatesForm, &TDuplicatesForm::peopleChanged, [this] {
+        auto readDetailsAgain = [this] {
             for (Dataset* ds : {followUpForm->FollowUp, retail->QMainTable})
                 if (ds->isActive())
                     runQuietly([ds] { ds->refresh(); });
-        });
+        };
+        QObject::connect(duplicatesForm, &TDuplicatesForm::peopleChanged, readDetailsAgain);
+        // A restored backup replaces everything: so do the windows that hold a person's rows.
+        QObject::connect(backupsForm, &TBackupsForm::dataReplaced, readDetailsAgain);
     } catch (const DataError& e) {
         splash->hide();
         MessageBox::show(MessageBox::Icon::Stop,
@@ -183,6 +196,11 @@ bool Program::start()
         m_exitCode = 0;
         return false;
     }
+    // The day's copy: at the first start of the day, or the first save of a day begun later.
+    m_backupProgress = new BackupProgress(mainForm);
+    QObject::connect(dailyBackup.get(), &DailyBackup::started, m_backupProgress, &BackupProgress::follow);
+    QObject::connect(dataModule.get(), &TMainDataModule::personSaved, dailyBackup.get(), &DailyBackup::check);
+    dailyBackup->check();
     return true;
 }
 

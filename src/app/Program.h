@@ -16,8 +16,12 @@ class TAboutForm;
 class TRetail;
 class TPickDateForm;
 class TDeletedForm;
+class THistoryForm;
 class TDuplicatesForm;
 class FileCheck;
+class DailyBackup;
+class BackupProgress;
+class TBackupsForm;
 
 // The program from its start to its end: splash and display checks, every window created once
 // in a fixed order, the database opened, the main window reduced to the People page.
@@ -45,12 +49,16 @@ public:
     TRetail* retail = nullptr;
     TPickDateForm* pickDateForm = nullptr;
     TDeletedForm* deletedForm = nullptr;
+    THistoryForm* historyForm = nullptr;
+    TBackupsForm* backupsForm = nullptr;
+    std::unique_ptr<DailyBackup> dailyBackup; // after start(); checked at the start and every save
     TDuplicatesForm* duplicatesForm = nullptr;
 
 private:
     bool madeOnRequest(const QString& database); // false: the user chose to make none
     void sayDamaged(const QString& what); // once a run, whichever finds the damage first
     std::unique_ptr<FileCheck> m_fileCheck;
+    BackupProgress* m_backupProgress = nullptr;
     bool m_toldDamaged = false;
     int m_exitCode = 0;
     bool m_quitRequested = false;

@@ -103,6 +103,8 @@ void TDataEntryForm::buildMenu()
     item(record, "Delete1", "&Delete", &TDataEntryForm::Delete1Click);
     item(record, "DeleteAll1", "Delete &All", &TDataEntryForm::DeleteAll1Click);
     item(record, "DeletedPeople1", "Dele&ted people...", &TDataEntryForm::DeletedPeople1Click);
+    item(record, "History1", "&History...", &TDataEntryForm::History1Click);
+    item(record, "RestoreBackup1", "Restore from bac&kup...", &TDataEntryForm::RestoreBackup1Click);
     item(record, "Save1", "&Save", &TDataEntryForm::Save1Click);
     record->addSeparator();
     item(record, "Discardchanges1", "Dis&card changes", &TDataEntryForm::Discardchanges1Click);

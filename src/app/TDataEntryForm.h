@@ -40,6 +40,8 @@ public slots:
     void Delete1Click();
     void DeleteAll1Click();
     void DeletedPeople1Click();
+    void History1Click();
+    void RestoreBackup1Click();
     void Save1Click();
     void Discardchanges1Click();
     void Refresh1Click();

@@ -6,6 +6,9 @@
 #include "contacts/PeopleExport.h"
 #include "contacts/TDeletedForm.h"
 #include "contacts/TDuplicatesForm.h"
+#include "contacts/THistoryForm.h"
+#include "contacts/TBackupsForm.h"
+#include "data/MainDataModule.h"
 #include "contacts/VCardImport.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MessageBox.h"
@@ -73,6 +76,43 @@ void TDataEntryForm::DeletedPeople1Click()
     }
     Modal::exec(form);
     DBComboBox4Change(); // a restored person may be current now
+}
+
+void TDataEntryForm::History1Click()
+{
+    // The history is the one of the person on file: a pending edit is saved first, as before the
+    // other windows, and a new person nobody saved has none.
+    openModalOverPeople(appWindows().HistoryForm, "No record selected.", [this] {
+        if (people()->state() != DatasetState::Insert)
+            return true;
+        MessageBox::show(MessageBox::Icon::Information, "This person is not saved yet, so has no history.");
+        return false;
+    });
+    DBComboBox4Change(); // a value put back may be the prospecting method
+}
+
+void TDataEntryForm::RestoreBackup1Click()
+{
+    TBackupsForm* form = appWindows().BackupsForm;
+    if (!form)
+        return;
+    if (m_dataModule->MainADOConnection.onServer()) {
+        MessageBox::show(MessageBox::Icon::Information, TBackupsForm::serverText());
+        return;
+    }
+    // The list opens also when nobody is in the list: that may be why the user is here.
+    if (people()->isEditing()) {
+        try {
+            people()->post();
+        } catch (const Abort&) {
+            return;
+        } catch (const DataError& e) {
+            MessageBox::show(MessageBox::Icon::Error, e.text());
+            return;
+        }
+    }
+    Modal::exec(form);
+    DBComboBox4Change(); // another person may be current after a restore
 }
 
 void TDataEntryForm::RetailButtonClick() { openModalOverPeople(appWindows().Retail, "No record selected."); }

@@ -44,6 +44,9 @@ public:
     QVector<Column> tableColumns(const QString& table); // from the schema; throws DataError for a missing table
     void forgetColumns() { m_columns.clear(); }         // after the schema changed
     static QString quote(const QString& identifier);
+    // Team mode keeps the people on a server, whose login names the user and whose administrator
+    // keeps its backups. Every database is a file on this computer for now.
+    bool onServer() const { return false; }
 
     // Runs one statement; errors are thrown as DataError in plain words.
     void exec(const QString& sql, const QVariantList& values = {});

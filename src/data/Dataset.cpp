@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "data/DataError.h"
 #include "DataSource.h"
+#include "PersonHistory.h"
 #include "RowReader.h"
 
 #include <QPointer>
@@ -329,11 +330,12 @@ bool Dataset::askConflict(Conflict conflict)
 QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
 {
     const Row& r = m_rows[m_current];
-    QStringList cols;
+    QStringList cols, names;
     QVariantList vals;
     for (int i = 0; i < m_columns.size(); ++i) {
         if ((i == m_identity && !m_table.isEmpty()) || !m_changedColumns[i] || m_columns[i].readOnly)
             continue;
+        names << m_columns[i].name;
         cols << Connection::quote(m_columns[i].name);
         vals << ColumnValue::toDatabase(r.value(i), m_columns[i].type);
     }
@@ -365,8 +367,11 @@ QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
             }
         }
         if (!gone) {
+            PersonHistory::Save history(*m_connection, table, where, identity, names, overwrite);
             m_connection->exec(sql, vals);
             gone = m_connection->changes() == 0;
+            if (!gone)
+                history.written(); // in this transaction: the change and its history together
         }
         if (gone) {
             tx.rollback();

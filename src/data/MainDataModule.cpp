@@ -187,7 +187,10 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
 
     using std::placeholders::_1;
     PeopleCompanyDet->events.beforePost = [this](Dataset& d) { PeopleCompanyDetBeforePost(d); };
-    PeopleCompanyDet->events.afterPost = [this](Dataset& d) { PeopleCompanyDetAfterPost(d); };
+    PeopleCompanyDet->events.afterPost = [this](Dataset& d) {
+        PeopleCompanyDetAfterPost(d);
+        emit personSaved();
+    };
     PeopleCompanyDet->events.afterInsert = [this](Dataset& d) { PeopleCompanyDetAfterInsert(d); };
     PeopleCompanyDet->events.afterEdit = [this](Dataset& d) { PeopleCompanyDetAfterEdit(d); };
     PeopleCompanyDet->events.afterDelete = [this](Dataset& d) { PeopleCompanyDetAfterDelete(d); };

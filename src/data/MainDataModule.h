@@ -111,6 +111,7 @@ signals:
     void professionListFilled(const QStringList& items);
     void companyListFilled(const QStringList& items);
     void solutionListFilled(const QStringList& items);
+    void personSaved(); // after every saved person, once the rules have run
 
 private:
     Dataset* makeTable(const QString& name, const QString& table, const QStringList& columns = {});

@@ -407,7 +407,7 @@ private slots:
     {
         // Every title and item: its caption as the menu shows it, with a letter of its own.
         const QList<QPair<QString, QStringList>> menus{
-            {"Record", {"New", "Delete", "Delete All", "Deleted people...", "Save", "Discard changes", "Refresh",
+            {"Record", {"New", "Delete", "Delete All", "Deleted people...", "History...", "Restore from backup...", "Save", "Discard changes", "Refresh",
                         "Show business and other info", "Personality identification...", "First", "Previous", "Next",
                         "Last", "Exit"}},
             {"Tools", {"Filters...", "Follow-up...", "Pipeline...", "Find duplicates..."}},

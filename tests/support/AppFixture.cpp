@@ -1,11 +1,16 @@
 #include "AppFixture.h"
 
 #include "app/Program.h"
+#include "data/Backups.h"
+#include "data/DailyBackup.h"
 #include "data/MainDataModule.h"
 
 AppFixture::AppFixture(ScreenMetrics screen)
 {
     AppPaths::setExecutableDir(db.dir());
+    // The day's backup would run beside whatever a test looks at, with a message of its own when
+    // it fails: only the tests about backups turn it on, and wait for it.
+    DailyBackup::setEnabled(false);
     Screen::setOverride([screen] { return screen; });
     MessageBox::setHandler([this](const MessageBox::Request& r) {
         messages << r;
@@ -28,6 +33,8 @@ AppFixture::~AppFixture()
     Modal::setRunner({});
     Screen::setOverride({});
     AppPaths::setExecutableDir({});
+    DailyBackup::setEnabled(true);
+    Backups::setClock({});
 }
 
 bool AppFixture::start()
