@@ -33,13 +33,13 @@ THistoryForm::THistoryForm(TMainDataModule* dataModule, QWidget* parent) : QDial
     const int dateWidth = fontMetrics().horizontalAdvance(
                               QLocale().toString(QDateTime(QDate(2028, 12, 28), QTime(23, 59)), QLocale::ShortFormat))
                           + 16;
-    HistoryGrid = new ResultGrid({{"No.", 30}, {"Changed", std::max(110, dateWidth)}, {"By", 80}, {"Field", 150},
+    HistoryGrid = new ResultGrid({{"No.", 30}, {"Changed", std::max(110, dateWidth)}, {"By", 190}, {"Field", 150},
                                   {"Old value", 130}, {"New value", 130}},
                                  -1, this);
     HistoryGrid->setObjectName("HistoryGrid");
     HistoryGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     HistoryGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    HistoryGrid->setMinimumSize(680, 260);
+    HistoryGrid->setMinimumSize(790, 260);
     HistoryGrid->horizontalHeader()->setStretchLastSection(true);
 
     StatusLabel = new QLabel(this);

@@ -140,7 +140,7 @@ int rotate(const QString& databasePath)
 {
     const QDir dir(folder(databasePath));
     // Pieces of copies that never finished (the program was killed while making one).
-    for (const QString& piece : dir.entryList({"Vantrel-*.vt.part", "Vantrel-*.vt.part-journal"}, QDir::Files))
+    for (const QString& piece : dir.entryList({"Vantrel-*.vt.part", "Vantrel-*.vt.part-*"}, QDir::Files))
         QFile::remove(dir.filePath(piece));
     QList<QDate> days;
     const QVector<Copy> copies = list(databasePath, false);
@@ -222,8 +222,8 @@ bool BackupJob::begin()
         fail(QString("The folder %1 cannot be made.").arg(QDir::toNativeSeparators(dir)));
         return false;
     }
-    QFile::remove(m_part);
-    QFile::remove(m_part + "-journal");
+    for (const char* piece : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(m_part + piece);
     int rc = sqlite3_open_v2(QFile::encodeName(m_part).constData(), &m_dest,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK)
@@ -361,8 +361,7 @@ void BackupJob::drop()
     if (m_dest)
         sqlite3_close(m_dest);
     m_dest = nullptr;
-    if (!m_done) {
-        QFile::remove(m_part);
-        QFile::remove(m_part + "-journal");
-    }
+    if (!m_done)
+        for (const char* piece : {"", "-journal", "-wal", "-shm"})
+            QFile::remove(m_part + piece);
 }
