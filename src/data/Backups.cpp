@@ -305,6 +305,16 @@ bool BackupJob::step()
         return false;
     }
     emit progress(0, m_total);
+    if (m_timer) {
+        // The source is no longer read; the check of the copy must not hold the window.
+        sqlite3_backup_finish(m_backup);
+        m_backup = nullptr;
+        m_sealing = std::thread([this] {
+            const QString why = seal();
+            QMetaObject::invokeMethod(this, [this, why] { sealed(why); }, Qt::QueuedConnection);
+        });
+        return false;
+    }
     if (complete()) {
         m_done = true;
         emit finished(true, {});
@@ -316,32 +326,49 @@ bool BackupJob::complete()
 {
     sqlite3_backup_finish(m_backup);
     m_backup = nullptr;
+    const QString why = seal();
+    if (!why.isEmpty()) {
+        fail(why);
+        return false;
+    }
+    return true;
+}
+
+void BackupJob::sealed(const QString& why)
+{
+    if (m_sealing.joinable())
+        m_sealing.join();
+    if (!why.isEmpty()) {
+        fail(why);
+        return;
+    }
+    m_done = true;
+    emit finished(true, {});
+}
+
+QString BackupJob::seal()
+{
     const QString name = QFileInfo(m_target).fileName();
     // The copy opens on its own: one file, no journal beside it.
     int rc = sqlite3_exec(m_dest, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        fail(describe(m_dest, rc, name));
-        return false;
-    }
+    if (rc != SQLITE_OK)
+        return describe(m_dest, rc, name);
     const QString check = Backups::quickCheck(m_dest);
-    if (check != "ok") {
-        fail(QString("The copy %1 did not pass its check (%2): the database may be damaged.")
-                 .arg(name, check.section('\n', 0, 0)));
-        return false;
+    if (check != "ok")
+        return QString("The copy %1 did not pass its check (%2): the database may be damaged.")
+            .arg(name, check.section('\n', 0, 0));
+    {
+        std::lock_guard<std::mutex> guard(m_destLock);
+        rc = sqlite3_close(m_dest);
+        m_dest = nullptr;
     }
-    rc = sqlite3_close(m_dest);
-    m_dest = nullptr;
-    if (rc != SQLITE_OK) {
-        fail(describe(nullptr, rc, name));
-        return false;
-    }
+    if (rc != SQLITE_OK)
+        return describe(nullptr, rc, name);
     syncToDisk(m_part);
-    if (::rename(QFile::encodeName(m_part).constData(), QFile::encodeName(m_target).constData()) != 0) {
-        fail(QString("The copy could not be named %1.").arg(name));
-        return false;
-    }
+    if (::rename(QFile::encodeName(m_part).constData(), QFile::encodeName(m_target).constData()) != 0)
+        return QString("The copy could not be named %1.").arg(name);
     syncToDisk(QFileInfo(m_target).absolutePath());
-    return true;
+    return {};
 }
 
 void BackupJob::fail(const QString& why)
@@ -355,6 +382,16 @@ void BackupJob::drop()
 {
     if (m_timer)
         m_timer->stop();
+    if (m_sealing.joinable()) {
+        {
+            std::lock_guard<std::mutex> guard(m_destLock);
+            if (m_dest)
+                sqlite3_interrupt(m_dest); // a check being made is stopped, not waited for
+        }
+        m_sealing.join();
+        // A copy that was whole and named before the interruption stays; anything else goes.
+        m_done = m_done || (QFileInfo::exists(m_target) && !QFileInfo::exists(m_part));
+    }
     if (m_backup)
         sqlite3_backup_finish(m_backup);
     m_backup = nullptr;

@@ -1,4 +1,6 @@
 #pragma once
+#include <mutex>
+#include <thread>
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -59,7 +61,8 @@ void setClock(std::function<QDateTime()> clock);
 // One copy of the database being made in steps on the event loop: each step copies for a few
 // milliseconds, so the window never waits long. The copy is written to target + ".part" and moved
 // to target only once it is whole and checked; a copy killed on the way leaves only the ".part",
-// which no list shows and the next rotation deletes.
+// which no list shows and the next rotation deletes. Made in steps, the copy's check (seconds for
+// a large file) runs in a thread of its own, on the copy alone.
 class BackupJob : public QObject {
     Q_OBJECT
 public:
@@ -68,7 +71,7 @@ public:
     ~BackupJob() override; // an unfinished copy is dropped
     void start();    // the steps run on the event loop; finished() comes at the end
     bool runToEnd(); // every step at once; false when it failed (error() says why)
-    bool isRunning() const { return m_backup != nullptr; }
+    bool isRunning() const { return m_backup != nullptr || m_sealing.joinable(); }
     bool isDone() const { return m_done; }
     QString error() const { return m_error; }
     QString target() const { return m_target; }
@@ -85,6 +88,8 @@ private:
     void fail(const QString& why);
     void drop();
     bool complete();
+    QString seal(); // checks, closes and names the whole copy; touches the copy alone; empty: done
+    void sealed(const QString& why);
 
     Connection& m_source;
     QString m_target, m_part;
@@ -95,4 +100,6 @@ private:
     bool m_done = false;
     bool m_busy = false; // the last step met another program's lock
     QString m_error;
+    std::thread m_sealing;
+    std::mutex m_destLock; // the copy's handle is interrupted only while it is open
 };
