@@ -202,7 +202,7 @@ void TDuplicatesForm::showGroup(int group)
     // The person changed last gives a value where several are filled.
     int latest = 0;
     for (int i = 1; i < m_shown.size(); ++i)
-        if (m_shown[i].recency > m_shown[latest].recency)
+        if (DuplicateMerge::changedLater(m_shown[i], m_shown[latest]))
             latest = i;
     const QStringList& columns = VCardPeople::columns();
     const QStringList& captions = VCardPeople::captions();

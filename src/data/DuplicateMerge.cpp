@@ -322,6 +322,24 @@ QVector<Stored> read(Connection& connection, const QVector<qint64>& people)
     } catch (const DataError&) {
         // Another program's table of that name, or none: the numbers decide.
     }
+    // The times this program recorded: the last saved change, and the import that added them.
+    QHash<qint64, QString> saved, imported;
+    const auto readTimes = [&](const QString& sql, QHash<qint64, QString>& into) {
+        try {
+            RowReader r(connection, sql, {});
+            while (r.next())
+                into.insert(r.integer(0), r.value(1, ColumnType::Text).toString());
+        } catch (const DataError&) {
+            // A file an older start could not prepare has no such table: the log decides.
+        }
+    };
+    readTimes("SELECT \"PersonID\", max(\"ChangedAt\") FROM \"PeopleHistory\" WHERE \"PersonID\" IN ("
+                  + idList(people) + ") GROUP BY \"PersonID\"",
+              saved);
+    readTimes("SELECT p.\"PersonID\", max(i.\"ImportedAt\") FROM \"ImportedPeople\" p JOIN \"Imports\" i "
+              "ON i.\"ImportID\" = p.\"ImportID\" WHERE i.\"UndoneAt\" IS NULL AND p.\"PersonID\" IN ("
+                  + idList(people) + ") GROUP BY p.\"PersonID\"",
+              imported);
     QVector<Stored> list;
     for (qint64 id : people) {
         RowReader r(connection, "SELECT * FROM \"People\" WHERE \"PersonID\" = ?", {id});
@@ -333,9 +351,25 @@ QVector<Stored> read(Connection& connection, const QVector<qint64>& people)
         for (int i = 0; i < names.size(); ++i)
             s.values.insert(names[i], r.isText(i) ? r.value(i, ColumnType::Text) : r.value(i, ColumnType::Any));
         s.recency = (logged.value(id, 0) << 24) + id;
+        const QString savedAt = saved.value(id), importedAt = imported.value(id);
+        s.byImport = importedAt > savedAt;
+        s.changedAt = s.byImport ? importedAt : savedAt;
         list.append(s);
     }
     return list;
+}
+
+bool changedLater(const Stored& a, const Stored& b)
+{
+    if (!a.changedAt.isEmpty() && !b.changedAt.isEmpty())
+        return a.changedAt != b.changedAt ? a.changedAt > b.changedAt : a.recency > b.recency;
+    // Numbers are given in the order people are added, so one without a recorded time who has a
+    // higher number than an imported person came after that import.
+    if (!a.changedAt.isEmpty())
+        return !(a.byImport && b.id > a.id);
+    if (!b.changedAt.isEmpty())
+        return b.byImport && a.id > b.id;
+    return a.recency > b.recency;
 }
 
 void setStepHook(std::function<void(const char*)> hook) { stepHook() = std::move(hook); }

@@ -43,8 +43,14 @@ QString undoRefusal(Undo result); // what to tell the user for a result other th
 struct Stored {
     qint64 id = 0;
     QHash<QString, QVariant> values; // every People column by name, as stored
-    qint64 recency = 0;              // higher: changed more recently
+    qint64 recency = 0;              // higher: later in the log of changes, or added later
+    QString changedAt;               // the last saved change or import known, UTC text; empty: none
+    bool byImport = false;           // changedAt is when an import added them, with no save since
 };
+// Whether a was changed more recently than b: by the times this program recorded where both have
+// one; a person without one was added after an import of the other when their number is higher;
+// otherwise by the log of changes and the numbers.
+bool changedLater(const Stored& a, const Stored& b);
 // The people with these numbers, in that order, leaving out any no longer on file. Throws DataError.
 QVector<Stored> read(Connection& connection, const QVector<qint64>& people);
 

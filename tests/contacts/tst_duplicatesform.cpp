@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -185,6 +186,55 @@ private slots:
         QCOMPARE(app.messages.size(), 1);
         QVERIFY(app.messages[0].text.startsWith("The person kept by this merge has been changed since"));
         QCOMPARE(app.db.count("People"), 3);
+    }
+
+    // Of two filled values the one of the person changed last is chosen, by the times saves and
+    // imports recorded; without any, by the log of changes and the order people came in.
+    void theValueOfThePersonChangedLastIsChosen_data()
+    {
+        // "saved N" or "imported N": N days ago (imports older than the trash keeps them are dropped).
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second"); // the same for the person added after the first
+        QTest::addColumn<int>("chosen");     // 1: the first person's value, 2: the second's
+        QTest::newRow("imported after the other was saved") << "saved 20" << "imported 10" << 2;
+        QTest::newRow("saved after the other was imported") << "saved 5" << "imported 10" << 1;
+        QTest::newRow("both saved") << "saved 5" << "saved 6" << 1;
+        QTest::newRow("typed in after an import") << "imported 10" << "" << 2;
+        QTest::newRow("imported after the later one was saved") << "imported 10" << "saved 20" << 1;
+        QTest::newRow("nothing recorded") << "" << "" << 2;
+    }
+    void theValueOfThePersonChangedLastIsChosen()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(int, chosen);
+        AppFixture app;
+        const int ids[2] = {app.db.addPerson("Anna Berg", {{"Email1", "anna@berg.se"}, {"HACity", "Lund"}}),
+                            app.db.addPerson("Anna Berg", {{"Email1", "anna@berg.se"}, {"HACity", "Ystad"}})};
+        const QString how[2] = {first, second};
+        for (int i = 0; i < 2; ++i) {
+            const QString at = QDateTime::currentDateTimeUtc()
+                                   .addDays(-how[i].section(' ', 1).toInt())
+                                   .toString("yyyy-MM-ddTHH:mm:ss.zzzZ");
+            if (how[i].startsWith("saved")) {
+                app.db.exec("INSERT INTO PeopleHistory (PersonID, ChangedAt, ChangedBy, Field, OldValue, NewValue) "
+                            "VALUES (?, ?, 'me', 'HACity', 'x', 'y')",
+                            {ids[i], at});
+            } else if (how[i].startsWith("imported")) {
+                app.db.exec("INSERT INTO Imports (ImportID, FileName, ImportedAt, Added) VALUES (?, 'a.csv', ?, 1)",
+                            {ids[i], at});
+                app.db.exec("INSERT INTO ImportedPeople (ImportID, PersonID) VALUES (?, ?)", {ids[i], ids[i]});
+            }
+        }
+        QVERIFY(app.start());
+        int picked = 0;
+        openAndWork(app, [&](TDuplicatesForm* f) {
+            QCOMPARE(f->comparedColumns(), QStringList{"HACity"});
+            for (int c = 1; c < f->CompareGrid->columnCount(); ++c)
+                if (f->CompareGrid->item(0, c)->checkState() == Qt::Checked)
+                    picked = c;
+        });
+        QCOMPARE(picked, chosen);
     }
 
     void theWindowsKeysAndFocus()
