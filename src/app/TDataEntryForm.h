@@ -114,6 +114,8 @@ private:
     bool confirmNewPerson();
     void pickDate(const QString& column);
     // ready: run once the list is known not to be empty; false keeps the window shut.
+    // The person on screen saved before a window over the people opens; false: the user stays.
+    bool savePendingEdit();
     void openModalOverPeople(QWidget* window, const QString& emptyMessage, const std::function<bool()>& ready = {});
     Dataset* people() const;
 

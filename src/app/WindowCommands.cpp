@@ -57,6 +57,21 @@ void TDataEntryForm::openModalOverPeople(QWidget* window, const QString& emptyMe
         Modal::exec(dialog);
 }
 
+bool TDataEntryForm::savePendingEdit()
+{
+    if (!people()->isEditing())
+        return true;
+    try {
+        people()->post();
+    } catch (const Abort&) {
+        return false;
+    } catch (const DataError& e) {
+        MessageBox::show(MessageBox::Icon::Error, e.text());
+        return false;
+    }
+    return true;
+}
+
 void TDataEntryForm::DeletedPeople1Click()
 {
     TDeletedForm* form = appWindows().DeletedForm;
@@ -64,16 +79,8 @@ void TDataEntryForm::DeletedPeople1Click()
         return;
     // The person on screen is saved first, as before the other windows; the trash opens also
     // when nobody is left in the list.
-    if (people()->isEditing()) {
-        try {
-            people()->post();
-        } catch (const Abort&) {
-            return;
-        } catch (const DataError& e) {
-            MessageBox::show(MessageBox::Icon::Error, e.text());
-            return;
-        }
-    }
+    if (!savePendingEdit())
+        return;
     Modal::exec(form);
     DBComboBox4Change(); // a restored person may be current now
 }
@@ -101,16 +108,8 @@ void TDataEntryForm::RestoreBackup1Click()
         return;
     }
     // The list opens also when nobody is in the list: that may be why the user is here.
-    if (people()->isEditing()) {
-        try {
-            people()->post();
-        } catch (const Abort&) {
-            return;
-        } catch (const DataError& e) {
-            MessageBox::show(MessageBox::Icon::Error, e.text());
-            return;
-        }
-    }
+    if (!savePendingEdit())
+        return;
     Modal::exec(form);
     DBComboBox4Change(); // another person may be current after a restore
 }
