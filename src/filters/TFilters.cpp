@@ -4,21 +4,25 @@
 #include "data/MainDataModule.h"
 #include "widgets/UpperCaseValidator.h"
 #include "data/DataError.h"
+#include "data/PeopleFilter.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/MailLink.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "platform/WorkProgress.h"
 #include "widgets/ResultGrid.h"
 #include "widgets/ResultTexts.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -185,6 +189,10 @@ TFilters::TFilters(TMainDataModule* dataModule, QWidget* parent) : QDialog(paren
     BitBtn1->setFocusPolicy(Qt::ClickFocus);
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &TFilters::BitBtn1Click);
+    LabelStopped = new QLabel("Filtering was stopped: only the people found until then are listed.", this);
+    LabelStopped->setObjectName("LabelStopped");
+    LabelStopped->setGeometry(kGroupX + 100, height - 29, width - 2 * kGroupX - 100, 16);
+    LabelStopped->hide();
     setFixedSize(width, height);
     FormShow();
 }
@@ -235,6 +243,7 @@ void TFilters::showEvent(QShowEvent* event)
 void TFilters::FormShow()
 {
     StringGrid1->hide();
+    LabelStopped->hide();
     StringGrid1->prepare();
     for (const Criterion& c : criteria) {
         c.box->setChecked(false);
@@ -270,50 +279,74 @@ bool TFilters::valueMatches(const QString& stored, const QString& wanted)
     return true;
 }
 
-std::shared_ptr<ResultTexts> TFilters::matchingPeople(Dataset& people)
+std::shared_ptr<ResultTexts> TFilters::matchingPeople(bool* stopped)
 {
-    struct Active {
-        int column;
-        QString value;
-    };
-    QList<Active> active;
+    QList<PeopleFilter::Condition> conditions;
     for (const Criterion& c : criteria)
         if (c.box->isChecked() && !c.value().isEmpty())
-            active << Active{people.columnIndex(c.column), c.value()};
-    QVector<int> columns;
-    for (const Active& a : active)
-        columns << a.column;
-    // The cells of a result are read in the same pass, for the people found alone, and kept as
-    // found: the list stays as it was run while other programs write to the file.
-    QVector<int> shown;
-    for (const char* name : {"Name", "PersonType", "Mobile", "Email1"})
-        shown << people.columnIndex(name);
+            conditions << PeopleFilter::Condition{c.column, c.value()};
+    // The cells of a result are kept as found: the list stays as it was run while other
+    // programs write to the file.
+    const QStringList shown{"Name", "PersonType", "Mobile", "Email1"};
     auto found = std::make_shared<ResultTexts>(int(shown.size()));
-    // One pass over the people, reading only the columns compared and shown.
-    people.walk(
-        columns,
-        [&](int, const std::vector<QVariant>& values) {
-            for (size_t k = 0; k < values.size(); ++k) {
-                const QVariant& v = values[k];
-                // Text columns hold text: compared in place, without a copy per person.
-                const bool text = v.metaType().id() == QMetaType::QString;
-                if (v.isNull()
-                    || !valueMatches(text ? *static_cast<const QString*>(v.constData()) : v.toString(),
-                                     active[qsizetype(k)].value))
-                    return false;
-            }
-            return true;
-        },
-        shown,
-        [&](int, const std::vector<QVariant>& values) {
-            for (const QVariant& v : values)
-                found->add(v);
-        });
+    // The people the person list holds: those of its company, as the file has them now that the
+    // list has taken in what was saved.
+    PeopleFilter run(m_dataModule->MainADOConnection.databasePath(), m_dataModule->CompaniesTable->value("CompanyID"),
+                     conditions, shown);
+    // The progress window is made only for a run that takes long: a short one leaves no trace.
+    std::unique_ptr<WorkProgress> progress;
+    QEventLoop loop;
+    auto takeIn = [&] {
+        for (const PeopleFilter::Cells& chunk : run.take())
+            for (const QString& cell : chunk)
+                found->add(QStringView(cell));
+        if (progress) {
+            progress->setPermille(run.permille());
+            if (!progress->cancelRequested())
+                progress->Text->setText(QString("Filtering... %1 found").arg(found->rows()));
+        }
+        emit resultsArrived(found->rows());
+    };
+    auto showProgress = [&] {
+        if (run.isFinished())
+            return;
+        progress = std::make_unique<WorkProgress>("Filters", "Filtering...", true, this);
+        connect(progress.get(), &WorkProgress::cancelled, &run, &PeopleFilter::stop);
+        progress->setPermille(run.permille());
+        progress->show();
+    };
+    connect(&run, &PeopleFilter::found, &loop, takeIn, Qt::QueuedConnection);
+    connect(&run, &PeopleFilter::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    QTimer showing;
+    showing.setSingleShot(true);
+    connect(&showing, &QTimer::timeout, &loop, showProgress);
+    m_run = &run;
+    run.start();
+    if (WorkProgress::showAfter() <= 0)
+        showProgress();
+    else
+        showing.start(WorkProgress::showAfter());
+    loop.exec();
+    m_run = nullptr;
+    takeIn(); // what came with the end
+    if (!run.error().isEmpty())
+        throw DataError(run.error());
+    *stopped = run.wasStopped();
     return found;
+}
+
+void TFilters::done(int result)
+{
+    // Closed while a run goes on: the run stops, and the window goes once it has.
+    if (m_run)
+        m_run->stop();
+    QDialog::done(result);
 }
 
 void TFilters::BitBtn1Click()
 {
+    if (m_run)
+        return; // one run at a time
     const bool gridHadFocus = StringGrid1->hasFocus();
     Dataset& people = *m_dataModule->PeopleCompanyDet;
     // A pending edit of the person is settled first. When the database refuses it, the user is
@@ -334,6 +367,7 @@ void TFilters::BitBtn1Click()
     }
     StringGrid1->hide();
     StringGrid1->clearResults(); // the column widths that the user gave stay until the next showing
+    LabelStopped->hide();
     // A checked criterion without a value is switched off and restricts nothing.
     for (const Criterion& c : criteria)
         if (c.box->isChecked() && c.value().isEmpty())
@@ -341,16 +375,20 @@ void TFilters::BitBtn1Click()
     if (!settled || people.isEmpty())
         return;
     runCommand([&] {
-        // The walk reads the rows in place, so the person screen is not redrawn for each one,
-        // and the first person stays current.
+        // The first person is made current, and the list takes in what others saved meanwhile;
+        // the run reads the file, so the person screen is not redrawn for each person.
         people.first();
-        std::shared_ptr<ResultTexts> found = matchingPeople(people);
+        bool stopped = false;
+        std::shared_ptr<ResultTexts> found = matchingPeople(&stopped);
         const int count = found->rows();
         StringGrid1->setResults(count, [found](int result, int column) {
             return column == 0 ? QString() : found->text(result, column - 1);
         });
+        LabelStopped->setVisible(stopped);
         if (count > 0) {
             StringGrid1->show();
+            // The run served events while the grid was hidden; it is laid out anew for the list.
+            StringGrid1->doItemsLayout();
             if (gridHadFocus)
                 StringGrid1->setFocus(); // Enter pressed in the grid leaves the keyboard there
         }

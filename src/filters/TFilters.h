@@ -7,6 +7,7 @@
 #include <memory>
 
 class Dataset;
+class PeopleFilter;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -36,6 +37,7 @@ public:
 
     QLabel* Label1;            // the instruction above the criteria
     QLabel* Label2;            // "Filtering results"
+    QLabel* LabelStopped;      // under the results of a run that was stopped
     ResultGrid* StringGrid1;
     QPushButton* BitBtn1;      // "Filter"
     QList<Criterion> criteria; // in screen order
@@ -43,6 +45,9 @@ public:
     // Whether a stored value meets a criterion's value: the whole text, with only the letters A
     // to Z compared without regard to case. An empty or missing value never does.
     static bool valueMatches(const QString& stored, const QString& wanted);
+
+signals:
+    void resultsArrived(int found); // a run took in more of what it found
 
 public slots:
     void FormShow();
@@ -52,14 +57,18 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void done(int result) override;
 
 private:
     Criterion& addCriterion(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
                             const QString& valueName, const QStringList& items, const QString& column,
                             int screenColumn, int screenRow, bool upperCase = false);
-    // The people meeting every checked criterion, each with the cells of a result.
-    std::shared_ptr<ResultTexts> matchingPeople(Dataset& people);
+    // The people meeting every checked criterion, each with the cells of a result. The run goes
+    // on in another thread while this one serves events; a long one shows its progress, and
+    // Cancel ends it with what it found until then (*stopped says so).
+    std::shared_ptr<ResultTexts> matchingPeople(bool* stopped);
 
     TMainDataModule* m_dataModule;
     QList<QPoint> m_places; // each criterion's column and row on the screen or in its group
+    PeopleFilter* m_run = nullptr; // while a run goes on
 };

@@ -4,7 +4,9 @@
 #include "contacts/PeoplePage.h"
 #include "contacts/Vocabulary.h"
 #include "data/MainDataModule.h"
+#include "data/PeopleFilter.h"
 #include "filters/TFilters.h"
+#include "platform/WorkProgress.h"
 #include "widgets/ResultGrid.h"
 
 #include <QAbstractButton>
@@ -335,6 +337,130 @@ private slots:
         QCOMPARE(names(f->StringGrid1), found);
     }
 
+    // The run reads the file, not the list in memory: it finds exactly the people that the
+    // filter's own rule accepts, a pending edit of the current person included.
+    void theRunFindsWhatTheRuleAccepts_data()
+    {
+        QTest::addColumn<QString>("wanted");
+        QTest::addColumn<QString>("pending"); // the Company typed for the current person, not saved
+        QTest::newRow("plain letters") << "acme" << "aCmE";
+        QTest::newRow("sharp s") << "straße" << "STRASSE";
+        QTest::newRow("sharp s, capitals") << "STRASSE" << "Straße";
+        QTest::newRow("accented capital") << "École" << "école";
+        QTest::newRow("accented small") << "école" << "ÉCOLE";
+        QTest::newRow("blank before") << " acme" << " ACME";
+        QTest::newRow("blank after") << "acme " << "acme";
+        QTest::newRow("only blanks") << "  " << "  ";
+        QTest::newRow("quote") << "o'hara" << "O'HARA";
+    }
+    void theRunFindsWhatTheRuleAccepts()
+    {
+        QFETCH(QString, wanted);
+        QFETCH(QString, pending);
+        const QStringList stored{"ACME", "Acme", "acme", " acme", "acme ", "Acme Ltd", "straße", "STRASSE", "Strasse",
+                                 "STRAßE", "École", "école", "ECOLE", "  ", "O'Hara", "o'hara", "", "Null"};
+        AppFixture app;
+        app.db.addPerson("Pending", {{"Company", "unrelated"}});
+        for (int i = 0; i < stored.size(); ++i)
+            app.db.addPerson(QString("%1 %2").arg(i).arg(stored[i]),
+                             stored[i] == "Null" ? QVariantMap{} : QVariantMap{{"Company", stored[i]}});
+        QVERIFY(app.start());
+        QCOMPARE(app.people()->value("Name").toString(), QString("Pending"));
+        app.people()->edit();
+        app.people()->setValue("Company", pending);
+        QStringList expected;
+        if (TFilters::valueMatches(pending, wanted))
+            expected << "Pending";
+        for (int i = 0; i < stored.size(); ++i)
+            if (stored[i] != "Null" && TFilters::valueMatches(stored[i], wanted))
+                expected << QString("%1 %2").arg(i).arg(stored[i]);
+        TFilters* f = open(app);
+        box(f, "CheckBoxCompany")->click();
+        edit(f, "EditCompany")->setText(wanted); // as pasted: the keyboard types no accents here
+        f->BitBtn1Click();
+        QCOMPARE(f->StringGrid1->isVisible() ? names(f->StringGrid1) : QStringList(), expected);
+        QVERIFY(!f->LabelStopped->isVisible());
+    }
+
+    // A long run shows its progress in a real window with Cancel alone, neither default nor
+    // answering Enter; Space or Escape stops the run, and the people found until then stay,
+    // with the line that says the run was stopped.
+    void cancelKeepsWhatWasFound_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::newRow("space") << "space";
+        QTest::newRow("escape") << "escape";
+        QTest::newRow("enter, then escape") << "enter escape";
+    }
+    void cancelKeepsWhatWasFound()
+    {
+        QFETCH(QString, keys);
+        AppFixture app;
+        app.db.addPerson("P0");
+        app.db.exec("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 600) "
+                    "INSERT INTO People (CompanyID, Name) SELECT CompanyID, 'P' || x FROM n, "
+                    "(SELECT CompanyID FROM People WHERE Name = 'P0')");
+        QVERIFY(app.start());
+        TFilters* f = open(app);
+        WorkProgress::setShowAfter(0);
+        PeopleFilter::setSpan(10);
+        struct Seen {
+            bool shown = false, modal = false, enterLeftItRunning = true;
+            QStringList buttons;
+            QString focus;
+            bool anyDefault = false;
+        } seen;
+        bool answered = false;
+        connect(f, &TFilters::resultsArrived, f, [&] {
+            if (answered)
+                return;
+            answered = true;
+            auto* w = f->findChild<WorkProgress*>();
+            QVERIFY(w);
+            seen.shown = w->isVisible();
+            seen.modal = w->isModal() || w->windowModality() != Qt::NonModal;
+            for (QPushButton* b : w->findChildren<QPushButton*>()) {
+                seen.buttons << b->objectName();
+                seen.anyDefault = seen.anyDefault || b->isDefault();
+            }
+            // The keys go where the window has its focus, at once: events served here would let
+            // the run go on to its end.
+            QWidget* target = w->focusWidget() ? w->focusWidget() : w;
+            seen.focus = target->objectName();
+            for (const QString& k : keys.split(' ')) {
+                if (k == "enter") {
+                    QTest::keyClick(target, Qt::Key_Return);
+                    seen.enterLeftItRunning = !w->cancelRequested();
+                } else {
+                    QTest::keyClick(target, k == "space" ? Qt::Key_Space : Qt::Key_Escape);
+                }
+            }
+        });
+        f->BitBtn1Click();
+        WorkProgress::setShowAfter(300);
+        PeopleFilter::setSpan(65536);
+        QVERIFY(seen.shown);
+        QVERIFY(seen.modal);
+        QCOMPARE(seen.buttons, QStringList{"Cancel"});
+        QVERIFY(!seen.anyDefault);
+        QCOMPARE(seen.focus, QString("Cancel"));
+        QVERIFY(seen.enterLeftItRunning);
+        QVERIFY(f->isVisible()); // Escape stopped the run, not the filter window
+        QVERIFY(!f->findChild<WorkProgress*>());
+        QVERIFY(f->LabelStopped->isVisible());
+        QCOMPARE(f->LabelStopped->text(), QString("Filtering was stopped: only the people found until then are listed."));
+        const QStringList found = names(f->StringGrid1);
+        QVERIFY2(found.size() > 0 && found.size() < 601, qPrintable(QString::number(found.size())));
+        QStringList first{"P0"};
+        for (int i = 1; i < found.size(); ++i)
+            first << QString("P%1").arg(i);
+        QCOMPARE(found, first); // the first people, in the list's order
+        // The next run that ends shows no such line.
+        f->BitBtn1Click();
+        QVERIFY(!f->LabelStopped->isVisible());
+        QCOMPARE(rows(f->StringGrid1), 601);
+    }
+
     void everyCriterionReadsItsOwnColumn()
     {
         const QList<QPair<QString, QString>> columns = {
@@ -645,6 +771,8 @@ private slots:
         f->BitBtn1Click();
         ResultGrid* grid = f->StringGrid1;
         grid->setColumnWidth(4, 1500);
+        // The widened column takes two rounds of events to settle, scroll bar included.
+        QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         QScrollBar* across = grid->horizontalScrollBar();
         QVERIFY(across->maximum() > 800);
