@@ -38,10 +38,11 @@ QString caption(const QString& column) { return captions().value(column, column)
 
 QString display(const QString& column, const QVariant& value)
 {
+    // A reminder never set is unticked on the page: it reads "No" there too.
+    if (column == "Breminder" || column == "Areminder")
+        return !value.isNull() && value.toBool() ? QString("Yes") : QString("No");
     if (value.isNull())
         return {};
-    if (column == "Breminder" || column == "Areminder")
-        return value.toBool() ? QString("Yes") : QString("No");
     if (column == "Birthday" || column == "Anniversary")
         return DateFieldBinding::format(value);
     return value.toString();

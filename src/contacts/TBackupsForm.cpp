@@ -61,6 +61,9 @@ TBackupsForm::TBackupsForm(TMainDataModule* dataModule, DailyBackup* daily, QWid
     StatusLabel = new QLabel(this);
     StatusLabel->setObjectName("StatusLabel");
     StatusLabel->setWordWrap(true);
+    // Room for two lines from the start: a longer text later must not push into the grid.
+    StatusLabel->setMinimumHeight(2 * StatusLabel->fontMetrics().lineSpacing() + 4);
+    StatusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     RestoreBackupButton = new QPushButton("&Restore", this);
     RestoreBackupButton->setObjectName("RestoreBackupButton");
@@ -124,6 +127,17 @@ void TBackupsForm::load()
         }
     });
     BackupsGrid->clearSelection();
+    // An empty list says why.
+    if (m_copies.isEmpty() && !c.onServer()) {
+        const QString folder = Backups::folder(c.databasePath());
+        const QFileInfo info(folder);
+        StatusLabel->setText(info.exists() && !info.isDir()
+                                 ? QString("No backups can be made: %1 is a file, not a folder. Move it away so "
+                                           "that Vantrel can keep its copies there.")
+                                       .arg(QDir::toNativeSeparators(folder))
+                                 : QString("There are no backups yet. Vantrel makes the first at the next start or "
+                                           "save of a day."));
+    }
     updateButtons();
 }
 

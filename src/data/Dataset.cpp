@@ -205,6 +205,7 @@ void Dataset::edit()
     m_state = DatasetState::Edit;
     m_modified = false;
     m_rowGone = false;
+    m_overOthers = false;
     std::fill(m_changedColumns.begin(), m_changedColumns.end(), false);
     announceChanged();
     fire(events.afterEdit);
@@ -360,14 +361,16 @@ QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
                 m_original = stored;
                 if (!mayAsk)
                     throw DataError("Another user changed this record since you began editing it.");
-                if (!askConflict(Conflict::Changed))
+                if (!askConflict(Conflict::Changed)) {
+                    m_overOthers = true; // the next save writes over their change knowingly
                     throw Declined{};
+                }
                 overwrite = true;
                 continue;
             }
         }
         if (!gone) {
-            PersonHistory::Save history(*m_connection, table, where, identity, names, overwrite);
+            PersonHistory::Save history(*m_connection, table, where, identity, names, overwrite || m_overOthers);
             m_connection->exec(sql, vals);
             gone = m_connection->changes() == 0;
             if (!gone)
@@ -465,6 +468,7 @@ void Dataset::post()
     m_state = DatasetState::Browse;
     m_modified = false;
     m_rowGone = false;
+    m_overOthers = false;
     m_lookupIndex.clear();
     if (!m_rows.isOutOfOrder())
         m_rows.stripRow(m_current); // a new row stays whole while it stands out of table order
@@ -481,6 +485,7 @@ void Dataset::cancel()
     // A row another user deleted is dropped like a new one: what is stored is no row at all.
     const bool wasInsert = m_state == DatasetState::Insert || m_rowGone;
     m_rowGone = false;
+    m_overOthers = false;
     if (wasInsert) {
         m_rows.erase(m_current);
         noteRows(RowChange::Removed, m_current);
@@ -510,6 +515,7 @@ void Dataset::invalidate()
     m_state = DatasetState::Browse;
     m_modified = false;
     m_rowGone = false;
+    m_overOthers = false;
     m_rows.clear();
     m_lookupIndex.clear();
     m_current = 0;
@@ -562,6 +568,7 @@ void Dataset::remove()
     m_state = DatasetState::Browse;
     m_modified = false;
     m_rowGone = false;
+    m_overOthers = false;
     m_rows.erase(m_current);
     noteRows(RowChange::Removed, m_current);
     m_rows.forget(identity.toLongLong());

@@ -232,6 +232,7 @@ private:
     Row m_original;
     bool m_modified = false;
     bool m_rowGone = false; // another user deleted the row being edited
+    bool m_overOthers = false; // the user was told of another user's change to the row being edited
     std::vector<bool> m_changedColumns;
     // A true cache: which row holds each key of a column that lookups find rows by, made by the
     // first lookup and forgotten whenever the rows change.
