@@ -199,11 +199,6 @@ void TDuplicatesForm::showGroup(int group)
         headers << QString("%1%2").arg(m_shown[i].values.value("Name").toString(), i == 0 ? " (kept)" : "");
     CompareGrid->setColumnCount(int(headers.size()));
     CompareGrid->setHorizontalHeaderLabels(headers);
-    // The person changed last gives a value where several are filled.
-    int latest = 0;
-    for (int i = 1; i < m_shown.size(); ++i)
-        if (DuplicateMerge::changedLater(m_shown[i], m_shown[latest]))
-            latest = i;
     const QStringList& columns = VCardPeople::columns();
     const QStringList& captions = VCardPeople::captions();
     for (int c = 0; c < columns.size(); ++c) {
@@ -229,7 +224,8 @@ void TDuplicatesForm::showGroup(int group)
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             item->setToolTip(item->text());
             CompareGrid->setItem(row, i + 1, item);
-            if (!blank(v) && (chosen < 0 || i == latest))
+            // Of the filled values, the one of the person changed last.
+            if (!blank(v) && (chosen < 0 || DuplicateMerge::changedLater(m_shown[i], m_shown[chosen])))
                 chosen = i;
         }
         choose(row, chosen + 1);
@@ -296,7 +292,7 @@ void TDuplicatesForm::MergeButtonClick()
     QVector<qint64> others;
     for (int i = 1; i < m_shown.size(); ++i)
         others << m_shown[i].id;
-    const QString name = m_shown[0].values.value("Name").toString();
+    const QString name = values.value("Name", m_shown[0].values.value("Name")).toString(); // as kept
     const int row = currentGroup();
     if (!runCommand([&] { DuplicateMerge::merge(m_data->MainADOConnection, kept, others, values); }))
         return;

@@ -419,7 +419,8 @@ bool ResultGrid::cellCutOff(const QModelIndex& index) const
     if (text.isEmpty())
         return false;
     const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
-    return fontMetrics().horizontalAdvance(text) + margin > visualRect(index).width();
+    // What shows of the cell: a column scrolled partly out of view cuts its text as well.
+    return fontMetrics().horizontalAdvance(text) + margin > visualRect(index).intersected(viewport()->rect()).width();
 }
 
 void ResultGrid::mouseReleaseEvent(QMouseEvent* event)

@@ -211,6 +211,8 @@ private slots:
         AppFixture app;
         const int ids[2] = {app.db.addPerson("Anna Berg", {{"Email1", "anna@berg.se"}, {"HACity", "Lund"}}),
                             app.db.addPerson("Anna Berg", {{"Email1", "anna@berg.se"}, {"HACity", "Ystad"}})};
+        // The latest of all, without a value: the choice is among the people who have one.
+        app.db.addPerson("Anna Berg", {{"Email1", "anna@berg.se"}});
         const QString how[2] = {first, second};
         for (int i = 0; i < 2; ++i) {
             const QString at = QDateTime::currentDateTimeUtc()
@@ -230,6 +232,7 @@ private slots:
         int picked = 0;
         openAndWork(app, [&](TDuplicatesForm* f) {
             QCOMPARE(f->comparedColumns(), QStringList{"HACity"});
+            QCOMPARE(f->CompareGrid->columnCount(), 4); // the field and three people
             for (int c = 1; c < f->CompareGrid->columnCount(); ++c)
                 if (f->CompareGrid->item(0, c)->checkState() == Qt::Checked)
                     picked = c;
