@@ -88,6 +88,9 @@ TBackupsForm::TBackupsForm(TMainDataModule* dataModule, DailyBackup* daily, QWid
     setTabOrder(BackupsGrid, RestoreBackupButton);
     setTabOrder(RestoreBackupButton, CloseButton);
     updateButtons();
+    // The wrapped lines above and below the list need more than the window's least size, which
+    // leaves them out: it opens large enough for both, a long folder name included.
+    resize(680, 480);
 }
 
 void TBackupsForm::showEvent(QShowEvent* event)

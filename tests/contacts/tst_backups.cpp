@@ -261,6 +261,10 @@ private slots:
         QCOMPARE(kept.names, (QStringList{"Ann", "Cid"}));
         QCOMPARE(form->copies().size(), 2);
         QVERIFY(form->StatusLabel->text().startsWith("The backup of "));
+        // The line of the result is whole and under the list, not over it.
+        QCoreApplication::processEvents();
+        QVERIFY(form->StatusLabel->geometry().top() > form->BackupsGrid->geometry().bottom());
+        QVERIFY(form->StatusLabel->heightForWidth(form->StatusLabel->width()) <= form->StatusLabel->height());
         // The restored people are worked on as ever: a save is written and recorded.
         app.saveOnDay(QDate(2026, 3, 1), "0700");
         QCOMPARE(app.db.scalar("SELECT Mobile FROM People WHERE Name = 'Ann'").toString(), QString("0700"));
