@@ -142,6 +142,20 @@ protected:
             reject();
             return;
         }
+        // The underlined letter of a button answers with it, with Alt or without, as in the
+        // message boxes of other desktop programs.
+        if (!(e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) && !e->text().isEmpty()
+            && e->text().at(0).isLetterOrNumber()) {
+            const QChar typed = e->text().at(0).toLower();
+            for (const auto& m : m_buttons) {
+                const QString t = m.first->text();
+                const qsizetype mark = t.indexOf('&');
+                if (mark >= 0 && mark + 1 < t.size() && t.at(mark + 1).toLower() == typed) {
+                    m.first->click();
+                    return;
+                }
+            }
+        }
         QDialog::keyPressEvent(e);
     }
 

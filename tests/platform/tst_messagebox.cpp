@@ -154,6 +154,13 @@ private slots:
         for (const char* keys : {"enter", "space", "escape"})
             QTest::newRow(qPrintable(QString("for ever, ") + keys))
                 << yesNo << int(Button::No) << int(Button::No) << yn << "No" << "No" << keys << int(Button::No);
+        // The underlined letter answers whatever the default.
+        QTest::newRow("for ever, y") << yesNo << int(Button::No) << int(Button::No) << yn << "No" << "No" << "y"
+                                     << int(Button::Yes);
+        QTest::newRow("for ever, n") << yesNo << int(Button::No) << int(Button::No) << yn << "No" << "No" << "n"
+                                     << int(Button::No);
+        QTest::newRow("import closed, u") << okUndo << int(Button::Ok) << int(Button::Ok) << ou << "OK" << "OK" << "u"
+                                          << int(Button::UndoImport);
         QTest::newRow("for ever, shift tab then space") << yesNo << int(Button::No) << int(Button::No) << yn << "No"
                                                         << "No" << "backtab space" << int(Button::Yes);
         // Without a default, the focus goes to Cancel wherever it stands.
@@ -180,6 +187,7 @@ private slots:
                 else if (k == "tab") key(Qt::Key_Tab);
                 else if (k == "backtab") key(Qt::Key_Backtab);
                 else if (k == "close") QApplication::activeModalWidget()->close();
+                else if (k.size() == 1) key(Qt::Key(Qt::Key_A + (k.at(0).toLatin1() - 'a')));
             }
         });
         const Button got = MessageBox::show(request(Icon::Warning, buttons, Button(defaultButton), Button(escapeButton)));
