@@ -19,6 +19,7 @@
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
@@ -303,7 +304,7 @@ std::shared_ptr<ResultTexts> TFilters::matchingPeople(bool* stopped)
         if (progress) {
             progress->setPermille(run.permille());
             if (!progress->cancelRequested())
-                progress->Text->setText(QString("Filtering... %1 found").arg(found->rows()));
+                progress->Text->setText(QString("Filtering... %1 found").arg(QLocale().toString(found->rows())));
         }
         emit resultsArrived(found->rows());
     };
