@@ -1,5 +1,6 @@
 #include "TDuplicatesForm.h"
 
+#include "PersonFields.h"
 #include "VCardPeople.h"
 #include "data/Column.h"
 #include "data/Dataset.h"
@@ -10,7 +11,6 @@
 #include "widgets/ResultGrid.h"
 #include "widgets/WaitCursor.h"
 
-#include <QDate>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -39,21 +39,6 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& text)
     b->setObjectName(name);
     b->setMinimumWidth(100);
     return b;
-}
-
-// A value as the comparison shows it: dates as the user writes them, yes/no as words.
-QString shown(const QString& column, const QVariant& v)
-{
-    if (v.isNull())
-        return {};
-    if (column == "Breminder" || column == "Areminder")
-        return v.toInt() ? QStringLiteral("Yes") : QStringLiteral("No");
-    if (column == "Birthday" || column == "Anniversary") {
-        const QDate d = QDate::fromString(v.toString().left(10), Qt::ISODate);
-        if (d.isValid())
-            return d.year() == kNoYear ? QLocale().toString(d, "d MMMM") : QLocale().toString(d, QLocale::ShortFormat);
-    }
-    return v.toString();
 }
 
 bool blank(const QVariant& v) { return v.isNull() || v.toString().trimmed().isEmpty(); }
@@ -220,7 +205,7 @@ void TDuplicatesForm::showGroup(int group)
         int chosen = -1;
         for (int i = 0; i < m_shown.size(); ++i) {
             const QVariant v = m_shown[i].values.value(column);
-            auto* item = new QTableWidgetItem(shown(column, v));
+            auto* item = new QTableWidgetItem(PersonFields::display(column, v)); // as the page shows it
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             item->setToolTip(item->text());
             CompareGrid->setItem(row, i + 1, item);

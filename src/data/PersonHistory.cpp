@@ -10,8 +10,6 @@
 
 namespace PersonHistory {
 namespace {
-QString stamp(const QDateTime& t) { return t.toUTC().toString("yyyy-MM-ddTHH:mm:ss.zzzZ"); }
-
 [[noreturn]] void fail(Connection& c)
 {
     sqlite3* db = c.handle();
@@ -118,7 +116,7 @@ void Save::written()
     static const QByteArray insert =
         "INSERT INTO \"PeopleHistory\" (\"PersonID\", \"ChangedAt\", \"ChangedBy\", \"Field\", \"OldValue\", "
         "\"NewValue\", \"OverOthers\") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
-    const QByteArray at = stamp(Trash::now()).toUtf8();
+    const QByteArray at = Trash::stamp(Trash::now()).toUtf8();
     // In team mode the server's login would be recorded; the local file knows the computer's user.
     const QByteArray by = Trash::userName().toUtf8();
     sqlite3_stmt* s = nullptr;
@@ -163,10 +161,7 @@ QVector<Entry> entries(Connection& c, qint64 personId)
     while (q.next()) {
         Entry e;
         e.id = q.integer(0);
-        const QString when = q.value(1, ColumnType::Text).toString();
-        e.when = QDateTime::fromString(when, Qt::ISODateWithMs);
-        if (!e.when.isValid())
-            e.when = QDateTime::fromString(when, Qt::ISODate);
+        e.when = Trash::fromStamp(q.value(1, ColumnType::Text).toString());
         e.by = q.value(2, ColumnType::Text).toString();
         e.column = q.value(3, ColumnType::Text).toString();
         const ColumnType type = types.value(e.column.toLower(), ColumnType::Any);

@@ -19,14 +19,6 @@ std::function<QDateTime()>& clock()
     return c;
 }
 
-// Fixed width, so that the text sorts as the time does.
-QString stamp(const QDateTime& t) { return t.toUTC().toString("yyyy-MM-ddTHH:mm:ss.zzzZ"); }
-QDateTime fromStamp(const QString& text)
-{
-    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
-    return t.isValid() ? t : QDateTime::fromString(text, Qt::ISODate);
-}
-
 QString idList(const QList<qint64>& ids)
 {
     QString json = "[";
@@ -256,6 +248,14 @@ QString userName()
 }
 
 QDateTime now() { return (clock() ? clock()() : QDateTime::currentDateTimeUtc()).toUTC(); }
+
+QString stamp(const QDateTime& t) { return t.toUTC().toString("yyyy-MM-ddTHH:mm:ss.zzzZ"); }
+
+QDateTime fromStamp(const QString& text)
+{
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    return t.isValid() ? t : QDateTime::fromString(text, Qt::ISODate);
+}
 void setClock(std::function<QDateTime()> c) { clock() = std::move(c); }
 
 int movePeople(Connection& c, const QList<qint64>& personIds)

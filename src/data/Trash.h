@@ -25,6 +25,9 @@ constexpr int kKeptDays = 90;
 
 QString userName(); // the computer's user name, recorded with every deletion and import
 QDateTime now();    // the clock the trash goes by (UTC)
+// A time as the safety net's tables store it: UTC of fixed width, so the text sorts as the time.
+QString stamp(const QDateTime& t);
+QDateTime fromStamp(const QString& text);
 void setClock(std::function<QDateTime()> clock); // for tests; empty: the real clock
 
 // Moves the people with these PersonIDs (those still on file) to the trash; returns how many.
