@@ -3,6 +3,7 @@
 // the 50 ms a save may take), and the backup of the whole file in steps on the event loop, whose
 // longest wait between two turns of the loop is the longest the window stands still (anchor: the
 // step's budget, and the half second after which the progress is shown). Run: bench_history [people]
+#include "BenchFile.h"
 #include "PeakMemory.h"
 #include "data/Backups.h"
 #include "data/Dataset.h"
@@ -25,42 +26,14 @@
 namespace {
 bool fill(const QString& path, int count)
 {
-    if (!Schema::createDatabase(path))
-        return false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "fill");
-        db.setDatabaseName(path);
-        if (!db.open())
-            return false;
+    return BenchFile::make(path, [count](QSqlDatabase& db) {
         QSqlQuery q(db);
-        db.transaction();
-        q.prepare("INSERT INTO People (CompanyID, Name, Company, Email1, Mobile, HACity, JobTitle, Hobbies, Info) "
-                  "VALUES (1, ?, ?, ?, ?, 'LYON', 'Buyer', 'Sailing', ?)");
-        for (int i = 0; i < count; ++i) {
-            q.addBindValue(QString("Person %1").arg(i));
-            q.addBindValue(QString("Company %1").arg(i % 5000));
-            q.addBindValue(QString("person%1@example.com").arg(i));
-            q.addBindValue(QString("+47 %1").arg(40000000 + i));
-            q.addBindValue(QString("Met at the fair of %1, follow up in spring").arg(2000 + i % 26));
-            if (!q.exec()) {
-                std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+        q.prepare(BenchFile::kPeopleInsert);
+        for (int i = 0; i < count; ++i)
+            if (!BenchFile::addPerson(q, i))
                 return false;
-            }
-        }
-        db.commit();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("fill");
-    return true;
-}
-
-std::unique_ptr<TMainDataModule> open(const QString& path)
-{
-    auto data = std::make_unique<TMainDataModule>();
-    data->MainADOConnection.setDatabasePath(path);
-    data->MainADOConnection.open();
-    data->SetDatasetsActive(true);
-    return data;
+        return true;
+    });
 }
 
 // The mean of saves of two fields of people in the middle of the list, as the Save command posts.
@@ -91,7 +64,7 @@ int main(int argc, char** argv)
     std::printf("filling %d people...\n", people);
     if (!fill(path, people))
         return 1;
-    auto data = open(path);
+    auto data = BenchFile::open(path);
     constexpr int kSaves = 20;
     saves(*data, 2, 0); // warm
     const double with = saves(*data, kSaves, 1);

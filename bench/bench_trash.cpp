@@ -4,6 +4,7 @@
 // the trash (anchor: one DELETE of every person), reading the trash's list, restoring everyone,
 // and an import of as many people recorded for its undo (anchor: the same import unrecorded),
 // its undo and the restore of what the undo took. Run: bench_trash [people]
+#include "BenchFile.h"
 #include "PeakMemory.h"
 #include "data/Dataset.h"
 #include "data/MainDataModule.h"
@@ -27,30 +28,15 @@ namespace {
 
 bool fill(const QString& path, int count)
 {
-    if (!Schema::createDatabase(path))
-        return false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "fill");
-        db.setDatabaseName(path);
-        if (!db.open())
-            return false;
+    return BenchFile::make(path, [count](QSqlDatabase& db) {
         QSqlQuery q(db), f(db), a(db);
-        db.transaction();
-        q.prepare("INSERT INTO People (CompanyID, Name, Company, Email1, Mobile, HACity, JobTitle, Hobbies, Info) "
-                  "VALUES (1, ?, ?, ?, ?, 'LYON', 'Buyer', 'Sailing', ?)");
+        q.prepare(BenchFile::kPeopleInsert);
         f.prepare("INSERT INTO PeopleFollowUp (PersonID, FUDate, ContactMethod, FUDescription) VALUES (?, "
                   "'2026-01-05', 'Visit', 'Talked about the new range')");
         a.prepare("INSERT INTO QuestionsMain (PersonID, QuestionID, Answer) VALUES (?, ?, ?)");
         for (int i = 0; i < count; ++i) {
-            q.addBindValue(QString("Person %1").arg(i));
-            q.addBindValue(QString("Company %1").arg(i % 5000));
-            q.addBindValue(QString("person%1@example.com").arg(i));
-            q.addBindValue(QString("+47 %1").arg(40000000 + i));
-            q.addBindValue(QString("Met at the fair of %1, follow up in spring").arg(2000 + i % 26));
-            if (!q.exec()) {
-                std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+            if (!BenchFile::addPerson(q, i))
                 return false;
-            }
             if (i % 10)
                 continue;
             const QVariant id = q.lastInsertId();
@@ -65,11 +51,8 @@ bool fill(const QString& path, int count)
                 a.exec();
             }
         }
-        db.commit();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("fill");
-    return true;
+        return true;
+    });
 }
 
 double ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
@@ -80,15 +63,6 @@ double timed(const std::function<void()>& work)
     t.start();
     work();
     return ms(t);
-}
-
-std::unique_ptr<TMainDataModule> open(const QString& path)
-{
-    auto data = std::make_unique<TMainDataModule>();
-    data->MainADOConnection.setDatabasePath(path);
-    data->MainADOConnection.open();
-    data->SetDatasetsActive(true);
-    return data;
 }
 
 // An import of count people through the batch the imports write with.
@@ -118,7 +92,7 @@ int main(int argc, char** argv)
     std::printf("filling %d people...\n", people);
     if (!fill(path, people))
         return 1;
-    auto data = open(path);
+    auto data = BenchFile::open(path);
     Dataset* ds = data->PeopleCompanyDet;
 
     // One person at a time, from the middle of the list, as "Delete record" does.
@@ -137,7 +111,7 @@ int main(int argc, char** argv)
     std::printf("delete of one person: %.1f ms into the trash, anchor %.1f ms straight from People (mean of %d)\n",
                 trashed / kDeletes, plain / kDeletes, kDeletes);
 
-    data = open(path);
+    data = BenchFile::open(path);
     const int onFile = data->PeopleCompanyDet->recordCount();
     const double all = timed([&] { data->MoveAllPeopleToTrash(); });
     QVector<Trash::Entry> entries;
@@ -166,12 +140,12 @@ int main(int argc, char** argv)
     QTemporaryDir other;
     const QString unrecordedPath = other.path() + "/Vantrel.vt";
     Schema::createDatabase(unrecordedPath);
-    auto unrecorded = open(unrecordedPath);
+    auto unrecorded = BenchFile::open(unrecordedPath);
     const double importPlain = import(*unrecorded, people, false);
     unrecorded.reset();
     QFile::remove(path);
     Schema::createDatabase(path);
-    data = open(path);
+    data = BenchFile::open(path);
     const double importRecorded = import(*data, people, true);
     std::printf("import of %d people: %.0f ms recorded for its undo, anchor %.0f ms unrecorded\n", people,
                 importRecorded, importPlain);
