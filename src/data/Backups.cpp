@@ -1,18 +1,17 @@
 #include "Backups.h"
 
 #include "Connection.h"
-#include "SqliteError.h"
 #include "data/DataError.h"
+#include "storage/sqlite/SqliteCopy.h"
+#include "storage/sqlite/SqliteStore.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTimer>
-#include <QUrl>
-
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -30,14 +29,6 @@ void syncToDisk(const QString& path)
     }
 }
 
-QString describe(sqlite3* db, int rc, const QString& fileName)
-{
-    int code = db ? sqlite3_extended_errcode(db) : rc;
-    if ((code & 0xff) != (rc & 0xff))
-        code = rc;
-    return SqliteError::describe(code, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString(sqlite3_errstr(rc)),
-                                 fileName);
-}
 } // namespace
 
 namespace Backups {
@@ -54,32 +45,7 @@ const QRegularExpression& copyName()
     return named;
 }
 
-sqlite3* openReadOnly(const QString& path)
-{
-    sqlite3* db = nullptr;
-    // Read as it is: no journal of its own, no lock a copy could leave behind.
-    const QByteArray uri = "file:" + QUrl::toPercentEncoding(path, "/") + "?mode=ro&immutable=1";
-    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
-    return db;
-}
-
-int countPeople(const QString& path)
-{
-    sqlite3* db = openReadOnly(path);
-    if (!db)
-        return -1;
-    sqlite3_stmt* s = nullptr;
-    int n = -1;
-    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM \"People\"", -1, &s, nullptr) == SQLITE_OK
-        && sqlite3_step(s) == SQLITE_ROW)
-        n = sqlite3_column_int(s, 0);
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return n;
-}
+int countPeople(const QString& path) { return SqliteCopy::countPeople(path); }
 } // namespace
 
 QString folder(const QString& databasePath) { return QFileInfo(databasePath).absolutePath() + "/backups"; }
@@ -155,51 +121,29 @@ int rotate(const QString& databasePath)
     return dropped;
 }
 
-QString quickCheck(sqlite3* db)
-{
-    sqlite3_stmt* s = nullptr;
-    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &s, nullptr);
-    QStringList found;
-    while (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW)
-        found << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
-    sqlite3_finalize(s);
-    if (rc != SQLITE_DONE && found.isEmpty())
-        found << QString::fromUtf8(sqlite3_errmsg(db));
-    return found.join('\n');
-}
-
 void restore(Connection& c, const QString& backupPath, const QString& keptAs)
 {
     const QString name = QFileInfo(backupPath).fileName();
-    sqlite3* source = openReadOnly(backupPath);
-    if (!source)
+    const QString check = SqliteCopy::checkFile(backupPath);
+    if (check.isEmpty())
         throw DataError(QString("The backup %1 cannot be opened. Nothing was changed.").arg(name));
-    struct Closer {
-        sqlite3* db;
-        ~Closer() { sqlite3_close(db); }
-    } closer{source};
-    const QString check = quickCheck(source);
     if (check != "ok")
         throw DataError(QString("The backup %1 is damaged (%2). Nothing was changed; choose another backup.")
                             .arg(name, check.section('\n', 0, 0)));
     if (countPeople(backupPath) < 0)
         throw DataError(QString("%1 is not a backup of Vantrel's data. Nothing was changed.").arg(name));
-    if (c.transactionDepth() > 0 || !c.handle())
+    if (c.transactionDepth() > 0 || !c.file())
         throw DataError("The database is busy with another change. Nothing was changed; try again.");
     BackupJob keep(c, keptAs);
     if (!keep.runToEnd())
         throw DataError(QString("%1 as it is now could not be kept as a copy of its own: %2 Nothing was changed.")
                             .arg(c.fileName(), keep.error()));
     // One transaction of the database itself: other programs, and a crash, see all of it or none.
-    sqlite3_backup* b = sqlite3_backup_init(c.handle(), "main", source, "main");
-    if (!b)
-        throw DataError(QString("The backup could not be put in place: %1 Nothing was changed.")
-                            .arg(describe(c.handle(), sqlite3_errcode(c.handle()), c.fileName())));
-    const int rc = sqlite3_backup_step(b, -1);
-    sqlite3_backup_finish(b);
-    if (rc != SQLITE_DONE)
-        throw DataError(QString("The backup could not be put in place: %1 Nothing was changed.")
-                            .arg(describe(nullptr, rc, c.fileName())));
+    try {
+        SqliteCopy::copyInto(*c.file(), backupPath);
+    } catch (const DataError& e) {
+        throw DataError(QString("The backup could not be put in place: %1 Nothing was changed.").arg(e.text()));
+    }
     c.forgetColumns();
     c.checkpoint();
 }
@@ -214,6 +158,8 @@ BackupJob::BackupJob(Connection& source, QString target, QObject* parent)
 
 BackupJob::~BackupJob() { drop(); }
 
+bool BackupJob::isRunning() const { return (m_copy && m_copy->copying()) || m_sealing.joinable(); }
+
 bool BackupJob::begin()
 {
     const QString dir = QFileInfo(m_target).absolutePath();
@@ -224,14 +170,15 @@ bool BackupJob::begin()
     }
     for (const char* piece : {"", "-journal", "-wal", "-shm"})
         QFile::remove(m_part + piece);
-    int rc = sqlite3_open_v2(QFile::encodeName(m_part).constData(), &m_dest,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(m_dest, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr); // a new file, thrown away on failure
-    if (rc == SQLITE_OK && !(m_backup = sqlite3_backup_init(m_dest, "main", m_source.handle(), "main")))
-        rc = sqlite3_errcode(m_dest);
-    if (rc != SQLITE_OK) {
-        fail(describe(m_dest, rc, name));
+    if (!m_source.file()) {
+        fail("The database connection is not open.");
+        return false;
+    }
+    m_copy = std::make_unique<SqliteCopy>();
+    try {
+        m_copy->begin(*m_source.file(), m_part, name);
+    } catch (const DataError& e) {
+        fail(e.text());
         return false;
     }
     return true;
@@ -239,7 +186,7 @@ bool BackupJob::begin()
 
 void BackupJob::start()
 {
-    if (m_backup || m_done || !begin())
+    if (isRunning() || m_done || !begin())
         return;
     m_timer = new QTimer(this);
     m_timer->setInterval(0);
@@ -252,18 +199,20 @@ void BackupJob::start()
 
 bool BackupJob::runToEnd()
 {
-    if (!m_backup && !m_done && !begin())
+    if (!isRunning() && !m_done && !begin())
         return false;
     // Another program's lock is waited for a few seconds, as any statement waits for one.
-    for (int waits = 0; m_backup; ) {
-        if (sqlite3_get_autocommit(m_source.handle()) == 0 || waits > 250) {
-            fail(SqliteError::describe(SQLITE_BUSY, {}, m_source.fileName()));
+    for (int waits = 0; m_copy && m_copy->copying();) {
+        if (m_source.transactionDepth() > 0 || waits > 250) {
+            fail(QString("Another program is using %1 and keeps it locked (a second copy of Vantrel that is "
+                         "saving, or a backup or synchronisation program). Wait a moment and try again.")
+                     .arg(m_source.fileName()));
             return false;
         }
         m_busy = false;
         step();
         if (m_busy) {
-            sqlite3_sleep(20);
+            QThread::msleep(20);
             ++waits;
         }
     }
@@ -272,23 +221,24 @@ bool BackupJob::runToEnd()
 
 bool BackupJob::step()
 {
-    if (!m_backup)
+    if (!m_copy || !m_copy->copying())
         return false;
     // What a transaction of this program has not committed yet is never copied: wait for it.
-    if (sqlite3_get_autocommit(m_source.handle()) == 0) {
+    if (m_source.transactionDepth() > 0) {
         if (m_timer)
             m_timer->setInterval(50);
         return true;
     }
-    QElapsedTimer took;
-    took.start();
-    int rc;
-    do {
-        rc = sqlite3_backup_step(m_backup, 16);
-    } while (rc == SQLITE_OK && took.elapsed() < kStepMs);
-    m_total = sqlite3_backup_pagecount(m_backup);
-    m_left = sqlite3_backup_remaining(m_backup);
-    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+    SqliteCopy::Step result;
+    try {
+        result = m_copy->step(kStepMs);
+    } catch (const DataError& e) {
+        fail(e.text());
+        return false;
+    }
+    m_total = m_copy->pagesTotal();
+    m_left = m_copy->pagesLeft();
+    if (result == SqliteCopy::Step::Busy) {
         m_busy = true;
         if (m_timer)
             m_timer->setInterval(50); // another program writes: again in a moment
@@ -296,19 +246,14 @@ bool BackupJob::step()
     }
     if (m_timer)
         m_timer->setInterval(0);
-    if (rc == SQLITE_OK) {
+    if (result == SqliteCopy::Step::More) {
         emit progress(m_left, m_total);
         return true;
-    }
-    if (rc != SQLITE_DONE) {
-        fail(describe(m_dest, rc, QFileInfo(m_target).fileName()));
-        return false;
     }
     emit progress(0, m_total);
     if (m_timer) {
         // The source is no longer read; the check of the copy must not hold the window.
-        sqlite3_backup_finish(m_backup);
-        m_backup = nullptr;
+        m_copy->endCopy();
         m_sealing = std::thread([this] {
             const QString why = seal();
             QMetaObject::invokeMethod(this, [this, why] { sealed(why); }, Qt::QueuedConnection);
@@ -324,8 +269,7 @@ bool BackupJob::step()
 
 bool BackupJob::complete()
 {
-    sqlite3_backup_finish(m_backup);
-    m_backup = nullptr;
+    m_copy->endCopy();
     const QString why = seal();
     if (!why.isEmpty()) {
         fail(why);
@@ -349,21 +293,9 @@ void BackupJob::sealed(const QString& why)
 QString BackupJob::seal()
 {
     const QString name = QFileInfo(m_target).fileName();
-    // The copy opens on its own: one file, no journal beside it.
-    int rc = sqlite3_exec(m_dest, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        return describe(m_dest, rc, name);
-    const QString check = Backups::quickCheck(m_dest);
-    if (check != "ok")
-        return QString("The copy %1 did not pass its check (%2): the database may be damaged.")
-            .arg(name, check.section('\n', 0, 0));
-    {
-        std::lock_guard<std::mutex> guard(m_destLock);
-        rc = sqlite3_close(m_dest);
-        m_dest = nullptr;
-    }
-    if (rc != SQLITE_OK)
-        return describe(nullptr, rc, name);
+    const QString why = m_copy->seal();
+    if (!why.isEmpty())
+        return why;
     syncToDisk(m_part);
     if (::rename(QFile::encodeName(m_part).constData(), QFile::encodeName(m_target).constData()) != 0)
         return QString("The copy could not be named %1.").arg(name);
@@ -383,21 +315,12 @@ void BackupJob::drop()
     if (m_timer)
         m_timer->stop();
     if (m_sealing.joinable()) {
-        {
-            std::lock_guard<std::mutex> guard(m_destLock);
-            if (m_dest)
-                sqlite3_interrupt(m_dest); // a check being made is stopped, not waited for
-        }
+        m_copy->interrupt(); // a check being made is stopped, not waited for
         m_sealing.join();
         // A copy that was whole and named before the interruption stays; anything else goes.
         m_done = m_done || (QFileInfo::exists(m_target) && !QFileInfo::exists(m_part));
     }
-    if (m_backup)
-        sqlite3_backup_finish(m_backup);
-    m_backup = nullptr;
-    if (m_dest)
-        sqlite3_close(m_dest);
-    m_dest = nullptr;
+    m_copy.reset();
     if (!m_done)
         for (const char* piece : {"", "-journal", "-wal", "-shm"})
             QFile::remove(m_part + piece);

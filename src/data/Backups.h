@@ -9,11 +9,11 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 class Connection;
 class QTimer;
-struct sqlite3;
-struct sqlite3_backup;
+class SqliteCopy;
 
 // The backups the program makes of its own file: once a day a copy in the folder "backups" beside
 // the database, Vantrel-YYYY-MM-DD.vt, made with SQLite's online backup (so it is whole even while
@@ -45,9 +45,6 @@ QList<QDate> kept(QList<QDate> days);
 // Returns how many copies went.
 int rotate(const QString& databasePath);
 
-// "ok", or what SQLite's quick check found wrong.
-QString quickCheck(sqlite3* db);
-
 // Puts the copy at backupPath in place of the connection's database, in one transaction of the
 // database itself, after a copy of the database as it is now is kept as keptAs; the copy being put
 // in place is checked first. Throws DataError and then the database is as it was.
@@ -71,7 +68,7 @@ public:
     ~BackupJob() override; // an unfinished copy is dropped
     void start();    // the steps run on the event loop; finished() comes at the end
     bool runToEnd(); // every step at once; false when it failed (error() says why)
-    bool isRunning() const { return m_backup != nullptr || m_sealing.joinable(); }
+    bool isRunning() const;
     bool isDone() const { return m_done; }
     QString error() const { return m_error; }
     QString target() const { return m_target; }
@@ -93,13 +90,11 @@ private:
 
     Connection& m_source;
     QString m_target, m_part;
-    sqlite3* m_dest = nullptr;
-    sqlite3_backup* m_backup = nullptr;
+    std::unique_ptr<SqliteCopy> m_copy; // while a copy is being made or sealed
     QTimer* m_timer = nullptr;
     int m_total = 0, m_left = 0;
     bool m_done = false;
     bool m_busy = false; // the last step met another program's lock
     QString m_error;
     std::thread m_sealing;
-    std::mutex m_destLock; // the copy's handle is interrupted only while it is open
 };

@@ -3,17 +3,21 @@
 
 #include <QHash>
 #include <QSet>
-#include <QSqlDatabase>
 #include <QString>
 #include <QVector>
 
 #include <functional>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include <memory>
 
-// The one connection to the SQLite file. It opens an existing file only (a missing file is an
+namespace storage {
+class Store;
+}
+class SqliteStore;
+
+// The one connection to the database file, over the store that owns the handle. It opens an
+// existing file only (a missing file is an
 // error, never silently created), refuses one it cannot write, and keeps a write counter per
 // table so that datasets can tell whether a re-read would show anything new.
 //
@@ -38,8 +42,9 @@ public:
     void open();  // throws DataError naming the cause in plain words
     void close();
     bool isOpen() const;
-    QSqlDatabase database() const;
-    sqlite3* handle() const;
+    storage::Store& store() const; // throws DataError while closed
+    // The file's own store, for what only a file has (its copies, its check); null while closed.
+    SqliteStore* file() const { return isOpen() ? m_file.get() : nullptr; }
 
     QVector<Column> tableColumns(const QString& table); // from the schema; throws DataError for a missing table
     void forgetColumns() { m_columns.clear(); }         // after the schema changed
@@ -58,7 +63,10 @@ public:
     // missing. Throws DataError when the file cannot be opened again.
     void keepOwnJournal();
     void begin();    // the outermost one checks the journal first
-    void commit();   // the outermost one commits and checkpoints
+    // The outermost one commits and checkpoints; a writer of many transactions in a row leaves
+    // the checkpoint to the end (checkpoint()).
+    enum class Checkpoint { Now, Later };
+    void commit(Checkpoint when = Checkpoint::Now);
     void rollback(); // undoes the whole transaction, however deeply nested
     int transactionDepth() const { return m_depth; }
     // Called when the current transaction is rolled back, so snapshots that took over its
@@ -90,21 +98,12 @@ public:
     // commit could not copy every saved change into the file.
     bool fileBehindJournal() const { return m_behind; }
     // Copies what was committed into Vantrel.vt itself, as every commit through begin() and
-    // commit() ends; a writer that commits on the handle of its own calls it when it is done.
+    // commit() ends; a writer that committed with Checkpoint::Later calls it when it is done.
     // When the file cannot take it all, the user is told once (a warning, not an error: the
     // commits stand in the journal).
     void checkpoint();
 
-    // Prepared statements are kept by their text for the next reader of the same text: preparing
-    // a select of every column costs more than reading a row with it. Returns nullptr when the
-    // text does not prepare (the handle holds the error).
-    sqlite3_stmt* takeStatement(const QByteArray& sql);
-    void returnStatement(const QByteArray& sql, sqlite3_stmt* statement); // reset, kept or finalized
-
 private:
-    void dropStatements();
-    sqlite3* driverHandle() const;
-
     QString m_name;
     QString m_path;
     QHash<QString, QVector<Column>> m_columns;
@@ -112,9 +111,7 @@ private:
     int m_depth = 0;
     bool m_behind = false;     // the last checkpoint left saved changes in the journal only
     bool m_toldBehind = false; // the user has been told so since the last complete checkpoint
-    qint64 m_reopened = 0;     // added to the file's count of commits by others, anew at each reopening
     QSet<QString> m_transactionTables;
     std::vector<std::function<void()>> m_rollbackHandlers;
-    sqlite3* m_handle = nullptr; // while open
-    QHash<QByteArray, sqlite3_stmt*> m_statements; // idle, reset, bindings cleared
+    std::unique_ptr<SqliteStore> m_file;
 };

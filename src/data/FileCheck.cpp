@@ -4,7 +4,7 @@
 #include <QMetaObject>
 #include <QStringList>
 
-#include <sqlite3.h>
+#include "storage/sqlite/SqliteStore.h"
 
 namespace {
 bool& enabled()
@@ -20,8 +20,8 @@ FileCheck::~FileCheck()
 {
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        if (m_db)
-            sqlite3_interrupt(m_db);
+        if (m_file)
+            m_file->interrupt();
     }
     if (m_thread.joinable())
         m_thread.join();
@@ -40,34 +40,24 @@ void FileCheck::run(const QString& path)
 {
     bool ok = true;
     QStringList findings;
-    sqlite3* db = nullptr;
-    // Read-only and without creating anything; the journal of the running copy is read as any
-    // reader reads it.
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        {
-            std::lock_guard<std::mutex> hold(m_lock);
-            m_db = db;
+    {
+        // Read-only and without creating anything; the journal of the running copy is read as
+        // any reader reads it. A file that cannot be opened is the start-up's concern.
+        SqliteStore file;
+        try {
+            file.open(path, SqliteStore::Access::ReadOnly, 2000);
+        } catch (const DataError&) {
         }
-        sqlite3_busy_timeout(db, 2000);
-        sqlite3_stmt* s = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA quick_check(20)", -1, &s, nullptr) == SQLITE_OK) {
-            int rc;
-            while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-                const QString line = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
-                if (line != QLatin1String("ok"))
-                    findings << line;
+        if (file.isOpen()) {
+            {
+                std::lock_guard<std::mutex> hold(m_lock);
+                m_file = &file;
             }
-            // Interrupted (the program is ending) or busy: no finding either way.
-            if (rc != SQLITE_DONE && rc != SQLITE_INTERRUPT && rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
-                findings << QString::fromUtf8(sqlite3_errmsg(db));
-        } else {
-            findings << QString::fromUtf8(sqlite3_errmsg(db));
+            findings = file.quickCheck(20);
+            std::lock_guard<std::mutex> hold(m_lock);
+            m_file = nullptr;
         }
-        sqlite3_finalize(s);
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_db = nullptr;
     }
-    sqlite3_close(db);
     ok = findings.isEmpty();
     m_done = true;
     QMetaObject::invokeMethod(

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-struct sqlite3;
+class SqliteStore;
 
 // A check of the whole database file, run on a read-only connection of its own in a thread of
 // its own, so that the window never waits for it: a damaged page is found even where nobody
@@ -31,6 +31,6 @@ private:
 
     std::thread m_thread;
     std::atomic<bool> m_done{false};
-    std::mutex m_lock; // the handle is interrupted only while it is open
-    sqlite3* m_db = nullptr;
+    std::mutex m_lock; // the store is interrupted only while it is there
+    SqliteStore* m_file = nullptr;
 };

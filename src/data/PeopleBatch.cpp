@@ -3,13 +3,9 @@
 #include "Connection.h"
 #include "Dataset.h"
 #include "MainDataModule.h"
-#include "SqliteError.h"
 #include "Trash.h"
 #include "data/DataError.h"
-
-#include <QSqlDriver>
-
-#include <sqlite3.h>
+#include "storage/Store.h"
 
 namespace {
 // Rows per transaction: large enough that commits cost little, small enough that a crash or a
@@ -34,29 +30,21 @@ bool beyondAscii(QStringView text)
 
 QString fold(QStringView text) { return text.toString().toCaseFolded(); }
 
-QString columnText(sqlite3_stmt* s, int column)
+// An empty value stores nothing.
+void bindText(storage::Statement& s, int index, QStringView text)
 {
-    const void* text = sqlite3_column_text16(s, column);
-    if (!text)
-        return {};
-    return QString::fromUtf16(static_cast<const char16_t*>(text), sqlite3_column_bytes16(s, column) / 2);
-}
-
-void bindText(sqlite3_stmt* s, int index, QStringView text)
-{
-    // The view outlives the step that reads it, so SQLite need not copy it.
     if (text.isEmpty())
-        sqlite3_bind_null(s, index);
+        s.bindNull(index);
     else
-        sqlite3_bind_text16(s, index, text.utf16(), int(text.size() * 2), SQLITE_STATIC);
+        s.bindTextInPlace(index, text);
 }
 
-void bindCompany(sqlite3_stmt* s, int index, const QVariant& id)
+void bindCompany(storage::Statement& s, int index, const QVariant& id)
 {
-    if (id.isNull())
-        sqlite3_bind_null(s, index);
+    if (id.isNull() || !id.isValid())
+        s.bindNull(index);
     else
-        sqlite3_bind_int64(s, index, id.toLongLong());
+        s.bindInteger(index, id.toLongLong());
 }
 } // namespace
 
@@ -77,29 +65,20 @@ PeopleBatch::~PeopleBatch()
         if (m_committed > 0)
             m_data.MainADOConnection.noteWrite("People");
     }
-    sqlite3_finalize(m_insert);
-    sqlite3_finalize(m_find);
-    sqlite3_finalize(m_byId);
-    sqlite3_finalize(m_answer);
 }
 
 void PeopleBatch::recordImport(const QString& fileName) { m_import = std::make_unique<Trash::ImportRecord>(fileName); }
 qint64 PeopleBatch::importId() const { return m_import && m_committed > 0 ? m_import->id() : 0; }
 
-// Said in the same plain words as every other refused write.
-QString PeopleBatch::reason(int rc) const
-{
-    int code = sqlite3_extended_errcode(m_db);
-    if ((code & 0xFF) != (rc & 0xFF))
-        code = rc;
-    return SqliteError::describe(code, QString::fromUtf8(sqlite3_errmsg(m_db)), m_data.MainADOConnection.fileName());
-}
+storage::Store& PeopleBatch::store() const { return m_data.MainADOConnection.store(); }
 
-void PeopleBatch::fail(int rc)
+std::unique_ptr<storage::Statement> PeopleBatch::prepare(const QString& sql) { return store().prepare(sql.toUtf8()); }
+
+void PeopleBatch::failed(const DataError& error)
 {
-    const QString text = reason(rc);
-    if (m_inTransaction && sqlite3_get_autocommit(m_db)) {
-        // SQLite took the whole transaction back: its rows are gone.
+    if (m_inTransaction && !store().inTransaction()) {
+        // The database took the whole transaction back: its rows are gone.
+        m_data.MainADOConnection.rollback();
         m_inTransaction = false;
         if (m_pending > 0)
             m_lostFrom = m_pendingFrom;
@@ -107,24 +86,7 @@ void PeopleBatch::fail(int rc)
         if (m_import)
             m_import->rolledBack();
     }
-    throw DataError(text);
-}
-
-sqlite3_stmt* PeopleBatch::prepare(const QString& sql)
-{
-    sqlite3_stmt* s = nullptr;
-    const QByteArray text = sql.toUtf8();
-    const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &s, nullptr);
-    if (rc != SQLITE_OK)
-        fail(rc);
-    return s;
-}
-
-void PeopleBatch::exec(const char* sql)
-{
-    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        fail(rc);
+    throw error;
 }
 
 void PeopleBatch::begin()
@@ -139,24 +101,10 @@ void PeopleBatch::begin()
     for (const QString& c : m_columns)
         m_widths << people->columnSize(c);
 
-    // Its commits are made on the handle, past the connection's own begin(): the journal is
-    // checked here, once, before the first of them.
-    m_data.MainADOConnection.keepOwnJournal();
-    const QVariant handle = m_data.MainADOConnection.database().driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        throw DataError("The database connection is not open.");
-    m_db = *static_cast<sqlite3* const*>(handle.data());
-
-    // For the length of the batch: commits wait for the disk only at the checkpoint that ends it,
-    // the log is copied into the file once instead of at every commit, and index pages stay
-    // in a cache of fixed size. Put back when the batch ends.
-    m_synchronous = pragma("synchronous");
-    m_cacheSize = pragma("cache_size");
-    m_autoCheckpoint = pragma("wal_autocheckpoint");
+    // For the length of the batch: commits wait for the disk only at the checkpoint that ends it.
+    // Put back when the batch ends.
+    store().setBulkLoad(true);
     m_settingsChanged = true;
-    sqlite3_exec(m_db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
-    sqlite3_exec(m_db, "PRAGMA cache_size = -32000", nullptr, nullptr, nullptr);
-    sqlite3_wal_autocheckpoint(m_db, 0);
 
     QStringList names{Connection::quote("CompanyID")};
     QStringList marks{"?"};
@@ -169,17 +117,6 @@ void PeopleBatch::begin()
     m_find = prepare("SELECT \"PersonID\", \"Email1\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND \"Name\" = ?2");
 }
 
-int PeopleBatch::pragma(const char* name)
-{
-    sqlite3_stmt* s = prepare(QString("PRAGMA ") + name);
-    const int rc = sqlite3_step(s);
-    const int value = rc == SQLITE_ROW ? sqlite3_column_int(s, 0) : 0;
-    sqlite3_finalize(s);
-    if (rc != SQLITE_ROW)
-        fail(rc);
-    return value;
-}
-
 void PeopleBatch::restoreSettings()
 {
     if (!m_settingsChanged)
@@ -190,11 +127,8 @@ void PeopleBatch::restoreSettings()
     // hears why not.
     if (m_committed > 0)
         m_data.MainADOConnection.checkpoint();
-    sqlite3_exec(m_db, QByteArray("PRAGMA synchronous = " + QByteArray::number(m_synchronous)).constData(), nullptr,
-                 nullptr, nullptr);
-    sqlite3_exec(m_db, QByteArray("PRAGMA cache_size = " + QByteArray::number(m_cacheSize)).constData(), nullptr,
-                 nullptr, nullptr);
-    sqlite3_wal_autocheckpoint(m_db, m_autoCheckpoint);
+    if (m_data.MainADOConnection.isOpen())
+        store().setBulkLoad(false);
 }
 
 int PeopleBatch::width(int column) const
@@ -205,16 +139,14 @@ int PeopleBatch::width(int column) const
 void PeopleBatch::loadFoldedNames()
 {
     m_foldedLoaded = true;
-    sqlite3_stmt* s = prepare("SELECT \"PersonID\", \"Name\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND \"Name\" GLOB ?2");
-    bindCompany(s, 1, m_companyId);
-    const QString pattern = QStringLiteral("*[^\u0001-\u007F]*");
-    bindText(s, 2, pattern);
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
-        m_foldedNames.insert(qHash(columnText(s, 1).toCaseFolded()), sqlite3_column_int64(s, 0));
-    sqlite3_finalize(s);
-    if (rc != SQLITE_DONE)
-        fail(rc);
+    {
+        auto s = prepare("SELECT \"PersonID\", \"Name\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND \"Name\" GLOB ?2");
+        bindCompany(*s, 1, m_companyId);
+        const QString pattern = QStringLiteral("*[^\u0001-\u007F]*");
+        bindText(*s, 2, pattern);
+        while (s->step())
+            m_foldedNames.insert(qHash(s->text(1).toCaseFolded()), s->integer(0));
+    }
     m_byId = prepare("SELECT \"Name\", \"Email1\" FROM \"People\" WHERE \"PersonID\" = ?1");
 }
 
@@ -224,32 +156,33 @@ qint64 PeopleBatch::findDuplicate(QStringView name, QStringView email1)
         throw DataError("The batch has not begun.");
     const QString email = fold(email1);
     qint64 found = 0;
-    sqlite3_reset(m_find);
-    bindCompany(m_find, 1, m_companyId);
-    bindText(m_find, 2, name);
-    int rc;
-    while ((rc = sqlite3_step(m_find)) == SQLITE_ROW) {
-        if (columnText(m_find, 1).toCaseFolded() == email) {
-            found = sqlite3_column_int64(m_find, 0);
-            break;
+    try {
+        m_find->reset();
+        bindCompany(*m_find, 1, m_companyId);
+        bindText(*m_find, 2, name);
+        while (m_find->step()) {
+            if (m_find->text(1).toCaseFolded() == email) {
+                found = m_find->integer(0);
+                break;
+            }
         }
-    }
-    sqlite3_reset(m_find);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        fail(rc);
-    if (!found) {
-        // Letters beyond ASCII differ in case only in ways the index cannot see.
-        if (!m_foldedLoaded)
-            loadFoldedNames();
-        const QString folded = fold(name);
-        for (auto [it, end] = m_foldedNames.equal_range(qHash(folded)); it != end && !found; ++it) {
-            sqlite3_reset(m_byId);
-            sqlite3_bind_int64(m_byId, 1, *it);
-            if (sqlite3_step(m_byId) == SQLITE_ROW && columnText(m_byId, 0).toCaseFolded() == folded
-                && columnText(m_byId, 1).toCaseFolded() == email)
-                found = *it;
-            sqlite3_reset(m_byId);
+        m_find->reset();
+        if (!found) {
+            // Letters beyond ASCII differ in case only in ways the index cannot see.
+            if (!m_foldedLoaded)
+                loadFoldedNames();
+            const QString folded = fold(name);
+            for (auto [it, end] = m_foldedNames.equal_range(qHash(folded)); it != end && !found; ++it) {
+                m_byId->reset();
+                m_byId->bindInteger(1, *it);
+                if (m_byId->step() && m_byId->text(0).toCaseFolded() == folded
+                    && m_byId->text(1).toCaseFolded() == email)
+                    found = *it;
+                m_byId->reset();
+            }
         }
+    } catch (const DataError& e) {
+        failed(e);
     }
     if (found)
         m_lastTouched = found;
@@ -263,20 +196,24 @@ qint64 PeopleBatch::add(const std::vector<QStringView>& values, int source)
     const QStringView name = m_nameColumn >= 0 && m_nameColumn < int(values.size()) ? values[m_nameColumn] : QStringView();
     if (isBlank(name))
         throw DataError("Required field (Name) is empty.");
-    if (!m_inTransaction) {
-        exec("BEGIN IMMEDIATE");
-        m_inTransaction = true;
-        pauseInsertLog();
+    qint64 id = 0;
+    try {
+        if (!m_inTransaction) {
+            m_data.MainADOConnection.begin();
+            m_inTransaction = true;
+            pauseInsertLog();
+        }
+        m_insert->reset();
+        bindCompany(*m_insert, 1, m_companyId);
+        for (int i = 0; i < m_columns.size(); ++i)
+            bindText(*m_insert, i + 2, i < int(values.size()) ? values[i] : QStringView());
+        m_insert->run();
+        m_insert->reset();
+        id = store().lastInsertId();
+    } catch (const DataError& e) {
+        m_insert->reset();
+        failed(e);
     }
-    sqlite3_reset(m_insert);
-    bindCompany(m_insert, 1, m_companyId);
-    for (int i = 0; i < m_columns.size(); ++i)
-        bindText(m_insert, i + 2, i < int(values.size()) ? values[i] : QStringView());
-    const int rc = sqlite3_step(m_insert);
-    sqlite3_reset(m_insert);
-    if (rc != SQLITE_DONE)
-        fail(rc);
-    const qint64 id = sqlite3_last_insert_rowid(m_db);
     if (m_pending++ == 0) {
         m_pendingFrom = source;
         m_pendingFirst = id;
@@ -294,17 +231,20 @@ void PeopleBatch::addAnswers(qint64 person, const QVector<int>& answers)
 {
     if (!m_inTransaction)
         throw DataError("The person of these answers has not been added.");
-    if (!m_answer)
-        m_answer = prepare("INSERT INTO \"QuestionsMain\" (\"PersonID\", \"QuestionID\", \"Answer\") VALUES (?1, ?2, ?3)");
-    for (int i = 0; i < answers.size(); ++i) {
-        sqlite3_reset(m_answer);
-        sqlite3_bind_int64(m_answer, 1, person);
-        sqlite3_bind_int(m_answer, 2, i + 1);
-        sqlite3_bind_int(m_answer, 3, answers[i]);
-        const int rc = sqlite3_step(m_answer);
-        sqlite3_reset(m_answer);
-        if (rc != SQLITE_DONE)
-            fail(rc);
+    try {
+        if (!m_answer)
+            m_answer = prepare("INSERT INTO \"QuestionsMain\" (\"PersonID\", \"QuestionID\", \"Answer\") VALUES (?1, ?2, ?3)");
+        for (int i = 0; i < answers.size(); ++i) {
+            m_answer->reset();
+            m_answer->bindInteger(1, person);
+            m_answer->bindInteger(2, i + 1);
+            m_answer->bindInteger(3, answers[i]);
+            m_answer->run();
+        }
+        m_answer->reset();
+    } catch (const DataError& e) {
+        m_answer->reset();
+        failed(e);
     }
 }
 
@@ -314,15 +254,11 @@ void PeopleBatch::addAnswers(qint64 person, const QVector<int>& answers)
 // it is made again before the commit, so no other program ever sees the file without it.
 void PeopleBatch::pauseInsertLog()
 {
-    m_insertLog.clear();
-    sqlite3_stmt* s = prepare("SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = 'PeopleInsertLog'");
-    if (sqlite3_step(s) == SQLITE_ROW)
-        m_insertLog = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
-    sqlite3_finalize(s);
+    m_insertLog = store().triggerDefinition("PeopleInsertLog");
     if (m_insertLog.isEmpty())
         return;
-    exec("DROP TRIGGER \"PeopleInsertLog\"");
-    exec("INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (NULL)");
+    store().exec("DROP TRIGGER \"PeopleInsertLog\"");
+    store().exec("INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (NULL)");
 }
 
 void PeopleBatch::commit()
@@ -330,21 +266,22 @@ void PeopleBatch::commit()
     if (!m_inTransaction)
         return;
     // The import's record goes in with its people, or neither does.
-    int rc = m_import && m_pending > 0 ? m_import->record(m_db, m_pendingFirst, m_pendingLast, m_pending) : SQLITE_OK;
-    if (rc == SQLITE_OK && !m_insertLog.isEmpty())
-        rc = sqlite3_exec(m_db, m_insertLog.constData(), nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString text = reason(rc); // before the rollback replaces it
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    try {
+        if (m_import && m_pending > 0)
+            m_import->record(store(), m_pendingFirst, m_pendingLast, m_pending);
+        if (!m_insertLog.isEmpty())
+            store().exec(m_insertLog);
+        // The checkpoint waits for the end of the batch.
+        m_data.MainADOConnection.commit(Connection::Checkpoint::Later);
+    } catch (const DataError& e) {
+        m_data.MainADOConnection.rollback();
         m_inTransaction = false;
         if (m_pending > 0)
             m_lostFrom = m_pendingFrom;
         m_pending = 0;
         if (m_import)
             m_import->rolledBack();
-        throw DataError(text);
+        throw;
     }
     if (m_import)
         m_import->committed();
@@ -380,28 +317,17 @@ void PeopleBatch::finish()
 
 QHash<qint64, QVector<int>> readQuestionAnswers(TMainDataModule& data)
 {
-    const QVariant handle = data.MainADOConnection.database().driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        throw DataError("The database connection is not open.");
-    sqlite3* db = *static_cast<sqlite3* const*>(handle.data());
-    sqlite3_stmt* s = nullptr;
-    int rc = sqlite3_prepare_v2(db, "SELECT \"PersonID\", \"QuestionID\", \"Answer\" FROM \"QuestionsMain\"", -1, &s,
-                                nullptr);
+    storage::Prepared s(data.MainADOConnection.store(),
+                        "SELECT \"PersonID\", \"QuestionID\", \"Answer\" FROM \"QuestionsMain\"");
     QHash<qint64, QVector<int>> answers;
-    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
-        if ((rc = sqlite3_step(s)) != SQLITE_ROW)
-            break;
-        const int question = sqlite3_column_int(s, 1);
-        if (question < 1 || question > 24 || sqlite3_column_type(s, 0) == SQLITE_NULL)
+    while (s->step()) {
+        const qint64 question = s->integer(1);
+        if (question < 1 || question > 24 || s->isNull(0))
             continue;
-        QVector<int>& a = answers[sqlite3_column_int64(s, 0)];
+        QVector<int>& a = answers[s->integer(0)];
         if (a.isEmpty())
             a.fill(-1, 24);
-        a[question - 1] = sqlite3_column_type(s, 2) == SQLITE_NULL ? -1 : sqlite3_column_int(s, 2);
+        a[question - 1] = s->isNull(2) ? -1 : int(s->integer(2));
     }
-    const QString error = QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_finalize(s);
-    if (rc != SQLITE_DONE)
-        throw DataError(error);
     return answers;
 }

@@ -14,8 +14,11 @@ class TMainDataModule;
 namespace Trash {
 class ImportRecord;
 }
-struct sqlite3;
-struct sqlite3_stmt;
+class DataError;
+namespace storage {
+class Statement;
+class Store;
+}
 
 // Adds many people at once under the person dataset's rules, without its cost per row. Every new
 // person gets the company row's CompanyID and needs a name; rows go in through one prepared
@@ -61,14 +64,12 @@ public:
     void finish();
 
 private:
-    sqlite3_stmt* prepare(const QString& sql);
-    void exec(const char* sql);
-    QString reason(int rc) const;
-    [[noreturn]] void fail(int rc);
+    storage::Store& store() const;
+    std::unique_ptr<storage::Statement> prepare(const QString& sql);
+    [[noreturn]] void failed(const DataError& error);
     void commit();
     void pauseInsertLog();
     void loadFoldedNames();
-    int pragma(const char* name);
     void restoreSettings();
 
     TMainDataModule& m_data;
@@ -77,9 +78,8 @@ private:
     int m_nameColumn = -1;
     QVariant m_companyId;
     int m_startCount = 0;
-    sqlite3* m_db = nullptr;
-    sqlite3_stmt* m_insert = nullptr;
-    sqlite3_stmt* m_find = nullptr;
+    std::unique_ptr<storage::Statement> m_insert;
+    std::unique_ptr<storage::Statement> m_find;
     bool m_inTransaction = false;
     QByteArray m_insertLog; // the statement that makes the insert trigger, while it is dropped
     int m_pending = 0; // written in the open transaction
@@ -89,13 +89,12 @@ private:
     qint64 m_lastTouched = 0;
     bool m_finished = false;
     bool m_settingsChanged = false;
-    int m_synchronous = 2, m_cacheSize = -2000, m_autoCheckpoint = 1000; // as they were before
     // The people whose names have letters beyond ASCII, which the index does not fold, by a
     // hash of the case-folded name: a few bytes each, checked against the row on a hit.
     bool m_foldedLoaded = false;
     QMultiHash<size_t, qint64> m_foldedNames;
-    sqlite3_stmt* m_byId = nullptr;
-    sqlite3_stmt* m_answer = nullptr;
+    std::unique_ptr<storage::Statement> m_byId;
+    std::unique_ptr<storage::Statement> m_answer;
     std::unique_ptr<Trash::ImportRecord> m_import;
     qint64 m_pendingFirst = 0, m_pendingLast = 0; // the people added in the open transaction
 };

@@ -1,20 +1,14 @@
 #include "PeopleFilter.h"
 
 #include "Connection.h"
-#include "SqliteError.h"
+#include "storage/sqlite/SqliteStore.h"
 
-#include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QThread>
-#include <QUrl>
 
 #include <functional>
 
 namespace {
 std::atomic<qint64> g_span{65536};
-std::atomic<int> g_connections{0};
 constexpr size_t kChunkRows = 8192; // a chunk the window takes in without a stall
 constexpr size_t kWaiting = 8;      // chunks found and not yet taken before the reading waits
 
@@ -106,65 +100,45 @@ void PeopleFilter::hand(Cells&& cells)
 
 void PeopleFilter::run()
 {
-    const QString name = QString("PeopleFilter#%1").arg(++g_connections);
-    const QString fileName = QFileInfo(m_path).fileName();
-    auto fail = [&](const QSqlError& e) {
-        QMutexLocker lock(&m_mutex);
-        const int code = e.nativeErrorCode().toInt();
-        m_error = code ? SqliteError::describe(code, e.databaseText(), fileName) : e.text();
-    };
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
-        db.setDatabaseName(QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath()).toString() + "?mode=ro");
-        db.setConnectOptions("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000");
-        if (!db.open()) {
-            fail(db.lastError());
-        } else {
-            QSqlQuery q(db);
-            q.setForwardOnly(true);
-            // One read transaction: every part of the run sees the file as it was when it began.
-            if (!q.exec("BEGIN") || !q.exec("SELECT coalesce(max(rowid), 0) FROM \"People\"") || !q.next()) {
-                fail(q.lastError());
-            } else {
-                const qint64 top = q.value(0).toLongLong();
-                q.finish();
-                if (!q.prepare(select(m_conditions, m_shown, true, [](const QVariant&) { return QString("?"); },
-                                      m_companyId)))
-                    fail(q.lastError());
-                const qint64 span = g_span;
-                const int columns = int(m_shown.size());
-                Cells cells;
-                for (qint64 from = 0; from < top && !m_stop && m_error.isEmpty(); from += span) {
-                    int at = 0;
-                    q.bindValue(at++, from);
-                    q.bindValue(at++, std::min(top, from + span));
-                    q.bindValue(at++, m_companyId);
-                    for (const Condition& c : std::as_const(m_conditions))
-                        q.bindValue(at++, c.value);
-                    if (!q.exec()) {
-                        fail(q.lastError());
-                        break;
-                    }
-                    while (q.next()) {
-                        for (int c = 0; c < columns; ++c)
-                            cells.push_back(q.value(c).toString());
-                        if (cells.size() >= kChunkRows * size_t(columns))
-                            hand(std::exchange(cells, {}));
-                    }
-                    if (q.lastError().isValid()) {
-                        fail(q.lastError());
-                        break;
-                    }
-                    m_permille = int(std::min(top, from + span) * 1000 / top);
-                    hand(std::exchange(cells, {}));
-                }
-                m_stopped = m_stop.load() && m_permille < 1000;
-            }
-            q.finish();
-            q.exec("COMMIT");
+    try {
+        // A connection of its own, read-only, in this thread.
+        SqliteStore file;
+        file.open(m_path, SqliteStore::Access::ReadOnly, 5000);
+        // One read transaction: every part of the run sees the file as it was when it began.
+        file.beginRead();
+        qint64 top = 0;
+        {
+            storage::Prepared q(file, "SELECT coalesce(max(rowid), 0) FROM \"People\"");
+            if (q->step())
+                top = q->integer(0);
         }
-        db.close();
+        storage::Prepared q(file, select(m_conditions, m_shown, true, [](const QVariant&) { return QString("?"); },
+                                         m_companyId)
+                                      .toUtf8());
+        const qint64 span = g_span;
+        const int columns = int(m_shown.size());
+        Cells cells;
+        for (qint64 from = 0; from < top && !m_stop; from += span) {
+            int at = 1;
+            q->reset();
+            q->bindInteger(at++, from);
+            q->bindInteger(at++, std::min(top, from + span));
+            q->bind(at++, m_companyId);
+            for (const Condition& c : std::as_const(m_conditions))
+                q->bind(at++, c.value);
+            while (q->step()) {
+                for (int c = 0; c < columns; ++c)
+                    cells.push_back(q->value(c).toString());
+                if (cells.size() >= kChunkRows * size_t(columns))
+                    hand(std::exchange(cells, {}));
+            }
+            m_permille = int(std::min(top, from + span) * 1000 / top);
+            hand(std::exchange(cells, {}));
+        }
+        m_stopped = m_stop.load() && m_permille < 1000;
+    } catch (const DataError& e) {
+        QMutexLocker lock(&m_mutex);
+        m_error = e.text();
     }
-    QSqlDatabase::removeDatabase(name);
     m_finished = true;
 }

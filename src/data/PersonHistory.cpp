@@ -2,67 +2,33 @@
 
 #include "Connection.h"
 #include "RowReader.h"
-#include "SqliteError.h"
 #include "Trash.h"
 #include "data/DataError.h"
-
-#include <sqlite3.h>
+#include "storage/Store.h"
 
 namespace PersonHistory {
 namespace {
-[[noreturn]] void fail(Connection& c)
+// Stored values are equal when the database would keep the same thing: same type, same value.
+bool same(const QVariant& a, const QVariant& b)
 {
-    sqlite3* db = c.handle();
-    throw DataError(SqliteError::describe(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)),
-                                          c.fileName()));
+    if (a.isNull() || b.isNull())
+        return a.isNull() == b.isNull();
+    return a.metaType() == b.metaType() && a == b;
 }
 
-// Stored values are equal when SQLite would keep the same thing: same type, same bytes.
-bool same(sqlite3_value* a, sqlite3_value* b)
+bool hasTable(Connection& c)
 {
-    const int type = sqlite3_value_type(a);
-    if (type != sqlite3_value_type(b))
-        return false;
-    switch (type) {
-    case SQLITE_NULL: return true;
-    case SQLITE_INTEGER: return sqlite3_value_int64(a) == sqlite3_value_int64(b);
-    case SQLITE_FLOAT: return sqlite3_value_double(a) == sqlite3_value_double(b);
-    default: {
-        const int n = sqlite3_value_bytes(a);
-        const void* pa = type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_value_text(a)) : sqlite3_value_blob(a);
-        const void* pb = type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_value_text(b)) : sqlite3_value_blob(b);
-        return n == sqlite3_value_bytes(b) && (n == 0 || memcmp(pa, pb, size_t(n)) == 0);
-    }
-    }
-}
-
-void freeAll(std::vector<sqlite3_value*>& values)
-{
-    for (sqlite3_value* v : values)
-        sqlite3_value_free(v);
-    values.clear();
-}
-
-bool hasTable(sqlite3* db)
-{
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'PeopleHistory'", -1, &s,
-                           nullptr)
-        != SQLITE_OK)
-        return false;
-    const bool found = sqlite3_step(s) == SQLITE_ROW;
-    sqlite3_finalize(s);
-    return found;
+    return c.isOpen() && c.store().tables().contains("PeopleHistory", Qt::CaseInsensitive);
 }
 } // namespace
 
-bool available(Connection& c) { return c.handle() && hasTable(c.handle()); }
+bool available(Connection& c) { return hasTable(c); }
 
 Save::Save(Connection& c, const QString& table, const QString& keyColumn, const QVariant& identity,
            const QStringList& columns, bool overOthers)
     : m_c(c), m_identity(identity), m_overOthers(overOthers)
 {
-    if (table.compare("People", Qt::CaseInsensitive) != 0 || !c.handle() || !hasTable(c.handle()))
+    if (table.compare("People", Qt::CaseInsensitive) != 0 || !hasTable(c))
         return;
     QStringList quoted{"\"PersonID\""};
     for (const QString& column : columns) {
@@ -78,72 +44,53 @@ Save::Save(Connection& c, const QString& table, const QString& keyColumn, const 
     m_active = readRow(m_before);
 }
 
-Save::~Save() { freeAll(m_before); }
+Save::~Save() = default;
 
-bool Save::readRow(std::vector<sqlite3_value*>& into)
+bool Save::readRow(std::vector<QVariant>& into)
 {
-    sqlite3_stmt* s = m_c.takeStatement(m_select);
-    if (!s)
-        fail(m_c);
+    storage::Prepared s(m_c.store(), m_select);
     if (m_identity.metaType().id() == QMetaType::QString)
-        sqlite3_bind_text(s, 1, m_identity.toString().toUtf8().constData(), -1, SQLITE_TRANSIENT);
+        s->bindText(1, m_identity.toString());
     else
-        sqlite3_bind_int64(s, 1, m_identity.toLongLong());
-    const int rc = sqlite3_step(s);
-    const bool found = rc == SQLITE_ROW;
-    if (found) {
-        m_personId = sqlite3_column_int64(s, 0);
-        for (int i = 1; i <= m_columns.size(); ++i)
-            into.push_back(sqlite3_value_dup(sqlite3_column_value(s, i)));
-    }
-    m_c.returnStatement(m_select, s);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        fail(m_c);
-    return found;
+        s->bindInteger(1, m_identity.toLongLong());
+    if (!s->step())
+        return false;
+    m_personId = s->integer(0);
+    for (int i = 1; i <= m_columns.size(); ++i)
+        into.push_back(s->value(i));
+    return true;
 }
 
 void Save::written()
 {
     if (!m_active)
         return;
-    std::vector<sqlite3_value*> after;
-    struct Guard {
-        std::vector<sqlite3_value*>& v;
-        ~Guard() { freeAll(v); }
-    } guard{after};
+    std::vector<QVariant> after;
     if (!readRow(after))
         return; // the row is gone: the save writes nothing, and its caller says so
     static const QByteArray insert =
         "INSERT INTO \"PeopleHistory\" (\"PersonID\", \"ChangedAt\", \"ChangedBy\", \"Field\", \"OldValue\", "
         "\"NewValue\", \"OverOthers\") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
-    const QByteArray at = Trash::stamp(Trash::now()).toUtf8();
+    const QString at = Trash::stamp(Trash::now());
     // In team mode the server's login would be recorded; the local file knows the computer's user.
-    const QByteArray by = Trash::userName().toUtf8();
-    sqlite3_stmt* s = nullptr;
+    const QString by = Trash::userName();
+    bool wrote = false;
     for (int i = 0; i < m_columns.size(); ++i) {
         if (same(m_before[size_t(i)], after[size_t(i)]))
             continue;
-        if (!s && !(s = m_c.takeStatement(insert)))
-            fail(m_c);
-        const QByteArray field = m_columns[i].toUtf8();
-        sqlite3_bind_int64(s, 1, m_personId);
-        sqlite3_bind_text(s, 2, at.constData(), int(at.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(s, 3, by.constData(), int(by.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(s, 4, field.constData(), int(field.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_value(s, 5, m_before[size_t(i)]);
-        sqlite3_bind_value(s, 6, after[size_t(i)]);
-        sqlite3_bind_int(s, 7, m_overOthers ? 1 : 0);
-        const int rc = sqlite3_step(s);
-        sqlite3_reset(s);
-        if (rc != SQLITE_DONE) {
-            m_c.returnStatement(insert, s);
-            fail(m_c);
-        }
+        storage::Prepared s(m_c.store(), insert);
+        s->bindInteger(1, m_personId);
+        s->bindText(2, at);
+        s->bindText(3, by);
+        s->bindText(4, m_columns[i]);
+        s->bind(5, m_before[size_t(i)]);
+        s->bind(6, after[size_t(i)]);
+        s->bindInteger(7, m_overOthers ? 1 : 0);
+        s->run();
+        wrote = true;
     }
-    if (s) {
-        m_c.returnStatement(insert, s);
+    if (wrote)
         m_c.noteWrite("PeopleHistory");
-    }
 }
 
 QVector<Entry> entries(Connection& c, qint64 personId)

@@ -8,8 +8,6 @@
 #include <vector>
 
 class Connection;
-struct sqlite3_stmt;
-struct sqlite3_value;
 
 // The history of every saved change of a person: one row of PeopleHistory per column a save
 // changed, with the stored value before and after it, when and by whom, written in the save's own
@@ -30,7 +28,7 @@ public:
     void written(); // throws DataError; the save must then not commit
 
 private:
-    bool readRow(std::vector<sqlite3_value*>& into); // false: no such row
+    bool readRow(std::vector<QVariant>& into); // false: no such row
     Connection& m_c;
     QByteArray m_select;
     QVariant m_identity;
@@ -38,7 +36,7 @@ private:
     bool m_overOthers;
     bool m_active = false;
     qint64 m_personId = 0;
-    std::vector<sqlite3_value*> m_before;
+    std::vector<QVariant> m_before; // as stored: same type, same value
 };
 
 struct Entry {

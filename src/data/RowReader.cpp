@@ -1,133 +1,82 @@
 #include "RowReader.h"
 
 #include "Connection.h"
-#include "SqliteError.h"
 #include "data/DataError.h"
-
-#include <sqlite3.h>
+#include "storage/Store.h"
 
 RowReader::RowReader(Connection& connection, const QString& sql, const QVariantList& positional,
                      const QHash<QString, QVariant>& named)
-    : m_connection(&connection)
+    : m_store(&connection.store())
 {
-    m_handle = connection.handle();
-    m_fileName = connection.fileName();
-    if (!m_handle)
-        throw DataError("The database connection is not open.");
     m_sql = sql.toUtf8();
-    m_statement = connection.takeStatement(m_sql);
-    if (!m_statement)
-        fail();
+    m_statement = m_store->prepare(m_sql);
     for (int i = 0; i < positional.size(); ++i)
         bind(i + 1, positional[i]);
     for (auto it = named.constBegin(); it != named.constEnd(); ++it) {
-        const int index = sqlite3_bind_parameter_index(m_statement, (":" + it.key()).toUtf8().constData());
+        const int index = m_statement->parameterIndex((":" + it.key()).toUtf8());
         if (index > 0)
             bind(index, it.value());
     }
 }
 
-RowReader::~RowReader()
-{
-    // The connection keeps it for the next reader, unless it was closed meanwhile.
-    if (m_statement && m_connection->handle() == m_handle)
-        m_connection->returnStatement(m_sql, m_statement);
-    else
-        sqlite3_finalize(m_statement);
-}
-
-void RowReader::fail() const
-{
-    auto* db = static_cast<sqlite3*>(m_handle);
-    throw DataError(SqliteError::describe(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)), m_fileName));
-}
+// The store keeps it for the next reader, unless it was closed or opened again meanwhile.
+RowReader::~RowReader() { m_store->giveBack(m_sql, std::move(m_statement)); }
 
 void RowReader::bind(int index, const QVariant& value)
 {
-    int rc;
     if (value.isNull() || !value.isValid()) {
-        rc = sqlite3_bind_null(m_statement, index);
-    } else {
-        switch (value.metaType().id()) {
-        case QMetaType::Int: case QMetaType::LongLong: case QMetaType::UInt: case QMetaType::Bool:
-            rc = sqlite3_bind_int64(m_statement, index, value.toLongLong());
-            break;
-        case QMetaType::Double:
-            rc = sqlite3_bind_double(m_statement, index, value.toDouble());
-            break;
-        default: {
-            const QByteArray text = ColumnValue::toDatabase(value, ColumnType::Any).toString().toUtf8();
-            rc = sqlite3_bind_text(m_statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        }
-        }
+        m_statement->bindNull(index);
+        return;
     }
-    if (rc != SQLITE_OK)
-        fail();
+    switch (value.metaType().id()) {
+    case QMetaType::Int: case QMetaType::LongLong: case QMetaType::UInt: case QMetaType::Bool:
+        m_statement->bindInteger(index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        m_statement->bindReal(index, value.toDouble());
+        break;
+    default: // dates and the rest as the columns store them
+        m_statement->bindText(index, ColumnValue::toDatabase(value, ColumnType::Any).toString());
+    }
 }
 
 QStringList RowReader::columnNames() const
 {
     QStringList names;
-    for (int i = 0; i < sqlite3_column_count(m_statement); ++i)
-        names << QString::fromUtf8(sqlite3_column_name(m_statement, i));
+    for (int i = 0; i < m_statement->columnCount(); ++i)
+        names << m_statement->columnName(i);
     return names;
 }
 
-bool RowReader::next()
-{
-    const int rc = sqlite3_step(m_statement);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
-    fail();
-}
+bool RowReader::next() { return m_statement->step(); }
 
-bool RowReader::isNull(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+bool RowReader::isNull(int column) const { return m_statement->isNull(column); }
 
 QVariant RowReader::value(int column, ColumnType type) const
 {
-    QVariant raw;
-    switch (sqlite3_column_type(m_statement, column)) {
-    case SQLITE_NULL:
-        return {};
-    case SQLITE_INTEGER:
-        raw = QVariant(qlonglong(sqlite3_column_int64(m_statement, column)));
-        break;
-    case SQLITE_FLOAT:
-        raw = QVariant(sqlite3_column_double(m_statement, column));
-        break;
-    case SQLITE_BLOB:
-        raw = QByteArray(static_cast<const char*>(sqlite3_column_blob(m_statement, column)),
-                         sqlite3_column_bytes(m_statement, column));
-        break;
-    default: {
-        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
-        raw = QString::fromUtf8(text, sqlite3_column_bytes(m_statement, column));
+    if (m_statement->type(column) == storage::ValueType::Text) {
+        QString raw;
+        textInto(column, raw);
         if (type == ColumnType::Text || type == ColumnType::Any)
             return raw;
+        return ColumnValue::fromDatabase(raw, type);
     }
-    }
+    const QVariant raw = m_statement->value(column);
+    if (raw.isNull())
+        return {};
     return ColumnValue::fromDatabase(raw, type);
 }
 
-qint64 RowReader::integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+qint64 RowReader::integer(int column) const { return m_statement->integer(column); }
 
-QStringView RowReader::text(int column) const
-{
-    const void* text = sqlite3_column_text16(m_statement, column);
-    if (!text)
-        return {};
-    return QStringView(static_cast<const char16_t*>(text), sqlite3_column_bytes16(m_statement, column) / 2);
-}
+QStringView RowReader::text(int column) const { return m_statement->utf16(column); }
 
-bool RowReader::isText(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_TEXT; }
+bool RowReader::isText(int column) const { return m_statement->type(column) == storage::ValueType::Text; }
 
 void RowReader::textInto(int column, QString& out) const
 {
-    const char* text = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
-    const int bytes = sqlite3_column_bytes(m_statement, column);
-    out.resize(bytes); // never fewer UTF-16 units than UTF-8 bytes
-    QChar* end = m_utf8.appendToBuffer(out.data(), QByteArrayView(text, bytes));
+    const QByteArrayView text = m_statement->utf8(column);
+    out.resize(text.size()); // never fewer UTF-16 units than UTF-8 bytes
+    QChar* end = m_utf8.appendToBuffer(out.data(), text);
     out.truncate(end - out.constData());
 }

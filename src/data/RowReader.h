@@ -7,12 +7,17 @@
 #include <QStringView>
 #include <QVariant>
 
-class Connection;
-struct sqlite3_stmt;
+#include <memory>
 
-// Runs a statement straight through the Qt connection's own SQLite handle: a whole table of
-// 100,000 wide rows is read several times faster than through QSqlQuery, and a failure keeps
-// SQLite's exact result code, which becomes a message in plain words.
+class Connection;
+namespace storage {
+class Statement;
+class Store;
+}
+
+// Runs one statement of the connection's store and reads its rows as the datasets' columns
+// want them. The prepared statement is the store's, taken for the reader's life and given back
+// for the next reader of the same text.
 class RowReader {
 public:
     // Positional values bind to "?", named ones (":SPID") by name.
@@ -35,13 +40,10 @@ public:
 
 private:
     void bind(int index, const QVariant& value);
-    [[noreturn]] void fail() const;
 
-    Connection* m_connection;
+    storage::Store* m_store;
     mutable QStringDecoder m_utf8{QStringDecoder::Utf8,
                                   QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
     QByteArray m_sql;
-    sqlite3_stmt* m_statement = nullptr;
-    void* m_handle = nullptr;
-    QString m_fileName;
+    std::unique_ptr<storage::Statement> m_statement;
 };

@@ -4,10 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUuid>
+
+#include "storage/sqlite/SqliteStore.h"
 
 #include <algorithm>
 
@@ -89,38 +87,27 @@ bool Schema::createDatabase(const QString& path, QString* error)
         all << statements(step.sql);
     all << QString("PRAGMA user_version = %1").arg(currentVersion());
 
-    const QString name = "schema-" + QUuid::createUuid().toString();
     bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
-        db.setDatabaseName(path);
-        if (!db.open()) {
-            if (error)
-                *error = db.lastError().text();
-            ok = false;
-        } else {
-            // One transaction: a file is made whole or not at all, and quickly. The pragmas that
-            // open the script (the journal's mode) cannot be set inside one.
-            bool inTransaction = false;
-            for (const QString& statement : std::as_const(all)) {
-                if (!inTransaction && !statement.startsWith("PRAGMA", Qt::CaseInsensitive))
-                    inTransaction = db.transaction();
-                QSqlQuery q(db);
-                if (!q.exec(statement)) {
-                    if (error)
-                        *error = q.lastError().text() + "\n" + statement;
-                    ok = false;
-                    break;
-                }
-            }
-            if (ok && inTransaction)
-                ok = db.commit();
-            else if (inTransaction)
-                db.rollback();
-            db.close();
+    QString current;
+    try {
+        SqliteStore file;
+        file.create(path);
+        // One transaction: a file is made whole or not at all, and quickly. The pragmas that
+        // open the script (the journal's mode) cannot be set inside one.
+        for (const QString& statement : std::as_const(all)) {
+            current = statement;
+            if (!file.inTransaction() && !statement.startsWith("PRAGMA", Qt::CaseInsensitive))
+                file.begin();
+            file.exec(statement.toUtf8());
         }
+        current.clear();
+        if (file.inTransaction())
+            file.commit();
+    } catch (const DataError& e) {
+        if (error)
+            *error = current.isEmpty() ? e.text() : e.text() + "\n" + current;
+        ok = false;
     }
-    QSqlDatabase::removeDatabase(name);
     if (!ok)
         QFile::remove(path);
     return ok;

@@ -2,14 +2,13 @@
 
 #include "Connection.h"
 #include "RowReader.h"
-#include "SqliteError.h"
 #include "data/DataError.h"
 
 #include <QDir>
 #include <QHash>
 #include <QSet>
 
-#include <sqlite3.h>
+#include "storage/Store.h"
 
 namespace Trash {
 namespace {
@@ -97,9 +96,7 @@ public:
     {
         if (!many)
             return;
-        RowReader q(c, "SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = ?", {QString(trigger)});
-        if (q.next())
-            m_sql = q.value(0, ColumnType::Text).toString();
+        m_sql = QString::fromUtf8(c.store().triggerDefinition(trigger));
         if (m_sql.isEmpty())
             return;
         c.exec(QString("DROP TRIGGER \"%1\"").arg(trigger));
@@ -169,71 +166,61 @@ constexpr quint64 kSeed = 14695981039346656037ull;
 // What each person looks like on file: every value that is set, by column name and type, and the
 // questionnaire answers that are given. Read back from the file itself, so the import's record and
 // a later check compare values as stored.
-int fingerprints(sqlite3* db, const char* condition, const std::function<void(sqlite3_stmt*)>& bind,
-                 QHash<qint64, quint64>& out)
+void fingerprints(storage::Store& store, const char* condition, const std::function<void(storage::Statement&)>& bind,
+                  QHash<qint64, quint64>& out)
 {
-    sqlite3_stmt* s = nullptr;
-    int rc = sqlite3_prepare_v2(db, QByteArray("SELECT * FROM \"People\" WHERE \"PersonID\" ") + condition, -1, &s,
-                                nullptr);
-    if (rc != SQLITE_OK)
-        return rc;
-    bind(s);
-    int idColumn = -1;
-    for (int i = 0; i < sqlite3_column_count(s); ++i)
-        if (qstricmp(sqlite3_column_name(s, i), "PersonID") == 0)
-            idColumn = i;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-        quint64 h = kSeed;
-        for (int i = 0; i < sqlite3_column_count(s); ++i) {
-            const int type = sqlite3_column_type(s, i);
-            if (type == SQLITE_NULL)
-                continue;
-            const char* name = sqlite3_column_name(s, i);
-            h = mix(h, name, strlen(name) + 1);
-            h = mix(h, &type, sizeof type);
-            if (type == SQLITE_INTEGER) {
-                const qint64 v = sqlite3_column_int64(s, i);
-                h = mix(h, &v, sizeof v);
-            } else if (type == SQLITE_FLOAT) {
-                const double v = sqlite3_column_double(s, i);
-                h = mix(h, &v, sizeof v);
-            } else {
-                const void* v = type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(s, i))
-                                                    : sqlite3_column_blob(s, i);
-                h = mix(h, v, size_t(sqlite3_column_bytes(s, i)));
-            }
+    {
+        storage::Prepared s(store, QByteArray("SELECT * FROM \"People\" WHERE \"PersonID\" ") + condition);
+        bind(*s);
+        int idColumn = -1;
+        QVector<QByteArray> names;
+        for (int i = 0; i < s->columnCount(); ++i) {
+            names << s->columnName(i).toUtf8();
+            if (names.last().compare("PersonID", Qt::CaseInsensitive) == 0)
+                idColumn = i;
         }
-        out.insert(sqlite3_column_int64(s, idColumn), h);
+        while (s->step()) {
+            quint64 h = kSeed;
+            for (int i = 0; i < s->columnCount(); ++i) {
+                const storage::ValueType kind = s->type(i);
+                if (kind == storage::ValueType::Null)
+                    continue;
+                // The type's number as the file format knows it, so records made earlier still match.
+                const int type = kind == storage::ValueType::Integer ? 1
+                                 : kind == storage::ValueType::Real  ? 2
+                                 : kind == storage::ValueType::Text  ? 3
+                                                                     : 4;
+                h = mix(h, names[i].constData(), size_t(names[i].size()) + 1);
+                h = mix(h, &type, sizeof type);
+                if (type == 1) {
+                    const qint64 v = s->integer(i);
+                    h = mix(h, &v, sizeof v);
+                } else if (type == 2) {
+                    const double v = s->real(i);
+                    h = mix(h, &v, sizeof v);
+                } else if (type == 3) {
+                    const QByteArrayView v = s->utf8(i);
+                    h = mix(h, v.data(), size_t(v.size()));
+                } else {
+                    const QByteArray v = s->blob(i);
+                    h = mix(h, v.constData(), size_t(v.size()));
+                }
+            }
+            out.insert(s->integer(idColumn), h);
+        }
     }
-    sqlite3_finalize(s);
-    if (rc != SQLITE_DONE)
-        return rc;
     // A questionnaire opened without answering makes rows of -1, which is no change.
-    rc = sqlite3_prepare_v2(db,
-                            QByteArray("SELECT \"PersonID\", \"QuestionID\", \"Answer\" FROM \"QuestionsMain\" "
-                                       "WHERE \"Answer\" IS NOT -1 AND \"PersonID\" ")
-                                + condition + " ORDER BY 1, 2, 3",
-                            -1, &s, nullptr);
-    if (rc != SQLITE_OK)
-        return rc;
-    bind(s);
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-        auto it = out.find(sqlite3_column_int64(s, 0));
+    storage::Prepared s(store, QByteArray("SELECT \"PersonID\", \"QuestionID\", \"Answer\" FROM \"QuestionsMain\" "
+                                          "WHERE \"Answer\" IS NOT -1 AND \"PersonID\" ")
+                                   + condition + " ORDER BY 1, 2, 3");
+    bind(*s);
+    while (s->step()) {
+        auto it = out.find(s->integer(0));
         if (it == out.end())
             continue;
-        const qint64 pair[2] = {sqlite3_column_int64(s, 1), sqlite3_column_int64(s, 2)};
+        const qint64 pair[2] = {s->integer(1), s->integer(2)};
         *it = mix(*it ^ 0x5bd1e995ull, pair, sizeof pair);
     }
-    sqlite3_finalize(s);
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
-}
-
-[[noreturn]] void failOn(Connection& c, int rc)
-{
-    int code = sqlite3_extended_errcode(c.handle());
-    if ((code & 0xFF) != (rc & 0xFF))
-        code = rc;
-    throw DataError(SqliteError::describe(code, QString::fromUtf8(sqlite3_errmsg(c.handle())), c.fileName()));
 }
 } // namespace
 
@@ -455,12 +442,8 @@ Undo undoImport(Connection& c, qint64 importId)
     }
     const QString ids = idList(recorded.keys());
     QHash<qint64, quint64> current;
-    const QByteArray json = ids.toUtf8();
-    const int rc = fingerprints(c.handle(), "IN (SELECT value FROM json_each(?1))", [&](sqlite3_stmt* s) {
-        sqlite3_bind_text(s, 1, json.constData(), int(json.size()), SQLITE_TRANSIENT);
-    }, current);
-    if (rc != SQLITE_OK)
-        failOn(c, rc);
+    fingerprints(c.store(), "IN (SELECT value FROM json_each(?1))", [&](storage::Statement& s) { s.bindText(1, ids); },
+                 current);
     // A follow-up activity logged with an imported person is a change to her too.
     QSet<qint64> followedUp;
     for (qint64 id : integers(c, "SELECT DISTINCT \"PersonID\" FROM \"PeopleFollowUp\" WHERE \"PersonID\"" + kIn, {ids}))
@@ -512,57 +495,32 @@ int purgeImport(Connection& c, qint64 importId)
 
 // ---- the record an import keeps --------------------------------------------------------------
 
-int ImportRecord::record(sqlite3* db, qint64 first, qint64 last, int count)
+void ImportRecord::record(storage::Store& store, qint64 first, qint64 last, int count)
 {
-    sqlite3_stmt* s = nullptr;
-    int rc;
     if (m_id == 0) {
-        rc = sqlite3_prepare_v2(db, "INSERT INTO \"Imports\" (\"FileName\", \"ImportedAt\", \"ImportedBy\") "
-                                    "VALUES (?1, ?2, ?3)", -1, &s, nullptr);
-        if (rc != SQLITE_OK)
-            return rc;
-        const QByteArray file = m_fileName.toUtf8(), at = stamp(now()).toUtf8(), by = userName().toUtf8();
-        sqlite3_bind_text(s, 1, file.constData(), int(file.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(s, 2, at.constData(), int(at.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(s, 3, by.constData(), int(by.size()), SQLITE_TRANSIENT);
-        rc = sqlite3_step(s);
-        sqlite3_finalize(s);
-        if (rc != SQLITE_DONE)
-            return rc;
-        m_id = sqlite3_last_insert_rowid(db);
+        store.exec("INSERT INTO \"Imports\" (\"FileName\", \"ImportedAt\", \"ImportedBy\") VALUES (?1, ?2, ?3)",
+                   {m_fileName, stamp(now()), userName()});
+        m_id = store.lastInsertId();
         m_madeInOpen = true;
     }
     // The open transaction holds the write lock, so every PersonID from first to last is its own.
     QHash<qint64, quint64> prints;
-    rc = fingerprints(db, "BETWEEN ?1 AND ?2", [&](sqlite3_stmt* st) {
-        sqlite3_bind_int64(st, 1, first);
-        sqlite3_bind_int64(st, 2, last);
+    fingerprints(store, "BETWEEN ?1 AND ?2", [&](storage::Statement& st) {
+        st.bindInteger(1, first);
+        st.bindInteger(2, last);
     }, prints);
-    if (rc != SQLITE_OK)
-        return rc;
-    rc = sqlite3_prepare_v2(db, "INSERT INTO \"ImportedPeople\" (\"ImportID\", \"PersonID\", \"Fingerprint\") "
-                                "VALUES (?1, ?2, ?3)", -1, &s, nullptr);
-    if (rc != SQLITE_OK)
-        return rc;
-    for (auto it = prints.cbegin(); it != prints.cend() && rc == SQLITE_OK; ++it) {
-        sqlite3_reset(s);
-        sqlite3_bind_int64(s, 1, m_id);
-        sqlite3_bind_int64(s, 2, it.key());
-        sqlite3_bind_int64(s, 3, qint64(it.value()));
-        rc = sqlite3_step(s) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db);
+    {
+        storage::Prepared s(store, "INSERT INTO \"ImportedPeople\" (\"ImportID\", \"PersonID\", \"Fingerprint\") "
+                                   "VALUES (?1, ?2, ?3)");
+        for (auto it = prints.cbegin(); it != prints.cend(); ++it) {
+            s->reset();
+            s->bindInteger(1, m_id);
+            s->bindInteger(2, it.key());
+            s->bindInteger(3, qint64(it.value()));
+            s->run();
+        }
     }
-    sqlite3_finalize(s);
-    if (rc != SQLITE_OK)
-        return rc;
-    rc = sqlite3_prepare_v2(db, "UPDATE \"Imports\" SET \"Added\" = \"Added\" + ?1 WHERE \"ImportID\" = ?2", -1, &s,
-                            nullptr);
-    if (rc != SQLITE_OK)
-        return rc;
-    sqlite3_bind_int(s, 1, count);
-    sqlite3_bind_int64(s, 2, m_id);
-    rc = sqlite3_step(s);
-    sqlite3_finalize(s);
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    store.exec("UPDATE \"Imports\" SET \"Added\" = \"Added\" + ?1 WHERE \"ImportID\" = ?2", {count, m_id});
 }
 
 void ImportRecord::rolledBack()

@@ -9,7 +9,9 @@
 #include <functional>
 
 class Connection;
-struct sqlite3;
+namespace storage {
+class Store;
+}
 
 // The trash: a deleted person goes, with her follow-up activities and questionnaire answers, into
 // tables of their own in the same file, from where she comes back with the same PersonID, or is
@@ -66,14 +68,14 @@ Undo undoImport(Connection& c, qint64 importId);
 Restored restoreImport(Connection& c, qint64 importId); // brings back what its undo took
 int purgeImport(Connection& c, qint64 importId);        // deletes what its undo took for ever
 
-// What a batch that imports writes into each of its own transactions, on the handle it commits
-// on: the import, and the fingerprints of the people added in that transaction.
+// What a batch that imports writes into each of its own transactions: the import, and the
+// fingerprints of the people added in that transaction.
 class ImportRecord {
 public:
     explicit ImportRecord(QString fileName) : m_fileName(std::move(fileName)) {}
     // The people first..last were added in the open transaction, which is about to commit.
-    // Returns SQLite's result code; anything but SQLITE_OK means the transaction must not commit.
-    int record(sqlite3* db, qint64 first, qint64 last, int count);
+    // A failure means the transaction must not commit.
+    void record(storage::Store& store, qint64 first, qint64 last, int count); // throws DataError
     void rolledBack(); // the open transaction was taken back
     void committed() { m_madeInOpen = false; }
     qint64 id() const { return m_id; }

@@ -5,6 +5,7 @@
 #include "data/Connection.h"
 #include "data/Dataset.h"
 #include "data/MainDataModule.h"
+#include "data/RowReader.h"
 
 #include <QAction>
 #include <QApplication>
@@ -601,10 +602,10 @@ private slots:
         }
         QSqlDatabase::removeDatabase("copy");
         // The connection's own settings are as they were before the import.
-        QSqlQuery q(app.data()->MainADOConnection.database());
         for (const auto& [pragma, value] : {std::pair{"synchronous", 2}, {"wal_autocheckpoint", 1000}, {"cache_size", -2000}}) {
-            QVERIFY(q.exec(QString("PRAGMA ") + pragma) && q.next());
-            QCOMPARE(q.value(0).toInt(), value);
+            RowReader q(app.data()->MainADOConnection, QString("PRAGMA ") + pragma, {});
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0, ColumnType::Integer).toInt(), value);
         }
     }
 

@@ -4,6 +4,7 @@
 #include "data/MainDataModule.h"
 #include "profile/TRetail.h"
 #include "profile/Tactics.h"
+#include "storage/sqlite/SqliteStore.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -250,7 +251,7 @@ private slots:
             int calls = 0;
         } waiting{&app.db};
         sqlite3_busy_handler(
-            app.data()->MainADOConnection.handle(),
+            app.data()->MainADOConnection.file()->handle(),
             [](void* context, int) -> int {
                 auto* w = static_cast<Waiting*>(context);
                 if (w->calls++ == 0)
@@ -260,7 +261,7 @@ private slots:
             &waiting);
         bool third = false;
         open(app, [&](TRetail* r) { third = r->selectedAnswer(3) == 1; });
-        sqlite3_busy_timeout(app.data()->MainADOConnection.handle(), 100);
+        sqlite3_busy_timeout(app.data()->MainADOConnection.file()->handle(), 100);
         QCOMPARE(waiting.calls, 1);
         QCOMPARE(app.db.count("QuestionsMain"), 24);
         QVERIFY(third);

@@ -1,10 +1,10 @@
-#include "SqliteError.h"
+#include "SqliteFailure.h"
 
 #include <QRegularExpression>
 
 #include <sqlite3.h>
 
-namespace SqliteError {
+namespace SqliteFailure {
 namespace {
 
 // The schema names its width checks "<Table>.<Column> is longer than <n> characters".
@@ -67,4 +67,38 @@ QString describe(int extendedCode, const QString& sqliteMessage, const QString& 
     return QString("The database reported an error: %1.").arg(sqliteMessage);
 }
 
-} // namespace SqliteError
+FailureReason reason(int extendedCode, const QString& sqliteMessage)
+{
+    switch (extendedCode & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return FailureReason::Busy;
+    case SQLITE_READONLY: return FailureReason::ReadOnly;
+    case SQLITE_FULL: return FailureReason::Full;
+    case SQLITE_IOERR: return extendedCode == SQLITE_IOERR_SHMSIZE ? FailureReason::Full : FailureReason::WriteFailed;
+    case SQLITE_CANTOPEN: return FailureReason::CantOpen;
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return FailureReason::NoRights;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT: return FailureReason::Damaged;
+    case SQLITE_CONSTRAINT: return tooLong(sqliteMessage).isEmpty() ? FailureReason::Refused : FailureReason::TooLong;
+    case SQLITE_INTERRUPT: return FailureReason::Interrupted;
+    default: return FailureReason::Other;
+    }
+}
+
+DataError error(int extendedCode, const QString& sqliteMessage, const QString& fileName)
+{
+    return DataError(describe(extendedCode, sqliteMessage, fileName), reason(extendedCode, sqliteMessage));
+}
+
+DataError lastError(sqlite3* db, int rc, const QString& fileName)
+{
+    if (!db)
+        return error(rc, QString::fromUtf8(sqlite3_errstr(rc)), fileName);
+    int code = sqlite3_extended_errcode(db);
+    if (rc != 0 && (code & 0xff) != (rc & 0xff))
+        code = rc;
+    return error(code, QString::fromUtf8(sqlite3_errmsg(db)), fileName);
+}
+
+} // namespace SqliteFailure

@@ -1,0 +1,42 @@
+#pragma once
+#include <QString>
+#include <stdexcept>
+
+// Why something the database was asked to do failed, in the terms the user is told: the storage
+// sorts its own failure codes into these, so that the layers above decide what to do (wait and
+// try again, refuse to save, say the file is damaged) without knowing which database said it.
+enum class FailureReason {
+    Other,
+    Busy,         // another program holds a lock; it passes by itself
+    ReadOnly,     // the database, or the folder that holds its journal, cannot be written
+    Full,         // no room on the disk
+    WriteFailed,  // the disk would not take what was written
+    CantOpen,     // the file or its folder cannot be opened
+    NoRights,     // the user may not make this change
+    Damaged,      // not a database this program can read
+    TooLong,      // a value longer than its column holds
+    Refused,      // another rule of the schema refused a value
+    Interrupted,  // stopped on purpose
+};
+
+// An error of the storage and data layers, with the text the user should see. The cause is the
+// reason alone ("The disk that holds Vantrel.vt is full. ..."), for a caller that says in its own
+// words what could not be done.
+class DataError : public std::runtime_error {
+public:
+    explicit DataError(const QString& text, const QString& cause = QString(),
+                       FailureReason reason = FailureReason::Other)
+        : std::runtime_error(text.toStdString()), m_text(text), m_cause(cause.isEmpty() ? text : cause),
+          m_reason(reason)
+    {
+    }
+    DataError(const QString& text, FailureReason reason) : DataError(text, QString(), reason) {}
+    QString text() const { return m_text; }
+    QString cause() const { return m_cause; }
+    FailureReason reason() const { return m_reason; }
+
+private:
+    QString m_text;
+    QString m_cause;
+    FailureReason m_reason;
+};

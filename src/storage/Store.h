@@ -1,0 +1,148 @@
+#pragma once
+#include "DataError.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <QVariant>
+#include <QVector>
+
+#include <memory>
+
+// The storage layer: what the datasets, the imports and the safety net ask of a database, with
+// no word of which database it is. Everything below this interface (handles, statements, result
+// codes, transactions, the database's own SQL) belongs to one implementation; the layers above
+// see statements with bound values, rows, and failures sorted into the reasons users are told.
+namespace storage {
+
+enum class ValueType { Null, Integer, Real, Text, Blob };
+
+// A column as the schema declares it.
+struct ColumnInfo {
+    QString name;
+    QString declaredType; // as written in the schema, "VARCHAR(50)", "INTEGER"
+    bool primaryKey = false;
+};
+
+// One prepared statement. Parameters count from 1, result columns from 0. A failure throws
+// DataError in plain words.
+class Statement {
+public:
+    virtual ~Statement() = default;
+
+    virtual void bindNull(int index) = 0;
+    virtual void bindInteger(int index, qint64 value) = 0;
+    virtual void bindReal(int index, double value) = 0;
+    virtual void bindText(int index, QStringView text) = 0; // copied
+    // Not copied: the text must stay unchanged until the statement is stepped or reset. For
+    // writers of many rows, where a copy of every value would cost more than the write.
+    virtual void bindTextInPlace(int index, QStringView text) = 0;
+    virtual void bindBlob(int index, QByteArrayView bytes) = 0;
+    // Null for null and invalid values, integers, reals and bytes as themselves, anything else
+    // as its text.
+    void bind(int index, const QVariant& value);
+    virtual int parameterIndex(const QByteArray& name) const = 0; // ":SPID"; 0 when absent
+
+    virtual bool step() = 0;  // true: a row is there; false: done
+    virtual void reset() = 0; // ready to run again; the bindings stay
+    void run() { while (step()) {} }
+
+    virtual int columnCount() const = 0;
+    virtual QString columnName(int column) const = 0;
+    virtual ValueType type(int column) const = 0;
+    bool isNull(int column) const { return type(column) == ValueType::Null; }
+    virtual qint64 integer(int column) const = 0;
+    virtual double real(int column) const = 0;
+    virtual QByteArrayView utf8(int column) const = 0; // valid until the next step
+    virtual QStringView utf16(int column) const = 0;   // valid until the next step
+    virtual QByteArray blob(int column) const = 0;
+    QString text(int column) const { return utf16(column).toString(); }
+    // The value as stored: qlonglong, double, QString, QByteArray, or null.
+    QVariant value(int column) const;
+};
+
+// How far the last commits reached the database's own file.
+struct Flush {
+    bool complete = true;                        // everything committed is in the file itself
+    FailureReason reason = FailureReason::Other; // why not
+};
+
+// One connection to one database. The object owns the connection, its prepared statements and
+// every transaction made on it.
+class Store {
+public:
+    virtual ~Store() = default;
+
+    virtual QString displayName() const = 0; // as the user knows the database: "Vantrel.vt"
+    virtual bool isOpen() const = 0;
+    virtual void close() = 0;
+    virtual bool readOnly() const = 0; // opened, but the database lets nothing be written
+
+    // Statements are kept by their text for the next user of the same text: preparing costs more
+    // than running. A statement taken is the caller's until it is given back.
+    virtual std::unique_ptr<Statement> prepare(const QByteArray& sql) = 0;
+    virtual void giveBack(const QByteArray& sql, std::unique_ptr<Statement> statement) = 0;
+    void exec(const QByteArray& sql, const QVariantList& values = {});
+    virtual qint64 changes() const = 0;      // rows changed by the last statement
+    virtual qint64 lastInsertId() const = 0; // key of the row the last insert added
+
+    // A write transaction takes the write lock when it begins, so that what it reads stays true
+    // until it commits. A read transaction sees the database as it was when it began.
+    virtual void begin() = 0;
+    virtual void beginRead() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0; // nothing happens outside a transaction
+    // False also when the database itself took a transaction back after a failure.
+    virtual bool inTransaction() const = 0;
+
+    // A number that changes whenever another connection committed: compared with an earlier one,
+    // it says whether anything may have changed since.
+    virtual qint64 changeToken() = 0;
+
+    // The schema's description: the names of its tables, indexes and triggers (letter case as
+    // made), the columns of a table (empty for a missing table), and its version number.
+    virtual QStringList schemaObjects() = 0;
+    virtual QStringList tables() = 0;
+    virtual QVector<ColumnInfo> columns(const QString& table) = 0;
+    virtual int schemaVersion() = 0;
+    virtual void setSchemaVersion(int version) = 0;
+    // The statement that made a trigger; empty when there is none.
+    virtual QByteArray triggerDefinition(const QString& name) = 0;
+
+    // Brings what was committed into the database's own file. wait: up to the lock timeout for
+    // readers of older data; otherwise only what can be done at once.
+    virtual Flush flush(bool wait) = 0;
+    // For the length of a load of many rows: commits do not wait for the disk (the flush that
+    // ends the load does), and the database caches more. Off puts back what was there before.
+    virtual void setBulkLoad(bool on) = 0;
+    // Whether another program removed files of this database that this connection still has
+    // open (its journal): writing on would go where no other copy looks.
+    virtual bool lostOwnFiles() = 0;
+    // Opens the database again after lostOwnFiles(), on the files on disk. Returns whether
+    // commits may be missing: the old files could not be brought into the database first
+    // (allFlushed: the last flush left nothing behind, so nothing can be).
+    virtual bool reopenOnOwnFiles(bool allFlushed) = 0;
+
+    // Stops what this connection is running from any thread; it fails as Interrupted.
+    virtual void interrupt() = 0;
+};
+
+// A statement taken from a store and given back when it goes out of scope.
+class Prepared {
+public:
+    Prepared(Store& store, const QByteArray& sql) : m_store(store), m_sql(sql), m_statement(store.prepare(sql)) {}
+    ~Prepared() { m_store.giveBack(m_sql, std::move(m_statement)); }
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+    Statement* operator->() const { return m_statement.get(); }
+    Statement& operator*() const { return *m_statement; }
+
+private:
+    Store& m_store;
+    QByteArray m_sql;
+    std::unique_ptr<Statement> m_statement;
+};
+
+} // namespace storage
