@@ -52,9 +52,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The libraries it links are found by dpkg-shlibdeps, so a library that a later change links is
 # in the list without anyone writing it here; what the program loads at run time is named here:
-# the SQLite driver of Qt SQL, the display plugins, and the font its windows are laid out for.
+# the display plugins and the font its windows are laid out for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
 # Web and e-mail addresses go to the desktop's programs through xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 include(CPack)

@@ -169,7 +169,7 @@ ok "--version and --help answer without a display"
 (cd build && cpack -G DEB >"$work/cpack.log" 2>&1) || fail "cpack -G DEB"
 deb=$(ls build/vantrel_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6widgets6 libqt6network6 libqt6sql6 libsqlite3-0 libqt6sql6-sqlite qt6-qpa-plugins; do
+for package in libqt6widgets6 libqt6network6 libsqlite3-0 qt6-qpa-plugins; do
   [[ ", $depends," == *", $package"[\ ,]* ]] || fail "the package does not depend on $package: $depends"
 done
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | LC_ALL=C sort >"$work/packaged"
