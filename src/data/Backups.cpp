@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "data/DataError.h"
 #include "storage/sqlite/SqliteCopy.h"
+#include "storage/sqlite/SqliteFailure.h"
 #include "storage/sqlite/SqliteStore.h"
 
 #include <QDir>
@@ -204,9 +205,7 @@ bool BackupJob::runToEnd()
     // Another program's lock is waited for a few seconds, as any statement waits for one.
     for (int waits = 0; m_copy && m_copy->copying();) {
         if (m_source.transactionDepth() > 0 || waits > 250) {
-            fail(QString("Another program is using %1 and keeps it locked (a second copy of Vantrel that is "
-                         "saving, or a backup or synchronisation program). Wait a moment and try again.")
-                     .arg(m_source.fileName()));
+            fail(SqliteFailure::locked(m_source.fileName()));
             return false;
         }
         m_busy = false;

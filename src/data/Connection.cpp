@@ -25,8 +25,8 @@ int& defaultBusyTimeout()
 
 // The store lives as long as the connection, open or closed, so that a reader that outlives a
 // close gives its statement back to an object that is still there.
-Connection::Connection(const QString& connectionName)
-    : m_name(connectionName), m_file(std::make_unique<SqliteStore>())
+Connection::Connection(const QString&)
+    : m_file(std::make_unique<SqliteStore>())
 {
 }
 

@@ -104,7 +104,6 @@ public:
     void checkpoint();
 
 private:
-    QString m_name;
     QString m_path;
     QHash<QString, QVector<Column>> m_columns;
     QHash<QString, quint64> m_versions;

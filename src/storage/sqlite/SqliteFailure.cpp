@@ -67,6 +67,8 @@ QString describe(int extendedCode, const QString& sqliteMessage, const QString& 
     return QString("The database reported an error: %1.").arg(sqliteMessage);
 }
 
+QString locked(const QString& fileName) { return describe(SQLITE_BUSY, {}, fileName); }
+
 FailureReason reason(int extendedCode, const QString& sqliteMessage)
 {
     switch (extendedCode & 0xff) {

@@ -282,23 +282,17 @@ int SqliteStore::pragmaValue(const QByteArray& name)
     return s->step() ? int(s->integer(0)) : 0;
 }
 
-QStringList SqliteStore::schemaObjects()
+QStringList SqliteStore::names(const QByteArray& sql)
 {
     QStringList names;
-    storage::Prepared s(*this, "SELECT name FROM sqlite_master");
+    storage::Prepared s(*this, sql);
     while (s->step())
         names << s->text(0);
     return names;
 }
 
-QStringList SqliteStore::tables()
-{
-    QStringList names;
-    storage::Prepared s(*this, "SELECT name FROM sqlite_master WHERE type = 'table'");
-    while (s->step())
-        names << s->text(0);
-    return names;
-}
+QStringList SqliteStore::schemaObjects() { return names("SELECT name FROM sqlite_master"); }
+QStringList SqliteStore::tables() { return names("SELECT name FROM sqlite_master WHERE type = 'table'"); }
 
 QVector<storage::ColumnInfo> SqliteStore::columns(const QString& table)
 {

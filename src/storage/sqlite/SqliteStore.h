@@ -66,6 +66,7 @@ public:
 private:
     void execText(const char* sql); // throws
     int pragmaValue(const QByteArray& name);
+    QStringList names(const QByteArray& sql); // the first column of every row
     void dropStatements();
 
     QString m_path;
