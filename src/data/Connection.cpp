@@ -145,6 +145,30 @@ void Connection::exec(const QString& sql, const QVariantList& values)
     }
 }
 
+namespace {
+QVariantList bound(const QVariantList& values)
+{
+    QVariantList out;
+    out.reserve(values.size());
+    for (const QVariant& v : values)
+        out << RowReader::boundForm(v);
+    return out;
+}
+} // namespace
+
+qint64 Connection::insert(const QString& table, const QStringList& columns, const QVariantList& values)
+{
+    return store().insert(table, columns, bound(values));
+}
+
+storage::UpdateOutcome Connection::update(storage::RowUpdate change)
+{
+    change.values = bound(change.values);
+    change.keyValue = RowReader::boundForm(change.keyValue);
+    change.expectedValues = bound(change.expectedValues);
+    return store().update(change);
+}
+
 qint64 Connection::changes() const { return m_file->changes(); }
 qint64 Connection::lastInsertId() const { return m_file->lastInsertId(); }
 

@@ -11,9 +11,8 @@
 
 #include <memory>
 
-namespace storage {
-class Store;
-}
+#include "storage/Store.h"
+
 class SqliteStore;
 
 // The one connection to the database file, over the store that owns the handle. It opens an
@@ -57,6 +56,10 @@ public:
     void exec(const QString& sql, const QVariantList& values = {});
     qint64 changes() const;      // rows changed by the last statement
     qint64 lastInsertId() const; // row identity of the last insert
+    // The store's insert and conditional update, with values in the program's types: bound as
+    // statements here bind them (dates and the rest as the columns store them). Names quoted.
+    qint64 insert(const QString& table, const QStringList& columns, const QVariantList& values);
+    storage::UpdateOutcome update(storage::RowUpdate change);
 
     // Before a write: when the journal files this connection has open were deleted from the disk,
     // it is opened again on the files on disk, and the user is told what, if anything, may be

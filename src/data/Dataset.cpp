@@ -331,18 +331,18 @@ bool Dataset::askConflict(Conflict conflict)
 QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
 {
     const Row& r = m_rows[m_current];
-    QStringList cols, names;
-    QVariantList vals;
+    QStringList names;
+    storage::RowUpdate change;
+    change.table = Connection::quote(table);
+    change.key = m_table.isEmpty() ? Connection::quote(m_keyColumnName) : m_connection->store().rowKey(table);
+    change.keyValue = identity;
     for (int i = 0; i < m_columns.size(); ++i) {
         if ((i == m_identity && !m_table.isEmpty()) || !m_changedColumns[i] || m_columns[i].readOnly)
             continue;
         names << m_columns[i].name;
-        cols << Connection::quote(m_columns[i].name);
-        vals << ColumnValue::toDatabase(r.value(i), m_columns[i].type);
+        change.columns << Connection::quote(m_columns[i].name);
+        change.values << ColumnValue::toDatabase(r.value(i), m_columns[i].type);
     }
-    const QString where = m_table.isEmpty() ? Connection::quote(m_keyColumnName) : QString("rowid");
-    const QString sql = "UPDATE " + Connection::quote(table) + " SET " + cols.join(" = ?, ") + " = ? WHERE " + where + " = ?";
-    vals << identity;
 
     bool overwrite = false;
     for (;;) {
@@ -350,11 +350,34 @@ QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
         Connection::Transaction tx(*m_connection);
         // Questions are asked only outside a wider transaction, which must not wait on the user.
         const bool mayAsk = m_connection->transactionDepth() == 1;
-        bool gone = false;
-        if (!overwrite && !m_table.isEmpty()) {
+        // The write itself checks that the columns still hold what editing began from, so that
+        // a save nobody else got in the way of is one statement.
+        storage::RowUpdate attempt = change;
+        const bool checked = !overwrite && !m_table.isEmpty();
+        if (checked) {
+            for (int i = 0; i < m_columns.size(); ++i) {
+                if (!m_changedColumns[i] || m_columns[i].readOnly || i == m_identity)
+                    continue;
+                attempt.expectedColumns << Connection::quote(m_columns[i].name);
+                attempt.expectedValues << ColumnValue::toDatabase(m_original.value(i), m_columns[i].type);
+            }
+        }
+        PersonHistory::Save history(*m_connection, table, change.key, identity, names, overwrite || m_overOthers);
+        storage::UpdateOutcome outcome = m_connection->update(attempt);
+        if (outcome == storage::UpdateOutcome::Changed && !checked) {
+            outcome = storage::UpdateOutcome::Gone; // nothing was written: as good as no row
+        } else if (outcome == storage::UpdateOutcome::Changed) {
+            // Told apart in the program's own terms: a value another program stored in another
+            // form that reads the same is no change.
             Row stored;
-            gone = !m_rows.readStored(identity, &stored);
-            if (!gone && !stillAsRead(stored)) {
+            if (!m_rows.readStored(identity, &stored)) {
+                outcome = storage::UpdateOutcome::Gone;
+            } else if (stillAsRead(stored)) {
+                change.expectedColumns.clear();
+                outcome = m_connection->update(change);
+                if (outcome == storage::UpdateOutcome::Changed)
+                    outcome = storage::UpdateOutcome::Gone;
+            } else {
                 tx.rollback(); // nobody waits for our lock while the user decides
                 // From now on the row as stored is what editing began from: Discard shows it,
                 // and a second Save after going on editing writes over it knowingly.
@@ -369,14 +392,9 @@ QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
                 continue;
             }
         }
-        if (!gone) {
-            PersonHistory::Save history(*m_connection, table, where, identity, names, overwrite || m_overOthers);
-            m_connection->exec(sql, vals);
-            gone = m_connection->changes() == 0;
-            if (!gone)
-                history.written(); // in this transaction: the change and its history together
-        }
-        if (gone) {
+        if (outcome == storage::UpdateOutcome::Written) {
+            history.written(); // in this transaction: the change and its history together
+        } else {
             tx.rollback();
             m_rowGone = true; // Discard drops it: what is stored is no row at all
             if (!mayAsk || m_table.isEmpty())
@@ -396,7 +414,7 @@ QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
 QVariant Dataset::insertRow(const QString& table, bool everyColumn)
 {
     const Row& r = m_rows[m_current];
-    QStringList cols, marks;
+    QStringList cols;
     QVariantList vals;
     for (int i = 0; i < m_columns.size(); ++i) {
         if ((i == m_identity && !m_table.isEmpty()) || m_columns[i].readOnly)
@@ -404,16 +422,11 @@ QVariant Dataset::insertRow(const QString& table, bool everyColumn)
         if (everyColumn ? r.value(i).isNull() : !m_changedColumns[i])
             continue;
         cols << Connection::quote(m_columns[i].name);
-        marks << "?";
         vals << ColumnValue::toDatabase(r.value(i), m_columns[i].type);
     }
-    const QString sql = cols.isEmpty() ? "INSERT INTO " + Connection::quote(table) + " DEFAULT VALUES"
-                                       : "INSERT INTO " + Connection::quote(table) + " (" + cols.join(", ")
-                                             + ") VALUES (" + marks.join(", ") + ")";
     const bool inSync = m_rows.tableVersion() == m_connection->tableVersion(table);
     Connection::Transaction tx(*m_connection);
-    m_connection->exec(sql, vals);
-    const QVariant identity = m_connection->lastInsertId();
+    const QVariant identity = m_connection->insert(Connection::quote(table), cols, vals);
     tx.commit();
     tookOverWrite(table, inSync);
     return identity;
@@ -550,7 +563,7 @@ void Dataset::remove()
     if (table.isEmpty() || identity.isNull())
         fail("Cannot delete from a read-only dataset");
     const bool inSync = m_rows.tableVersion() == m_connection->tableVersion(table);
-    const QString where = m_table.isEmpty() ? Connection::quote(m_keyColumnName) : QString("rowid");
+    const QString where = m_table.isEmpty() ? Connection::quote(m_keyColumnName) : m_connection->store().rowKey(table);
     try {
         // A row another user deleted already is gone all the same.
         Connection::Transaction tx(*m_connection);

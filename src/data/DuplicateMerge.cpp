@@ -70,13 +70,15 @@ QJsonObject personRow(Connection& c, qint64 id)
     return row;
 }
 
-// The questionnaire rows of these people in the order they were made: rowid, person, question, answer.
+// The questionnaire rows of these people in the order they were made: row key, person, question,
+// answer.
 QJsonArray answerRows(Connection& c, const QVector<qint64>& people)
 {
     QJsonArray rows;
+    const QString key = c.store().rowKey("QuestionsMain");
     RowReader r(c,
-                "SELECT rowid, \"PersonID\", \"QuestionID\", \"Answer\" FROM \"QuestionsMain\" WHERE \"PersonID\" IN ("
-                    + idList(people) + ") ORDER BY rowid",
+                "SELECT " + key + ", \"PersonID\", \"QuestionID\", \"Answer\" FROM \"QuestionsMain\" WHERE \"PersonID\" IN ("
+                    + idList(people) + ") ORDER BY " + key,
                 {});
     while (r.next())
         rows.append(QJsonArray{toJson(r, 0), toJson(r, 1), toJson(r, 2), toJson(r, 3)});
@@ -87,7 +89,8 @@ QJsonArray answerRows(Connection& c, const QVector<qint64>& people)
 QJsonArray ownAnswers(Connection& c, qint64 person)
 {
     QJsonArray rows;
-    RowReader r(c, "SELECT \"QuestionID\", \"Answer\" FROM \"QuestionsMain\" WHERE \"PersonID\" = ? ORDER BY rowid",
+    RowReader r(c, "SELECT \"QuestionID\", \"Answer\" FROM \"QuestionsMain\" WHERE \"PersonID\" = ? ORDER BY "
+                       + c.store().rowKey("QuestionsMain"),
                 {person});
     while (r.next())
         rows.append(QJsonArray{toJson(r, 0), toJson(r, 1)});
@@ -145,8 +148,9 @@ qint64 merge(Connection& connection, qint64 kept, const QVector<qint64>& others,
     const QJsonArray answers = answerRows(connection, group);
     const QJsonArray activities = keyedRows(connection, "SELECT \"ID\", \"PersonID\" FROM \"PeopleFollowUp\" WHERE "
                                                         "\"PersonID\" IN (" + idList(others) + ") ORDER BY \"ID\"");
-    const QJsonArray roles = keyedRows(connection, "SELECT rowid, \"PersonID\" FROM \"Business\" WHERE \"PersonID\" IN ("
-                                                       + idList(others) + ") ORDER BY rowid");
+    const QString roleKey = connection.store().rowKey("Business");
+    const QJsonArray roles = keyedRows(connection, "SELECT " + roleKey + ", \"PersonID\" FROM \"Business\" WHERE \"PersonID\" IN ("
+                                                       + idList(others) + ") ORDER BY " + roleKey);
     step("read");
 
     const QJsonObject keptRow = people.at(0).toObject();
@@ -189,11 +193,11 @@ qint64 merge(Connection& connection, qint64 kept, const QVector<qint64>& others,
     step("removed");
 
     const QJsonObject before{{"people", people}, {"answers", answers}, {"activities", activities}, {"roles", roles}};
-    connection.exec("INSERT INTO \"Merges\" (\"MergedAt\", \"KeptID\", \"Names\", \"Before\", \"After\") VALUES (?, ?, ?, ?, ?)",
-                    {QDateTime::currentDateTime().toString(Qt::ISODate), kept, names.join(", "),
-                     QString::fromUtf8(QJsonDocument(before).toJson(QJsonDocument::Compact)),
-                     QString::fromUtf8(QJsonDocument(afterState(connection, kept)).toJson(QJsonDocument::Compact))});
-    const qint64 id = connection.lastInsertId();
+    const qint64 id = connection.store().insert(
+        "\"Merges\"", {"\"MergedAt\"", "\"KeptID\"", "\"Names\"", "\"Before\"", "\"After\""},
+        {QDateTime::currentDateTime().toString(Qt::ISODate), kept, names.join(", "),
+         QString::fromUtf8(QJsonDocument(before).toJson(QJsonDocument::Compact)),
+         QString::fromUtf8(QJsonDocument(afterState(connection, kept)).toJson(QJsonDocument::Compact))});
     step("recorded");
     noteWrites(connection);
     t.commit();
@@ -265,7 +269,7 @@ Undo undo(Connection& connection, qint64 mergeId)
         connection.exec("UPDATE \"PeopleFollowUp\" SET \"PersonID\" = ? WHERE \"ID\" = ?",
                         {fromJson(a.toArray().at(1)), fromJson(a.toArray().at(0))});
     for (const QJsonValue& a : before.value("roles").toArray())
-        connection.exec("UPDATE \"Business\" SET \"PersonID\" = ? WHERE rowid = ?",
+        connection.exec("UPDATE \"Business\" SET \"PersonID\" = ? WHERE " + connection.store().rowKey("Business") + " = ?",
                         {fromJson(a.toArray().at(1)), fromJson(a.toArray().at(0))});
     connection.exec("DELETE FROM \"QuestionsMain\" WHERE \"PersonID\" = ?", {kept});
     for (const QJsonValue& a : before.value("answers").toArray()) {
@@ -303,7 +307,8 @@ void markNotDuplicates(Connection& connection, const QVector<qint64>& people)
     Connection::Transaction t(connection);
     for (int i = 0; i < people.size(); ++i)
         for (int j = i + 1; j < people.size(); ++j)
-            connection.exec("INSERT OR IGNORE INTO \"NotDuplicates\" (\"PersonID1\", \"PersonID2\") VALUES (?, ?)",
+            connection.exec(connection.store().insertSkippingDuplicates("\"NotDuplicates\"",
+                                                                         "(\"PersonID1\", \"PersonID2\") VALUES (?, ?)"),
                             {std::min(people[i], people[j]), std::max(people[i], people[j])});
     t.commit();
 }

@@ -250,7 +250,8 @@ std::vector<Person> readPeople(Connection& connection, const QVariant& companyId
     for (const QString& c : columns())
         quoted << Connection::quote(c);
     RowReader r(connection,
-                "SELECT \"PersonID\", " + quoted.join(", ") + " FROM \"People\" WHERE \"CompanyID\" IS ? ORDER BY \"PersonID\"",
+                "SELECT \"PersonID\", " + quoted.join(", ") + " FROM \"People\" WHERE "
+                    + connection.store().sameAs("\"CompanyID\"", "?") + " ORDER BY \"PersonID\"",
                 {companyId});
     std::vector<Person> people;
     QStringView values[9];
@@ -631,7 +632,8 @@ Match bestMatch(Connection& connection, const QVariant& companyId, const QVector
     QStringList quoted;
     for (const QString& c : columns())
         quoted << Connection::quote(c);
-    RowReader r(connection, "SELECT \"PersonID\", " + quoted.join(", ") + " FROM \"People\" WHERE \"CompanyID\" IS ?",
+    RowReader r(connection, "SELECT \"PersonID\", " + quoted.join(", ") + " FROM \"People\" WHERE "
+                                + connection.store().sameAs("\"CompanyID\"", "?"),
                 {companyId});
     Match best;
     int bestStrength = 0;

@@ -252,11 +252,8 @@ void TMainDataModule::upgradeSchema()
     QStringList notices;
     try {
         QStringList present;
-        {
-            RowReader q(MainADOConnection, "SELECT name FROM sqlite_master", {});
-            while (q.next())
-                present << q.value(0, ColumnType::Text).toString().toLower();
-        }
+        for (const QString& name : MainADOConnection.store().schemaObjects())
+            present << name.toLower();
         // A change log that another program made under our name is left as it is, and so is
         // People: triggers writing into it would make every save fail, for other programs too.
         const bool foreignLog = present.contains("peoplechanges") && !changeLogIsOurs();
@@ -322,13 +319,12 @@ void TMainDataModule::upgradeSchema()
 
 int TMainDataModule::fileVersion()
 {
-    RowReader q(MainADOConnection, "PRAGMA user_version", {});
-    return q.next() ? q.value(0, ColumnType::Integer).toInt() : 0;
+    return MainADOConnection.store().schemaVersion();
 }
 
 void TMainDataModule::setFileVersion(int version)
 {
-    MainADOConnection.exec(QString("PRAGMA user_version = %1").arg(version));
+    MainADOConnection.store().setSchemaVersion(version);
 }
 
 // The log's shape as the delivered schema makes it: a sequence number that is the row's key and
@@ -336,10 +332,8 @@ void TMainDataModule::setFileVersion(int version)
 bool TMainDataModule::changeLogIsOurs()
 {
     QStringList shape;
-    RowReader q(MainADOConnection, "SELECT name, upper(type), pk FROM pragma_table_info('PeopleChanges')", {});
-    while (q.next())
-        shape << q.value(0, ColumnType::Text).toString() + ' ' + q.value(1, ColumnType::Text).toString() + ' '
-                     + q.value(2, ColumnType::Text).toString();
+    for (const storage::ColumnInfo& column : MainADOConnection.store().columns("PeopleChanges"))
+        shape << column.name + ' ' + column.declaredType.toUpper() + ' ' + (column.primaryKey ? "1" : "0");
     return shape == QStringList{"Seq INTEGER 1", "PersonID INTEGER 0"};
 }
 

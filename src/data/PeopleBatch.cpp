@@ -140,10 +140,9 @@ void PeopleBatch::loadFoldedNames()
 {
     m_foldedLoaded = true;
     {
-        auto s = prepare("SELECT \"PersonID\", \"Name\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND \"Name\" GLOB ?2");
+        auto s = prepare("SELECT \"PersonID\", \"Name\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND "
+                         + store().beyondAscii("\"Name\""));
         bindCompany(*s, 1, m_companyId);
-        const QString pattern = QStringLiteral("*[^\u0001-\u007F]*");
-        bindText(*s, 2, pattern);
         while (s->step())
             m_foldedNames.insert(qHash(s->text(1).toCaseFolded()), s->integer(0));
     }

@@ -5,29 +5,25 @@
 
 #include <QThread>
 
-#include <functional>
 
 namespace {
 std::atomic<qint64> g_span{65536};
 constexpr size_t kChunkRows = 8192; // a chunk the window takes in without a stall
 constexpr size_t kWaiting = 8;      // chunks found and not yet taken before the reading waits
 
-// NOCASE folds the letters A to Z alone, as the filter's rule does; a NULL equals nothing. The
-// company is compared outside its index: nearly every person is in it, and the identity range
-// keeps the rows in the list's order.
-QString select(const QList<PeopleFilter::Condition>& conditions, const QStringList& shown, bool ranged,
-               const std::function<QString(const QVariant&)>& value, const QVariant& companyId)
+// The filter's rule folds the letters A to Z alone; a NULL equals nothing. The company is compared
+// outside its index: nearly every person is in it, and the range of row keys keeps the rows in
+// the list's order.
+QString select(storage::Store& store, const QList<PeopleFilter::Condition>& conditions, const QStringList& shown)
 {
     QStringList columns;
     for (const QString& c : shown)
         columns << Connection::quote(c);
-    QStringList where;
-    if (ranged)
-        where << "rowid > ? AND rowid <= ?";
-    where << "+\"CompanyID\" = " + value(companyId);
+    const QString key = store.rowKey("People");
+    QStringList where{key + " > ? AND " + key + " <= ?", "+\"CompanyID\" = ?"};
     for (const PeopleFilter::Condition& c : conditions)
-        where << Connection::quote(c.column) + " = " + value(c.value) + " COLLATE NOCASE";
-    return "SELECT " + columns.join(", ") + " FROM \"People\" WHERE " + where.join(" AND ") + " ORDER BY rowid";
+        where << store.equalFoldingAZ(Connection::quote(c.column), "?");
+    return "SELECT " + columns.join(", ") + " FROM \"People\" WHERE " + where.join(" AND ") + " ORDER BY " + key;
 }
 } // namespace
 
@@ -45,17 +41,6 @@ PeopleFilter::~PeopleFilter()
 }
 
 void PeopleFilter::setSpan(qint64 identities) { g_span = std::max<qint64>(1, identities); }
-
-QString PeopleFilter::wholeSelect(const QVariant& companyId, const QList<Condition>& conditions, const QStringList& shown)
-{
-    return select(conditions, shown, false, [](const QVariant& v) {
-        if (v.isNull())
-            return QString("NULL");
-        if (v.metaType().id() == QMetaType::QString)
-            return "'" + v.toString().replace("'", "''") + "'";
-        return QString::number(v.toLongLong());
-    }, companyId);
-}
 
 void PeopleFilter::start()
 {
@@ -108,13 +93,11 @@ void PeopleFilter::run()
         file.beginRead();
         qint64 top = 0;
         {
-            storage::Prepared q(file, "SELECT coalesce(max(rowid), 0) FROM \"People\"");
+            storage::Prepared q(file, ("SELECT coalesce(max(" + file.rowKey("People") + "), 0) FROM \"People\"").toUtf8());
             if (q->step())
                 top = q->integer(0);
         }
-        storage::Prepared q(file, select(m_conditions, m_shown, true, [](const QVariant&) { return QString("?"); },
-                                         m_companyId)
-                                      .toUtf8());
+        storage::Prepared q(file, select(file, m_conditions, m_shown).toUtf8());
         const qint64 span = g_span;
         const int columns = int(m_shown.size());
         Cells cells;

@@ -41,9 +41,6 @@ public:
     int permille() const { return m_permille; } // how far the run has come
     std::vector<Cells> take(); // the chunks found since the last call, in order
 
-    // The same condition as one statement with its values written in, for comparison with other
-    // programs that read the file.
-    static QString wholeSelect(const QVariant& companyId, const QList<Condition>& conditions, const QStringList& shown);
     // How many identities each statement of a run covers; tests make it small.
     static void setSpan(qint64 identities);
 

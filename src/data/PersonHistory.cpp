@@ -39,7 +39,7 @@ Save::Save(Connection& c, const QString& table, const QString& keyColumn, const 
     }
     if (m_columns.isEmpty())
         return;
-    const QString key = keyColumn.startsWith('"') || keyColumn == "rowid" ? keyColumn : Connection::quote(keyColumn);
+    const QString key = keyColumn.startsWith('"') || keyColumn == c.store().rowKey(table) ? keyColumn : Connection::quote(keyColumn);
     m_select = ("SELECT " + quoted.join(", ") + " FROM \"People\" WHERE " + key + " = ?").toUtf8();
     m_active = readRow(m_before);
 }

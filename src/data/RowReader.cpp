@@ -22,21 +22,35 @@ RowReader::RowReader(Connection& connection, const QString& sql, const QVariantL
 // The store keeps it for the next reader, unless it was closed or opened again meanwhile.
 RowReader::~RowReader() { m_store->giveBack(m_sql, std::move(m_statement)); }
 
-void RowReader::bind(int index, const QVariant& value)
+QVariant RowReader::boundForm(const QVariant& value)
 {
-    if (value.isNull() || !value.isValid()) {
-        m_statement->bindNull(index);
-        return;
-    }
+    if (value.isNull() || !value.isValid())
+        return {};
     switch (value.metaType().id()) {
     case QMetaType::Int: case QMetaType::LongLong: case QMetaType::UInt: case QMetaType::Bool:
-        m_statement->bindInteger(index, value.toLongLong());
+        return qlonglong(value.toLongLong());
+    case QMetaType::Double:
+        return value.toDouble();
+    default: // dates and the rest as the columns store them
+        return ColumnValue::toDatabase(value, ColumnType::Any).toString();
+    }
+}
+
+void RowReader::bind(int index, const QVariant& value)
+{
+    const QVariant v = boundForm(value);
+    switch (v.metaType().id()) {
+    case QMetaType::LongLong:
+        m_statement->bindInteger(index, v.toLongLong());
         break;
     case QMetaType::Double:
-        m_statement->bindReal(index, value.toDouble());
+        m_statement->bindReal(index, v.toDouble());
         break;
-    default: // dates and the rest as the columns store them
-        m_statement->bindText(index, ColumnValue::toDatabase(value, ColumnType::Any).toString());
+    case QMetaType::QString:
+        m_statement->bindText(index, v.toString());
+        break;
+    default:
+        m_statement->bindNull(index);
     }
 }
 

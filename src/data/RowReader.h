@@ -38,6 +38,9 @@ public:
     // The column's text into out, reusing its memory; as value() gives it.
     void textInto(int column, QString& out) const;
 
+    // A value as statements bind it: null, an integer, a real, or text in the columns' stored form.
+    static QVariant boundForm(const QVariant& value);
+
 private:
     void bind(int index, const QVariant& value);
 

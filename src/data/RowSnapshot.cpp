@@ -129,13 +129,15 @@ void RowSnapshot::readQuery(RowReader& reader)
     sort();
 }
 
+QString RowSnapshot::key() const { return m_connection->store().rowKey(m_table); }
+
 // The kept columns in column order, the row identity, then the searched column.
 QString RowSnapshot::keptSelect() const
 {
     QStringList quoted;
     for (int i : m_keptColumns)
         quoted << Connection::quote(m_columns[i].name);
-    quoted << "rowid";
+    quoted << key();
     if (m_search >= 0)
         quoted << Connection::quote(m_columns[m_search].name);
     return "SELECT " + quoted.join(", ") + " FROM " + Connection::quote(m_table);
@@ -146,7 +148,7 @@ QString RowSnapshot::tableSelect() const
 {
     QStringList quoted;
     for (int i = 0; i < m_columns.size(); ++i)
-        quoted << (i == m_identity ? QString("rowid") : Connection::quote(m_columns[i].name));
+        quoted << (i == m_identity ? key() : Connection::quote(m_columns[i].name));
     return "SELECT " + quoted.join(", ") + " FROM " + Connection::quote(m_table);
 }
 
@@ -272,7 +274,7 @@ const Row& RowSnapshot::fullRow(int row) const
     Row whole;
     try {
         if (m_rowSelect.isEmpty())
-            m_rowSelect = tableSelect() + " WHERE rowid = ?";
+            m_rowSelect = tableSelect() + " WHERE " + RowSnapshot::key() + " = ?";
         RowReader reader(*m_connection, m_rowSelect, {*id});
         std::vector<QVariant> buffer;
         if (!reader.next())
@@ -418,7 +420,7 @@ int RowSnapshot::identityBound(qint64 identity) const
 
 bool RowSnapshot::readStored(const QVariant& identity, Row* stored) const
 {
-    RowReader reader(*m_connection, tableSelect() + " WHERE rowid = ?", {identity});
+    RowReader reader(*m_connection, tableSelect() + " WHERE " + key() + " = ?", {identity});
     std::vector<QVariant> buffer;
     if (!reader.next())
         return false;
@@ -428,7 +430,7 @@ bool RowSnapshot::readStored(const QVariant& identity, Row* stored) const
 
 void RowSnapshot::reread(int index, const QVariant& identity)
 {
-    RowReader reader(*m_connection, tableSelect() + " WHERE rowid = ?", {identity});
+    RowReader reader(*m_connection, tableSelect() + " WHERE " + key() + " = ?", {identity});
     std::vector<QVariant> buffer;
     m_cache.erase(identity.toLongLong());
     if (reader.next())
@@ -486,7 +488,7 @@ bool RowSnapshot::followLog()
     const size_t textBefore = m_foldedText.size();
     const bool detail = !m_linkColumn.isEmpty();
     try {
-        QString sql = keptSelect() + " WHERE rowid = ?";
+        QString sql = keptSelect() + " WHERE " + key() + " = ?";
         if (detail)
             sql += " AND " + Connection::quote(m_linkColumn) + " = ?";
         for (qint64 id : ids) {
@@ -575,7 +577,7 @@ void RowSnapshot::stream(const QVector<int>& tested, const Test& test, const QVe
     const int eager = int(tested.size());
     std::vector<QVariant> values(size_t(tested.size()));
     std::vector<QVariant> more(size_t(extra.size()));
-    QStringList quoted{"rowid"};
+    QStringList quoted{key()};
     for (int c : columns)
         quoted << Connection::quote(m_columns[c].name);
     QString sql = "SELECT " + quoted.join(", ") + " FROM " + Connection::quote(m_table);
@@ -586,14 +588,14 @@ void RowSnapshot::stream(const QVector<int>& tested, const Test& test, const QVe
         // seek into it for each row that the link's index would give.
         bool most = false;
         try {
-            RowReader top(*m_connection, "SELECT max(rowid) FROM " + Connection::quote(m_table), {});
+            RowReader top(*m_connection, "SELECT max(" + key() + ") FROM " + Connection::quote(m_table), {});
             most = top.next() && qint64(count) * 4 >= top.integer(0);
         } catch (const DataError&) {
         }
         sql += QString(" WHERE ") + (most ? "+" : "") + Connection::quote(m_linkColumn) + " = ?";
         positional << m_linkValue;
     }
-    sql += " ORDER BY rowid";
+    sql += " ORDER BY " + key();
     RowReader reader(*m_connection, sql, positional);
     // The identities of the rows shown, in the order the rows are walked in.
     std::vector<qint64> shown;
@@ -635,7 +637,7 @@ void RowSnapshot::stream(const QVector<int>& tested, const Test& test, const QVe
         const auto fill = [&](std::vector<QVariant>& out, int from) {
             for (size_t k = 0; k < out.size(); ++k) {
                 const int column = columns[from + int(k)];
-                const int field = from + int(k) + 1; // after the rowid
+                const int field = from + int(k) + 1; // after the row key
                 if (read && m_columns[column].type == ColumnType::Text && reader.isText(field)) {
                     // Into the text the last row left there: a million rows, no allocation each.
                     if (out[k].metaType().id() != QMetaType::QString)
@@ -670,7 +672,7 @@ std::vector<int> RowSnapshot::rowsDatedOn(int date, int on, int month, int day) 
     // them ("1950-12-09", "1950-12-09T08:30:00"); the index holds those two parts of the rows
     // whose switch is on. The condition is written as the index's, so that it serves.
     const QString d = Connection::quote(m_columns[date].name);
-    QString sql = "SELECT rowid FROM " + Connection::quote(m_table) + " WHERE " + Connection::quote(m_columns[on].name)
+    QString sql = "SELECT " + key() + " FROM " + Connection::quote(m_table) + " WHERE " + Connection::quote(m_columns[on].name)
                   + " <> 0 AND substr(" + d + ", 6, 2) = ? AND substr(" + d + ", 9, 2) = ?";
     QVariantList positional{QString("%1").arg(month, 2, 10, QChar('0')), QString("%1").arg(day, 2, 10, QChar('0'))};
     if (!m_linkColumn.isEmpty()) {

@@ -123,6 +123,7 @@ public:
 private:
     QString keptSelect() const;
     QString tableSelect() const;
+    QString key() const; // the column the table's rows are read by
     Row readKept(const RowReader& reader);
     Row readRow(const RowReader& reader, std::vector<QVariant>& buffer) const;
     void appendFolded(Row& r, QStringView text, bool null);

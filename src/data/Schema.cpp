@@ -85,7 +85,6 @@ bool Schema::createDatabase(const QString& path, QString* error)
     QStringList all = statements(script());
     for (const Step& step : steps())
         all << statements(step.sql);
-    all << QString("PRAGMA user_version = %1").arg(currentVersion());
 
     bool ok = true;
     QString current;
@@ -101,6 +100,7 @@ bool Schema::createDatabase(const QString& path, QString* error)
             file.exec(statement.toUtf8());
         }
         current.clear();
+        file.setSchemaVersion(currentVersion());
         if (file.inTransaction())
             file.commit();
     } catch (const DataError& e) {

@@ -18,26 +18,16 @@ std::function<QDateTime()>& clock()
     return c;
 }
 
-QString idList(const QList<qint64>& ids)
-{
-    QString json = "[";
-    for (qint64 id : ids) {
-        if (json.size() > 1)
-            json += ',';
-        json += QString::number(id);
-    }
-    return json + ']';
-}
+// A set of identities bound as one value: one statement for any number of rows.
+QVariant idList(Connection& c, const QList<qint64>& ids) { return c.store().keyList(ids); }
 
-// A set of identities bound as one JSON array: one statement for any number of rows.
-const QString kIn = QStringLiteral(" IN (SELECT value FROM json_each(?))");
+QString in(Connection& c, const QString& name) { return c.store().inKeys(name, "?"); }
 
 QStringList columnsOf(Connection& c, const QString& table)
 {
     QStringList names;
-    RowReader q(c, "SELECT name FROM pragma_table_info(?)", {table});
-    while (q.next())
-        names << q.value(0, ColumnType::Text).toString();
+    for (const storage::ColumnInfo& column : c.store().columns(table))
+        names << column.name;
     if (names.isEmpty())
         throw DataError(QString("%1 has no trash: the table %2 is missing.").arg(c.fileName(), table));
     return names;
@@ -121,10 +111,10 @@ int moveIds(Connection& c, const QList<qint64>& ids, qint64 undoneImport)
         return 0;
     const QStringList people = shared(c, "People", "TrashPeople");
     const QStringList followUps = shared(c, "PeopleFollowUp", "TrashFollowUp");
-    const qint64 before = integer(c, "SELECT ifnull(max(\"TrashID\"), 0) FROM \"TrashPeople\"");
+    const qint64 before = integer(c, "SELECT coalesce(max(\"TrashID\"), 0) FROM \"TrashPeople\"");
     c.exec("INSERT INTO \"TrashPeople\" (\"DeletedAt\", \"DeletedBy\", \"UndoneImportID\", " + joined(people)
-               + ") SELECT ?, ?, ?, " + joined(people) + " FROM \"People\" WHERE \"PersonID\"" + kIn,
-           {stamp(now()), userName(), undoneImport ? QVariant(undoneImport) : QVariant(), idList(ids)});
+               + ") SELECT ?, ?, ?, " + joined(people) + " FROM \"People\" WHERE " + in(c, "\"PersonID\""),
+           {stamp(now()), userName(), undoneImport ? QVariant(undoneImport) : QVariant(), idList(c, ids)});
     const int moved = int(c.changes());
     // New rows of TrashPeople come after every older one, so "> before" is this move's.
     c.exec("INSERT INTO \"TrashFollowUp\" (\"TrashID\", " + joined(followUps) + ") SELECT t.\"TrashID\", "
@@ -145,10 +135,10 @@ int moveIds(Connection& c, const QList<qint64>& ids, qint64 undoneImport)
     return moved;
 }
 
-void deleteTrash(Connection& c, const QString& trashIds)
+void deleteTrash(Connection& c, const QVariant& trashIds)
 {
     for (const char* table : {"TrashFollowUp", "TrashAnswers", "TrashPeople"})
-        c.exec(QString("DELETE FROM \"%1\" WHERE \"TrashID\"").arg(table) + kIn, {trashIds});
+        c.exec(QString("DELETE FROM \"%1\" WHERE ").arg(table) + in(c, "\"TrashID\""), {trashIds});
 }
 
 // 64-bit FNV-1a: the same on every machine and in every run, unlike qHash.
@@ -166,11 +156,12 @@ constexpr quint64 kSeed = 14695981039346656037ull;
 // What each person looks like on file: every value that is set, by column name and type, and the
 // questionnaire answers that are given. Read back from the file itself, so the import's record and
 // a later check compare values as stored.
-void fingerprints(storage::Store& store, const char* condition, const std::function<void(storage::Statement&)>& bind,
+// condition: what the person's identity %1 must meet.
+void fingerprints(storage::Store& store, const QString& condition, const std::function<void(storage::Statement&)>& bind,
                   QHash<qint64, quint64>& out)
 {
     {
-        storage::Prepared s(store, QByteArray("SELECT * FROM \"People\" WHERE \"PersonID\" ") + condition);
+        storage::Prepared s(store, ("SELECT * FROM \"People\" WHERE " + condition.arg("\"PersonID\"")).toUtf8());
         bind(*s);
         int idColumn = -1;
         QVector<QByteArray> names;
@@ -210,9 +201,10 @@ void fingerprints(storage::Store& store, const char* condition, const std::funct
         }
     }
     // A questionnaire opened without answering makes rows of -1, which is no change.
-    storage::Prepared s(store, QByteArray("SELECT \"PersonID\", \"QuestionID\", \"Answer\" FROM \"QuestionsMain\" "
-                                          "WHERE \"Answer\" IS NOT -1 AND \"PersonID\" ")
-                                   + condition + " ORDER BY 1, 2, 3");
+    storage::Prepared s(store, ("SELECT \"PersonID\", \"QuestionID\", \"Answer\" FROM \"QuestionsMain\" WHERE NOT "
+                                + store.sameAs("\"Answer\"", "-1") + " AND " + condition.arg("\"PersonID\"")
+                                + " ORDER BY 1, 2, 3")
+                                   .toUtf8());
     bind(*s);
     while (s->step()) {
         auto it = out.find(s->integer(0));
@@ -258,7 +250,7 @@ int moveCompany(Connection& c, const QVariant& companyId)
 {
     Connection::Transaction tx(c);
     // Read under the write lock: whoever adds people meanwhile waits, and is not missed.
-    const QList<qint64> ids = integers(c, "SELECT \"PersonID\" FROM \"People\" WHERE \"CompanyID\" IS ?", {companyId});
+    const QList<qint64> ids = integers(c, "SELECT \"PersonID\" FROM \"People\" WHERE " + c.store().sameAs("\"CompanyID\"", "?"), {companyId});
     const int moved = moveIds(c, ids, 0);
     tx.commit();
     noteWrites(c);
@@ -316,10 +308,10 @@ Restored restoreIds(Connection& c, const QList<qint64>& trashIds)
         return result;
     const QStringList people = shared(c, "People", "TrashPeople");
     const QStringList followUps = shared(c, "PeopleFollowUp", "TrashFollowUp");
-    const QString all = idList(trashIds);
+    const QVariant all = idList(c, trashIds);
     QSet<qint64> taken;
     for (qint64 id : integers(c, "SELECT p.\"PersonID\" FROM \"People\" p JOIN \"TrashPeople\" t ON t.\"PersonID\" = "
-                                 "p.\"PersonID\" WHERE t.\"TrashID\"" + kIn,
+                                 "p.\"PersonID\" WHERE " + in(c, "t.\"TrashID\""),
                               {all}))
         taken.insert(id);
     QList<qint64> asTheyWere;
@@ -328,7 +320,7 @@ Restored restoreIds(Connection& c, const QList<qint64>& trashIds)
     };
     QList<Moved> renumber;
     {
-        RowReader q(c, "SELECT \"TrashID\", \"PersonID\", \"UndoneImportID\" FROM \"TrashPeople\" WHERE \"TrashID\"" + kIn
+        RowReader q(c, "SELECT \"TrashID\", \"PersonID\", \"UndoneImportID\" FROM \"TrashPeople\" WHERE " + in(c, "\"TrashID\"")
                            + " ORDER BY \"TrashID\"",
                     {all});
         while (q.next()) {
@@ -342,24 +334,24 @@ Restored restoreIds(Connection& c, const QList<qint64>& trashIds)
             }
         }
     }
-    const QString same = idList(asTheyWere);
+    const QVariant same = idList(c, asTheyWere);
     PausedLog log(c, "PeopleInsertLog", trashIds.size() >= kManyPeople);
     c.exec("INSERT INTO \"People\" (" + joined(people) + ") SELECT " + joined(people)
-               + " FROM \"TrashPeople\" WHERE \"TrashID\"" + kIn + " ORDER BY \"PersonID\"",
+               + " FROM \"TrashPeople\" WHERE " + in(c, "\"TrashID\"") + " ORDER BY \"PersonID\"",
            {same});
     QStringList newNumber = followUps;
     newNumber.removeAll("ID");
     // An activity whose number was taken meanwhile gets a new one, before the others take theirs.
     c.exec("INSERT INTO \"PeopleFollowUp\" (" + joined(newNumber) + ") SELECT " + joined(newNumber)
-               + " FROM \"TrashFollowUp\" WHERE \"TrashID\"" + kIn
+               + " FROM \"TrashFollowUp\" WHERE " + in(c, "\"TrashID\"")
                + " AND \"ID\" IN (SELECT \"ID\" FROM \"PeopleFollowUp\")",
            {same});
     c.exec("INSERT INTO \"PeopleFollowUp\" (" + joined(followUps) + ") SELECT " + joined(followUps)
-               + " FROM \"TrashFollowUp\" WHERE \"TrashID\"" + kIn
+               + " FROM \"TrashFollowUp\" WHERE " + in(c, "\"TrashID\"")
                + " AND \"ID\" NOT IN (SELECT \"ID\" FROM \"PeopleFollowUp\") ORDER BY \"ID\"",
            {same});
     c.exec("INSERT INTO \"QuestionsMain\" (\"PersonID\", \"QuestionID\", \"Answer\") SELECT \"PersonID\", "
-           "\"QuestionID\", \"Answer\" FROM \"TrashAnswers\" WHERE \"TrashID\"" + kIn + " ORDER BY \"TrashAnswerID\"",
+           "\"QuestionID\", \"Answer\" FROM \"TrashAnswers\" WHERE " + in(c, "\"TrashID\"") + " ORDER BY \"TrashAnswerID\"",
            {same});
     QStringList others = people;
     others.removeAll("PersonID");
@@ -400,8 +392,8 @@ Restored restore(Connection& c, const QList<qint64>& trashIds)
 int purge(Connection& c, const QList<qint64>& trashIds)
 {
     Connection::Transaction tx(c);
-    const QString ids = idList(trashIds);
-    const int n = int(integer(c, "SELECT count(*) FROM \"TrashPeople\" WHERE \"TrashID\"" + kIn, {ids}));
+    const QVariant ids = idList(c, trashIds);
+    const int n = int(integer(c, "SELECT count(*) FROM \"TrashPeople\" WHERE " + in(c, "\"TrashID\""), {ids}));
     deleteTrash(c, ids);
     tx.commit();
     noteWrites(c);
@@ -413,9 +405,9 @@ int dropExpired(Connection& c)
     const QString cutoff = stamp(now().addDays(-kKeptDays));
     Connection::Transaction tx(c);
     const QList<qint64> old = integers(c, "SELECT \"TrashID\" FROM \"TrashPeople\" WHERE \"DeletedAt\" < ?", {cutoff});
-    deleteTrash(c, idList(old));
+    deleteTrash(c, idList(c, old));
     // An import older than that can no longer be taken back either.
-    const QString expired = "SELECT \"ImportID\" FROM \"Imports\" WHERE ifnull(\"UndoneAt\", \"ImportedAt\") < ?";
+    const QString expired = "SELECT \"ImportID\" FROM \"Imports\" WHERE coalesce(\"UndoneAt\", \"ImportedAt\") < ?";
     c.exec("DELETE FROM \"ImportedPeople\" WHERE \"ImportID\" IN (" + expired + ")", {cutoff});
     c.exec("DELETE FROM \"Imports\" WHERE \"ImportID\" IN (" + expired + ")", {cutoff});
     tx.commit();
@@ -440,13 +432,13 @@ Undo undoImport(Connection& c, qint64 importId)
         while (q.next())
             recorded.insert(q.integer(0), quint64(q.integer(1)));
     }
-    const QString ids = idList(recorded.keys());
+    const QVariant ids = idList(c, recorded.keys());
     QHash<qint64, quint64> current;
-    fingerprints(c.store(), "IN (SELECT value FROM json_each(?1))", [&](storage::Statement& s) { s.bindText(1, ids); },
+    fingerprints(c.store(), c.store().inKeys("%1", "?1"), [&](storage::Statement& s) { s.bind(1, ids); },
                  current);
     // A follow-up activity logged with an imported person is a change to her too.
     QSet<qint64> followedUp;
-    for (qint64 id : integers(c, "SELECT DISTINCT \"PersonID\" FROM \"PeopleFollowUp\" WHERE \"PersonID\"" + kIn, {ids}))
+    for (qint64 id : integers(c, "SELECT DISTINCT \"PersonID\" FROM \"PeopleFollowUp\" WHERE " + in(c, "\"PersonID\""), {ids}))
         followedUp.insert(id);
     QList<qint64> present, changed;
     for (auto it = current.cbegin(); it != current.cend(); ++it) {
@@ -455,8 +447,8 @@ Undo undoImport(Connection& c, qint64 importId)
             changed << it.key();
     }
     if (!changed.isEmpty()) {
-        RowReader q(c, "SELECT \"Name\" FROM \"People\" WHERE \"PersonID\"" + kIn + " ORDER BY \"Name\", \"PersonID\"",
-                    {idList(changed)});
+        RowReader q(c, "SELECT \"Name\" FROM \"People\" WHERE " + in(c, "\"PersonID\"") + " ORDER BY \"Name\", \"PersonID\"",
+                    {idList(c, changed)});
         while (q.next())
             result.changed << q.value(0, ColumnType::Text).toString();
         return result; // the transaction is taken back: nothing changes
@@ -485,7 +477,7 @@ int purgeImport(Connection& c, qint64 importId)
 {
     Connection::Transaction tx(c);
     const QList<qint64> ids = integers(c, "SELECT \"TrashID\" FROM \"TrashPeople\" WHERE \"UndoneImportID\" = ?", {importId});
-    deleteTrash(c, idList(ids));
+    deleteTrash(c, idList(c, ids));
     c.exec("DELETE FROM \"ImportedPeople\" WHERE \"ImportID\" = ?", {importId});
     c.exec("DELETE FROM \"Imports\" WHERE \"ImportID\" = ?", {importId});
     tx.commit();
@@ -505,7 +497,7 @@ void ImportRecord::record(storage::Store& store, qint64 first, qint64 last, int 
     }
     // The open transaction holds the write lock, so every PersonID from first to last is its own.
     QHash<qint64, quint64> prints;
-    fingerprints(store, "BETWEEN ?1 AND ?2", [&](storage::Statement& st) {
+    fingerprints(store, "%1 BETWEEN ?1 AND ?2", [&](storage::Statement& st) {
         st.bindInteger(1, first);
         st.bindInteger(2, last);
     }, prints);

@@ -44,4 +44,34 @@ void Store::exec(const QByteArray& sql, const QVariantList& values)
     s->run();
 }
 
+qint64 Store::insert(const QString& table, const QStringList& quotedColumns, const QVariantList& values)
+{
+    const QString sql = quotedColumns.isEmpty()
+                            ? "INSERT INTO " + table + " DEFAULT VALUES"
+                            : "INSERT INTO " + table + " (" + quotedColumns.join(", ") + ") VALUES ("
+                                  + QStringList(quotedColumns.size(), QStringLiteral("?")).join(", ") + ")";
+    exec(sql.toUtf8(), values);
+    return lastInsertId();
+}
+
+UpdateOutcome Store::update(const RowUpdate& change)
+{
+    QStringList sets;
+    for (const QString& c : change.columns)
+        sets << c + " = ?";
+    QString sql = "UPDATE " + change.table + " SET " + sets.join(", ") + " WHERE " + change.key + " = ?";
+    QVariantList values = change.values;
+    values << change.keyValue;
+    for (int i = 0; i < change.expectedColumns.size(); ++i) {
+        sql += " AND " + sameAs(change.expectedColumns[i], "?");
+        values << change.expectedValues.value(i);
+    }
+    exec(sql.toUtf8(), values);
+    if (changes() > 0)
+        return UpdateOutcome::Written;
+    Prepared there(*this, ("SELECT 1 FROM " + change.table + " WHERE " + change.key + " = ?").toUtf8());
+    there->bind(1, change.keyValue);
+    return there->step() ? UpdateOutcome::Changed : UpdateOutcome::Gone;
+}
+
 } // namespace storage

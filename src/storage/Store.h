@@ -69,6 +69,25 @@ struct Flush {
     FailureReason reason = FailureReason::Other; // why not
 };
 
+// What a conditional update found.
+enum class UpdateOutcome {
+    Written, // the row held what was expected, and now holds the new values
+    Changed, // the row is there, but one of the expected columns holds something else
+    Gone,    // no row has that key
+};
+
+// One row's update: the columns to write and their values, and the columns that must still hold
+// what was read for the write to happen (none: it happens whatever they hold).
+struct RowUpdate {
+    QString table;
+    QString key;      // the key column's name as rowKey() or the schema gives it
+    QVariant keyValue;
+    QStringList columns;
+    QVariantList values;
+    QStringList expectedColumns;
+    QVariantList expectedValues;
+};
+
 // One connection to one database. The object owns the connection, its prepared statements and
 // every transaction made on it.
 class Store {
@@ -87,6 +106,35 @@ public:
     void exec(const QByteArray& sql, const QVariantList& values = {});
     virtual qint64 changes() const = 0;      // rows changed by the last statement
     virtual qint64 lastInsertId() const = 0; // key of the row the last insert added
+
+    // A row added: the quoted columns and their values (none: every column as its default).
+    // Returns the new row's key.
+    virtual qint64 insert(const QString& table, const QStringList& quotedColumns, const QVariantList& values);
+    // One statement that writes only when the expected columns still hold what was read; when it
+    // writes nothing, one more read tells a changed row from a gone one.
+    virtual UpdateOutcome update(const RowUpdate& change);
+
+    // The words of SQL that differ between databases. The layers above write their statements in
+    // the part of SQL all databases share, and ask for these where they need them. Names given to
+    // them are quoted already; the placeholders are the caller's ("?", "?2").
+    //
+    // The column that names a row of a table in statements: the key the rows are read and
+    // written by, also for a table whose schema names no key.
+    virtual QString rowKey(const QString& table) = 0;
+    // "name is one of a list of keys", the list bound as one value made by keyList(): a read of
+    // many rows by their keys in one statement.
+    virtual QString inKeys(const QString& name, const QString& placeholder) const = 0;
+    virtual QVariant keyList(const QVector<qint64>& keys) const = 0;
+    // Equal, or both null; text compared letter by letter, case included.
+    virtual QString sameAs(const QString& left, const QString& right) const = 0;
+    // Equal when the letters A to Z are taken without their case, and nothing else is; a null
+    // equals nothing.
+    virtual QString equalFoldingAZ(const QString& left, const QString& right) const = 0;
+    // The text holds a character beyond ASCII.
+    virtual QString beyondAscii(const QString& name) const = 0;
+    // An insert that leaves out a row whose key or unique columns are on file already; rest is
+    // what follows the table's name: "(columns) VALUES (...)".
+    virtual QString insertSkippingDuplicates(const QString& table, const QString& rest) const = 0;
 
     // A write transaction takes the write lock when it begins, so that what it reads stays true
     // until it commits. A read transaction sees the database as it was when it began.

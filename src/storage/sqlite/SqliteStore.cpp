@@ -411,3 +411,47 @@ QStringList SqliteStore::quickCheck(int limit)
     }
     return findings;
 }
+
+// Every table of a file has a rowid, and it is what the rows are read and written by: for a
+// table with an integer key it is that key, and the tables without a key have no other.
+QString SqliteStore::rowKey(const QString&) { return QStringLiteral("rowid"); }
+
+// The keys as one JSON array, walked by json_each: any number of them in one bound value.
+QString SqliteStore::inKeys(const QString& name, const QString& placeholder) const
+{
+    return name + " IN (SELECT value FROM json_each(" + placeholder + "))";
+}
+
+QVariant SqliteStore::keyList(const QVector<qint64>& keys) const
+{
+    QString json = "[";
+    for (qint64 key : keys) {
+        if (json.size() > 1)
+            json += ',';
+        json += QString::number(key);
+    }
+    return json + ']';
+}
+
+// IS is true for two nulls; BINARY, because a column declared NOCASE would otherwise take a
+// change of case for no change.
+QString SqliteStore::sameAs(const QString& left, const QString& right) const
+{
+    return left + " IS " + right + " COLLATE BINARY";
+}
+
+// NOCASE folds A to Z alone.
+QString SqliteStore::equalFoldingAZ(const QString& left, const QString& right) const
+{
+    return left + " = " + right + " COLLATE NOCASE";
+}
+
+QString SqliteStore::beyondAscii(const QString& name) const
+{
+    return name + QStringLiteral(" GLOB '*[^\u0001-\u007F]*'");
+}
+
+QString SqliteStore::insertSkippingDuplicates(const QString& table, const QString& rest) const
+{
+    return "INSERT OR IGNORE INTO " + table + " " + rest;
+}

@@ -54,6 +54,14 @@ public:
     bool reopenOnOwnFiles(bool allFlushed) override;
     void interrupt() override;
 
+    QString rowKey(const QString& table) override;
+    QString inKeys(const QString& name, const QString& placeholder) const override;
+    QVariant keyList(const QVector<qint64>& keys) const override;
+    QString sameAs(const QString& left, const QString& right) const override;
+    QString equalFoldingAZ(const QString& left, const QString& right) const override;
+    QString beyondAscii(const QString& name) const override;
+    QString insertSkippingDuplicates(const QString& table, const QString& rest) const override;
+
     // The findings of SQLite's check of the file, at most limit of them; empty when it is sound.
     // A check that was interrupted or could not get at the file finds nothing.
     QStringList quickCheck(int limit = 0);
