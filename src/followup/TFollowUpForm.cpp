@@ -115,7 +115,14 @@ TFollowUpForm::TFollowUpForm(TMainDataModule* dataModule, QWidget* parent) : QDi
     connect(DBGrid1, &DBGrid::editButtonClicked, this, &TFollowUpForm::DBGrid1EditButtonClick);
     DBNavigator1->commitPending = [this] { return DBGrid1->commitEditor(true); };
     DBNavigator1->discardPending = [this] { DBGrid1->discardEditor(); };
-    DBNavigator1->finished = [this] { DBGrid1->showCellEditor(); };
+    DBNavigator1->finished = [this] {
+        // A new activity is typed from its first cell, whatever the mouse clicked last.
+        if (FollowUp->state() == DatasetState::Insert && !DBGrid1->focusInside()) {
+            DBGrid1->setFocus(Qt::OtherFocusReason);
+            DBGrid1->setCurrentIndex(DBGrid1->model()->index(DBGrid1->currentIndex().row(), 0));
+        }
+        DBGrid1->showCellEditor();
+    };
 
     setFixedSize(sizeHint());
 }

@@ -57,6 +57,8 @@ public:
     void editorCreated(QWidget* editor);
     void startEditing(); // the first keystroke in a cell
 
+    bool focusInside() const; // the grid or its cell editor has the keyboard
+
 signals:
     void editButtonClicked();
 
@@ -76,7 +78,6 @@ private:
     void openCurrentEditor();
     void reportRefused();
     void closeEditorQuietly();
-    bool focusInside() const;
     void focusMoved(QWidget* old, QWidget* now);
     bool handleKey(QKeyEvent* event);
 

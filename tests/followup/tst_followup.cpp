@@ -759,6 +759,13 @@ private slots:
             f->DBGridFollowUp->setFocus(Qt::TabFocusReason);
             QCOMPARE(f->DBGrid1->model()->rowCount(), 4);
             QVERIFY(!f->FollowUp->isEditing());
+            // Insert clicked while the other list has the focus: typing starts in the new row's first cell.
+            QTest::mouseClick(nav->button(DBNavigator::Button::Insert), Qt::LeftButton);
+            QVERIFY(f->DBGrid1->focusInside());
+            QCOMPARE(f->DBGrid1->currentIndex().column(), 0);
+            QVERIFY(f->DBGrid1->cellEditor());
+            nav->click(DBNavigator::Button::Cancel);
+            QCOMPARE(f->DBGrid1->model()->rowCount(), 4);
 
             // Cancel drops typing; Refresh shows what another program wrote, in date order.
             focusCell(f, 0, "FUDescription");
