@@ -371,6 +371,35 @@ private slots:
         QVERIFY(form->OKButton->mapTo(form.get(), QPoint()).y() > form->TestButton->mapTo(form.get(), QPoint()).y());
     }
 
+    void tabVisitsTheVisibleControlsInReadingOrder_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("file") << false << QStringList{"UseFileButton", "OKButton", "CancelButton", "UseFileButton"};
+        QTest::newRow("server") << true
+                                << QStringList{"UseServerButton", "ServerEdit", "PortEdit",   "DatabaseEdit",
+                                               "UserEdit",        "SslModeBox", "CaFileEdit", "CaFileButton",
+                                               "TestButton",      "OKButton",   "CancelButton", "UseServerButton"};
+    }
+    void tabVisitsTheVisibleControlsInReadingOrder()
+    {
+        QFETCH(bool, server);
+        QFETCH(QStringList, order);
+        if (server)
+            writeFile(connectionFile(), "host=db dbname=sales\n");
+        reopen();
+        QApplication::setActiveWindow(form.get());
+        QStringList seen;
+        for (int i = 0; i < order.size(); ++i) {
+            QWidget* f = QApplication::focusWidget();
+            QVERIFY(f && f->isVisible());
+            seen << f->objectName();
+            QTest::keyClick(f, Qt::Key_Tab);
+        }
+        QCOMPARE(seen, order);
+        form->hide();
+    }
+
     void startUpOpensTheServerItNamesAndNeverTheFile_data()
     {
         QTest::addColumn<QByteArray>("content");
