@@ -11,7 +11,7 @@ set -euo pipefail
 # A start that hands over to a running copy ends the desktop's start-up feedback itself, through xcb.
 # The pipeline window draws its chart with Qt Charts; the test of the calendar export reads the
 # file back with a real iCalendar parser (python3-icalendar).
-packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libsqlite3-dev fonts-liberation sqlite3
+packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libsqlite3-dev libpq-dev fonts-liberation sqlite3
           desktop-file-utils appstream groff-base dpkg-dev file libxcb1-dev pkg-config qt6-charts-dev
           python3-icalendar "$@")
 missing=()

@@ -14,6 +14,7 @@ class TDeletedForm;
 class THistoryForm;
 class TBackupsForm;
 class TDuplicatesForm;
+class TTeamDatabaseForm;
 
 // The program-wide references to the single instance of each long-lived window.
 struct AppWindows {
@@ -31,6 +32,7 @@ struct AppWindows {
     THistoryForm* HistoryForm = nullptr;
     TBackupsForm* BackupsForm = nullptr;
     TDuplicatesForm* DuplicatesForm = nullptr;
+    TTeamDatabaseForm* TeamDatabaseForm = nullptr;
 };
 
 AppWindows& appWindows();

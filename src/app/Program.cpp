@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "TDataEntryForm.h"
 #include "TSplashForm.h"
+#include "TTeamDatabaseForm.h"
 #include "data/DataError.h"
 #include "data/Dataset.h"
 #include "data/FileCheck.h"
@@ -63,6 +64,7 @@ Program::~Program()
     dailyBackup.reset(); // a copy not yet made is dropped, never left half
     appWindows() = AppWindows{};
     // Windows go before the data module whose datasets they show.
+    delete teamDatabaseForm;
     delete duplicatesForm;
     delete pickDateForm;
     delete retail;
@@ -122,21 +124,48 @@ bool Program::start()
         backupsForm = new TBackupsForm(dataModule.get(), dailyBackup.get(), mainForm);
         w.BackupsForm = backupsForm;
 
-        prepared = AppPaths::prepareDatabase();
-        if (!prepared.error.isEmpty())
-            throw DataError(prepared.error);
-        if (prepared.gone) {
+        const AppPaths::Target target = AppPaths::target();
+        m_onServer = target.kind == AppPaths::Target::Kind::Server;
+        if (m_onServer) {
+            // Never Vantrel.vt in its place: what the user entered would be missing for the team.
             splash->hide();
-            if (!madeOnRequest(database)) {
-                m_exitCode = 0;
+            const QString file = QDir::toNativeSeparators(AppPaths::connectionPath());
+            QString why = target.error;
+            if (why.isEmpty()) {
+                try {
+                    dataModule->MainADOConnection.openServer(target.connectionString);
+                } catch (const DataError& e) {
+                    why = QString("The team database that %1 names could not be opened: %2").arg(file, e.text());
+                }
+            }
+            if (!why.isEmpty()) {
+                MessageBox::show(MessageBox::Icon::Stop,
+                                 QString("Vantrel cannot start.\n\n%1\n\nVantrel.vt on this computer was not opened "
+                                         "in its place, so that nothing is entered where the team does not see it. To "
+                                         "work on the file on this computer, remove or rename %2 and start Vantrel "
+                                         "again.")
+                                     .arg(why, file));
+                m_exitCode = 1;
                 return false;
             }
-            splash->show();
         }
-        Connection& connection = dataModule->MainADOConnection;
-        connection.close();
-        connection.setDatabasePath(database);
-        connection.open();
+        if (!m_onServer) {
+            prepared = AppPaths::prepareDatabase();
+            if (!prepared.error.isEmpty())
+                throw DataError(prepared.error);
+            if (prepared.gone) {
+                splash->hide();
+                if (!madeOnRequest(database)) {
+                    m_exitCode = 0;
+                    return false;
+                }
+                splash->show();
+            }
+            Connection& connection = dataModule->MainADOConnection;
+            connection.close();
+            connection.setDatabasePath(database);
+            connection.open();
+        }
         dataModule->SetDatasetsActive(true);
         followUpForm->FollowUp->setSort({"PersonID", "FUDate"});
         followUpForm->FollowUp->open();
@@ -152,6 +181,8 @@ bool Program::start()
         followUpForm->setDatePicker(pickDateForm);
         duplicatesForm = new TDuplicatesForm(dataModule.get(), mainForm);
         w.DuplicatesForm = duplicatesForm;
+        teamDatabaseForm = new TTeamDatabaseForm(mainForm);
+        w.TeamDatabaseForm = teamDatabaseForm;
         // A merge or its undo moves activities and answers between people: the windows that hold
         // them for the current person read them again.
         auto readDetailsAgain = [this] {
@@ -185,13 +216,15 @@ bool Program::start()
     }
     if (!dataModule->startupNotice().isEmpty())
         MessageBox::show(MessageBox::Icon::Warning, dataModule->startupNotice());
-    // The whole file is checked beside the window, which never waits for it.
-    m_fileCheck = std::make_unique<FileCheck>();
-    QObject::connect(m_fileCheck.get(), &FileCheck::finished, [this](bool ok, const QString& findings) {
-        if (!ok)
-            sayDamaged("A check of the whole file found:\n" + findings);
-    });
-    m_fileCheck->start(dataModule->MainADOConnection.databasePath());
+    // The whole file is checked beside the window, which never waits for it. A server checks its own.
+    if (!m_onServer) {
+        m_fileCheck = std::make_unique<FileCheck>();
+        QObject::connect(m_fileCheck.get(), &FileCheck::finished, [this](bool ok, const QString& findings) {
+            if (!ok)
+                sayDamaged("A check of the whole file found:\n" + findings);
+        });
+        m_fileCheck->start(dataModule->MainADOConnection.databasePath());
+    }
     if (m_quitRequested) {
         m_exitCode = 0;
         return false;
@@ -199,8 +232,11 @@ bool Program::start()
     // The day's copy: at the first start of the day, or the first save of a day begun later.
     m_backupProgress = new BackupProgress(mainForm);
     QObject::connect(dailyBackup.get(), &DailyBackup::started, m_backupProgress, &BackupProgress::follow);
-    QObject::connect(dataModule.get(), &TMainDataModule::personSaved, dailyBackup.get(), &DailyBackup::check);
-    dailyBackup->check();
+    // A team database is backed up on its server, by its administrator.
+    if (!m_onServer) {
+        QObject::connect(dataModule.get(), &TMainDataModule::personSaved, dailyBackup.get(), &DailyBackup::check);
+        dailyBackup->check();
+    }
     return true;
 }
 

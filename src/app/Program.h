@@ -14,6 +14,7 @@ class TRemindersForm;
 class TFilters;
 class TAboutForm;
 class TRetail;
+class TTeamDatabaseForm;
 class TPickDateForm;
 class TDeletedForm;
 class THistoryForm;
@@ -53,6 +54,7 @@ public:
     TBackupsForm* backupsForm = nullptr;
     std::unique_ptr<DailyBackup> dailyBackup; // after start(); checked at the start and every save
     TDuplicatesForm* duplicatesForm = nullptr;
+    TTeamDatabaseForm* teamDatabaseForm = nullptr;
 
 private:
     bool madeOnRequest(const QString& database); // false: the user chose to make none
@@ -62,4 +64,5 @@ private:
     bool m_toldDamaged = false;
     int m_exitCode = 0;
     bool m_quitRequested = false;
+    bool m_onServer = false; // Vantrel.connection named a team database: no file of ours is opened
 };

@@ -129,6 +129,7 @@ void TDataEntryForm::buildMenu()
     item(tools, "Followup1", "F&ollow-up...", &TDataEntryForm::Followup1Click);
     item(tools, "Pipeline1", "&Pipeline...", &TDataEntryForm::Pipeline1Click);
     item(tools, "Findduplicates1", "Find &duplicates...", &TDataEntryForm::Findduplicates1Click);
+    item(tools, "TeamDatabase1", "&Team database...", &TDataEntryForm::TeamDatabase1Click);
 
     QMenu* import = menuBar()->addMenu("&Import");
     import->setObjectName("Import1");

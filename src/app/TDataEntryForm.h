@@ -54,6 +54,7 @@ public slots:
     void Filters1Click();
     void Followup1Click();
     void Findduplicates1Click();
+    void TeamDatabase1Click();
     void Pipeline1Click();
     void CSVfile1Click();
     void VCardfile1Click(); // import

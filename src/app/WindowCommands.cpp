@@ -2,6 +2,7 @@
 #include "TDataEntryForm.h"
 
 #include "AppWindows.h"
+#include "TTeamDatabaseForm.h"
 #include "contacts/CsvImport.h"
 #include "contacts/PeopleExport.h"
 #include "contacts/TDeletedForm.h"
@@ -129,6 +130,17 @@ void TDataEntryForm::Findduplicates1Click()
 {
     openModalOverPeople(appWindows().DuplicatesForm, "The database is empty.");
     DBComboBox4Change(); // a merge makes the kept person current
+}
+
+// Where the next start opens the people: nothing of the current session changes, so nothing
+// pending needs saving first.
+void TDataEntryForm::TeamDatabase1Click()
+{
+    TTeamDatabaseForm* form = appWindows().TeamDatabaseForm;
+    if (!form)
+        return;
+    form->load();
+    Modal::exec(form);
 }
 
 void TDataEntryForm::PipelineClick()

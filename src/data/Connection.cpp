@@ -3,6 +3,7 @@
 #include "RowReader.h"
 #include "data/DataError.h"
 #include "Notices.h"
+#include "Trash.h"
 #include "storage/sqlite/SqliteStore.h"
 
 #include <QDir>
@@ -58,6 +59,15 @@ QString Connection::tooLong(const QString& path)
         .arg(kLongestPath);
 }
 
+void Connection::openServer(const QString& connectionString)
+{
+    close();
+    // The server store plugs in here: it connects with the string (the password from .pgpass or
+    // asked for), and the rest of the program uses it through store() as it uses the file's.
+    Q_UNUSED(connectionString);
+    throw DataError("This version of Vantrel cannot open a team database on a server.", FailureReason::CantOpen);
+}
+
 void Connection::open()
 {
     close();
@@ -108,6 +118,8 @@ void Connection::close()
     m_rollbackHandlers.clear();
     m_transactionTables.clear();
 }
+
+QString Connection::userName() const { return m_userName.isEmpty() ? Trash::userName() : m_userName; }
 
 QString Connection::quote(const QString& identifier)
 {

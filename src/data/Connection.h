@@ -39,6 +39,10 @@ public:
     QString databasePath() const { return m_path; }
     QString fileName() const; // as the user knows it, for messages
     void open();  // throws DataError naming the cause in plain words
+    // Opens the team database a libpq connection string names (never holding a password), instead
+    // of the file. Throws DataError in the server's terms: until this build carries a server
+    // store, that it cannot open one.
+    void openServer(const QString& connectionString);
     void close();
     bool isOpen() const;
     storage::Store& store() const; // throws DataError while closed
@@ -51,6 +55,11 @@ public:
     // Team mode keeps the people on a server, whose login names the user and whose administrator
     // keeps its backups. Every database is a file on this computer for now.
     bool onServer() const { return false; }
+    // Who is changing the data, for each person's record of who changed them last and for the
+    // history: on a server the login the store connected with, which the server store sets when
+    // it opens; on the file the computer's user. Empty: the computer's user.
+    QString userName() const;
+    void setUserName(const QString& name) { m_userName = name; }
 
     // Runs one statement; errors are thrown as DataError in plain words.
     void exec(const QString& sql, const QVariantList& values = {});
@@ -108,6 +117,7 @@ public:
 
 private:
     QString m_path;
+    QString m_userName;
     QHash<QString, QVector<Column>> m_columns;
     QHash<QString, quint64> m_versions;
     int m_depth = 0;

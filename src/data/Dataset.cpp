@@ -206,6 +206,7 @@ void Dataset::edit()
     m_modified = false;
     m_rowGone = false;
     m_overOthers = false;
+    m_stampAtEdit = storedStamp(m_identity >= 0 ? m_original.value(m_identity) : QVariant());
     std::fill(m_changedColumns.begin(), m_changedColumns.end(), false);
     announceChanged();
     fire(events.afterEdit);
@@ -328,6 +329,20 @@ bool Dataset::askConflict(Conflict conflict)
                         : QString("Another user deleted this record."));
 }
 
+// Who had changed the row last, as its own record says; unknown where that cannot be read, which
+// only costs the question its names.
+ChangeStamp::Stamp Dataset::storedStamp(const QVariant& identity) const
+{
+    const QString table = writeTable();
+    if (m_table.isEmpty() || identity.isNull() || !ChangeStamp::kept(*m_connection, table))
+        return {};
+    try {
+        return ChangeStamp::stored(*m_connection, table, m_connection->store().rowKey(table), identity);
+    } catch (const DataError&) {
+        return {};
+    }
+}
+
 QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
 {
     const Row& r = m_rows[m_current];
@@ -343,6 +358,7 @@ QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
         change.columns << Connection::quote(m_columns[i].name);
         change.values << ColumnValue::toDatabase(r.value(i), m_columns[i].type);
     }
+    ChangeStamp::add(*m_connection, table, change.columns, change.values);
 
     bool overwrite = false;
     for (;;) {
@@ -382,9 +398,14 @@ QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
                 // From now on the row as stored is what editing began from: Discard shows it,
                 // and a second Save after going on editing writes over it knowingly.
                 m_original = stored;
+                const ChangeStamp::Stamp theirs = storedStamp(identity);
+                m_conflictWriter = ChangeStamp::otherWriter(*m_connection, m_stampAtEdit, theirs);
+                m_stampAtEdit = theirs;
                 if (!mayAsk)
                     throw DataError("Another user changed this record since you began editing it.");
-                if (!askConflict(Conflict::Changed)) {
+                const bool over = askConflict(Conflict::Changed);
+                m_conflictWriter = {};
+                if (!over) {
                     m_overOthers = true; // the next save writes over their change knowingly
                     throw Declined{};
                 }
@@ -424,6 +445,7 @@ QVariant Dataset::insertRow(const QString& table, bool everyColumn)
         cols << Connection::quote(m_columns[i].name);
         vals << ColumnValue::toDatabase(r.value(i), m_columns[i].type);
     }
+    ChangeStamp::add(*m_connection, table, cols, vals);
     const bool inSync = m_rows.tableVersion() == m_connection->tableVersion(table);
     Connection::Transaction tx(*m_connection);
     const QVariant identity = m_connection->insert(Connection::quote(table), cols, vals);

@@ -1,4 +1,5 @@
 #pragma once
+#include "ChangeStamp.h"
 #include "Column.h"
 #include "Row.h"
 #include "RowChange.h"
@@ -49,6 +50,9 @@ public:
         Handler beforeCancel, afterCancel, beforeDelete, afterDelete, afterScroll, afterRefresh;
         ConflictHandler resolveConflict;
     };
+    // While resolveConflict decides about a change: who made it and when, where the row's own
+    // record tells it for sure; unknown otherwise.
+    ChangeStamp::Stamp conflictWriter() const { return m_conflictWriter; }
 
     Dataset(const QString& name, Connection* connection, QObject* parent = nullptr);
     ~Dataset() override;
@@ -190,6 +194,7 @@ private:
     QVariant insertRow(const QString& table, bool everyColumn);
     bool stillAsRead(const Row& stored) const;
     bool askConflict(Conflict conflict);
+    ChangeStamp::Stamp storedStamp(const QVariant& identity) const;
     void tookOverWrite(const QString& table, bool inSync);
     void reloadRow(int index, const QVariant& identity);
     int rowOf(const QVariant& identity) const { return m_rows.rowOf(identity); } // -1 when no row has it
@@ -233,6 +238,8 @@ private:
     bool m_modified = false;
     bool m_rowGone = false; // another user deleted the row being edited
     bool m_overOthers = false; // the user was told of another user's change to the row being edited
+    ChangeStamp::Stamp m_stampAtEdit;    // who had changed the row last when editing began
+    ChangeStamp::Stamp m_conflictWriter; // see conflictWriter()
     std::vector<bool> m_changedColumns;
     // A true cache: which row holds each key of a column that lookups find rows by, made by the
     // first lookup and forgotten whenever the rows change.

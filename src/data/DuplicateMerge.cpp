@@ -1,5 +1,7 @@
 #include "DuplicateMerge.h"
 
+#include "ChangeStamp.h"
+
 #include "Connection.h"
 #include "DataError.h"
 #include "RowReader.h"
@@ -163,6 +165,18 @@ qint64 merge(Connection& connection, qint64 kept, const QVector<qint64>& others,
         bound << (it.value().isValid() ? it.value() : QVariant(QMetaType::fromType<QString>()));
     }
     if (!sets.isEmpty()) {
+        QStringList stampColumns;
+        QVariantList stamp;
+        ChangeStamp::add(connection, "People", stampColumns, stamp);
+        for (int i = 0; i < stampColumns.size(); ++i) {
+            const qsizetype at = sets.indexOf(stampColumns[i] + " = ?");
+            if (at >= 0) {
+                bound[at] = stamp[i];
+            } else {
+                sets << stampColumns[i] + " = ?";
+                bound << stamp[i];
+            }
+        }
         bound << kept;
         connection.exec("UPDATE \"People\" SET " + sets.join(", ") + " WHERE \"PersonID\" = ?", bound);
     }

@@ -6,6 +6,7 @@
 #include "Schema.h"
 #include "Trash.h"
 
+#include <QLocale>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -32,12 +33,20 @@ const QStringList kPeopleColumns = {
 
 // Two copies of the program on one file: a save that would overwrite another user's change, or
 // bring back a person another user deleted, asks first.
-bool askAboutOtherUser(Dataset&, Dataset::Conflict conflict)
+bool askAboutOtherUser(Dataset& ds, Dataset::Conflict conflict)
 {
-    if (conflict == Dataset::Conflict::Changed)
+    if (conflict == Dataset::Conflict::Changed) {
+        const ChangeStamp::Stamp writer = ds.conflictWriter();
+        if (const QDateTime when = writer.when(); when.isValid())
+            return Notices::ask({QString("This person was changed by %1 at %2 since you began editing. Save your "
+                                         "changes over theirs?")
+                                     .arg(writer.by, QLocale().toString(when.toLocalTime(), QLocale::ShortFormat)),
+                                 false});
+        // A change by a program that keeps no record of its writer, or by the same user elsewhere.
         return Notices::ask({"This person was changed by another user since you began editing. Save your changes over "
                              "theirs?",
                              false});
+    }
     return Notices::ask({"This person was deleted by another user. Save it as a new person?", true});
 }
 

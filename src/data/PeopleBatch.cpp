@@ -1,5 +1,7 @@
 #include "PeopleBatch.h"
 
+#include "ChangeStamp.h"
+
 #include "Connection.h"
 #include "Dataset.h"
 #include "MainDataModule.h"
@@ -112,6 +114,14 @@ void PeopleBatch::begin()
         names << Connection::quote(c);
         marks << "?";
     }
+    // Every person of the import carries who imported them and when.
+    m_stamp.clear();
+    QStringList stampColumns;
+    ChangeStamp::add(m_data.MainADOConnection, "People", stampColumns, m_stamp);
+    for (const QString& c : std::as_const(stampColumns)) {
+        names << c;
+        marks << "?";
+    }
     m_insert = prepare("INSERT INTO \"People\" (" + names.join(", ") + ") VALUES (" + marks.join(", ") + ")");
     // Name and CompanyID come from the index; the columns' NOCASE collation ignores ASCII case.
     m_find = prepare("SELECT \"PersonID\", \"Email1\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND \"Name\" = ?2");
@@ -206,6 +216,8 @@ qint64 PeopleBatch::add(const std::vector<QStringView>& values, int source)
         bindCompany(*m_insert, 1, m_companyId);
         for (int i = 0; i < m_columns.size(); ++i)
             bindText(*m_insert, i + 2, i < int(values.size()) ? values[i] : QStringView());
+        for (int i = 0; i < m_stamp.size(); ++i)
+            m_insert->bindText(int(m_columns.size()) + 2 + i, m_stamp[i].toString());
         m_insert->run();
         m_insert->reset();
         id = store().lastInsertId();

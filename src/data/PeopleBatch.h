@@ -79,6 +79,7 @@ private:
     QVariant m_companyId;
     int m_startCount = 0;
     std::unique_ptr<storage::Statement> m_insert;
+    QVariantList m_stamp; // who imports and when, bound after the columns
     std::unique_ptr<storage::Statement> m_find;
     bool m_inTransaction = false;
     QByteArray m_insertLog; // the statement that makes the insert trigger, while it is dropped

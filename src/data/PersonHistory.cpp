@@ -72,8 +72,7 @@ void Save::written()
         "INSERT INTO \"PeopleHistory\" (\"PersonID\", \"ChangedAt\", \"ChangedBy\", \"Field\", \"OldValue\", "
         "\"NewValue\", \"OverOthers\") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
     const QString at = Trash::stamp(Trash::now());
-    // In team mode the server's login would be recorded; the local file knows the computer's user.
-    const QString by = Trash::userName();
+    const QString by = m_c.userName(); // the server's login, or the computer's user on the file
     bool wrote = false;
     for (int i = 0; i < m_columns.size(); ++i) {
         if (same(m_before[size_t(i)], after[size_t(i)]))

@@ -1,6 +1,7 @@
 #include "AppPaths.h"
 
 #include "data/Connection.h"
+#include "data/ConnectionString.h"
 #include "data/Schema.h"
 
 #include <QCoreApplication>
@@ -89,6 +90,20 @@ bool dataBesideProgram()
 QString dataDir() { return dataBesideProgram() ? executableDir() : userDataDir(); }
 
 QString databasePath() { return dataDir() + "Vantrel.vt"; }
+
+QString connectionPath() { return dataDir() + "Vantrel.connection"; }
+
+Target target()
+{
+    const ConnectionString::File file = ConnectionString::read(connectionPath());
+    if (!file.exists)
+        return {};
+    Target t;
+    t.kind = Target::Kind::Server;
+    t.connectionString = file.text;
+    t.error = file.parsed.error;
+    return t;
+}
 
 QString helpDir()
 {

@@ -26,6 +26,18 @@ bool dataBesideProgram();
 // connection settings Vantrel.connection and the backups all go into this folder.
 QString dataDir();
 QString databasePath(); // dataDir() + "Vantrel.vt"
+QString connectionPath(); // dataDir() + "Vantrel.connection"
+
+// What start-up opens. With a Vantrel.connection in dataDir() the team database it names, and
+// never Vantrel.vt in its place: a team member must not go on working, unaware, where the team
+// does not see it. A Vantrel.connection that cannot be used is an error naming the file.
+struct Target {
+    enum class Kind { File, Server };
+    Kind kind = Kind::File;
+    QString connectionString; // for Server
+    QString error;            // why the named server cannot even be tried; empty when none
+};
+Target target();
 QString helpDir();      // the help pages
 
 // Before the database is opened. At the first start of a user's data folder (no folder yet) the

@@ -410,7 +410,7 @@ private slots:
             {"Record", {"New", "Delete", "Delete All", "Deleted people...", "History...", "Restore from backup...", "Save", "Discard changes", "Refresh",
                         "Show business and other info", "Personality identification...", "First", "Previous", "Next",
                         "Last", "Exit"}},
-            {"Tools", {"Filters...", "Follow-up...", "Pipeline...", "Find duplicates..."}},
+            {"Tools", {"Filters...", "Follow-up...", "Pipeline...", "Find duplicates...", "Team database..."}},
             {"Import", {"CSV file...", "vCard file..."}},
             {"Export", {"CSV file...", "vCard file...", "Calendar file..."}},
             {"Help", {"Vantrel BC Help...", "About..."}}};

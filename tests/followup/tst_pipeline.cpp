@@ -144,7 +144,7 @@ private slots:
         for (QAction* a : app.main()->findChild<QMenu*>("Export1")->actions())
             exports << a->objectName() + " " + a->text();
         QCOMPARE(tools, (QStringList{"Filters1 &Filters...", "Followup1 F&ollow-up...", "Pipeline1 &Pipeline...",
-                                  "Findduplicates1 Find &duplicates..."}));
+                                  "Findduplicates1 Find &duplicates...", "TeamDatabase1 &Team database..."}));
         QCOMPARE(exports, (QStringList{"CSVfile2 &CSV file...", "VCardfile2 &vCard file...",
                                        "Calendarfile2 C&alendar file..."}));
         QToolButton* side = app.main()->People->sideToolbar.value("Image11");
