@@ -81,10 +81,20 @@ QString Connection::tooLong(const QString& path)
 void Connection::open()
 {
     close();
-    if (onServer())
+    if (onServer()) {
         static_cast<PgStore*>(m_store.get())->open(m_server, defaultBusyTimeout(), m_serverPassword);
-    else
+        // As with a file that cannot be written: said before the user types anything.
+        if (m_store->readOnly()) {
+            const QString name = fileName();
+            close();
+            throw DataError(QString("You may read %1 but not change it, so nothing could be saved. Ask the "
+                                    "administrator of the server to add you to the group %2.")
+                                .arg(name, QStringLiteral("vantrel_users")),
+                            FailureReason::NoRights);
+        }
+    } else {
         openFile();
+    }
     checkOpened();
 }
 

@@ -151,10 +151,12 @@ bool Schema::makeServerDatabase(const QString& connection, QString* done, QStrin
         current.clear();
         server.commit();
         if (done) {
+            QString name = server.displayName();
+            name[0] = name[0].toUpper();
             *done = version == 0 ? QString("Made the Vantrel schema %1 on %2").arg(known).arg(server.displayName())
                     : version < known
                         ? QString("Brought %1 up from schema %2 to %3").arg(server.displayName()).arg(version).arg(known)
-                        : QString("%1 is up to date (schema %2)").arg(server.displayName()).arg(known);
+                        : QString("%1 is up to date (schema %2)").arg(name).arg(known);
         }
         return true;
     } catch (const DataError& e) {

@@ -521,6 +521,13 @@ private slots:
         const DataError e = failure([&] { reader.insert("\"People\"", {"\"Name\""}, {"Ann"}); });
         QCOMPARE(e.reason(), FailureReason::NoRights);
         QVERIFY2(e.text().contains("not allowed"), qPrintable(e.text()));
+        // The program says so when it opens the database, before anything is typed.
+        Connection c("reader");
+        c.setServer(cluster.connection(cluster.lastDatabase(), "vantrel_reader"));
+        const DataError atOpen = failure([&] { c.open(); });
+        QCOMPARE(atOpen.reason(), FailureReason::NoRights);
+        QVERIFY2(atOpen.text().contains("vantrel_users"), qPrintable(atOpen.text()));
+        QVERIFY(!c.isOpen());
     }
 
     void aWaitCanBeInterrupted()
