@@ -10,10 +10,11 @@ set -euo pipefail
 # package takes its dependencies from dpkg-shlibdeps (dpkg-dev), which looks at the files with file.
 # A start that hands over to a running copy ends the desktop's start-up feedback itself, through xcb.
 # The pipeline window draws its chart with Qt Charts; the test of the calendar export reads the
-# file back with a real iCalendar parser (python3-icalendar).
-packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libsqlite3-dev libpq-dev fonts-liberation sqlite3
+# file back with a real iCalendar parser (python3-icalendar). The team database is reached through
+# libpq (libpq-dev); its tests start a throwaway server cluster of their own (postgresql-15).
+packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libsqlite3-dev fonts-liberation sqlite3
           desktop-file-utils appstream groff-base dpkg-dev file libxcb1-dev pkg-config qt6-charts-dev
-          python3-icalendar "$@")
+          python3-icalendar libpq-dev postgresql-15 "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,6 +4,7 @@
 #include "data/DataError.h"
 #include "Notices.h"
 #include "Trash.h"
+#include "storage/pg/PgStore.h"
 #include "storage/sqlite/SqliteStore.h"
 
 #include <QDir>
@@ -27,8 +28,25 @@ int& defaultBusyTimeout()
 // The store lives as long as the connection, open or closed, so that a reader that outlives a
 // close gives its statement back to an object that is still there.
 Connection::Connection(const QString&)
-    : m_file(std::make_unique<SqliteStore>())
 {
+    auto file = std::make_unique<SqliteStore>();
+    m_file = file.get();
+    m_store = std::move(file);
+}
+
+void Connection::setServer(const QString& connection, const QString& password)
+{
+    close();
+    m_server = connection.trimmed();
+    m_serverPassword = password;
+    if (m_server.isEmpty() && !m_file) {
+        auto file = std::make_unique<SqliteStore>();
+        m_file = file.get();
+        m_store = std::move(file);
+    } else if (!m_server.isEmpty()) {
+        m_store = std::make_unique<PgStore>();
+        m_file = nullptr;
+    }
 }
 
 Connection::~Connection() { close(); }
@@ -37,18 +55,20 @@ void Connection::setDefaultBusyTimeout(int milliseconds) { defaultBusyTimeout() 
 
 storage::Store& Connection::store() const
 {
-    if (!m_file->isOpen())
+    if (!m_store->isOpen())
         throw DataError("The database connection is not open.");
-    return *m_file;
+    return *m_store;
 }
 
 QString Connection::fileName() const
 {
+    if (onServer())
+        return m_store->displayName();
     const QString name = QFileInfo(m_path).fileName();
     return name.isEmpty() ? QString("Vantrel.vt") : name;
 }
 
-bool Connection::isOpen() const { return m_file->isOpen(); }
+bool Connection::isOpen() const { return m_store->isOpen(); }
 
 QString Connection::tooLong(const QString& path)
 {
@@ -59,18 +79,41 @@ QString Connection::tooLong(const QString& path)
         .arg(kLongestPath);
 }
 
-void Connection::openServer(const QString& connectionString)
+void Connection::openServer(const QString& connectionString, const QString& password)
 {
-    close();
-    // The server store plugs in here: it connects with the string (the password from .pgpass or
-    // asked for), and the rest of the program uses it through store() as it uses the file's.
-    Q_UNUSED(connectionString);
-    throw DataError("This version of Vantrel cannot open a team database on a server.", FailureReason::CantOpen);
+    setServer(connectionString, password);
+    open();
 }
 
 void Connection::open()
 {
     close();
+    if (onServer()) {
+        static_cast<PgStore*>(m_store.get())->open(m_server, defaultBusyTimeout(), m_serverPassword);
+        // As with a file that cannot be written: said before the user types anything.
+        if (m_store->readOnly()) {
+            const QString name = fileName();
+            close();
+            throw DataError(QString("You may read %1 but not change it, so nothing could be saved. Ask the "
+                                    "administrator of the server to add you to the group %2.")
+                                .arg(name, QStringLiteral("vantrel_users")),
+                            FailureReason::NoRights);
+        }
+    } else {
+        openFile();
+    }
+    checkOpened();
+    // On a server the login is who changes the data, whatever the computer calls its user.
+    m_userName.clear();
+    if (onServer()) {
+        storage::Prepared login(*m_store, "SELECT current_user");
+        if (login->step())
+            m_userName = login->text(0);
+    }
+}
+
+void Connection::openFile()
+{
     const QFileInfo info(m_path);
     if (!info.exists())
         throw DataError(QString("%1 does not exist.").arg(fileName()));
@@ -80,13 +123,17 @@ void Connection::open()
         throw DataError(tooLong(info.absoluteFilePath()));
 
     m_file->open(info.absoluteFilePath(), SqliteStore::Access::ReadWrite, defaultBusyTimeout());
+}
+
+void Connection::checkOpened()
+{
     auto refuse = [&](const DataError& why) {
         close();
         throw DataError(why);
     };
     QStringList present;
     try {
-        for (const QString& table : m_file->tables())
+        for (const QString& table : m_store->tables())
             present << table.toLower();
     } catch (const DataError& e) {
         refuse(e);
@@ -99,8 +146,8 @@ void Connection::open()
     // Taking the write lock once shows at start whether another program holds it, or whether the
     // folder lets the journal be written.
     try {
-        m_file->begin();
-        m_file->rollback();
+        m_store->begin();
+        m_store->rollback();
     } catch (const DataError& e) {
         refuse(e);
     }
@@ -110,7 +157,7 @@ void Connection::close()
 {
     if (m_depth > 0)
         rollback();
-    m_file->close(); // folds what is left of the journal into the file without waiting for anybody
+    m_store->close(); // folds what is left of the journal into the file without waiting for anybody
     m_columns.clear();
     m_depth = 0;
     m_behind = false;
@@ -181,8 +228,8 @@ storage::UpdateOutcome Connection::update(storage::RowUpdate change)
     return store().update(change);
 }
 
-qint64 Connection::changes() const { return m_file->changes(); }
-qint64 Connection::lastInsertId() const { return m_file->lastInsertId(); }
+qint64 Connection::changes() const { return m_store->changes(); }
+qint64 Connection::lastInsertId() const { return m_store->lastInsertId(); }
 
 void Connection::noteWrite(const QString& table)
 {
@@ -193,12 +240,12 @@ void Connection::noteWrite(const QString& table)
 
 void Connection::keepOwnJournal()
 {
-    if (m_depth > 0 || !m_file->lostOwnFiles())
+    if (m_depth > 0 || !m_store->lostOwnFiles())
         return;
     // Writing on into a journal nobody else can see would lose this copy's saves or another
     // copy's, whichever comes second: the connection is opened again, on the files every copy
     // sees, and what this copy read is read again.
-    const bool missing = m_file->reopenOnOwnFiles(!m_behind);
+    const bool missing = m_store->reopenOnOwnFiles(!m_behind);
     m_columns.clear();
     m_behind = false;
     m_toldBehind = false;
@@ -252,7 +299,7 @@ void Connection::rollback()
     if (m_depth == 0)
         return;
     m_depth = 0;
-    m_file->rollback();
+    m_store->rollback();
     // Snapshots that counted on the undone writes must re-read.
     for (const QString& table : std::as_const(m_transactionTables))
         ++m_versions[table];
@@ -265,12 +312,12 @@ void Connection::rollback()
 
 void Connection::checkpoint()
 {
-    if (!m_file->isOpen())
+    if (!m_store->isOpen())
         return;
     // Once a checkpoint has fallen short, later saves only copy what they can without waiting,
     // so a reader that stays does not slow every save; a complete checkpoint brings back the
     // waiting one.
-    const storage::Flush flushed = m_file->flush(!m_behind);
+    const storage::Flush flushed = m_store->flush(!m_behind);
     if (flushed.complete) {
         m_behind = false;
         m_toldBehind = false;
@@ -312,4 +359,4 @@ void Connection::Transaction::commit()
     m_connection.commit();
 }
 
-qint64 Connection::externalVersion() { return m_file->isOpen() ? m_file->changeToken() : -1; }
+qint64 Connection::externalVersion() { return m_store->isOpen() ? m_store->changeToken() : -1; }

@@ -15,10 +15,10 @@
 
 class SqliteStore;
 
-// The one connection to the database file, over the store that owns the handle. It opens an
-// existing file only (a missing file is an
-// error, never silently created), refuses one it cannot write, and keeps a write counter per
-// table so that datasets can tell whether a re-read would show anything new.
+// The one connection to the database, over the store that owns the handle: the file Vantrel.vt,
+// or a team database on a server. It opens an existing file only (a missing file is an error,
+// never silently created), refuses one it cannot write, and keeps a write counter per table so
+// that datasets can tell whether a re-read would show anything new.
 //
 // Every change goes through a write transaction that takes the write lock when it begins, so
 // what is read inside it stays true until it commits; the outermost commit is followed by a
@@ -37,27 +37,33 @@ public:
 
     void setDatabasePath(const QString& path) { m_path = path; }
     QString databasePath() const { return m_path; }
+    // A team database on a server instead of the file: a libpq connection string, and the
+    // password the user typed when the server asked for one (kept in memory only). Takes effect
+    // at the next open(); an empty string goes back to the file.
+    void setServer(const QString& connection, const QString& password = {});
+    QString serverConnection() const { return m_server; }
     QString fileName() const; // as the user knows it, for messages
     void open();  // throws DataError naming the cause in plain words
     // Opens the team database a libpq connection string names (never holding a password), instead
-    // of the file. Throws DataError in the server's terms: until this build carries a server
-    // store, that it cannot open one.
-    void openServer(const QString& connectionString);
+    // of the file, with the password the user typed when the server asked for one. Throws
+    // DataError in the server's terms.
+    void openServer(const QString& connectionString, const QString& password = {});
     void close();
     bool isOpen() const;
     storage::Store& store() const; // throws DataError while closed
-    // The file's own store, for what only a file has (its copies, its check); null while closed.
-    SqliteStore* file() const { return isOpen() ? m_file.get() : nullptr; }
+    // The file's own store, for what only a file has (its copies, its check); null while closed
+    // and on a server.
+    SqliteStore* file() const { return isOpen() ? m_file : nullptr; }
 
     QVector<Column> tableColumns(const QString& table); // from the schema; throws DataError for a missing table
     void forgetColumns() { m_columns.clear(); }         // after the schema changed
     static QString quote(const QString& identifier);
     // Team mode keeps the people on a server, whose login names the user and whose administrator
-    // keeps its backups. Every database is a file on this computer for now.
-    bool onServer() const { return false; }
+    // keeps its backups.
+    bool onServer() const { return !m_server.isEmpty(); }
     // Who is changing the data, for each person's record of who changed them last and for the
-    // history: on a server the login the store connected with, which the server store sets when
-    // it opens; on the file the computer's user. Empty: the computer's user.
+    // history: on a server the login the store connected with; on the file the computer's user.
+    // Empty: the computer's user.
     QString userName() const;
     void setUserName(const QString& name) { m_userName = name; }
 
@@ -116,6 +122,9 @@ public:
     void checkpoint();
 
 private:
+    void openFile();    // the checks of the path, then the file's store
+    void checkOpened(); // the tables the program needs, and the write lock once; closes on a failure
+
     QString m_path;
     QString m_userName;
     QHash<QString, QVector<Column>> m_columns;
@@ -125,5 +134,8 @@ private:
     bool m_toldBehind = false; // the user has been told so since the last complete checkpoint
     QSet<QString> m_transactionTables;
     std::vector<std::function<void()>> m_rollbackHandlers;
-    std::unique_ptr<SqliteStore> m_file;
+    QString m_server;          // the server's connection string; empty: the file
+    QString m_serverPassword;
+    std::unique_ptr<storage::Store> m_store;
+    SqliteStore* m_file = nullptr; // m_store, when it is the file's
 };

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include "storage/pg/PgSql.h"
+#include "storage/pg/PgStore.h"
 #include "storage/sqlite/SqliteStore.h"
 
 #include <algorithm>
@@ -111,4 +113,55 @@ bool Schema::createDatabase(const QString& path, QString* error)
     if (!ok)
         QFile::remove(path);
     return ok;
+}
+
+bool Schema::makeServerDatabase(const QString& connection, QString* done, QString* error, const QString& group)
+{
+    QString current;
+    try {
+        PgStore server;
+        server.open(connection);
+        server.begin(); // the schema is made whole or not at all, and no copy writes meanwhile
+        const int version = server.schemaVersion();
+        const int known = currentVersion();
+        if (version > known)
+            throw DataError(QString("The database was made by a newer version of Vantrel (schema %1; this one knows %2).")
+                                .arg(version)
+                                .arg(known));
+        if (version == 0 && !server.tables().isEmpty())
+            throw DataError("The database holds tables already, but no Vantrel schema: name an empty database.");
+        QStringList all;
+        if (version == 0)
+            all = statements(script());
+        for (const Step& step : steps()) {
+            if (step.version > std::max(version, kBaseVersion))
+                all << statements(step.sql);
+        }
+        for (const QString& statement : std::as_const(all)) {
+            current = statement;
+            for (const QString& serverStatement : PgSql::schemaStatements(statement))
+                server.execScript(serverStatement);
+        }
+        current.clear();
+        server.setSchemaVersion(known);
+        for (const QString& statement : PgSql::finish(group)) {
+            current = statement;
+            server.execScript(statement);
+        }
+        current.clear();
+        server.commit();
+        if (done) {
+            QString name = server.displayName();
+            name[0] = name[0].toUpper();
+            *done = version == 0 ? QString("Made the Vantrel schema %1 on %2").arg(known).arg(server.displayName())
+                    : version < known
+                        ? QString("Brought %1 up from schema %2 to %3").arg(server.displayName()).arg(version).arg(known)
+                        : QString("%1 is up to date (schema %2)").arg(name).arg(known);
+        }
+        return true;
+    } catch (const DataError& e) {
+        if (error)
+            *error = current.isEmpty() ? e.text() : e.text() + "\n" + current;
+        return false;
+    }
 }

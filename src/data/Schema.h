@@ -29,4 +29,12 @@ QStringList addedStatements();
 // Creates the database at path, at the current version; refuses (and returns false) when a
 // file is already there.
 bool createDatabase(const QString& path, QString* error = nullptr);
+
+// The group role whose members may read and write a server's data but not change its schema.
+inline const QString kServerGroup = QStringLiteral("vantrel_users");
+// Makes the schema on the empty server database the connection string names, or brings one made
+// before up by the steps it lacks, in one transaction (whole or not at all), and the group
+// role with its rights. Returns false, with why in error, when it cannot; done says what it did.
+bool makeServerDatabase(const QString& connection, QString* done = nullptr, QString* error = nullptr,
+                        const QString& group = kServerGroup);
 }

@@ -17,6 +17,9 @@ enum class FailureReason {
     TooLong,      // a value longer than its column holds
     Refused,      // another rule of the schema refused a value
     Interrupted,  // stopped on purpose
+    Unreachable,  // the database server could not be reached, or would not take the connection
+    WrongPassword, // the server asked for a password, and none or a wrong one was given
+    ConnectionLost, // the connection to the server broke in the middle of work
 };
 
 // An error of the storage and data layers, with the text the user should see. The cause is the

@@ -1,0 +1,738 @@
+#include "PgStore.h"
+
+#include "PgFailure.h"
+
+#include <QRegularExpression>
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Type numbers of the server's built-in types (pg_type.oid), fixed for every server.
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kOid = 26,
+              kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
+
+const char* const kSavepoint = "SAVEPOINT vantrel_statement";
+const char* const kRelease = "RELEASE SAVEPOINT vantrel_statement";
+const char* const kUndoStatement = "ROLLBACK TO SAVEPOINT vantrel_statement";
+
+QByteArray bareName(const QString& table)
+{
+    QString name = table.trimmed();
+    if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"'))
+        name = name.mid(1, name.size() - 2).replace("\"\"", "\"");
+    return name.toUtf8();
+}
+
+QString quoted(const QString& name) { return '"' + QString(name).replace('"', "\"\"") + '"'; }
+
+} // namespace
+
+// One statement: the values bound to it as the server's text, and the rows of its last run,
+// fetched whole, so that statements can be stepped in turns as the file's can.
+class PgStatement : public storage::Statement {
+public:
+    PgStatement(PgStore& store, std::shared_ptr<PgStore::Plan> plan)
+        : m_store(store), m_plan(std::move(plan)), m_result(nullptr, PQclear)
+    {
+        const int n = m_plan->text.parameterCount;
+        m_values.resize(n);
+        m_nulls.assign(n, true);
+        m_formats.assign(n, 0);
+    }
+
+    void bindNull(int i) override { slot(i) = {}, m_nulls[i - 1] = true; }
+    void bindInteger(int i, qint64 v) override { set(i, QByteArray::number(v)); }
+    void bindReal(int i, double v) override { set(i, QByteArray::number(v, 'g', 17)); }
+    void bindText(int i, QStringView t) override { set(i, t.toUtf8()); }
+    void bindTextInPlace(int i, QStringView t) override { set(i, t.toUtf8()); }
+    void bindBlob(int i, QByteArrayView b) override
+    {
+        set(i, b.toByteArray());
+        m_formats[i - 1] = 1; // bytes as they are, not as text
+    }
+    int parameterIndex(const QByteArray& name) const override { return m_plan->text.names.value(name, 0); }
+
+    bool step() override
+    {
+        if (!m_result) {
+            m_result = m_store.execute(*m_plan, m_values, m_nulls, m_formats);
+            m_row = -1;
+            m_rows = PQntuples(m_result.get());
+            if (!m_plan->keyOfInsert.isEmpty()) {
+                // The keys the insert returned are the store's, not rows for the caller.
+                if (m_rows > 0)
+                    m_store.m_lastInsertId = std::atoll(PQgetvalue(m_result.get(), m_rows - 1, 0));
+                m_rows = 0;
+            }
+        }
+        m_texts.clear();
+        return ++m_row < m_rows;
+    }
+    void reset() override
+    {
+        m_result.reset();
+        m_row = -1;
+        m_rows = 0;
+        m_texts.clear();
+    }
+
+    // An insert's returned key is the store's, not a column of the statement.
+    int columnCount() const override { return m_plan->keyOfInsert.isEmpty() ? PQnfields(columns()) : 0; }
+    QString columnName(int c) const override
+    {
+        const char* name = PQfname(columns(), c);
+        return name ? QString::fromUtf8(name) : QString();
+    }
+    storage::ValueType type(int c) const override
+    {
+        if (!here() || PQgetisnull(m_result.get(), m_row, c))
+            return storage::ValueType::Null;
+        switch (PQftype(m_result.get(), c)) {
+        case kBool: case kInt2: case kInt4: case kInt8: case kOid: return storage::ValueType::Integer;
+        case kFloat4: case kFloat8: return storage::ValueType::Real;
+        case kNumeric: {
+            // A sum of integers is an integer in the file too.
+            const QByteArrayView v = raw(c);
+            return v.contains('.') || v.contains('e') || v.contains('N') || v.contains('I') ? storage::ValueType::Real
+                                                                                             : storage::ValueType::Integer;
+        }
+        case kBytea: return storage::ValueType::Blob;
+        default: return storage::ValueType::Text;
+        }
+    }
+    qint64 integer(int c) const override
+    {
+        if (!here())
+            return 0;
+        const QByteArrayView v = raw(c);
+        if (v == "t")
+            return 1;
+        if (v == "f")
+            return 0;
+        bool ok = false;
+        const qint64 n = v.toLongLong(&ok);
+        return ok ? n : qint64(v.toDouble());
+    }
+    double real(int c) const override { return here() ? raw(c).toDouble() : 0.0; }
+    QByteArrayView utf8(int c) const override
+    {
+        if (!here() || PQgetisnull(m_result.get(), m_row, c))
+            return {};
+        if (type(c) == storage::ValueType::Integer && PQftype(m_result.get(), c) == kBool)
+            return raw(c) == "t" ? QByteArrayView("1") : QByteArrayView("0");
+        return raw(c);
+    }
+    QStringView utf16(int c) const override
+    {
+        if (!here() || PQgetisnull(m_result.get(), m_row, c))
+            return {};
+        auto it = m_texts.find(c);
+        if (it == m_texts.end())
+            it = m_texts.insert(c, QString::fromUtf8(utf8(c)));
+        return *it;
+    }
+    QByteArray blob(int c) const override
+    {
+        if (!here() || PQgetisnull(m_result.get(), m_row, c))
+            return {};
+        if (PQftype(m_result.get(), c) != kBytea)
+            return raw(c).toByteArray();
+        size_t length = 0;
+        unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(m_result.get(), m_row, c)),
+                                               &length);
+        QByteArray out(reinterpret_cast<const char*>(bytes), qsizetype(length));
+        PQfreemem(bytes);
+        return out;
+    }
+
+private:
+    QByteArray& slot(int i)
+    {
+        if (i < 1 || i > int(m_values.size()))
+            throw DataError(QString("The database reported an error: the statement has no value number %1.").arg(i));
+        return m_values[i - 1];
+    }
+    void set(int i, QByteArray v)
+    {
+        slot(i) = std::move(v);
+        m_nulls[i - 1] = false;
+        m_formats[i - 1] = 0;
+    }
+    bool here() const { return m_result && m_row >= 0 && m_row < m_rows; }
+    QByteArrayView raw(int c) const
+    {
+        return QByteArrayView(PQgetvalue(m_result.get(), m_row, c), PQgetlength(m_result.get(), m_row, c));
+    }
+    // Before the first step the file knows a statement's columns; the server is asked.
+    const PGresult* columns() const
+    {
+        if (m_result)
+            return m_result.get();
+        if (!m_described)
+            m_described = m_store.describe(*m_plan);
+        return m_described.get();
+    }
+
+    PgStore& m_store;
+    std::shared_ptr<PgStore::Plan> m_plan;
+    std::vector<QByteArray> m_values;
+    std::vector<bool> m_nulls;
+    std::vector<int> m_formats;
+    PgStore::Result m_result;
+    mutable PgStore::Result m_described{nullptr, PQclear};
+    int m_row = -1;
+    int m_rows = 0;
+    mutable QHash<int, QString> m_texts; // this row's texts as UTF-16, made when asked
+};
+
+PgStore::PgStore() = default;
+PgStore::~PgStore() { close(); }
+
+QString PgStore::displayName() const
+{
+    if (!m_conn)
+        return QStringLiteral("the team database");
+    const QString db = QString::fromUtf8(PQdb(m_conn));
+    QString host = QString::fromUtf8(PQhost(m_conn));
+    if (host.startsWith('/'))
+        host = "this computer";
+    return QString("the team database %1 on %2").arg(db, host);
+}
+
+void PgStore::open(const QString& connection, int busyTimeoutMs, const QString& password)
+{
+    close();
+    m_connection = connection;
+    m_password = password.toUtf8();
+    m_busyTimeout = busyTimeoutMs;
+    connect();
+}
+
+void PgStore::connect()
+{
+    // Defaults first, so that the connection string overrides them; the encoding last, since
+    // every text the program sends and reads is UTF-8.
+    const QByteArray conninfo = m_connection.toUtf8();
+    std::vector<const char*> keys{"connect_timeout", "application_name", "dbname"};
+    std::vector<const char*> values{"10", "Vantrel", conninfo.constData()};
+    if (!m_password.isEmpty()) {
+        keys.push_back("password");
+        values.push_back(m_password.constData());
+    }
+    keys.push_back("client_encoding");
+    values.push_back("UTF8");
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 1);
+    if (!conn || PQstatus(conn) != CONNECTION_OK) {
+        QString where = "The database server";
+        if (conn && PQhost(conn) && *PQhost(conn)) {
+            const QString host = QString::fromUtf8(PQhost(conn));
+            where = QString("The database server %1 (port %2)")
+                        .arg(host.startsWith('/') ? QString("on this computer") : host, QString::fromUtf8(PQport(conn)));
+        }
+        DataError error = PgFailure::connecting(conn, where);
+        PQfinish(conn);
+        throw error;
+    }
+    // The server's notices ("already exists, skipping", the warning before a shutdown) are for a
+    // person at a console; the program tells its user what matters in its own words.
+    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    m_conn = conn;
+    m_broken = false;
+    try {
+        setUpSession();
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void PgStore::setUpSession()
+{
+    {
+        std::lock_guard<std::mutex> hold(m_cancelLock);
+        if (m_cancel)
+            PQfreeCancel(m_cancel);
+        m_cancel = PQgetCancel(m_conn);
+    }
+    m_plans.clear();
+    // A wait for another user's lock ends after the same time as on the file.
+    run("SELECT set_config('lock_timeout', $1, false)", {QByteArray::number(m_busyTimeout) + "ms"});
+    if (m_bulk)
+        run("SET synchronous_commit TO off");
+    Result r = run("SELECT current_setting('transaction_read_only') = 'on' OR pg_is_in_recovery() "
+                   "OR (to_regclass('\"People\"') IS NOT NULL AND NOT has_table_privilege('\"People\"', 'INSERT, UPDATE'))");
+    m_readOnly = PQntuples(r.get()) == 1 && QByteArrayView(PQgetvalue(r.get(), 0, 0)) == "t";
+}
+
+void PgStore::close()
+{
+    if (!m_conn)
+        return;
+    {
+        std::lock_guard<std::mutex> hold(m_cancelLock);
+        if (m_cancel)
+            PQfreeCancel(m_cancel);
+        m_cancel = nullptr;
+    }
+    PQfinish(m_conn); // a transaction still open is taken back by the server
+    m_conn = nullptr;
+    m_plans.clear();
+    m_keys.clear();
+    m_bulk = false;
+}
+
+void PgStore::ensureConnected()
+{
+    if (!m_conn)
+        throw DataError("The database connection is not open.");
+    if (PQstatus(m_conn) == CONNECTION_OK && !m_broken)
+        return;
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        const QString host = QString::fromUtf8(PQhost(m_conn));
+        DataError e = PgFailure::connecting(m_conn, QString("The database server %1 (port %2)")
+                                                         .arg(host.startsWith('/') ? QString("on this computer") : host,
+                                                              QString::fromUtf8(PQport(m_conn))));
+        throw DataError(e.text(), e.cause(), FailureReason::ConnectionLost);
+    }
+    m_broken = false;
+    ++m_generation; // what others wrote meanwhile: every reader reads again
+    setUpSession();
+}
+
+PgStore::Result PgStore::run(const char* sql, const QVector<QByteArray>& values, bool allowError)
+{
+    std::vector<const char*> params;
+    for (const QByteArray& v : values)
+        params.push_back(v.constData());
+    Result r(PQexecParams(m_conn, sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0), PQclear);
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (!allowError && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        fail(r.get());
+    return r;
+}
+
+void PgStore::fail(const PGresult* result)
+{
+    DataError e = PgFailure::statement(result, m_conn, displayName());
+    // The server may end a session with an answer of its own before libpq sees the socket close.
+    if (e.reason() == FailureReason::ConnectionLost)
+        m_broken = true;
+    throw e;
+}
+
+void PgStore::execScript(const QString& sql)
+{
+    ensureConnected();
+    Result r(PQexec(m_conn, sql.toUtf8().constData()), PQclear);
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        fail(r.get());
+}
+
+int PgStore::serverProcess() const { return m_conn ? PQbackendPID(m_conn) : 0; }
+
+QString PgStore::identityKey(const QString& table)
+{
+    const QString name = QString::fromUtf8(bareName(table));
+    if (auto it = m_keys.constFind(name); it != m_keys.constEnd())
+        return *it;
+    Result r = run("SELECT a.attname FROM pg_attribute a WHERE a.attrelid = to_regclass($1) AND a.attidentity <> '' "
+                   "AND NOT a.attisdropped ORDER BY a.attnum LIMIT 1",
+                   {quoted(name).toUtf8()});
+    const QString key = PQntuples(r.get()) == 1 ? quoted(QString::fromUtf8(PQgetvalue(r.get(), 0, 0))) : QString();
+    m_keys.insert(name, key);
+    return key;
+}
+
+std::shared_ptr<PgStore::Plan> PgStore::plan(const QByteArray& sql)
+{
+    if (auto it = m_plans.constFind(sql); it != m_plans.constEnd())
+        return *it;
+    auto p = std::make_shared<Plan>();
+    p->text = PgSql::translate(sql);
+    static const QRegularExpression write(R"re(^\s*(INSERT|UPDATE|DELETE|WITH)\b)re", QRegularExpression::CaseInsensitiveOption);
+    p->write = write.match(QString::fromUtf8(sql.left(64))).hasMatch();
+    const QString target = PgSql::insertTarget(sql);
+    if (!target.isEmpty() && !sql.contains("RETURNING") && !sql.contains("returning")) {
+        // The file tells the key of the row an insert added; the server tells it when asked.
+        p->keyOfInsert = identityKey(target);
+        if (!p->keyOfInsert.isEmpty()) {
+            QByteArray& text = p->text.sql;
+            while (!text.isEmpty() && (text.back() == ';' || std::isspace(static_cast<unsigned char>(text.back()))))
+                text.chop(1);
+            text += " RETURNING " + p->keyOfInsert.toUtf8();
+        }
+    }
+    if (m_plans.size() >= 512) {
+        run("DEALLOCATE ALL", {}, true);
+        m_plans.clear();
+        ++m_planRound;
+    }
+    m_plans.insert(sql, p);
+    return p;
+}
+
+void PgStore::prepareOnServer(Plan& p)
+{
+    const int n = p.text.parameterCount;
+    // Values go as text of no named type, and the server takes each as what its place in the
+    // statement needs. Where nothing tells it ("SELECT ?", "? IS NULL"), the value is text.
+    std::vector<Oid> types(n, 0);
+    const bool guard = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    static const QRegularExpression unknown(R"re(parameter \$(\d+))re");
+    for (int attempt = 0; attempt <= n + 1; ++attempt) {
+        p.name = "vt" + QByteArray::number(++m_nextPlan);
+        if (guard)
+            run(kSavepoint);
+        Result r(PQprepare(m_conn, p.name.constData(), p.text.sql.constData(), n, types.data()), PQclear);
+        if (r && PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
+            if (guard)
+                run(kRelease);
+            p.generation = m_generation;
+            p.round = m_planRound;
+            return;
+        }
+        if (guard && PQstatus(m_conn) == CONNECTION_OK)
+            run(kUndoStatement, {}, true);
+        const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
+        const auto m = unknown.match(QString::fromUtf8(r ? PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY) : ""));
+        const int which = m.hasMatch() ? m.captured(1).toInt() : 0;
+        const QByteArrayView code = state ? QByteArrayView(state) : QByteArrayView();
+        if (code == "42P18" && which >= 1 && which <= n && types[which - 1] != kText) {
+            types[which - 1] = kText;
+            continue;
+        }
+        // "? || ?" and the like: no operator or function is told apart by values of no type.
+        const bool untyped = std::find(types.begin(), types.end(), Oid(0)) != types.end();
+        if ((code == "42725" || code == "42883") && untyped) {
+            std::replace(types.begin(), types.end(), Oid(0), kText);
+            continue;
+        }
+        fail(r.get());
+    }
+    throw DataError("The database reported an error: the statement's values could not be given types.");
+}
+
+PgStore::Result PgStore::describe(Plan& p)
+{
+    ensureConnected();
+    if (p.name.isEmpty() || p.generation != m_generation || p.round != m_planRound)
+        prepareOnServer(p);
+    Result r(PQdescribePrepared(m_conn, p.name.constData()), PQclear);
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+        fail(r.get());
+    return r;
+}
+
+PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values, const std::vector<bool>& nulls,
+                                 const std::vector<int>& formats)
+{
+    ensureConnected();
+    if (p.name.isEmpty() || p.generation != m_generation || p.round != m_planRound)
+        prepareOnServer(p);
+    const int n = int(values.size());
+    std::vector<const char*> params(n);
+    std::vector<int> lengths(n);
+    for (int i = 0; i < n; ++i) {
+        params[i] = nulls[i] ? nullptr : values[i].constData();
+        lengths[i] = int(values[i].size());
+    }
+    const bool guard = p.write && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    if (guard)
+        run(kSavepoint);
+    Result r(PQexecPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0), PQclear);
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        if (guard && PQstatus(m_conn) == CONNECTION_OK)
+            run(kUndoStatement, {}, true);
+        fail(r.get());
+    }
+    if (guard)
+        run(kRelease);
+    if (p.write)
+        m_changes = std::atoll(PQcmdTuples(r.get()));
+    return r;
+}
+
+std::unique_ptr<storage::Statement> PgStore::prepare(const QByteArray& sql)
+{
+    ensureConnected();
+    if (sql.trimmed().isEmpty())
+        throw DataError(QString("The database reported an error: an empty statement."));
+    std::shared_ptr<Plan> p = plan(sql);
+    // Prepared now, so that a mistake in the text shows where the statement is made, as on the file.
+    if (p->name.isEmpty() || p->generation != m_generation || p->round != m_planRound)
+        prepareOnServer(*p);
+    return std::make_unique<PgStatement>(*this, std::move(p));
+}
+
+// The plan stays with the store; the statement's rows and values go with the object.
+void PgStore::giveBack(const QByteArray&, std::unique_ptr<storage::Statement>) {}
+
+// The file's BEGIN IMMEDIATE takes its single write lock at once. The server has no such lock
+// of its own, so every write transaction takes one advisory lock that stands for it: writers of
+// the team database follow one another, as the file's writers do, what a transaction reads stays
+// true until it commits without the conflicts of a stricter isolation, and the change log, which
+// takes the same lock, is numbered in the order of the commits. A wait longer than the lock
+// timeout fails as Busy, as on the file.
+void PgStore::begin()
+{
+    ensureConnected();
+    run("BEGIN");
+    Result r = run("SELECT pg_advisory_xact_lock($1)", {QByteArray::number(PgSql::kWriteLock)}, true);
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+        const DataError e = PgFailure::statement(r.get(), m_conn, displayName());
+        run("ROLLBACK", {}, true);
+        throw e;
+    }
+}
+
+// A snapshot taken at once: the first statement of a repeatable-read transaction takes it.
+void PgStore::beginRead()
+{
+    ensureConnected();
+    run("BEGIN ISOLATION LEVEL REPEATABLE READ");
+    run("SELECT 1");
+}
+
+void PgStore::commit()
+{
+    if (!m_conn)
+        throw DataError("The database connection is not open.");
+    const PGTransactionStatusType state = PQtransactionStatus(m_conn);
+    if (state == PQTRANS_INERROR) {
+        run("ROLLBACK", {}, true);
+        throw DataError("The changes were undone, because a part of them could not be saved.");
+    }
+    if (m_broken || state == PQTRANS_UNKNOWN || PQstatus(m_conn) != CONNECTION_OK)
+        fail(nullptr);
+    Result id = run("SELECT txid_current_if_assigned()");
+    m_commitXid = PQgetisnull(id.get(), 0, 0) ? 0 : std::atoll(PQgetvalue(id.get(), 0, 0));
+    Result r(PQexec(m_conn, "COMMIT"), PQclear);
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COMMAND_OK) {
+        if (QByteArrayView(PQcmdStatus(r.get())) != "COMMIT")
+            throw DataError("The changes were undone, because a part of them could not be saved.");
+        if (m_bulk)
+            m_unflushed = true;
+        return;
+    }
+    if (PQstatus(m_conn) == CONNECTION_OK && PgFailure::statement(r.get(), m_conn, {}).reason() != FailureReason::ConnectionLost)
+        fail(r.get());
+    m_broken = true;
+    // The answer to the commit was lost with the connection: the server is asked, once it is
+    // back, whether the transaction is in, and only then is it told as saved.
+    if (!checkLostCommit())
+        throw DataError(QString("The connection to %1 was lost while your changes were being saved, and they were "
+                                "not saved. They are still on screen: save them again.")
+                            .arg(displayName()),
+                        FailureReason::ConnectionLost);
+}
+
+bool PgStore::checkLostCommit()
+{
+    const qint64 xid = std::exchange(m_commitXid, 0);
+    if (xid == 0)
+        return true; // nothing was written
+    try {
+        ensureConnected();
+        Result r = run("SELECT txid_status($1)", {QByteArray::number(xid)});
+        return QByteArrayView(PQgetvalue(r.get(), 0, 0)) == "committed";
+    } catch (const DataError&) {
+        throw DataError(QString("The connection to %1 was lost while your changes were being saved, and it cannot be "
+                                "told whether they were saved. They are still on screen: when the server is back, "
+                                "check the person and save again if needed.")
+                            .arg(displayName()),
+                        FailureReason::ConnectionLost);
+    }
+}
+
+void PgStore::rollback()
+{
+    if (m_conn && !m_broken && PQstatus(m_conn) == CONNECTION_OK && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+        run("ROLLBACK", {}, true);
+}
+
+bool PgStore::inTransaction() const
+{
+    if (!m_conn || m_broken || PQstatus(m_conn) != CONNECTION_OK)
+        return false;
+    const PGTransactionStatusType state = PQtransactionStatus(m_conn);
+    return state == PQTRANS_INTRANS || state == PQTRANS_INERROR || state == PQTRANS_ACTIVE;
+}
+
+// The commits counter, moved by every write of every table and read as committed: a number
+// from a sequence could belong to a commit still to come. Each new connection adds its own part,
+// since what others wrote while there was none cannot be told.
+qint64 PgStore::changeToken()
+{
+    try {
+        ensureConnected();
+        Result r = run("SELECT \"Version\" FROM \"DataVersion\"", {}, true);
+        if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1)
+            return -1;
+        return (m_generation << 40) + std::atoll(PQgetvalue(r.get(), 0, 0));
+    } catch (const DataError&) {
+        return -1;
+    }
+}
+
+namespace {
+const char* const kOwnSchema = "(SELECT oid FROM pg_namespace WHERE nspname = current_schema())";
+}
+
+QStringList PgStore::schemaObjects()
+{
+    ensureConnected();
+    // Tables, the indexes the schema made (not those that a key or a unique rule brings), and
+    // the triggers.
+    Result r = run(QByteArray("SELECT c.relname FROM pg_class c WHERE c.relnamespace = ") + kOwnSchema
+                   + " AND (c.relkind = 'r' OR (c.relkind = 'i' AND NOT EXISTS (SELECT 1 FROM pg_constraint k WHERE "
+                     "k.conindid = c.oid))) UNION ALL SELECT t.tgname FROM pg_trigger t JOIN pg_class c ON c.oid = "
+                     "t.tgrelid WHERE c.relnamespace = " + kOwnSchema + " AND NOT t.tgisinternal");
+    QStringList names;
+    for (int i = 0; i < PQntuples(r.get()); ++i)
+        names << QString::fromUtf8(PQgetvalue(r.get(), i, 0));
+    return names;
+}
+
+QStringList PgStore::tables()
+{
+    ensureConnected();
+    Result r = run(QByteArray("SELECT relname FROM pg_class WHERE relkind = 'r' AND relnamespace = ") + kOwnSchema);
+    QStringList names;
+    for (int i = 0; i < PQntuples(r.get()); ++i)
+        names << QString::fromUtf8(PQgetvalue(r.get(), i, 0));
+    return names;
+}
+
+// The declared types are the file's, kept as the columns' comments by the schema's translation:
+// they say what the program makes of a column (a date, a yes/no, a width), which the server's
+// own types (text, bigint) do not.
+QVector<storage::ColumnInfo> PgStore::columns(const QString& table)
+{
+    ensureConnected();
+    Result r = run("SELECT a.attname, coalesce(btrim(col_description(a.attrelid, a.attnum)), "
+                   "format_type(a.atttypid, a.atttypmod)), coalesce(i.indisprimary, false) "
+                   "FROM pg_attribute a LEFT JOIN pg_index i ON i.indrelid = a.attrelid AND i.indisprimary "
+                   "AND a.attnum = ANY(i.indkey) "
+                   "WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 AND NOT a.attisdropped AND a.attname <> $2 "
+                   "ORDER BY a.attnum",
+                   {quoted(QString::fromUtf8(bareName(table))).toUtf8(), PgSql::kAddedKey});
+    QVector<storage::ColumnInfo> columns;
+    for (int i = 0; i < PQntuples(r.get()); ++i)
+        columns.push_back({QString::fromUtf8(PQgetvalue(r.get(), i, 0)), QString::fromUtf8(PQgetvalue(r.get(), i, 1)),
+                           QByteArrayView(PQgetvalue(r.get(), i, 2)) == "t"});
+    return columns;
+}
+
+// The version is a one-row table of its own; a database without it has no schema yet.
+int PgStore::schemaVersion()
+{
+    ensureConnected();
+    Result there = run("SELECT to_regclass('\"SchemaVersion\"') IS NOT NULL");
+    if (QByteArrayView(PQgetvalue(there.get(), 0, 0)) != "t")
+        return 0;
+    Result r = run("SELECT max(\"Version\") FROM \"SchemaVersion\"");
+    return PQgetisnull(r.get(), 0, 0) ? 0 : std::atoi(PQgetvalue(r.get(), 0, 0));
+}
+
+void PgStore::setSchemaVersion(int version)
+{
+    ensureConnected();
+    run("CREATE TABLE IF NOT EXISTS \"SchemaVersion\" (\"Version\" integer NOT NULL)");
+    run("DELETE FROM \"SchemaVersion\"");
+    run("INSERT INTO \"SchemaVersion\" (\"Version\") VALUES ($1)", {QByteArray::number(version)});
+}
+
+// On the server the triggers are the administrator's: the users may not drop and make them again
+// (which the file's writers of many rows do for speed), so none is given out.
+QByteArray PgStore::triggerDefinition(const QString&) { return {}; }
+
+// Every commit is on the server's disk when it returns, except in a bulk load: one commit that
+// waits for the disk then covers every commit before it.
+storage::Flush PgStore::flush(bool)
+{
+    if (!m_conn || !m_unflushed)
+        return {};
+    try {
+        ensureConnected();
+        run("BEGIN");
+        run("SET LOCAL synchronous_commit TO on");
+        run("SELECT txid_current()");
+        run("COMMIT");
+        m_unflushed = false;
+        return {};
+    } catch (const DataError& e) {
+        rollback();
+        return {false, e.reason()};
+    }
+}
+
+void PgStore::setBulkLoad(bool on)
+{
+    if (!m_conn || on == m_bulk || PQstatus(m_conn) != CONNECTION_OK)
+        return;
+    // Commits do not wait for the server's disk; the flush that ends the load does.
+    run(on ? "SET synchronous_commit TO off" : "RESET synchronous_commit", {}, true);
+    m_bulk = on;
+}
+
+void PgStore::interrupt()
+{
+    std::lock_guard<std::mutex> hold(m_cancelLock);
+    if (m_cancel) {
+        char error[256];
+        PQcancel(m_cancel, error, sizeof error);
+    }
+}
+
+QString PgStore::rowKey(const QString& table)
+{
+    const QString key = m_conn ? identityKey(table) : QString();
+    return key.isEmpty() ? quoted(PgSql::kAddedKey) : key;
+}
+
+// The keys as one array value: any number of them in one bound value.
+QString PgStore::inKeys(const QString& name, const QString& placeholder) const
+{
+    return name + " = ANY(CAST(" + placeholder + " AS bigint[]))";
+}
+
+QVariant PgStore::keyList(const QVector<qint64>& keys) const
+{
+    QString list = "{";
+    for (qint64 key : keys) {
+        if (list.size() > 1)
+            list += ',';
+        list += QString::number(key);
+    }
+    return list + '}';
+}
+
+QString PgStore::sameAs(const QString& left, const QString& right) const
+{
+    return left + " IS NOT DISTINCT FROM " + right;
+}
+
+// A to Z alone, as the file's NOCASE: lower() would fold every letter of the alphabet the
+// server's locale knows.
+QString PgStore::equalFoldingAZ(const QString& left, const QString& right) const
+{
+    static const QString fold = "translate(CAST(%1 AS text), 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')";
+    return fold.arg(left) + " = " + fold.arg(right);
+}
+
+QString PgStore::beyondAscii(const QString& name) const { return "CAST(" + name + " AS text) ~ '[^\\x01-\\x7F]'"; }
+
+QString PgStore::insertSkippingDuplicates(const QString& table, const QString& rest) const
+{
+    return "INSERT INTO " + table + " " + rest + " ON CONFLICT DO NOTHING";
+}

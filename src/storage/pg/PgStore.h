@@ -1,0 +1,120 @@
+#pragma once
+#include "storage/Store.h"
+
+#include <QHash>
+
+#include <memory>
+#include <mutex>
+
+#include "PgSql.h"
+
+typedef struct pg_conn PGconn;
+typedef struct pg_result PGresult;
+typedef struct pg_cancel PGcancel;
+
+class PgStatement;
+
+// The store on a PostgreSQL server: one libpq connection, opened from a connection string
+// (key=value or a postgresql:// address; the password comes from libpq's password file or from
+// the caller, never from the string kept on disk). Every value goes to the server as a bound
+// parameter. A connection lost between commands is made again at the next command.
+class PgStore : public storage::Store {
+public:
+    PgStore();
+    ~PgStore() override;
+
+    // Throws DataError in plain words: the server unreachable (with its host and why), the
+    // password wrong or missing, the database missing, no rights to log in. password: only
+    // when the server asks for one and the user typed it; kept in memory for a reconnection.
+    void open(const QString& connection, int busyTimeoutMs = 5000, const QString& password = {});
+    QString connectionString() const { return m_connection; }
+
+    QString displayName() const override;
+    bool isOpen() const override { return m_conn != nullptr; }
+    void close() override;
+    bool readOnly() const override { return m_readOnly; }
+
+    std::unique_ptr<storage::Statement> prepare(const QByteArray& sql) override;
+    void giveBack(const QByteArray& sql, std::unique_ptr<storage::Statement> statement) override;
+    qint64 changes() const override { return m_changes; }
+    qint64 lastInsertId() const override { return m_lastInsertId; }
+
+    void begin() override;
+    void beginRead() override;
+    void commit() override;
+    void rollback() override;
+    bool inTransaction() const override;
+    qint64 changeToken() override;
+
+    QStringList schemaObjects() override;
+    QStringList tables() override;
+    QVector<storage::ColumnInfo> columns(const QString& table) override;
+    int schemaVersion() override;
+    void setSchemaVersion(int version) override;
+    QByteArray triggerDefinition(const QString& name) override;
+
+    storage::Flush flush(bool wait) override;
+    void setBulkLoad(bool on) override;
+    bool lostOwnFiles() override { return false; }
+    bool reopenOnOwnFiles(bool) override { return false; }
+    void interrupt() override;
+
+    QString rowKey(const QString& table) override;
+    QString inKeys(const QString& name, const QString& placeholder) const override;
+    QVariant keyList(const QVector<qint64>& keys) const override;
+    QString sameAs(const QString& left, const QString& right) const override;
+    QString equalFoldingAZ(const QString& left, const QString& right) const override;
+    QString beyondAscii(const QString& name) const override;
+    QString insertSkippingDuplicates(const QString& table, const QString& rest) const override;
+
+    // Runs statements of the server's own text (the schema's), without placeholders.
+    void execScript(const QString& sql);
+    // The session's process on the server, for tests that end it from another connection.
+    int serverProcess() const;
+
+private:
+    friend class PgStatement;
+    struct Plan {
+        QByteArray name; // of the prepared statement on the server
+        PgSql::Translated text;
+        QString keyOfInsert; // the key an INSERT returns, quoted; empty otherwise
+        bool write = false;  // INSERT, UPDATE or DELETE: a failure is taken back alone
+        qint64 generation = -1; // of the connection it was prepared on
+        int round = 0;          // of the store's plans, all dropped when too many were kept
+    };
+    using Result = std::unique_ptr<PGresult, void (*)(PGresult*)>;
+
+    void connect();            // throws
+    void ensureConnected();    // makes a lost connection again between transactions; throws
+    void setUpSession();       // throws
+    Result run(const char* sql, const QVector<QByteArray>& values = {}, bool allowError = false);
+    [[noreturn]] void fail(const PGresult* result);
+    std::shared_ptr<Plan> plan(const QByteArray& sql);
+    void prepareOnServer(Plan& plan);
+    // Runs a prepared plan with the statement's values; inside a transaction a failed write is
+    // taken back alone, as the file takes back only the statement that failed.
+    Result execute(Plan& plan, const std::vector<QByteArray>& values, const std::vector<bool>& nulls,
+                   const std::vector<int>& formats);
+    Result describe(Plan& plan); // the statement's columns, before it runs
+    QString identityKey(const QString& table); // quoted; empty when the table has none
+    bool checkLostCommit();
+
+    QString m_connection;
+    QByteArray m_password;
+    int m_busyTimeout = 5000;
+    PGconn* m_conn = nullptr;
+    std::mutex m_cancelLock; // interrupt() comes from other threads
+    PGcancel* m_cancel = nullptr;
+    QHash<QByteArray, std::shared_ptr<Plan>> m_plans; // by the caller's text, for this connection
+    QHash<QString, QString> m_keys;                   // table -> its identity key, quoted
+    int m_nextPlan = 0;
+    int m_planRound = 0;
+    qint64 m_generation = 0; // connections made again: every reader reads anew
+    qint64 m_changes = 0;
+    qint64 m_lastInsertId = 0;
+    qint64 m_commitXid = 0; // the transaction being committed, to ask after a lost answer
+    bool m_readOnly = false;
+    bool m_broken = false; // the connection was lost: made again at the next command
+    bool m_bulk = false;
+    bool m_unflushed = false; // commits of a bulk load that may not be on the server's disk yet
+};
