@@ -39,6 +39,7 @@ void Connection::setServer(const QString& connection, const QString& password)
     close();
     m_server = connection.trimmed();
     m_serverPassword = password;
+    m_userName.clear();
     if (m_server.isEmpty() && !m_file) {
         auto file = std::make_unique<SqliteStore>();
         m_file = file.get();
@@ -104,7 +105,6 @@ void Connection::open()
     }
     checkOpened();
     // On a server the login is who changes the data, whatever the computer calls its user.
-    m_userName.clear();
     if (onServer()) {
         storage::Prepared login(*m_store, "SELECT current_user");
         if (login->step())

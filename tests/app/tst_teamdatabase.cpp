@@ -405,10 +405,12 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("withFile"); // Vantrel.vt beside the program too
         QTest::addColumn<QString>("reason");
-        const QString noStore = "The team database that %1 names could not be opened: This version of Vantrel cannot "
-                                "open a team database on a server.";
-        QTest::newRow("pairs") << QByteArray("host=db dbname=sales\n") << true << noStore;
-        QTest::newRow("address, no file") << QByteArray("postgresql://db/sales\n") << false << noStore;
+        // A server socket that is not there: unreachable at once, whatever the network.
+        const QString unreachable = "The team database that %1 names could not be opened: The database server "
+                                    "on this computer (port 5432) cannot be reached: No such file or directory";
+        QTest::newRow("pairs") << QByteArray("host=/nonexistent/vantrel dbname=sales\n") << true << unreachable;
+        QTest::newRow("address, no file") << QByteArray("postgresql://%2Fnonexistent%2Fvantrel/sales\n") << false
+                                          << unreachable;
         QTest::newRow("with a password") << QByteArray("host=db password=secret\n") << true
                                          << "%1 cannot be used. It holds a password (password).";
         QTest::newRow("only comments") << QByteArray("# nothing yet\n\n") << true << "%1 holds no connection string.";
