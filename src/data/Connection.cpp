@@ -58,6 +58,13 @@ QString Connection::tooLong(const QString& path)
         .arg(kLongestPath);
 }
 
+std::unique_ptr<storage::Store> Connection::openAnother() const
+{
+    auto store = std::make_unique<SqliteStore>();
+    store->open(QFileInfo(m_path).absoluteFilePath(), SqliteStore::Access::ReadWrite, defaultBusyTimeout());
+    return store;
+}
+
 void Connection::open()
 {
     close();
