@@ -68,10 +68,13 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
     QTemporaryDir dir;
-    const QString made = dir.path() + "/made.vt";
+    // A made file is kept in $VANTREL_BENCH_CACHE (when set): filling a million people takes long.
+    const QString cacheDir = qEnvironmentVariable("VANTREL_BENCH_CACHE");
+    const QString made = cacheDir.isEmpty() ? dir.path() + "/made.vt" : QString("%1/older-%2.vt").arg(cacheDir).arg(count);
     QElapsedTimer t;
     t.start();
-    const bool filled = BenchFile::make(made, [&](QSqlDatabase& db) {
+    const bool cached = !cacheDir.isEmpty() && QFileInfo::exists(made);
+    const bool filled = cached || BenchFile::make(made, [&](QSqlDatabase& db) {
         QSqlQuery people(db);
         people.prepare(BenchFile::kPeopleInsert);
         QSqlQuery followUp(db);
@@ -88,8 +91,10 @@ int main(int argc, char** argv)
         }
         return true;
     });
-    if (!filled || !makeOlder(made))
+    if (!filled || (!cached && !makeOlder(made))) {
+        QFile::remove(made);
         return 1;
+    }
     std::printf("%d people and %d follow-up activities in a file of the first version, made in %.0f ms; %.0f MB\n",
                 count, (count + 1) / 2, ms(t), QFileInfo(made).size() / 1048576.0);
 

@@ -100,6 +100,14 @@ std::optional<SchemaUpgrade::Outcome> UpgradeProgress::run(Connection& connectio
             told.what = what;
             told.fresh = true;
         });
+        // The steps' pages into the file itself here too, not in the window's thread afterwards.
+        if (outcome.changed) {
+            try {
+                store->flush(true);
+            } catch (const DataError&) {
+                // The start's own checkpoint tries again.
+            }
+        }
         store->close();
     }));
     QTimer poll;
