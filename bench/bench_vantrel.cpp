@@ -10,6 +10,7 @@
 // A filled file is kept in $VANTREL_BENCH_CACHE (when set) and copied for each run, because
 // filling a million people takes longer than measuring them.
 #include "PeakMemory.h"
+#include "StallMeter.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "app/Program.h"
@@ -300,13 +301,36 @@ int run(const QString& dir, bool full, qint64 launchedNs, int argc, char** argv)
     QCoreApplication::processEvents();
     double typed = 0, worstTyped = 0;
     const QString name = "Maria Person123";
+    std::vector<double> keystrokes;
+    StallMeter stall;
+    stall.start();
     for (QChar c : name) {
         t.restart();
         QTest::keyClick(w->People->Edit1, c.toLatin1());
         typed += ms(t);
+        keystrokes.push_back(ms(t));
         worstTyped = std::max(worstTyped, ms(t));
+        QCoreApplication::processEvents();
     }
+    const double typedStall = stall.stop();
     const bool foundIt = people->value("Name").toString().startsWith(name);
+    // Moves through the list as the navigator makes them, the event loop served between them.
+    std::vector<double> moves;
+    stall.start();
+    for (int i = 0; i < rounds; ++i) {
+        t.restart();
+        if (i % 2)
+            w->SpeedButton9Click();
+        else
+            w->SpeedButton8Click();
+        moves.push_back(ms(t));
+        QCoreApplication::processEvents();
+    }
+    const double moveStall = stall.stop();
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
     // The first keystroke after another program wrote to the file.
     const QString path = dir + "/Vantrel.vt";
     const int outsideRounds = 5;
@@ -352,7 +376,11 @@ int run(const QString& dir, bool full, qint64 launchedNs, int argc, char** argv)
     std::printf("search keystroke: %.2f ms (mean of %d), slowest %.2f ms\n", search / rounds, rounds, worstSearch);
     std::printf("search of %d characters typed: %.2f ms a keystroke, slowest %.2f ms, %.0f ms in all, %s\n",
                 int(name.size()), typed / name.size(), worstTyped, typed, foundIt ? "found" : "NOT FOUND");
+    std::printf("search keystroke while typing: median %.2f ms, longest stall %.1f ms (goal: under 20 ms)\n",
+                median(keystrokes), typedStall);
     std::printf("next record: %.2f ms (mean of %d), slowest %.2f ms\n", move / rounds, rounds, worstMove);
+    std::printf("move to the next or prior person: median %.2f ms, longest stall %.1f ms (goal: under 20 ms)\n",
+                median(moves), moveStall);
     std::printf("first search keystroke after another program's write: %.2f ms (mean of %d), slowest %.2f ms\n",
                 outside / outsideRounds, outsideRounds, worstOutside);
 

@@ -7,6 +7,7 @@
 #include "TDataEntryForm.h"
 #include "TSplashForm.h"
 #include "TTeamDatabaseForm.h"
+#include "UpgradeProgress.h"
 #include "data/DataError.h"
 #include "data/Dataset.h"
 #include "data/FileCheck.h"
@@ -165,6 +166,19 @@ bool Program::start()
             connection.close();
             connection.setDatabasePath(database);
             connection.open();
+            // A file from an earlier version is brought up with a window that says so.
+            bool older = false;
+            try {
+                older = SchemaUpgrade::needed(connection.store());
+            } catch (const DataError&) {
+                // Looked at again in place, where the user hears of what fails.
+            }
+            if (older) {
+                splash->hide();
+                if (auto outcome = UpgradeProgress::run(connection))
+                    dataModule->setUpgradeOutcome(std::move(*outcome));
+                splash->show();
+            }
         }
         dataModule->SetDatasetsActive(true);
         followUpForm->FollowUp->setSort({"PersonID", "FUDate"});

@@ -86,6 +86,18 @@ void Connection::openServer(const QString& connectionString, const QString& pass
     open();
 }
 
+std::unique_ptr<storage::Store> Connection::openAnother() const
+{
+    if (onServer()) {
+        auto store = std::make_unique<PgStore>();
+        store->open(m_server, defaultBusyTimeout(), m_serverPassword);
+        return store;
+    }
+    auto store = std::make_unique<SqliteStore>();
+    store->open(QFileInfo(m_path).absoluteFilePath(), SqliteStore::Access::ReadWrite, defaultBusyTimeout());
+    return store;
+}
+
 void Connection::open()
 {
     close();

@@ -51,6 +51,9 @@ public:
     void close();
     bool isOpen() const;
     storage::Store& store() const; // throws DataError while closed
+    // Another handle on the same database, for work done in another thread (one thread at a
+    // time uses it); throws DataError as open() does.
+    std::unique_ptr<storage::Store> openAnother() const;
     // The file's own store, for what only a file has (its copies, its check); null while closed
     // and on a server.
     SqliteStore* file() const { return isOpen() ? m_file : nullptr; }

@@ -201,7 +201,7 @@ void Dataset::edit()
     fire(events.beforeEdit);
     m_original = m_rows.fullRow(m_current); // as shown: what the conflict check compares with
     m_original.setComplete(true);
-    m_rows[m_current] = m_original;
+    m_rows.writable(m_current) = m_original;
     m_state = DatasetState::Edit;
     m_modified = false;
     m_rowGone = false;
@@ -277,7 +277,7 @@ void Dataset::setValue(int column, const QVariant& value)
     QVariant v = value;
     if (v.metaType().id() == QMetaType::QString && v.toString().isEmpty())
         v = QVariant(); // an emptied field stores nothing, as a cleared control does
-    m_rows[m_current].setValue(column, v);
+    m_rows.writable(m_current).setValue(column, v);
     m_changedColumns[column] = true;
     m_modified = true;
     emit fieldChanged(column);
@@ -475,7 +475,7 @@ void Dataset::reloadRow(int index, const QVariant& identity)
     if (m_table.isEmpty()) {
         // A writable query keeps its row as posted; only a new key is taken over.
         if (m_identity >= 0 && m_rows[index].value(m_identity).isNull())
-            m_rows[index].setValue(m_identity, identity);
+            m_rows.writable(index).setValue(m_identity, identity);
         return;
     }
     m_rows.reread(index, identity);
@@ -529,7 +529,7 @@ void Dataset::cancel()
         if (m_current < 0 && !m_rows.empty())
             m_current = 0;
     } else {
-        m_rows[m_current] = m_original;
+        m_rows.writable(m_current) = m_original;
     }
     m_lookupIndex.clear();
     m_state = DatasetState::Browse;
@@ -617,6 +617,26 @@ void Dataset::remove()
     fire(events.afterDelete);
     if (!m_rows.empty())
         fire(events.afterScroll);
+    announceMoved();
+}
+
+void Dataset::refreshAdded(qint64 after, quint64 tableVersion)
+{
+    requireActive();
+    settle();
+    const bool onlyAdded = !m_table.isEmpty() && !m_needsLoad && m_rows.tableVersion() == tableVersion
+                           && m_rows.externalVersion() == m_connection->externalVersion();
+    const int before = m_rows.size();
+    if (!onlyAdded || !m_rows.readAdded(after)) {
+        refresh();
+        return;
+    }
+    m_lookupIndex.clear();
+    noteReload(before);
+    if (m_current < 0 && !m_rows.empty())
+        m_current = 0;
+    announceChanged();
+    fire(events.afterRefresh);
     announceMoved();
 }
 

@@ -126,6 +126,10 @@ public:
     void cancelUpdates() { cancel(); }
     void remove();
     void refresh();
+    // After this program added rows to the table with identities above `after` and wrote
+    // nothing else since the table stood at `tableVersion`: the rows added are read and put in
+    // their places, the others stay as they are, and the current row stays. Otherwise, as refresh.
+    void refreshAdded(qint64 after, quint64 tableVersion);
     void settle(); // write a changed pending row, drop an unchanged one
     void invalidate(); // forget the snapshot; it is read again when next used
     void checkLookups() const; // every lookup's columns exist in open datasets; throws DataError

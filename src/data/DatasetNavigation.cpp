@@ -253,14 +253,15 @@ bool Dataset::locateLowest(const QStringList& columns, const QVariantList& value
     // Every row read holds the link value: it is compared once, not once a row.
     const int link = m_rows.linkColumn() >= 0 ? int(cols.indexOf(m_rows.linkColumn())) : -1;
     const bool linkMatches = link >= 0 && sameValue(m_rows.linkValue(), values[link], link == cols.size() - 1, options);
-    for (int i = 0; i < int(m_rows.size()); ++i) {
+    // Takes row i as the best match when it is; true: the first match is the one wanted.
+    auto consider = [&](int i) {
         if (link >= 0 && !linkMatches && !m_rows[i].isComplete())
-            continue;
+            return false;
         if (!matches(i, cols, values, options, foldedWant, link))
-            continue;
+            return false;
         if (order < 0) {
             found = i;
-            break;
+            return true;
         }
         if (foldedOrder) {
             // Null first, then text as a case-insensitive comparison orders it.
@@ -279,7 +280,7 @@ bool Dataset::locateLowest(const QStringList& columns, const QVariantList& value
                     bestView = bestText;
                 }
             }
-            continue;
+            return false;
         }
         const QVariant* held = m_rows.inMemory(m_rows[i], order);
         const QVariant v = held ? *held : m_rows.fullRow(i).value(order);
@@ -287,6 +288,28 @@ bool Dataset::locateLowest(const QStringList& columns, const QVariantList& value
             found = i;
             best = v;
         }
+        return false;
+    };
+    // The search box's question (a name beginning so, perhaps among one master's rows, the
+    // lowest name wins) is answered by the names kept in order: the lowest row held in part
+    // that matches, and the few rows held whole, taken in row order as the pass below would.
+    const int searched = search >= 0 ? int(cols.indexOf(search)) : -1;
+    const bool byName = foldedOrder && options.caseInsensitive && m_rows.canFindByName() && searched >= 0
+                        && searched < values.size() && values[searched].metaType().id() == QMetaType::QString
+                        && cols.size() == (link >= 0 ? 2 : 1) && link != searched;
+    if (byName) {
+        std::vector<int> candidates = m_rows.wholeRows();
+        if (link < 0 || linkMatches) {
+            const bool prefix = searched == cols.size() - 1 && options.partialKey && !foldedWant.isEmpty();
+            if (const int row = m_rows.lowestByName(foldedWant, prefix); row >= 0)
+                candidates.insert(std::lower_bound(candidates.begin(), candidates.end(), row), row);
+        }
+        for (int i : candidates)
+            consider(i);
+    } else {
+        for (int i = 0; i < int(m_rows.size()); ++i)
+            if (consider(i))
+                break;
     }
     if (found < 0)
         return false;

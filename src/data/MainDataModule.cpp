@@ -4,10 +4,10 @@
 #include "Notices.h"
 #include "RowReader.h"
 #include "Schema.h"
+#include "SchemaUpgrade.h"
 #include "Trash.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -249,101 +249,23 @@ QVector<Dataset*> TMainDataModule::openingOrder() const
             CompaniesTableEX, PeopleTableEX, SubProjectHistoryQ, ProfessionQuery, CompanyQuery, SolutionQuery};
 }
 
-// Brings the file up to the schema this program makes, one numbered step after the other, each
-// in a write transaction of its own that first looks again at the file's version (another copy
-// may have done the step meanwhile). Version 1 is the base: a file made before an index or the
-// change log joined it gets them (an index once costs a pass over the table). A file that will
-// not take a step is used as it is, and the user hears why.
+// The file is brought up to this program's schema (SchemaUpgrade), in place unless the steps ran
+// already on a handle of their own while a window showed how far they had come.
 void TMainDataModule::upgradeSchema()
 {
-    static const QRegularExpression named(R"re(^CREATE\s+(?:INDEX|TABLE|TRIGGER)\s+"([^"]+)")re",
-                                          QRegularExpression::CaseInsensitiveOption);
-    QStringList notices;
-    try {
-        QStringList present;
-        for (const QString& name : MainADOConnection.store().schemaObjects())
-            present << name.toLower();
-        // A change log that another program made under our name is left as it is, and so is
-        // People: triggers writing into it would make every save fail, for other programs too.
-        const bool foreignLog = present.contains("peoplechanges") && !changeLogIsOurs();
-        if (foreignLog) {
-            PeopleCompanyDet->setChangeLog({}, {});
-            notices << "The database holds a table \"PeopleChanges\" that is not the one this program keeps. "
-                       "It and the people are left as they are; the list of people takes in other programs' "
-                       "changes only when it is read again (Refresh).";
+    const SchemaUpgrade::Outcome outcome = m_upgraded ? *m_upgraded : SchemaUpgrade::run(MainADOConnection.store());
+    m_upgraded.reset();
+    if (outcome.foreignLog)
+        PeopleCompanyDet->setChangeLog({}, {});
+    // The steps commit on the store itself: the file alone then holds them, as after any save.
+    if (outcome.changed) {
+        try {
+            MainADOConnection.checkpoint();
+        } catch (const DataError&) {
         }
-        const int known = Schema::currentVersion();
-        int version = fileVersion();
-        if (version > known)
-            notices << QString("%1 was last prepared by a newer version of Vantrel (schema %2; this one knows %3). "
-                               "It is used as it is; what the newer version added is left alone.")
-                           .arg(MainADOConnection.fileName())
-                           .arg(version)
-                           .arg(known);
-        // What the base makes is looked for at every start, whatever the version says: a file
-        // another program took an index or the log from gets it back.
-        QStringList missing;
-        for (const QString& statement : Schema::addedStatements()) {
-            const auto m = named.match(statement);
-            if (!m.hasMatch() || present.contains(m.captured(1).toLower()))
-                continue;
-            if (foreignLog && statement.contains("\"PeopleChanges\""))
-                continue;
-            missing << statement;
-        }
-        if (version < Schema::kBaseVersion || !missing.isEmpty()) {
-            Connection::Transaction t(MainADOConnection);
-            for (const QString& statement : std::as_const(missing))
-                MainADOConnection.exec(statement);
-            if (fileVersion() < Schema::kBaseVersion)
-                setFileVersion(Schema::kBaseVersion);
-            t.commit();
-            version = std::max(version, int(Schema::kBaseVersion));
-        }
-        for (const Schema::Step& step : Schema::steps()) {
-            if (step.version <= version)
-                continue;
-            Connection::Transaction t(MainADOConnection);
-            version = fileVersion();
-            if (step.version > version) {
-                for (const QString& statement : Schema::statements(step.sql))
-                    MainADOConnection.exec(statement);
-                setFileVersion(step.version);
-                version = step.version;
-            }
-            t.commit();
-        }
-    } catch (const DataError& e) {
-        // Only a lock passes by itself; anything else stays until the file is put right.
-        const bool locked = e.text().contains("locked");
-        notices << QString("%1 could not be prepared for this version of Vantrel: %2\n"
-                           "It is used as it is, and what needs the newer tables will not work. %3")
-                       .arg(MainADOConnection.fileName(), e.text(),
-                            locked ? QString("Close the other programs that use the file and start Vantrel again.")
-                                   : QString("Nothing in it was changed by the attempt."));
     }
     MainADOConnection.forgetColumns();
-    m_startupNotice = notices.join("\n\n");
-}
-
-int TMainDataModule::fileVersion()
-{
-    return MainADOConnection.store().schemaVersion();
-}
-
-void TMainDataModule::setFileVersion(int version)
-{
-    MainADOConnection.store().setSchemaVersion(version);
-}
-
-// The log's shape as the delivered schema makes it: a sequence number that is the row's key and
-// the PersonID, nothing else.
-bool TMainDataModule::changeLogIsOurs()
-{
-    QStringList shape;
-    for (const storage::ColumnInfo& column : MainADOConnection.store().columns("PeopleChanges"))
-        shape << column.name + ' ' + column.declaredType.toUpper() + ' ' + (column.primaryKey ? "1" : "0");
-    return shape == QStringList{"Seq INTEGER 1", "PersonID INTEGER 0"};
+    m_startupNotice = outcome.notices.join("\n\n");
 }
 
 void TMainDataModule::SetDatasetsActive(bool active)

@@ -2,12 +2,14 @@
 #include "Connection.h"
 #include "DataSource.h"
 #include "Dataset.h"
+#include "SchemaUpgrade.h"
 
 #include <QObject>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Holds the one connection and every shared dataset with its data source, links, lookups and
 // the dataset rules that apply whichever window makes a change.
@@ -104,6 +106,9 @@ public:
     // suggestion lists are read again, with this person current when she is in the list.
     void PeopleTakenBack(qint64 current = 0);
 
+    // The file was brought up to this program's schema before the datasets open, on another
+    // handle: what came of it, taken instead of doing the steps again.
+    void setUpgradeOutcome(SchemaUpgrade::Outcome outcome) { m_upgraded = std::move(outcome); }
     // What the start-up found that the user should hear of once; empty when nothing.
     QString startupNotice() const { return m_startupNotice; }
 
@@ -118,9 +123,6 @@ private:
     Dataset* makeQuery(const QString& name, const QString& sql);
     QStringList fillList(Dataset* query, const QString& column);
     void upgradeSchema();
-    int fileVersion();
-    void setFileVersion(int version);
-    bool changeLogIsOurs();
     void rerunHistory();
 
     QStringList m_professions, m_companies, m_solutions;
@@ -130,4 +132,5 @@ private:
     quint64 m_listsVersion = 0, m_postBase = 0;
     bool m_posting = false;
     QString m_startupNotice;
+    std::optional<SchemaUpgrade::Outcome> m_upgraded;
 };

@@ -125,6 +125,7 @@ void PeopleBatch::begin()
     m_insert = prepare("INSERT INTO \"People\" (" + names.join(", ") + ") VALUES (" + marks.join(", ") + ")");
     // Name and CompanyID come from the index; the columns' NOCASE collation ignores ASCII case.
     m_find = prepare("SELECT \"PersonID\", \"Email1\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND \"Name\" = ?2");
+    m_versionAtBegin = m_data.MainADOConnection.tableVersion("People");
 }
 
 void PeopleBatch::restoreSettings()
@@ -231,6 +232,8 @@ qint64 PeopleBatch::add(const std::vector<QStringView>& values, int source)
     }
     m_pendingLast = id;
     m_lastTouched = id;
+    if (m_firstAdded == 0 || id < m_firstAdded)
+        m_firstAdded = id;
     if (m_foldedLoaded && beyondAscii(name))
         m_foldedNames.insert(qHash(fold(name)), id);
     if (m_pending >= kBatchRows)
@@ -318,7 +321,8 @@ void PeopleBatch::finish()
     if (m_committed > 0) {
         m_data.MainADOConnection.noteWrite("People");
         m_data.RefillLists();
-        people->refresh();
+        // The list takes in the people added, not every person again, when nothing else wrote.
+        people->refreshAdded(m_firstAdded - 1, m_versionAtBegin);
     }
     if (m_lastTouched)
         people->locate({"PersonID"}, {m_lastTouched});

@@ -88,6 +88,8 @@ private:
     int m_lostFrom = 0;
     int m_committed = 0;
     qint64 m_lastTouched = 0;
+    qint64 m_firstAdded = 0;      // the lowest identity the batch wrote, 0 for none
+    quint64 m_versionAtBegin = 0; // this program's writes to People when the batch began
     bool m_finished = false;
     bool m_settingsChanged = false;
     // The people whose names have letters beyond ASCII, which the index does not fold, by a

@@ -70,6 +70,9 @@ void RowSnapshot::clear()
     m_rows.clear();
     m_cache.clear();
     m_foldedText.clear();
+    m_names.clear();
+    m_namesOrdered = 0;
+    m_whole.clear();
 }
 
 void RowSnapshot::release()
@@ -77,6 +80,8 @@ void RowSnapshot::release()
     clear();
     m_rows.shrink_to_fit();
     m_foldedText.shrink_to_fit();
+    m_names.shrink_to_fit();
+    m_whole.shrink_to_fit();
 }
 
 void RowSnapshot::markRead(const QVariant& linkValue)
@@ -111,12 +116,16 @@ void RowSnapshot::readTable(const QVariant& linkValue)
         // With room for people added later: one more is then no copy of a million.
         m_rows.reserve(size_t(n) + size_t(n) / 64 + 64);
         m_foldedText.reserve(m_search >= 0 ? size_t(n) * 16 : 0);
+        m_names.reserve(m_search >= 0 ? size_t(n) + size_t(n) / 64 + 64 : 0);
     }
     while (reader.next())
         m_rows.push_back(readKept(reader));
     // Room for the names of people added later, so that one more is no copy of them all.
     m_foldedText.reserve(m_foldedText.size() + (m_search >= 0 ? 65536 : 0));
     sort();
+    // Put in order with the rows, so the first search is as quick as the others.
+    if (canFindByName())
+        orderNames();
 }
 
 void RowSnapshot::readQuery(RowReader& reader)
@@ -215,13 +224,14 @@ QString RowSnapshot::fold(QStringView text)
 
 void RowSnapshot::appendFolded(Row& r, QStringView text, bool null)
 {
+    r.foldedAt = quint32(m_foldedText.size());
     if (null) {
         r.foldedLength = Row::kNoText;
-        return;
+    } else {
+        foldInto(text, m_foldedText);
+        r.foldedLength = quint32(m_foldedText.size()) - r.foldedAt;
     }
-    r.foldedAt = quint32(m_foldedText.size());
-    foldInto(text, m_foldedText);
-    r.foldedLength = quint32(m_foldedText.size()) - r.foldedAt;
+    m_names.push_back({r.foldedAt, r.foldedLength, keyOf(r.find(m_identity))});
 }
 
 QStringView RowSnapshot::foldedText(const Row& r) const
@@ -433,6 +443,8 @@ void RowSnapshot::reread(int index, const QVariant& identity)
     RowReader reader(*m_connection, tableSelect() + " WHERE " + key() + " = ?", {identity});
     std::vector<QVariant> buffer;
     m_cache.erase(identity.toLongLong());
+    if (m_lazy && m_search >= 0)
+        noteWhole(identity.toLongLong());
     if (reader.next())
         m_rows[size_t(index)] = readRow(reader, buffer);
 }
@@ -486,6 +498,7 @@ bool RowSnapshot::followLog()
     // The rows as they now are, read before anything here changes, so a failure changes nothing.
     std::vector<std::pair<qint64, std::optional<Row>>> fresh;
     const size_t textBefore = m_foldedText.size();
+    const size_t namesBefore = m_names.size();
     const bool detail = !m_linkColumn.isEmpty();
     try {
         QString sql = keptSelect() + " WHERE " + key() + " = ?";
@@ -500,6 +513,7 @@ bool RowSnapshot::followLog()
         }
     } catch (const DataError&) {
         m_foldedText.resize(textBefore);
+        m_names.resize(namesBefore);
         return false;
     }
     auto identityOf = [this](const Row& r) { return keyOf(r.find(m_identity)); };
@@ -548,6 +562,55 @@ bool RowSnapshot::followLog()
     }
     m_logSeq = last;
     m_external = external;
+    return true;
+}
+
+bool RowSnapshot::readAdded(qint64 after)
+{
+    if (!orderedByIdentity())
+        return false;
+    const bool detail = !m_linkColumn.isEmpty();
+    const qint64 seq = logPosition();
+    const quint64 version = m_connection->tableVersion(m_table);
+    const qint64 external = m_connection->externalVersion();
+    std::vector<Row> added;
+    const size_t textBefore = m_foldedText.size();
+    const size_t namesBefore = m_names.size();
+    if (!(detail && m_linkValue.isNull())) {
+        QString sql = keptSelect() + " WHERE " + key() + " > ?";
+        QVariantList positional{after};
+        if (detail) {
+            sql += " AND " + Connection::quote(m_linkColumn) + " = ?";
+            positional << m_linkValue;
+        }
+        try {
+            RowReader reader(*m_connection, sql + " ORDER BY " + key(), positional);
+            while (reader.next())
+                added.push_back(readKept(reader));
+        } catch (const DataError&) {
+            m_foldedText.resize(textBefore);
+            m_names.resize(namesBefore);
+            return false;
+        }
+    }
+    auto identityOf = [this](const Row& r) { return keyOf(r.find(m_identity)); };
+    m_rows.reserve(m_rows.size() + added.size());
+    for (Row& row : added) {
+        const qint64 id = identityOf(row);
+        m_cache.erase(id);
+        if (m_rows.empty() || identityOf(m_rows.back()) < id) {
+            m_rows.push_back(std::move(row)); // new identities follow every one held
+            continue;
+        }
+        const auto at = m_rows.begin() + identityBound(id);
+        if (at != m_rows.end() && identityOf(*at) == id)
+            *at = std::move(row);
+        else
+            m_rows.insert(at, std::move(row));
+    }
+    m_tableVersion = version;
+    m_external = external;
+    m_logSeq = m_lazy ? seq : -1;
     return true;
 }
 

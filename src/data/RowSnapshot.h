@@ -63,8 +63,9 @@ public:
     int size() const { return int(m_rows.size()); }
     bool empty() const { return m_rows.empty(); }
     const Row& operator[](int index) const { return m_rows[size_t(index)]; }
-    Row& operator[](int index) { return m_rows[size_t(index)]; }
-    void insert(int at, Row row) { m_rows.insert(m_rows.begin() + at, std::move(row)); }
+    // A row to change in place: it may be made whole, so searches test it by its values.
+    Row& writable(int index);
+    void insert(int at, Row row);
     void erase(int at) { m_rows.erase(m_rows.begin() + at); }
 
     // A value held in the row itself or known without reading it; nullptr when only the whole
@@ -79,6 +80,16 @@ public:
     int linkColumn() const { return m_lazy ? m_link : -1; } // held by no row: every row has linkValue()
     const QVariant& linkValue() const { return m_linkValue; }
     static QString fold(QStringView text); // as a case-insensitive comparison folds it
+
+    // The search by the folded column without a pass over every row: the folded texts are kept
+    // in order beside the rows. Possible while the rows stand in identity order.
+    bool canFindByName() const { return m_search >= 0 && orderedByIdentity(); }
+    // Among the rows held in part, the one a search for want picks: a folded text that begins
+    // with want (prefix) or equals it, a missing text first when want is empty, then the lowest
+    // text, then the first row; -1 for none.
+    int lowestByName(QStringView want, bool prefix) const;
+    // The rows held whole, in order: searches test them by their values.
+    std::vector<int> wholeRows() const;
 
     // Index of the row with this identity, -1 for none.
     int rowOf(const QVariant& identity) const;
@@ -109,6 +120,10 @@ public:
     // again, added or dropped, the others stay as they are. false: the log does not say
     // everything (or could not be read), read the rows again; nothing has changed then.
     bool followLog();
+    // Takes in the rows above identity `after` that this program has just added (a batch), in
+    // their places by identity, without reading the others again. false: the rows are not held
+    // in identity order, or the file could not give them; nothing has changed then.
+    bool readAdded(qint64 after);
 
     // A walk over the table in identity order that reads the columns from the file in one pass;
     // possible when every row held in memory stands in that order and the columns are the table's.
@@ -128,6 +143,19 @@ private:
     Row readRow(const RowReader& reader, std::vector<QVariant>& buffer) const;
     void appendFolded(Row& r, QStringView text, bool null);
     qint64 logPosition() const; // the last entry of the change log; -1 without a log
+    // One folded text in the name order: where it stands in m_foldedText, and whose it was.
+    struct NameEntry {
+        quint32 at;
+        quint32 length;
+        qint64 identity;
+    };
+    QStringView textOf(const NameEntry& e) const
+    {
+        return QStringView(m_foldedText.data() + e.at, qsizetype(e.length == Row::kNoText ? 0 : e.length));
+    }
+    void orderNames() const;
+    int rowOfName(const NameEntry& e) const; // -1: the row is gone or holds another text now
+    void noteWhole(qint64 identity) const;
     void noteUnreadable(qint64 identity, const QString& why) const;
 
     Connection* m_connection;
@@ -149,6 +177,14 @@ private:
 
     std::vector<Row> m_rows;
     std::vector<char16_t> m_foldedText;
+    // Every folded text appended to m_foldedText, by (missing first, text, identity): ordered
+    // up to m_namesOrdered, the ones added since after that. The text store only grows until
+    // the rows are read again, so an entry whose row still points at the same text is current;
+    // the others are passed over.
+    mutable std::vector<NameEntry> m_names;
+    mutable size_t m_namesOrdered = 0;
+    // Identities of the rows that may be held whole (changed in place or read whole), in order.
+    mutable std::vector<qint64> m_whole;
     bool m_outOfOrder = false;
     quint64 m_tableVersion = 0; // this program's writes to the table
     qint64 m_external = -1;     // other programs' commits
