@@ -28,9 +28,14 @@ void makeOlder(TestDatabase& db)
     QStringList made = Schema::addedStatements();
     for (const Schema::Step& step : Schema::steps())
         made += Schema::statements(step.sql);
-    for (auto it = made.crbegin(); it != made.crend(); ++it)
+    static const QRegularExpression added(R"re(^ALTER\s+TABLE\s+"([^"]+)"\s+ADD\s+COLUMN\s+"([^"]+)")re",
+                                          QRegularExpression::CaseInsensitiveOption);
+    for (auto it = made.crbegin(); it != made.crend(); ++it) {
         if (const auto m = named.match(*it); m.hasMatch())
             db.exec(QString("DROP %1 IF EXISTS \"%2\"").arg(m.captured(1).toUpper(), m.captured(2)));
+        else if (const auto c = added.match(*it); c.hasMatch())
+            db.exec(QString("ALTER TABLE \"%1\" DROP COLUMN \"%2\"").arg(c.captured(1), c.captured(2)));
+    }
     db.exec("PRAGMA user_version = 0");
 }
 QStringList schemaOf(TestDatabase& db)
