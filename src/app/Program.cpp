@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "TDataEntryForm.h"
 #include "TSplashForm.h"
+#include "PasswordPrompt.h"
 #include "TTeamDatabaseForm.h"
 #include "UpgradeProgress.h"
 #include "data/DataError.h"
@@ -132,13 +133,24 @@ bool Program::start()
             splash->hide();
             const QString file = QDir::toNativeSeparators(AppPaths::connectionPath());
             QString why = target.error;
-            if (why.isEmpty()) {
+            // A server that asks for a password the password file does not give gets one typed,
+            // a few times at most; Cancel ends the start as any other failure does.
+            QString password;
+            for (int attempt = 0; why.isEmpty(); ++attempt) {
                 try {
-                    dataModule->MainADOConnection.openServer(target.connectionString);
+                    dataModule->MainADOConnection.openServer(target.connectionString, password);
+                    break;
                 } catch (const DataError& e) {
+                    if (e.reason() == FailureReason::WrongPassword && attempt < 3) {
+                        if (std::optional<QString> typed = PasswordPrompt::ask(e.text())) {
+                            password = *typed;
+                            continue;
+                        }
+                    }
                     why = QString("The team database that %1 names could not be opened: %2").arg(file, e.text());
                 }
             }
+            password.fill(QChar(0));
             if (!why.isEmpty()) {
                 MessageBox::show(MessageBox::Icon::Stop,
                                  QString("Vantrel cannot start.\n\n%1\n\nVantrel.vt on this computer was not opened "

@@ -4,6 +4,7 @@
 #include "support/AppFixture.h"
 
 #include "app/Program.h"
+#include "app/PasswordPrompt.h"
 #include "app/TTeamDatabaseForm.h"
 #include "data/ConnectionString.h"
 #include "data/MainDataModule.h"
@@ -317,6 +318,66 @@ private slots:
         QVERIFY(said.contains("No such file or directory"));
         QVERIFY(!said.contains("secret"));
         QVERIFY(!QFile::exists(connectionFile())); // a test writes nothing
+    }
+
+    // The password box at start-up, the real one: what each key does, and that nothing typed
+    // stays in it.
+    void passwordBoxKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << true << "s3cret";
+        QTest::newRow("Space") << int(Qt::Key_Space) << true << "s3cret "; // typed, not a button
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << false << QString();
+    }
+    void passwordBoxKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, answered);
+        QFETCH(QString, typed);
+        QStringList order;
+        QString defaultButton, focused, shown;
+        QLineEdit::EchoMode echo = QLineEdit::Normal;
+        PasswordPrompt* seen = nullptr;
+        Modal::setRunner([&](QDialog* d) {
+            auto* p = qobject_cast<PasswordPrompt*>(d);
+            seen = p;
+            QTimer::singleShot(0, [&, p] {
+                QApplication::setActiveWindow(p);
+                QList<QPushButton*> buttons = p->findChildren<QPushButton*>();
+                std::sort(buttons.begin(), buttons.end(), [&](QPushButton* a, QPushButton* b) {
+                    return a->mapTo(p, QPoint()).x() < b->mapTo(p, QPoint()).x();
+                });
+                for (QPushButton* b : buttons) {
+                    order << b->text().remove('&');
+                    if (b->isDefault())
+                        defaultButton = b->text().remove('&');
+                }
+                if (QWidget* f = QApplication::focusWidget())
+                    focused = f->objectName();
+                shown = p->PasswordLabel->text();
+                echo = p->PasswordEdit->echoMode();
+                QTest::keyClicks(QApplication::focusWidget(), "s3cret");
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+                if (p->isVisible() && key == Qt::Key_Space) {
+                    QCOMPARE(p->PasswordEdit->text(), QString("s3cret "));
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                }
+            });
+            return d->exec();
+        });
+        const std::optional<QString> answer = PasswordPrompt::ask("db.example.com asks for the password of the user anna.");
+        Modal::setRunner({});
+        QVERIFY(seen);
+        QCOMPARE(order, (QStringList{"OK", "Cancel"}));
+        QCOMPARE(defaultButton, QString("OK"));
+        QCOMPARE(focused, QString("PasswordEdit"));
+        QCOMPARE(echo, QLineEdit::Password);
+        QVERIFY(shown.startsWith("db.example.com asks for the password of the user anna."));
+        QCOMPARE(answer.has_value(), answered);
+        if (answered)
+            QCOMPARE(*answer, typed);
     }
 
     void realDialogKeys_data()
