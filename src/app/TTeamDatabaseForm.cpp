@@ -13,6 +13,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -139,6 +140,9 @@ TTeamDatabaseForm::TTeamDatabaseForm(QWidget* parent) : QDialog(parent)
 
     connect(UseServerButton, &QRadioButton::toggled, this, [this] { updateEnabled(); });
     connect(TestButton, &QPushButton::clicked, this, &TTeamDatabaseForm::TestButtonClick);
+    // The password is typed to try it: Enter there tests again instead of keeping settings the
+    // server has just refused.
+    PasswordEdit->installEventFilter(this);
     connect(CaFileButton, &QPushButton::clicked, this, &TTeamDatabaseForm::CaFileButtonClick);
     connect(OKButton, &QPushButton::clicked, this, &TTeamDatabaseForm::accept);
     connect(CancelButton, &QPushButton::clicked, this, &TTeamDatabaseForm::reject);
@@ -321,4 +325,16 @@ void TTeamDatabaseForm::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     // Reading order starts at the choice that holds now.
     (UseServerButton->isChecked() ? UseServerButton : UseFileButton)->setFocus();
+}
+
+bool TTeamDatabaseForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == PasswordEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            TestButton->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }

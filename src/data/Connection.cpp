@@ -104,11 +104,14 @@ void Connection::open()
     if (onServer()) {
         static_cast<PgStore*>(m_store.get())->open(m_server, defaultBusyTimeout(), m_serverPassword);
         // As with a file that cannot be written: said before the user types anything.
-        if (m_store->readOnly()) {
+        const bool mayRead = static_cast<PgStore*>(m_store.get())->mayRead();
+        if (!mayRead || m_store->readOnly()) {
             const QString name = fileName();
             close();
-            throw DataError(QString("You may read %1 but not change it, so nothing could be saved. Ask the "
-                                    "administrator of the server to add you to the group %2.")
+            throw DataError(QString(mayRead ? "You may read %1 but not change it, so nothing could be saved. Ask the "
+                                              "administrator of the server to add you to the group %2."
+                                            : "You may neither read nor change %1. Ask the administrator of the "
+                                              "server to add you to the group %2.")
                                 .arg(name, QStringLiteral("vantrel_users")),
                             FailureReason::NoRights);
         }

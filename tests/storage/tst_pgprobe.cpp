@@ -98,6 +98,8 @@ private slots:
         QVERIFY(sql("REVOKE CONNECT ON DATABASE closed FROM PUBLIC"));
         QVERIFY(sql("CREATE DATABASE readonly"));
         QVERIFY(sql("CREATE TABLE \"People\" (\"PersonID\" integer); GRANT SELECT ON \"People\" TO anna", "readonly"));
+        QVERIFY(sql("CREATE DATABASE outside"));
+        QVERIFY(sql("CREATE TABLE \"People\" (\"PersonID\" integer)", "outside"));
         QVERIFY(sql("CREATE DATABASE ready"));
         QVERIFY(sql("CREATE TABLE \"People\" (\"PersonID\" integer); GRANT SELECT, INSERT, UPDATE, DELETE ON \"People\" TO anna", "ready"));
     }
@@ -122,6 +124,8 @@ private slots:
                                        << "Connected to the database \"sales\"";
         QTest::newRow("read only") << "dbname=readonly user=anna" << "anna-secret" << int(O::Connected)
                                    << "Connected to the database \"readonly\"";
+        QTest::newRow("outside the group") << "dbname=outside user=anna" << "anna-secret" << int(O::Connected)
+                                           << "Connected to the database \"outside\"";
         QTest::newRow("password needed") << "dbname=sales user=anna" << "" << int(O::PasswordNeeded)
                                          << "The server asks for the password of anna.";
         QTest::newRow("wrong password") << "dbname=sales user=anna" << "not-her-secret" << int(O::WrongPassword)
@@ -151,6 +155,9 @@ private slots:
         if (QTest::currentDataTag() == QByteArray("no tables yet"))
             QVERIFY(r.message.endsWith(" It holds no Vantrel tables yet: the administrator makes them with "
                                        "vantrel-makedb --server."));
+        if (QTest::currentDataTag() == QByteArray("outside the group"))
+            QVERIFY(r.message.endsWith(" anna may neither read nor change the people there: the administrator adds "
+                                       "anna to the group role of the salespeople."));
         if (QTest::currentDataTag() == QByteArray("read only"))
             QVERIFY(r.message.endsWith(" anna may read the people there but not change them: the administrator adds "
                                        "anna to the group role of the salespeople."));
@@ -183,8 +190,9 @@ private slots:
         QVERIFY(form.PasswordEdit->isVisible());
         QCOMPARE(form.PasswordEdit->echoMode(), QLineEdit::Password);
         QTest::keyClicks(form.PasswordEdit, "wrong");
-        QTest::mouseClick(form.TestButton, Qt::LeftButton);
+        QTest::keyClick(form.PasswordEdit, Qt::Key_Return); // tests again: no OK for refused settings
         QCOMPARE(form.TestResult->text(), QString("The server refused the password of anna."));
+        QVERIFY(said.isEmpty());
         form.PasswordEdit->setText("anna-secret");
         QTest::mouseClick(form.TestButton, Qt::LeftButton);
         QVERIFY2(form.TestResult->text().startsWith("Connected to the database \"ready\""), qPrintable(form.TestResult->text()));

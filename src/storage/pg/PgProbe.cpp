@@ -133,6 +133,10 @@ Result probe(const QString& connectionString, const QString& password)
                     .arg(version % 10000);
     if (scalar(c.get(), "SELECT to_regclass($1)::text", "\"People\"").isEmpty())
         r.message += " It holds no Vantrel tables yet: the administrator makes them with vantrel-makedb --server.";
+    else if (scalar(c.get(), "SELECT has_table_privilege($1, 'SELECT')::text", "\"People\"") != "true")
+        r.message += QString(" %1 may neither read nor change the people there: the administrator adds %1 to the "
+                             "group role of the salespeople.")
+                         .arg(user);
     else if (scalar(c.get(), "SELECT has_table_privilege($1, 'INSERT, UPDATE, DELETE')::text", "\"People\"") != "true")
         r.message += QString(" %1 may read the people there but not change them: the administrator adds %1 to the "
                              "group role of the salespeople.")

@@ -268,6 +268,9 @@ void PgStore::setUpSession()
     Result r = run("SELECT current_setting('transaction_read_only') = 'on' OR pg_is_in_recovery() "
                    "OR (to_regclass('\"People\"') IS NOT NULL AND NOT has_table_privilege('\"People\"', 'INSERT, UPDATE'))");
     m_readOnly = PQntuples(r.get()) == 1 && QByteArrayView(PQgetvalue(r.get(), 0, 0)) == "t";
+    // A login outside the salespeople's group may not even read: told apart from one that may.
+    Result reads = run("SELECT to_regclass('\"People\"') IS NULL OR has_table_privilege('\"People\"', 'SELECT')");
+    m_mayRead = PQntuples(reads.get()) == 1 && QByteArrayView(PQgetvalue(reads.get(), 0, 0)) == "t";
 }
 
 void PgStore::close()

@@ -28,6 +28,7 @@ public:
     // when the server asks for one and the user typed it; kept in memory for a reconnection.
     void open(const QString& connection, int busyTimeoutMs = 5000, const QString& password = {});
     QString connectionString() const { return m_connection; }
+    bool mayRead() const { return m_mayRead; } // the login may read the people at all
 
     QString displayName() const override;
     bool isOpen() const override { return m_conn != nullptr; }
@@ -100,6 +101,7 @@ private:
     bool checkLostCommit();
 
     QString m_connection;
+    bool m_mayRead = true;
     QByteArray m_password;
     int m_busyTimeout = 5000;
     PGconn* m_conn = nullptr;
