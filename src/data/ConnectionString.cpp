@@ -92,18 +92,18 @@ Parsed parseUri(const QString& text, qsizetype prefix)
     }
     QStringList hosts, ports;
     bool anyPort = false;
-    for (const QString& spec : authority.split(',')) {
-        QString host = spec, port;
+    for (const QString& address : authority.split(',')) {
+        QString host = address, port;
         if (host.startsWith('[')) {
             const qsizetype close = host.indexOf(']');
             if (close < 0) {
-                r.error = QString("The address \"%1\" lacks its closing \"]\".").arg(spec);
+                r.error = QString("The address \"%1\" lacks its closing \"]\".").arg(address);
                 return r;
             }
             port = host.mid(close + 1);
             host = host.mid(1, close - 1);
             if (!port.isEmpty() && !port.startsWith(':')) {
-                r.error = QString("Unexpected text after the address \"%1\".").arg(spec);
+                r.error = QString("Unexpected text after the address \"%1\".").arg(address);
                 return r;
             }
             port = port.mid(1);
