@@ -9,6 +9,7 @@
 #include "app/UpgradeProgress.h"
 #include "data/Connection.h"
 #include "data/SchemaUpgrade.h"
+#include "../tests/support/OlderSchema.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,7 +17,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -27,27 +27,18 @@ namespace {
 // files were.
 bool makeOlder(const QString& path)
 {
-    static const QRegularExpression named(R"re(^CREATE\s+(INDEX|TABLE|TRIGGER)\s+"([^"]+)")re",
-                                          QRegularExpression::CaseInsensitiveOption);
-    QStringList made = Schema::addedStatements();
-    for (const Schema::Step& step : Schema::steps())
-        made += Schema::statements(step.sql);
     bool ok = true;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "older");
         db.setDatabaseName(path);
         ok = db.open();
-        for (auto it = made.crbegin(); ok && it != made.crend(); ++it) {
-            const auto m = named.match(*it);
-            if (!m.hasMatch())
-                continue;
+        for (const QString& statement : olderSchemaStatements()) {
+            if (!ok)
+                break;
             QSqlQuery q(db);
-            q.prepare(QString("DROP %1 IF EXISTS \"%2\"").arg(m.captured(1).toUpper(), m.captured(2)));
+            q.prepare(statement);
             ok = BenchFile::run(q);
         }
-        QSqlQuery v(db);
-        v.prepare("PRAGMA user_version = 0");
-        ok = ok && BenchFile::run(v);
         QSqlQuery vacuum(db);
         vacuum.prepare("VACUUM");
         ok = ok && BenchFile::run(vacuum);

@@ -27,7 +27,9 @@ int& defaultBusyTimeout()
 
 // The store lives as long as the connection, open or closed, so that a reader that outlives a
 // close gives its statement back to an object that is still there.
-Connection::Connection(const QString&)
+Connection::Connection(const QString&) { useFile(); }
+
+void Connection::useFile()
 {
     auto file = std::make_unique<SqliteStore>();
     m_file = file.get();
@@ -41,9 +43,7 @@ void Connection::setServer(const QString& connection, const QString& password)
     m_serverPassword = password;
     m_userName.clear();
     if (m_server.isEmpty() && !m_file) {
-        auto file = std::make_unique<SqliteStore>();
-        m_file = file.get();
-        m_store = std::move(file);
+        useFile();
     } else if (!m_server.isEmpty()) {
         m_store = std::make_unique<PgStore>();
         m_file = nullptr;

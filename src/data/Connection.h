@@ -125,6 +125,7 @@ public:
     void checkpoint();
 
 private:
+    void useFile();     // a store for the file, closed
     void openFile();    // the checks of the path, then the file's store
     void checkOpened(); // the tables the program needs, and the write lock once; closes on a failure
 

@@ -74,4 +74,15 @@ UpdateOutcome Store::update(const RowUpdate& change)
     return there->step() ? UpdateOutcome::Changed : UpdateOutcome::Gone;
 }
 
+QString Store::joinedKeys(const QVector<qint64>& keys, QChar open, QChar close)
+{
+    QString list(open);
+    for (qint64 key : keys) {
+        if (list.size() > 1)
+            list += ',';
+        list += QString::number(key);
+    }
+    return list + close;
+}
+
 } // namespace storage

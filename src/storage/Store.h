@@ -125,6 +125,8 @@ public:
     // many rows by their keys in one statement.
     virtual QString inKeys(const QString& name, const QString& placeholder) const = 0;
     virtual QVariant keyList(const QVector<qint64>& keys) const = 0;
+    // The keys between open and close, comma-separated: the form both stores' key lists take.
+    static QString joinedKeys(const QVector<qint64>& keys, QChar open, QChar close);
     // Equal, or both null; text compared letter by letter, case included.
     virtual QString sameAs(const QString& left, const QString& right) const = 0;
     // Equal when the letters A to Z are taken without their case, and nothing else is; a null

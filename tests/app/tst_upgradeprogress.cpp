@@ -2,6 +2,7 @@
 // run, and the file ends as a new one is made, or, when a step cannot be done, is used as it is
 // with a word.
 #include "support/AppFixture.h"
+#include "support/OlderSchema.h"
 
 #include "app/UpgradeProgress.h"
 #include "data/Dataset.h"
@@ -12,7 +13,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -23,20 +23,8 @@ namespace {
 // delivered files were.
 void makeOlder(TestDatabase& db)
 {
-    static const QRegularExpression named("^CREATE\\s+(INDEX|TABLE|TRIGGER)\\s+\"([^\"]+)\"",
-                                          QRegularExpression::CaseInsensitiveOption);
-    QStringList made = Schema::addedStatements();
-    for (const Schema::Step& step : Schema::steps())
-        made += Schema::statements(step.sql);
-    static const QRegularExpression added(R"re(^ALTER\s+TABLE\s+"([^"]+)"\s+ADD\s+COLUMN\s+"([^"]+)")re",
-                                          QRegularExpression::CaseInsensitiveOption);
-    for (auto it = made.crbegin(); it != made.crend(); ++it) {
-        if (const auto m = named.match(*it); m.hasMatch())
-            db.exec(QString("DROP %1 IF EXISTS \"%2\"").arg(m.captured(1).toUpper(), m.captured(2)));
-        else if (const auto c = added.match(*it); c.hasMatch())
-            db.exec(QString("ALTER TABLE \"%1\" DROP COLUMN \"%2\"").arg(c.captured(1), c.captured(2)));
-    }
-    db.exec("PRAGMA user_version = 0");
+    for (const QString& statement : olderSchemaStatements())
+        db.exec(statement);
 }
 QStringList schemaOf(TestDatabase& db)
 {

@@ -709,16 +709,7 @@ QString PgStore::inKeys(const QString& name, const QString& placeholder) const
     return name + " = ANY(CAST(" + placeholder + " AS bigint[]))";
 }
 
-QVariant PgStore::keyList(const QVector<qint64>& keys) const
-{
-    QString list = "{";
-    for (qint64 key : keys) {
-        if (list.size() > 1)
-            list += ',';
-        list += QString::number(key);
-    }
-    return list + '}';
-}
+QVariant PgStore::keyList(const QVector<qint64>& keys) const { return joinedKeys(keys, '{', '}'); }
 
 QString PgStore::sameAs(const QString& left, const QString& right) const
 {

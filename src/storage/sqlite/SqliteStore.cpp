@@ -422,16 +422,7 @@ QString SqliteStore::inKeys(const QString& name, const QString& placeholder) con
     return name + " IN (SELECT value FROM json_each(" + placeholder + "))";
 }
 
-QVariant SqliteStore::keyList(const QVector<qint64>& keys) const
-{
-    QString json = "[";
-    for (qint64 key : keys) {
-        if (json.size() > 1)
-            json += ',';
-        json += QString::number(key);
-    }
-    return json + ']';
-}
+QVariant SqliteStore::keyList(const QVector<qint64>& keys) const { return joinedKeys(keys, '[', ']'); }
 
 // IS is true for two nulls; BINARY, because a column declared NOCASE would otherwise take a
 // change of case for no change.
