@@ -53,14 +53,18 @@ bool askAboutOtherUser(Dataset& ds, Dataset::Conflict conflict)
 // Every distinct value of a column of People in order, as SELECT DISTINCT ... ORDER BY gives
 // them (NULL first when a row holds it), but found by one seek in the column's index per value
 // instead of a pass over a million rows.
-QString distinctValues(const QString& column)
+// A column's values without regard to the case of A to Z, each once as first stored, in that
+// rule's order: one step of the column's index per value, however many people have it.
+QString distinctValues(const storage::Store& store, const QString& column)
 {
-    return QString("WITH RECURSIVE v(%1) AS (SELECT min(\"People\".%1) FROM \"People\" UNION ALL "
-                   "SELECT (SELECT min(\"People\".%1) FROM \"People\" WHERE \"People\".%1 > v.%1) FROM v "
-                   "WHERE v.%1 IS NOT NULL) "
+    const QString c = Connection::quote(column);
+    const QString folded = store.foldedAZ("\"People\"." + c);
+    return QString("WITH RECURSIVE v(k) AS (SELECT min(%2) FROM \"People\" UNION ALL "
+                   "SELECT (SELECT min(%2) FROM \"People\" WHERE %2 > %3) FROM v WHERE v.k IS NOT NULL) "
                    "SELECT NULL AS %1 WHERE EXISTS (SELECT 1 FROM \"People\" WHERE \"People\".%1 IS NULL) "
-                   "UNION ALL SELECT %1 FROM v WHERE %1 IS NOT NULL;")
-        .arg(Connection::quote(column));
+                   "UNION ALL SELECT (SELECT \"People\".%1 FROM \"People\" WHERE %2 = %3 ORDER BY \"PersonID\" LIMIT 1) "
+                   "AS %1 FROM v WHERE v.k IS NOT NULL;")
+        .arg(c, folded, store.foldedAZ("v.k"));
 }
 
 bool isBlank(const QString& text)
@@ -165,13 +169,14 @@ TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConn
     SubProjectHistoryQ->setRequiredColumns("SubProjects", {"SubProjectID"});
     SubProjectHistoryQDS = source("SubProjectHistoryQDS", SubProjectHistoryQ);
 
-    ProfessionQuery = makeQuery("ProfessionQuery", distinctValues("Profession"));
+    // The lists' statements are made when they open: their words are the store's.
+    ProfessionQuery = makeQuery("ProfessionQuery", QString());
     ProfessionQuery->setRequiredColumns("People", {"Profession"});
     ProfessionQueryDS = source("ProfessionQueryDS", ProfessionQuery);
-    CompanyQuery = makeQuery("CompanyQuery", distinctValues("Company"));
+    CompanyQuery = makeQuery("CompanyQuery", QString());
     CompanyQuery->setRequiredColumns("People", {"Company"});
     CompanyQueryDS = source("CompanyQueryDS", CompanyQuery);
-    SolutionQuery = makeQuery("SolutionQuery", distinctValues("OfferedSolution"));
+    SolutionQuery = makeQuery("SolutionQuery", QString());
     SolutionQuery->setRequiredColumns("People", {"OfferedSolution"});
     SolutionQueryDS = source("SolutionQueryDS", SolutionQuery);
 
@@ -282,6 +287,12 @@ void TMainDataModule::SetDatasetsActive(bool active)
     // Read before the lists: a program that writes meanwhile makes the next save read them again.
     m_listsExternal = active ? MainADOConnection.externalVersion() : -1;
     m_listsVersion = MainADOConnection.tableVersion("People");
+    if (active) {
+        const storage::Store& store = MainADOConnection.store();
+        ProfessionQuery->setQuery(distinctValues(store, "Profession"));
+        CompanyQuery->setQuery(distinctValues(store, "Company"));
+        SolutionQuery->setQuery(distinctValues(store, "OfferedSolution"));
+    }
     for (Dataset* ds : openingOrder()) {
         if (active)
             ds->open();

@@ -123,8 +123,9 @@ void PeopleBatch::begin()
         marks << "?";
     }
     m_insert = prepare("INSERT INTO \"People\" (" + names.join(", ") + ") VALUES (" + marks.join(", ") + ")");
-    // Name and CompanyID come from the index; the columns' NOCASE collation ignores ASCII case.
-    m_find = prepare("SELECT \"PersonID\", \"Email1\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND \"Name\" = ?2");
+    // Name and CompanyID come from the index; the name without regard to the case of A to Z.
+    m_find = prepare("SELECT \"PersonID\", \"Email1\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND "
+                     + store().equalFoldingAZ("\"Name\"", "?2"));
     m_versionAtBegin = m_data.MainADOConnection.tableVersion("People");
 }
 

@@ -447,7 +447,7 @@ Undo undoImport(Connection& c, qint64 importId)
             changed << it.key();
     }
     if (!changed.isEmpty()) {
-        RowReader q(c, "SELECT \"Name\" FROM \"People\" WHERE " + in(c, "\"PersonID\"") + " ORDER BY \"Name\", \"PersonID\"",
+        RowReader q(c, "SELECT \"Name\" FROM \"People\" WHERE " + in(c, "\"PersonID\"") + " ORDER BY " + c.store().foldedAZ("\"Name\"") + ", \"PersonID\"",
                     {idList(c, changed)});
         while (q.next())
             result.changed << q.value(0, ColumnType::Text).toString();

@@ -132,6 +132,9 @@ public:
     // Equal when the letters A to Z are taken without their case, and nothing else is; a null
     // equals nothing.
     virtual QString equalFoldingAZ(const QString& left, const QString& right) const = 0;
+    // The text as that rule compares and orders it, for min(), ">" and ORDER BY: A to Z without
+    // their case, every other character as itself, in the order of the characters' numbers.
+    virtual QString foldedAZ(const QString& text) const = 0;
     // The text holds a character beyond ASCII.
     virtual QString beyondAscii(const QString& name) const = 0;
     // An insert that leaves out a row whose key or unique columns are on file already; rest is

@@ -428,7 +428,7 @@ namespace {
 int childWork(const QString& path)
 {
     Connection c("child");
-    c.setDatabasePath(path);
+    TestDatabase::pointAt(c, path);
     c.open();
     for (int round = 0;; ++round) {
         BackupJob job(c, Backups::folder(path) + "/" + Backups::dailyName(QDate(2026, 1, 1).addDays(round)));

@@ -238,7 +238,7 @@ private slots:
         QVERIFY(app.start());
         // A second copy of the program with the list open.
         Connection otherCopy("other");
-        otherCopy.setDatabasePath(app.db.path());
+        TestDatabase::pointAt(otherCopy, app.db.path());
         otherCopy.open();
         Dataset seen("SeenElsewhere", &otherCopy);
         seen.setTable("People");

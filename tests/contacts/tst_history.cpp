@@ -55,17 +55,8 @@ struct HistoryApp : AppFixture {
     }
     QStringList rows()
     {
-        QStringList out;
-        QSqlQuery q(QSqlDatabase::database(db.connectionName()));
-        q.exec("SELECT PersonID, Field, quote(OldValue), quote(NewValue), ChangedBy, ChangedAt, OverOthers "
-               "FROM PeopleHistory ORDER BY HistoryID");
-        while (q.next()) {
-            QStringList r;
-            for (int i = 0; i < 7; ++i)
-                r << q.value(i).toString();
-            out << r.join('|');
-        }
-        return out;
+        return db.rows("SELECT PersonID, Field, quote(OldValue), quote(NewValue), ChangedBy, ChangedAt, OverOthers "
+                       "FROM PeopleHistory ORDER BY HistoryID");
     }
 };
 } // namespace

@@ -49,7 +49,7 @@ const QString kDeleted = "This person was deleted by another user. Save it as a 
 struct SecondCopy {
     explicit SecondCopy(const QString& path)
     {
-        data.MainADOConnection.setDatabasePath(path);
+        TestDatabase::pointAt(data.MainADOConnection, path);
         data.MainADOConnection.open();
         data.SetDatasetsActive(true);
     }

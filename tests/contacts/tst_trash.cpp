@@ -30,17 +30,10 @@ namespace {
 QString personText(TestDatabase& db, int id)
 {
     QStringList columns;
-    for (const char* table : {"People", "PeopleFollowUp", "QuestionsMain"}) {
-        const QString list = db.scalar(QString("SELECT group_concat('quote(\"' || name || '\")', '||'',''||') FROM "
-                                               "pragma_table_info('%1')")
-                                           .arg(table))
-                                 .toString();
-        columns << db.scalar(QString("SELECT group_concat(r, ';') FROM (SELECT %1 AS r FROM \"%2\" WHERE \"PersonID\" = "
-                                     "? ORDER BY rowid)")
-                                 .arg(list, table),
-                             {id})
-                       .toString();
-    }
+    for (const char* table : {"People", "PeopleFollowUp", "QuestionsMain"})
+        columns << db.rows(QString("SELECT * FROM \"%1\" WHERE \"PersonID\" = ? ORDER BY %2").arg(table, db.rowKey(table)),
+                           {id})
+                       .join(';');
     return columns.join('\n');
 }
 
@@ -289,7 +282,7 @@ private slots:
         app.db.exec("COMMIT");
         QVERIFY(app.start());
         TMainDataModule other;
-        other.MainADOConnection.setDatabasePath(app.db.path());
+        TestDatabase::pointAt(other.MainADOConnection, app.db.path());
         other.MainADOConnection.open();
         other.SetDatasetsActive(true);
         QCOMPARE(other.PeopleCompanyDet->recordCount(), 3 + more);
@@ -496,7 +489,7 @@ private slots:
         } else {
             // Added by an import, as the imports add people, each with an answer.
             TMainDataModule data;
-            data.MainADOConnection.setDatabasePath(db.path());
+            TestDatabase::pointAt(data.MainADOConnection, db.path());
             data.MainADOConnection.open();
             data.SetDatasetsActive(true);
             PeopleBatch batch(data, {"Name", "Company"});
@@ -552,7 +545,7 @@ int childWork(const QString& task) // "path|delete" or "path|undo"
 {
     const QStringList fields = task.split('|');
     Connection c("child");
-    c.setDatabasePath(fields[0]);
+    TestDatabase::pointAt(c, fields[0]);
     c.open();
     for (int round = 0;; ++round) {
         if (fields[1] == "delete") {

@@ -28,8 +28,7 @@ QString named(const QString& who, const QDateTime& when)
 struct Copy {
     Copy(const QString& path, const QString& user)
     {
-        data.MainADOConnection.setUserName(user);
-        data.MainADOConnection.setDatabasePath(path);
+        TestDatabase::pointAt(data.MainADOConnection, path, user);
         data.MainADOConnection.open();
         data.SetDatasetsActive(true);
     }

@@ -23,7 +23,7 @@ class TestDataModule : public QObject {
         dm = std::make_unique<TMainDataModule>();
         dm->nameText = [this] { return nameBox; };
         dm->focusName = [this] { ++focusCalls; };
-        dm->MainADOConnection.setDatabasePath(db->path());
+        TestDatabase::pointAt(dm->MainADOConnection, db->path());
         dm->MainADOConnection.open();
         dm->SetDatasetsActive(true);
     }

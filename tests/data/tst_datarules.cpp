@@ -25,7 +25,7 @@ class TestDataRules : public QObject {
     {
         dm = std::make_unique<TMainDataModule>();
         dm->nameText = [this] { return nameBox; };
-        dm->MainADOConnection.setDatabasePath(db->path());
+        TestDatabase::pointAt(dm->MainADOConnection, db->path());
         dm->MainADOConnection.open();
         dm->SetDatasetsActive(true);
     }

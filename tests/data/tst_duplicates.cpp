@@ -23,20 +23,11 @@ namespace {
 QStringList dump(TestDatabase& db)
 {
     QStringList rows;
-    QSqlQuery q(QSqlDatabase::database(db.connectionName()));
     for (const char* sql : {"SELECT * FROM People ORDER BY PersonID",
                             "SELECT ID, PersonID, FUDate, FUDescription FROM PeopleFollowUp ORDER BY ID",
                             "SELECT PersonID, QuestionID, Answer FROM QuestionsMain ORDER BY PersonID, QuestionID",
-                            "SELECT PersonID, SubProjectID FROM Business ORDER BY rowid"}) {
-        q.exec(sql);
-        while (q.next()) {
-            QStringList cells;
-            for (int i = 0; i < q.record().count(); ++i)
-                cells << (q.isNull(i) ? QString("<null>") : q.value(i).toString());
-            rows << cells.join('|');
-        }
-        rows << "--";
-    }
+                            "SELECT PersonID, SubProjectID FROM Business ORDER BY rowid"})
+        rows << db.rows(sql) << "--";
     return rows;
 }
 
@@ -65,7 +56,7 @@ Pair seedPair(TestDatabase& db)
 std::unique_ptr<Connection> openFile(const TestDatabase& db)
 {
     auto c = std::make_unique<Connection>("duplicates-" + QString::number(quintptr(&db)));
-    c->setDatabasePath(db.path());
+    TestDatabase::pointAt(*c, db.path());
     c->open();
     return c;
 }
@@ -76,7 +67,7 @@ int mergeInChild()
     const QString path = qEnvironmentVariable("DUPLICATES_CHILD_DB");
     const QByteArray killAt = qgetenv("DUPLICATES_KILL_AT");
     Connection c("child");
-    c.setDatabasePath(path);
+    TestDatabase::pointAt(c, path);
     c.open();
     DuplicateMerge::setStepHook([&](const char* step) {
         if (killAt == step)

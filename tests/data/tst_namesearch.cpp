@@ -28,7 +28,7 @@ class TestNameSearch : public QObject {
     qint64 foundOneByOne(int company, const QString& typed)
     {
         Dataset all("All", conn.get());
-        all.setQuery("SELECT PersonID, CompanyID, Name FROM People ORDER BY PersonID");
+        all.setQuery("SELECT \"PersonID\", \"CompanyID\", \"Name\" FROM \"People\" ORDER BY \"PersonID\"");
         all.open();
         if (!all.locateLowest({"CompanyID", "Name"}, {company, typed}, LocateOptions{true, true}, "Name"))
             return 0;
@@ -48,7 +48,7 @@ private slots:
         db->exec("INSERT INTO People (CompanyID, Name) VALUES (1, NULL)");
         db->exec("INSERT INTO People (CompanyID, Name) VALUES (2, 'Carl')");
         conn = std::make_unique<Connection>("test");
-        conn->setDatabasePath(db->path());
+        TestDatabase::pointAt(*conn, db->path());
         conn->open();
         companies = std::make_unique<Dataset>("Companies", conn.get());
         companies->setTable("Companies");

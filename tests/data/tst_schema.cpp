@@ -88,7 +88,7 @@ class TestSchema : public QObject {
     QString startModule(const QString& path)
     {
         TMainDataModule dm;
-        dm.MainADOConnection.setDatabasePath(path);
+        TestDatabase::pointAt(dm.MainADOConnection, path);
         dm.MainADOConnection.open();
         dm.SetDatasetsActive(true);
         const QString notice = dm.startupNotice();
@@ -174,7 +174,7 @@ private slots:
         const QStringList before = schemaOf(path);
         {
             TMainDataModule dm;
-            dm.MainADOConnection.setDatabasePath(path);
+            TestDatabase::pointAt(dm.MainADOConnection, path);
             dm.MainADOConnection.open();
             dm.SetDatasetsActive(true);
             QVERIFY2(dm.startupNotice().contains(notice), qPrintable(dm.startupNotice()));

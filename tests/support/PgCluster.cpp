@@ -75,6 +75,15 @@ PgCluster::PgCluster() : m_dir(QDir::tempPath() + "/vantrel-pg-XXXXXX"), m_binDi
     QString done, error;
     if (!Schema::makeServerDatabase(connection("vantrel_template"), &done, &error))
         qFatal("cannot make the schema on the test server: %s", qPrintable(error));
+    // The few functions of the file's SQL that the tests' own queries use, for the same queries here.
+    admin("CREATE FUNCTION hex(text) RETURNS text IMMUTABLE LANGUAGE sql AS $$ SELECT upper(encode(convert_to($1, "
+          "'UTF8'), 'hex')) $$; "
+          "CREATE FUNCTION quote(text) RETURNS text IMMUTABLE LANGUAGE sql AS $$ SELECT coalesce(quote_literal($1), "
+          "'NULL') $$; "
+          "CREATE FUNCTION quote(bigint) RETURNS text IMMUTABLE LANGUAGE sql AS $$ SELECT coalesce($1::text, 'NULL') $$; "
+          "CREATE FUNCTION quote(double precision) RETURNS text IMMUTABLE LANGUAGE sql AS $$ SELECT coalesce($1::text, "
+          "'NULL') $$",
+          "vantrel_template");
     admin("CREATE ROLE vantrel_member LOGIN IN ROLE " + Schema::kServerGroup);
     admin("GRANT SELECT ON ALL TABLES IN SCHEMA public TO vantrel_reader", "vantrel_template");
     admin("CREATE DATABASE vantrel_empty");
@@ -82,6 +91,12 @@ PgCluster::PgCluster() : m_dir(QDir::tempPath() + "/vantrel-pg-XXXXXX"), m_binDi
 
 PgCluster::~PgCluster()
 {
+    // For finding out why a statement failed: the server's log keeps each error with its statement.
+    if (qEnvironmentVariableIsSet("VANTREL_PG_LOG")) {
+        QFile log(m_dir.path() + "/server.log");
+        if (log.open(QIODevice::ReadOnly))
+            fprintf(stderr, "%s", log.readAll().constData());
+    }
     // QProcess may be gone with the application: the shell stops the server.
     const QString pgCtl = m_binDir.isEmpty() ? QString("pg_ctl") : m_binDir + "/pg_ctl";
     QString command = "'" + pgCtl + "' -D '" + m_dir.path() + "/data' -m immediate -w stop >/dev/null 2>&1";
@@ -135,6 +150,15 @@ QString PgCluster::newDatabase(bool empty)
     m_lastDatabase = QString("vantrel_test_%1").arg(++m_count);
     admin(QString("CREATE DATABASE %1 TEMPLATE %2").arg(m_lastDatabase, empty ? "template0" : "vantrel_template"));
     return connection(m_lastDatabase);
+}
+
+QString PgCluster::member(const QString& name)
+{
+    if (!m_members.contains(name)) {
+        admin(QString("CREATE ROLE \"%1\" LOGIN IN ROLE %2").arg(name, Schema::kServerGroup));
+        m_members << name;
+    }
+    return name;
 }
 
 void PgCluster::admin(const QString& sql, const QString& database)

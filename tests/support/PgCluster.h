@@ -22,6 +22,9 @@ public:
     QString newDatabase(bool empty = false);
     QString lastDatabase() const { return m_lastDatabase; }
 
+    // A login of that name in the program's users' group, made at its first use; returns it.
+    QString member(const QString& name);
+
     // As the cluster's superuser on its maintenance database; fails the test program on an error.
     void admin(const QString& sql, const QString& database = "postgres");
 
@@ -41,4 +44,5 @@ private:
     bool m_asRoot = false;
     int m_count = 0;
     QString m_lastDatabase;
+    QStringList m_members;
 };

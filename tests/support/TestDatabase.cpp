@@ -1,15 +1,31 @@
 #include "TestDatabase.h"
 
-#include "data/Schema.h"
+#include "PgCluster.h"
 
+#include "data/Connection.h"
+#include "data/Schema.h"
+#include "storage/pg/PgStore.h"
+
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QTest>
 #include <QUuid>
 
+bool TestDatabase::onServer() { return qEnvironmentVariable("VANTREL_TEST_STORE") == "server"; }
+
 TestDatabase::TestDatabase() : m_connection("test-" + QUuid::createUuid().toString())
 {
+    if (onServer()) {
+        m_server = PgCluster::instance().newDatabase();
+        QFile file(m_dir.path() + "/Vantrel.connection");
+        if (!file.open(QIODevice::WriteOnly) || file.write(m_server.toUtf8() + '\n') < 0)
+            qFatal("cannot write the test's Vantrel.connection");
+        return;
+    }
     QString error;
     if (!Schema::createDatabase(path(), &error))
         qFatal("cannot create the test database: %s", qPrintable(error));
@@ -22,14 +38,127 @@ TestDatabase::TestDatabase() : m_connection("test-" + QUuid::createUuid().toStri
 
 TestDatabase::~TestDatabase()
 {
+    if (!m_server.isEmpty())
+        return;
     QSqlDatabase::database(m_connection, false).close();
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-void TestDatabase::disconnect() { QSqlDatabase::database(m_connection, false).close(); }
+void TestDatabase::pointAt(Connection& connection, const QString& path, const QString& user)
+{
+    connection.setDatabasePath(path);
+    if (!onServer()) {
+        if (!user.isEmpty())
+            connection.setUserName(user);
+        return;
+    }
+    QFile file(QFileInfo(path).absolutePath() + "/Vantrel.connection");
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("no Vantrel.connection beside %s", qPrintable(path));
+    QString server = QString::fromUtf8(file.readLine()).trimmed();
+    if (!user.isEmpty())
+        server += " user=" + PgCluster::instance().member(user); // the last one named counts
+    connection.setServer(server);
+}
+
+QString TestDatabase::connectionName() const
+{
+    if (!m_server.isEmpty())
+        qFatal("a query of the file's own was asked for on the server");
+    return m_connection;
+}
+
+void TestDatabase::disconnect()
+{
+    if (!m_server.isEmpty()) {
+        m_store.reset();
+        return;
+    }
+    QSqlDatabase::database(m_connection, false).close();
+}
+
+PgStore& TestDatabase::serverStore()
+{
+    if (!m_store) {
+        m_store = std::make_unique<PgStore>();
+        try {
+            m_store->open(m_server);
+            if (m_names.isEmpty()) {
+                for (const QString& object : m_store->schemaObjects())
+                    m_names.insert(object.toLower(), object);
+                for (const QString& table : m_store->tables()) {
+                    m_names.insert(table.toLower(), table);
+                    m_tables.insert(table.toLower());
+                    for (const storage::ColumnInfo& c : m_store->columns(table))
+                        m_names.insert(c.name.toLower(), c.name);
+                }
+            }
+        } catch (const DataError& e) {
+            qFatal("cannot open the test database on the server: %s", qPrintable(e.text()));
+        }
+    }
+    return *m_store;
+}
+
+// The server folds unquoted names to lower case, the schema's are mixed: every bare word that
+// names a table or a column is quoted as made. A word right before "(" is a function's, unless
+// it names a table (an insert's column list).
+QByteArray TestDatabase::forServer(const QString& sql)
+{
+    serverStore();
+    QString out;
+    const int n = sql.size();
+    for (int i = 0; i < n;) {
+        const QChar c = sql[i];
+        if (c == '\'' || c == '"') {
+            const int end = sql.indexOf(c, i + 1);
+            const int stop = end < 0 ? n : end + 1;
+            out += sql.mid(i, stop - i);
+            i = stop;
+            continue;
+        }
+        if (c.isLetter() || c == '_') {
+            int j = i;
+            while (j < n && (sql[j].isLetterOrNumber() || sql[j] == '_'))
+                ++j;
+            const QString word = sql.mid(i, j - i);
+            const bool parameter = i > 0 && (sql[i - 1] == ':' || sql[i - 1] == '$' || sql[i - 1] == '@');
+            const auto name = m_names.constFind(word.toLower());
+            const bool call = j < n && sql[j] == '(';
+            if (!parameter && name != m_names.constEnd() && (!call || m_tables.contains(word.toLower())))
+                out += '"' + *name + '"';
+            else
+                out += word;
+            i = j;
+            continue;
+        }
+        out += c;
+        ++i;
+    }
+    return out.toUtf8();
+}
 
 void TestDatabase::exec(const QString& sql, const QVariantList& values)
 {
+    if (!m_server.isEmpty()) {
+        try {
+            // Another program's write lock, as the file's BEGIN IMMEDIATE takes it.
+            const QString word = sql.trimmed().toUpper();
+            if (word == "BEGIN IMMEDIATE" || word == "BEGIN")
+                return serverStore().begin();
+            if (word == "COMMIT" || word == "END")
+                return serverStore().commit();
+            if (word == "ROLLBACK")
+                return serverStore().rollback();
+            storage::Prepared s(serverStore(), forServer(sql));
+            for (int i = 0; i < values.size(); ++i)
+                s->bind(i + 1, values[i]);
+            s->run();
+        } catch (const DataError& e) {
+            qFatal("%s: %s", qPrintable(sql), qPrintable(e.text()));
+        }
+        return;
+    }
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare(sql);
     for (const QVariant& v : values)
@@ -40,6 +169,16 @@ void TestDatabase::exec(const QString& sql, const QVariantList& values)
 
 QVariant TestDatabase::scalar(const QString& sql, const QVariantList& values)
 {
+    if (!m_server.isEmpty()) {
+        try {
+            storage::Prepared s(serverStore(), forServer(sql));
+            for (int i = 0; i < values.size(); ++i)
+                s->bind(i + 1, values[i]);
+            return s->step() ? s->value(0) : QVariant();
+        } catch (const DataError& e) {
+            qFatal("%s: %s", qPrintable(sql), qPrintable(e.text()));
+        }
+    }
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare(sql);
     for (const QVariant& v : values)
@@ -47,6 +186,46 @@ QVariant TestDatabase::scalar(const QString& sql, const QVariantList& values)
     if (!q.exec())
         qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
     return q.next() ? q.value(0) : QVariant();
+}
+
+QStringList TestDatabase::rows(const QString& sql, const QVariantList& values)
+{
+    QStringList out;
+    auto cell = [](const QVariant& v) { return v.isNull() ? QString("<null>") : v.toString(); };
+    if (!m_server.isEmpty()) {
+        try {
+            storage::Prepared s(serverStore(), forServer(sql));
+            for (int i = 0; i < values.size(); ++i)
+                s->bind(i + 1, values[i]);
+            while (s->step()) {
+                QStringList cells;
+                for (int i = 0; i < s->columnCount(); ++i)
+                    cells << cell(s->value(i));
+                out << cells.join('|');
+            }
+        } catch (const DataError& e) {
+            qFatal("%s: %s", qPrintable(sql), qPrintable(e.text()));
+        }
+        return out;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(sql);
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    while (q.next()) {
+        QStringList cells;
+        for (int i = 0; i < q.record().count(); ++i)
+            cells << cell(q.value(i));
+        out << cells.join('|');
+    }
+    return out;
+}
+
+QString TestDatabase::rowKey(const QString& table)
+{
+    return m_server.isEmpty() ? QString("rowid") : serverStore().rowKey('"' + table + '"');
 }
 
 int TestDatabase::count(const QString& table, const QString& where)

@@ -26,6 +26,16 @@ QString insertTarget(const QByteArray& sql);
 // of the table's columns, as the file's rowid is.
 inline constexpr const char* kAddedKey = "rowid";
 
+// A to Z alone without their case, as the file's NOCASE, in the order of the characters'
+// numbers whatever the server's locale (lower() would fold every letter the locale knows). The
+// indexes of the columns the file declares NOCASE are on this expression of them.
+QString foldedAZ(const QString& text);
+inline constexpr const char* kFoldFrom = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+inline constexpr const char* kFoldTo = "abcdefghijklmnopqrstuvwxyz";
+// The mark on a column's comment (after the file's declared type) that the file compares the
+// column's text by NOCASE.
+inline constexpr const char* kNoCaseMark = " COLLATE NOCASE";
+
 // The advisory lock that stands for the file's single write lock: a write transaction takes it
 // when it begins, and every write to a table takes it at the latest, so that the writes of two
 // programs follow one another, and the change log is numbered in the order of the commits.

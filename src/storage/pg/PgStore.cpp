@@ -622,7 +622,8 @@ QStringList PgStore::tables()
 QVector<storage::ColumnInfo> PgStore::columns(const QString& table)
 {
     ensureConnected();
-    Result r = run("SELECT a.attname, coalesce(btrim(col_description(a.attrelid, a.attnum)), "
+    Result r = run("SELECT a.attname, coalesce(btrim(regexp_replace(col_description(a.attrelid, a.attnum), '"
+                   + QByteArray(PgSql::kNoCaseMark) + "$', '')), "
                    "format_type(a.atttypid, a.atttypmod)), coalesce(i.indisprimary, false) "
                    "FROM pg_attribute a LEFT JOIN pg_index i ON i.indrelid = a.attrelid AND i.indisprimary "
                    "AND a.attnum = ANY(i.indkey) "
@@ -716,13 +717,12 @@ QString PgStore::sameAs(const QString& left, const QString& right) const
     return left + " IS NOT DISTINCT FROM " + right;
 }
 
-// A to Z alone, as the file's NOCASE: lower() would fold every letter of the alphabet the
-// server's locale knows.
 QString PgStore::equalFoldingAZ(const QString& left, const QString& right) const
 {
-    static const QString fold = "translate(CAST(%1 AS text), 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')";
-    return fold.arg(left) + " = " + fold.arg(right);
+    return foldedAZ(left) + " = " + foldedAZ(right);
 }
+
+QString PgStore::foldedAZ(const QString& text) const { return PgSql::foldedAZ(text); }
 
 QString PgStore::beyondAscii(const QString& name) const { return "CAST(" + name + " AS text) ~ '[^\\x01-\\x7F]'"; }
 

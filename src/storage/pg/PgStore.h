@@ -65,6 +65,7 @@ public:
     QVariant keyList(const QVector<qint64>& keys) const override;
     QString sameAs(const QString& left, const QString& right) const override;
     QString equalFoldingAZ(const QString& left, const QString& right) const override;
+    QString foldedAZ(const QString& text) const override;
     QString beyondAscii(const QString& name) const override;
     QString insertSkippingDuplicates(const QString& table, const QString& rest) const override;
 

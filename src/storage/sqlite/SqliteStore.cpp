@@ -437,6 +437,8 @@ QString SqliteStore::equalFoldingAZ(const QString& left, const QString& right) c
     return left + " = " + right + " COLLATE NOCASE";
 }
 
+QString SqliteStore::foldedAZ(const QString& text) const { return text + " COLLATE NOCASE"; }
+
 QString SqliteStore::beyondAscii(const QString& name) const
 {
     return name + QStringLiteral(" GLOB '*[^\u0001-\u007F]*'");
