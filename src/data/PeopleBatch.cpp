@@ -69,7 +69,7 @@ PeopleBatch::~PeopleBatch()
     }
 }
 
-void PeopleBatch::recordImport(const QString& fileName) { m_import = std::make_unique<Trash::ImportRecord>(fileName); }
+void PeopleBatch::recordImport(const QString& fileName) { m_import = std::make_unique<Trash::ImportRecord>(fileName, m_data.MainADOConnection.userName()); }
 qint64 PeopleBatch::importId() const { return m_import && m_committed > 0 ? m_import->id() : 0; }
 
 storage::Store& PeopleBatch::store() const { return m_data.MainADOConnection.store(); }

@@ -1,7 +1,6 @@
 #include "PeopleFilter.h"
 
 #include "Connection.h"
-#include "storage/sqlite/SqliteStore.h"
 
 #include <QThread>
 
@@ -27,9 +26,9 @@ QString select(storage::Store& store, const QList<PeopleFilter::Condition>& cond
 }
 } // namespace
 
-PeopleFilter::PeopleFilter(const QString& databasePath, const QVariant& companyId, const QList<Condition>& conditions,
+PeopleFilter::PeopleFilter(const Connection& connection, const QVariant& companyId, const QList<Condition>& conditions,
                            const QStringList& shown, QObject* parent)
-    : QObject(parent), m_path(databasePath), m_companyId(companyId), m_conditions(conditions), m_shown(shown)
+    : QObject(parent), m_connection(connection), m_companyId(companyId), m_conditions(conditions), m_shown(shown)
 {
 }
 
@@ -86,9 +85,9 @@ void PeopleFilter::hand(Cells&& cells)
 void PeopleFilter::run()
 {
     try {
-        // A connection of its own, read-only, in this thread.
-        SqliteStore file;
-        file.open(m_path, SqliteStore::Access::ReadOnly, 5000);
+        // A connection of its own in this thread: the file's, or the server's.
+        const std::unique_ptr<storage::Store> own = m_connection.openAnother();
+        storage::Store& file = *own;
         // One read transaction: every part of the run sees the file as it was when it began.
         file.beginRead();
         qint64 top = 0;

@@ -12,13 +12,14 @@
 #include <memory>
 #include <vector>
 
+class Connection;
 class QThread;
 
 // The filter window's run: the people of one company whose columns each equal a value, with only
 // the letters A to Z compared without regard to case, read in the order of their identities (the
-// person list's order) on a read-only connection of its own in another thread. The results come
-// back in chunks while the caller's thread goes on serving events, and the run can be stopped,
-// keeping what it found until then.
+// person list's order) on a connection of its own to the same database in another thread. The
+// results come back in chunks while the caller's thread goes on serving events, and the run can
+// be stopped, keeping what it found until then.
 class PeopleFilter : public QObject {
     Q_OBJECT
 public:
@@ -29,7 +30,7 @@ public:
     // The shown columns' texts of each person found, row after row; a NULL is an empty text.
     using Cells = std::vector<QString>;
 
-    PeopleFilter(const QString& databasePath, const QVariant& companyId, const QList<Condition>& conditions,
+    PeopleFilter(const Connection& connection, const QVariant& companyId, const QList<Condition>& conditions,
                  const QStringList& shown, QObject* parent = nullptr);
     ~PeopleFilter() override; // stops the run and waits for its thread
 
@@ -52,7 +53,7 @@ private:
     void run();
     void hand(Cells&& cells);
 
-    QString m_path;
+    const Connection& m_connection; // only its settings are read in the thread, to open another
     QVariant m_companyId;
     QList<Condition> m_conditions;
     QStringList m_shown;

@@ -114,7 +114,7 @@ int moveIds(Connection& c, const QList<qint64>& ids, qint64 undoneImport)
     const qint64 before = integer(c, "SELECT coalesce(max(\"TrashID\"), 0) FROM \"TrashPeople\"");
     c.exec("INSERT INTO \"TrashPeople\" (\"DeletedAt\", \"DeletedBy\", \"UndoneImportID\", " + joined(people)
                + ") SELECT ?, ?, ?, " + joined(people) + " FROM \"People\" WHERE " + in(c, "\"PersonID\""),
-           {stamp(now()), userName(), undoneImport ? QVariant(undoneImport) : QVariant(), idList(c, ids)});
+           {stamp(now()), c.userName(), undoneImport ? QVariant(undoneImport) : QVariant(), idList(c, ids)});
     const int moved = int(c.changes());
     // New rows of TrashPeople come after every older one, so "> before" is this move's.
     c.exec("INSERT INTO \"TrashFollowUp\" (\"TrashID\", " + joined(followUps) + ") SELECT t.\"TrashID\", "
@@ -456,7 +456,7 @@ Undo undoImport(Connection& c, qint64 importId)
     std::sort(present.begin(), present.end());
     result.taken = moveIds(c, present, importId);
     c.exec("UPDATE \"Imports\" SET \"UndoneAt\" = ?, \"UndoneBy\" = ? WHERE \"ImportID\" = ?",
-           {stamp(now()), userName(), importId});
+           {stamp(now()), c.userName(), importId});
     tx.commit();
     noteWrites(c);
     return result;
@@ -491,7 +491,7 @@ void ImportRecord::record(storage::Store& store, qint64 first, qint64 last, int 
 {
     if (m_id == 0) {
         store.exec("INSERT INTO \"Imports\" (\"FileName\", \"ImportedAt\", \"ImportedBy\") VALUES (?1, ?2, ?3)",
-                   {m_fileName, stamp(now()), userName()});
+                   {m_fileName, stamp(now()), m_user});
         m_id = store.lastInsertId();
         m_madeInOpen = true;
     }

@@ -72,7 +72,8 @@ int purgeImport(Connection& c, qint64 importId);        // deletes what its undo
 // fingerprints of the people added in that transaction.
 class ImportRecord {
 public:
-    explicit ImportRecord(QString fileName) : m_fileName(std::move(fileName)) {}
+    // user: who imports, as every other record of who did what names them.
+    ImportRecord(QString fileName, QString user) : m_fileName(std::move(fileName)), m_user(std::move(user)) {}
     // The people first..last were added in the open transaction, which is about to commit.
     // A failure means the transaction must not commit.
     void record(storage::Store& store, qint64 first, qint64 last, int count); // throws DataError
@@ -82,6 +83,7 @@ public:
 
 private:
     QString m_fileName;
+    QString m_user;
     qint64 m_id = 0;
     bool m_madeInOpen = false; // the import's row was written in the open transaction
 };

@@ -292,7 +292,7 @@ std::shared_ptr<ResultTexts> TFilters::matchingPeople(bool* stopped)
     auto found = std::make_shared<ResultTexts>(int(shown.size()));
     // The people the person list holds: those of its company, as the file has them now that the
     // list has taken in what was saved.
-    PeopleFilter run(m_dataModule->MainADOConnection.databasePath(), m_dataModule->CompaniesTable->value("CompanyID"),
+    PeopleFilter run(m_dataModule->MainADOConnection, m_dataModule->CompaniesTable->value("CompanyID"),
                      conditions, shown);
     // The progress window is made only for a run that takes long: a short one leaves no trace.
     std::unique_ptr<WorkProgress> progress;

@@ -29,14 +29,23 @@ class DataError : public std::runtime_error {
 public:
     explicit DataError(const QString& text, const QString& cause = QString(),
                        FailureReason reason = FailureReason::Other)
-        : std::runtime_error(text.toStdString()), m_text(text), m_cause(cause.isEmpty() ? text : cause),
-          m_reason(reason)
+        : std::runtime_error(text.toStdString()), m_text(sentence(text)),
+          m_cause(sentence(cause.isEmpty() ? text : cause)), m_reason(reason)
     {
     }
     DataError(const QString& text, FailureReason reason) : DataError(text, QString(), reason) {}
     QString text() const { return m_text; }
     QString cause() const { return m_cause; }
     FailureReason reason() const { return m_reason; }
+
+    // A message may begin with the database's name, which on a server is "the team database
+    // ...": a sentence begins with a capital all the same.
+    static QString sentence(QString text)
+    {
+        if (text.startsWith(QLatin1String("the ")))
+            text[0] = QLatin1Char('T');
+        return text;
+    }
 
 private:
     QString m_text;

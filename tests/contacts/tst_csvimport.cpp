@@ -141,8 +141,8 @@ private slots:
     void aLockHeldByAnotherProgramIsNamedAndNothingIsLost()
     {
         Connection::setDefaultBusyTimeout(100);
-        const QString locked = "Another program is using Vantrel.vt and keeps it locked";
         ImportApp app;
+        const QString locked = app.db.locked();
         app.db.addPerson("Anna", {{"Mobile", "111"}});
         QVERIFY(app.start());
         QLineEdit* mobile = app.find<QLineEdit>("Mobile");
@@ -264,7 +264,7 @@ private slots:
         // The other copy reads them all at its next refresh; the file logs inserts again.
         seen.refresh();
         QCOMPARE(seen.recordCount(), 3);
-        QCOMPARE(app.db.count("sqlite_master", "name = 'PeopleInsertLog'"), 1);
+        QCOMPARE(app.db.schemaObjects().count("PeopleInsertLog"), 1);
         app.db.addPerson("Cid");
         seen.refresh();
         QCOMPARE(seen.recordCount(), 4);
@@ -536,6 +536,8 @@ private slots:
 
     void aRefusedRowStopsTheImportKeepingTheRowsBefore()
     {
+
+        SKIP_ON_SERVER("errors, raised by a trigger of its own");
         QFETCH(QString, refusal);
         QFETCH(QString, stopped);
         QFETCH(QStringList, kept);

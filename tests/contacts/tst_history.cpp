@@ -106,7 +106,7 @@ private slots:
         app.save({{column, value}});
         QCOMPARE(app.people()->state(), DatasetState::Browse);
         const QString stamp = "2026-03-04T10:00:00.000Z";
-        QCOMPARE(app.rows(), QStringList{QString("%1|%2|%3|%4|%5|0").arg(app.ann).arg(column, stored, Trash::userName(),
+        QCOMPARE(app.rows(), QStringList{QString("%1|%2|%3|%4|%5|0").arg(app.ann).arg(column, stored, app.data()->MainADOConnection.userName(),
                                                                                        stamp)});
         // Changing it back is a change too; a column typed back to what it held is none.
         app.clock = app.clock.addSecs(60);
@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(grid->cellText(3, Field), caption);
         QCOMPARE(grid->cellText(3, Old), shownOld);
         QCOMPARE(grid->cellText(3, New), shownNew);
-        QCOMPARE(grid->cellText(3, By), Trash::userName());
+        QCOMPARE(grid->cellText(3, By), app.data()->MainADOConnection.userName());
         QCOMPARE(grid->cellText(3, Changed),
                  QLocale().toString(QDateTime(QDate(2026, 3, 4), QTime(10, 0), QTimeZone::utc()).toLocalTime(),
                                     QLocale::ShortFormat));
@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(got, expected);
         if (!expected.isEmpty()) {
             THistoryForm* form = app.openHistory();
-            QCOMPARE(form->HistoryGrid->cellText(0, By), Trash::userName() + " (over another user's change)");
+            QCOMPARE(form->HistoryGrid->cellText(0, By), app.data()->MainADOConnection.userName() + " (over another user's change)");
             form->hide();
         }
     }

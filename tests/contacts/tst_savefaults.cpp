@@ -41,7 +41,6 @@
 using Button = MessageBox::Button;
 
 namespace {
-const QString kLocked = "Another program is using Vantrel.vt and keeps it locked";
 const QString kChanged = "This person was changed by another user since you began editing. Save your changes over theirs?";
 const QString kDeleted = "This person was deleted by another user. Save it as a new person?";
 
@@ -159,7 +158,7 @@ private slots:
         app.main()->SpeedButton2Click();
         QCOMPARE(app.messages.size(), 1);
         QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
-        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + kLocked),
+        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + app.db.locked()),
                  qPrintable(app.messages[0].text));
         QCOMPARE(app.people()->state(), DatasetState::Edit);
         QCOMPARE(mobile(app)->text(), QString("111222"));
@@ -167,7 +166,7 @@ private slots:
         // Next would save first: it says why it cannot, and stays on the person with the edit.
         app.main()->SpeedButton9Click();
         QCOMPARE(app.messages.size(), 2);
-        QVERIFY(app.messages[1].text.contains(kLocked));
+        QVERIFY(app.messages[1].text.contains(app.db.locked()));
         QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
         QCOMPARE(mobile(app)->text(), QString("111222"));
         QCOMPARE(app.main()->focusWidget(), static_cast<QWidget*>(app.main()->People->Button7));
@@ -176,7 +175,7 @@ private slots:
         app.answers = {Button::Yes};
         app.main()->SpeedButton3Click();
         QCOMPARE(app.messages.size(), 4);
-        QVERIFY2(app.messages[3].text.startsWith("The record could not be deleted. " + kLocked),
+        QVERIFY2(app.messages[3].text.startsWith("The record could not be deleted. " + app.db.locked()),
                  qPrintable(app.messages[3].text));
         QCOMPARE(app.people()->recordCount(), 2);
         QCOMPARE(app.people()->state(), DatasetState::Edit);
@@ -188,12 +187,12 @@ private slots:
         app.main()->BitBtn7Click();
         QVERIFY(!shown);
         QCOMPARE(app.messages.size(), 5);
-        QVERIFY(app.messages[4].text.contains(kLocked));
+        QVERIFY(app.messages[4].text.contains(app.db.locked()));
 
         // The search saves first as well.
         QTest::keyClicks(app.main()->People->Edit1, "B");
         QCOMPARE(app.messages.size(), 6);
-        QVERIFY(app.messages[5].text.contains(kLocked));
+        QVERIFY(app.messages[5].text.contains(app.db.locked()));
         QCOMPARE(app.people()->value("Name").toString(), QString("Anna"));
         QCOMPARE(mobile(app)->text(), QString("111222"));
 
@@ -228,7 +227,7 @@ private slots:
         releaseWriteLock(app);
         QCOMPARE(app.messages.size(), 1);
         QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
-        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + kLocked),
+        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + app.db.locked()),
                  qPrintable(app.messages[0].text));
         QCOMPARE(app.people()->state(), DatasetState::Edit);
         QCOMPARE(app.people()->value("Name").toString(), QString("Bob"));
@@ -257,7 +256,7 @@ private slots:
         f->DBNavigator1->click(DBNavigator::Button::Post);
         QCOMPARE(app.messages.size(), 1);
         QCOMPARE(app.messages[0].icon, MessageBox::Icon::Error);
-        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + kLocked),
+        QVERIFY2(app.messages[0].text.startsWith("Your changes could not be saved. " + app.db.locked()),
                  qPrintable(app.messages[0].text));
         QCOMPARE(f->FollowUp->state(), DatasetState::Insert);
         QCOMPARE(f->FollowUp->value("FUDescription").toString(), QString("Quote sent"));
@@ -265,7 +264,7 @@ private slots:
         // Closing says what could not be saved, once, and keeps the window with the activity.
         QVERIFY(!f->close());
         QCOMPARE(app.messages.size(), 2);
-        QVERIFY2(app.messages[1].text.startsWith("Your changes to the current activity could not be saved:\n" + kLocked),
+        QVERIFY2(app.messages[1].text.startsWith("Your changes to the current activity could not be saved:\n" + app.db.locked()),
                  qPrintable(app.messages[1].text));
         QCOMPARE(app.messages[1].text.count("could not be saved"), 1);
         QVERIFY(f->isVisible());
@@ -540,7 +539,7 @@ private slots:
         bool closed = true;
         const SeenBox seen = pressInRealBox([&] { closed = app.main()->close(); }, key);
         releaseWriteLock(app);
-        QVERIFY2(seen.text.contains(kLocked), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(app.db.locked()), qPrintable(seen.text));
         QVERIFY(seen.text.endsWith("Close Vantrel anyway and lose these changes?"));
         QCOMPARE(seen.buttons, (QStringList{"Yes", "No"}));
         QCOMPARE(seen.defaultButton, QString("No"));

@@ -85,7 +85,7 @@ struct TransferApp : AppFixture {
     QString answers(int person)
     {
         return db.scalar("SELECT group_concat(QuestionID || '=' || Answer, ' ') FROM "
-                         "(SELECT * FROM QuestionsMain WHERE PersonID = ? ORDER BY QuestionID)",
+                         "(SELECT * FROM QuestionsMain WHERE PersonID = ? ORDER BY QuestionID) AS q",
                          {person})
             .toString();
     }
@@ -106,9 +106,8 @@ void seed(TestDatabase& db, bool csvLineBreaks)
         for (const QString& c : VCardPeople::columns()) {
             if (c == "Name")
                 continue;
-            const int width = db.scalar("SELECT CAST(substr(sql, instr(sql, '\"" + c + "\" VARCHAR(') + length('\"" + c
-                                        + "\" VARCHAR('), 4) AS INTEGER) FROM sqlite_master WHERE name = 'People'")
-                                  .toInt();
+            const QString type = db.declaredType("People", c); // VARCHAR(n)
+            const int width = type.mid(type.indexOf('(') + 1).chopped(1).toInt();
             QString v = awkward(k++, width);
             if (csvLineBreaks && k % 3 == 0) {
                 v.replace("\n", "\r\n");
@@ -613,6 +612,8 @@ private slots:
 
     void exportProblemsLeaveTheOldFile()
     {
+
+        SKIP_ON_SERVER("path, which an export must not write over");
         TransferApp app;
         for (int i = 0; i < 300; ++i)
             app.db.addPerson("Person " + QString::number(i));

@@ -859,7 +859,7 @@ private slots:
             people->post();
             QFAIL("saved under another program's lock");
         } catch (const DataError& e) {
-            QVERIFY2(e.text().startsWith("Your changes could not be saved. Another program is using Vantrel.vt"),
+            QVERIFY2(e.text().startsWith("Your changes could not be saved. " + db->locked()),
                      qPrintable(e.text()));
         }
         QCOMPARE(people->state(), DatasetState::Edit);
@@ -973,8 +973,8 @@ private slots:
             people->open();
             QFAIL("opened without its link column");
         } catch (const DataError& e) {
-            QCOMPARE(e.text(), QString("Vantrel.vt is damaged or was made for another program: the table People has "
-                                       "no column CompanyID."));
+            QCOMPARE(e.text(), QString("%1 is damaged or was made for another program: the table People has "
+                                       "no column CompanyID.").arg(DataError::sentence(db->name())));
         }
         QVERIFY(!people->isActive());
         auto spouses = table("People", {"Name", "Spouse", "Partner"});

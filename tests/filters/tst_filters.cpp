@@ -399,7 +399,7 @@ private slots:
         app.db.addPerson("P0");
         app.db.exec("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 600) "
                     "INSERT INTO People (CompanyID, Name) SELECT CompanyID, 'P' || x FROM n, "
-                    "(SELECT CompanyID FROM People WHERE Name = 'P0')");
+                    "(SELECT CompanyID FROM People WHERE Name = 'P0') AS c");
         QVERIFY(app.start());
         TFilters* f = open(app);
         WorkProgress::setShowAfter(0);

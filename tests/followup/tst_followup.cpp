@@ -644,6 +644,8 @@ private slots:
 
     void failedSaveOnCloseIsShownAndNothingLost()
     {
+
+        SKIP_ON_SERVER("errors, raised by a trigger of its own");
         AppFixture app;
         const int anna = app.db.addPerson("Anna");
         app.db.addPerson("Bob");

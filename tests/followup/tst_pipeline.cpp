@@ -499,6 +499,8 @@ private slots:
 
     void savePictureAndTable()
     {
+
+        SKIP_ON_SERVER("path, which a saved table must not write over");
         PipelineApp app(QDate(2026, 12, 10));
         const int anna = app.db.addPerson("Anna");
         app.addActivity(anna, {QString("2027-01-05"), 1234567, {}});

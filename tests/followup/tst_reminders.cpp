@@ -148,6 +148,7 @@ private slots:
     // start-up and lists the same people; an edit's new date counts at the next run.
     void anOlderFileGetsItsIndexesAndTheSameList()
     {
+        SKIP_ON_SERVER("schema, brought up to date at start-up");
         AppFixture app;
         for (const char* dropped : {"INDEX PeopleBirthdayReminder", "INDEX PeopleAnniversaryReminder",
                                     "TRIGGER PeopleInsertLog", "TRIGGER PeopleUpdateLog", "TRIGGER PeopleDeleteLog",
@@ -178,6 +179,7 @@ private slots:
     // so once and leaves it and People as they are, and saves keep working, for others too.
     void aChangeLogOfAnotherShapeIsLeftAlone()
     {
+        SKIP_ON_SERVER("schema, brought up to date at start-up");
         AppFixture app;
         for (const char* dropped : {"TRIGGER PeopleInsertLog", "TRIGGER PeopleUpdateLog", "TRIGGER PeopleDeleteLog",
                                     "TABLE PeopleChanges"})

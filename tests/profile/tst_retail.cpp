@@ -25,7 +25,7 @@ class TestRetail : public QObject {
     static QString answersOf(AppFixture& app, int person)
     {
         return app.db.scalar("SELECT group_concat(Answer, ',') FROM (SELECT Answer FROM QuestionsMain WHERE PersonID = ? "
-                             "ORDER BY QuestionID)", {person}).toString();
+                             "ORDER BY QuestionID) AS q", {person}).toString();
     }
 
     // Opens the window as the command does, runs the step while it is shown, then closes it.
@@ -201,6 +201,8 @@ private slots:
 
     void theRowsAreMadeWhollyOrNotAtAll()
     {
+
+        SKIP_ON_SERVER("errors, raised by a trigger of its own");
         AppFixture app;
         const int anna = app.db.addPerson("Anna");
         const int bob = app.db.addPerson("Bob");
@@ -287,7 +289,7 @@ private slots:
             QCOMPARE(r->QMainTable->state(), DatasetState::Browse);
         });
         QCOMPARE(app.messages.size(), 1);
-        QVERIFY2(app.messages[0].text.contains("Another program is using Vantrel.vt"), qPrintable(app.messages[0].text));
+        QVERIFY2(app.messages[0].text.contains(app.db.locked()), qPrintable(app.messages[0].text));
         QCOMPARE(answersOf(app, anna), QStringList(24, "-1").join(','));
     }
 
@@ -305,7 +307,7 @@ private slots:
         open(app, [&](TRetail* r) {
             QCOMPARE(app.messages.size(), 1);
             QVERIFY2(app.messages[0].text.startsWith("The questionnaire of this person could not be prepared. "
-                                                     "Another program is using Vantrel.vt"),
+                                                     + app.db.locked()),
                      qPrintable(app.messages[0].text));
             r->PageControl1->setCurrentIndex(0);
 
@@ -313,8 +315,7 @@ private slots:
             click(r, "RadioGroup5Item1");
             QCOMPARE(app.messages.size(), 2);
             QCOMPARE(app.messages[1].icon, MessageBox::Icon::Error);
-            QVERIFY2(app.messages[1].text.startsWith("Your answer could not be stored. Another program is using "
-                                                     "Vantrel.vt"),
+            QVERIFY2(app.messages[1].text.startsWith("Your answer could not be stored. " + app.db.locked()),
                      qPrintable(app.messages[1].text));
             QCOMPARE(r->selectedAnswer(5), -1);
 

@@ -81,6 +81,9 @@ PgCluster::PgCluster() : m_dir(QDir::tempPath() + "/vantrel-pg-XXXXXX"), m_binDi
           "CREATE FUNCTION quote(text) RETURNS text IMMUTABLE LANGUAGE sql AS $$ SELECT coalesce(quote_literal($1), "
           "'NULL') $$; "
           "CREATE FUNCTION quote(bigint) RETURNS text IMMUTABLE LANGUAGE sql AS $$ SELECT coalesce($1::text, 'NULL') $$; "
+          "CREATE FUNCTION concat_step(text, anyelement, text) RETURNS text IMMUTABLE LANGUAGE sql AS $$ SELECT CASE "
+          "WHEN $2 IS NULL THEN $1 WHEN $1 IS NULL THEN $2::text ELSE $1 || $3 || $2::text END $$; "
+          "CREATE AGGREGATE group_concat(anyelement, text) (SFUNC = concat_step, STYPE = text); "
           "CREATE FUNCTION quote(double precision) RETURNS text IMMUTABLE LANGUAGE sql AS $$ SELECT coalesce($1::text, "
           "'NULL') $$",
           "vantrel_template");

@@ -21,6 +21,7 @@ TestDatabase::TestDatabase() : m_connection("test-" + QUuid::createUuid().toStri
 {
     if (onServer()) {
         m_server = PgCluster::instance().newDatabase();
+        m_databaseName = PgCluster::instance().lastDatabase();
         QFile file(m_dir.path() + "/Vantrel.connection");
         if (!file.open(QIODevice::WriteOnly) || file.write(m_server.toUtf8() + '\n') < 0)
             qFatal("cannot write the test's Vantrel.connection");
@@ -59,6 +60,17 @@ void TestDatabase::pointAt(Connection& connection, const QString& path, const QS
     if (!user.isEmpty())
         server += " user=" + PgCluster::instance().member(user); // the last one named counts
     connection.setServer(server);
+}
+
+QString TestDatabase::name() const
+{
+    return m_server.isEmpty() ? QString("Vantrel.vt") : "the team database " + m_databaseName + " on this computer";
+}
+
+QString TestDatabase::locked() const
+{
+    return m_server.isEmpty() ? QString("Another program is using Vantrel.vt and keeps it locked")
+                              : "Another user of " + name() + " is saving the same data and keeps it locked";
 }
 
 QString TestDatabase::connectionName() const
@@ -226,6 +238,24 @@ QStringList TestDatabase::rows(const QString& sql, const QVariantList& values)
 QString TestDatabase::rowKey(const QString& table)
 {
     return m_server.isEmpty() ? QString("rowid") : serverStore().rowKey('"' + table + '"');
+}
+
+QStringList TestDatabase::schemaObjects()
+{
+    if (!m_server.isEmpty())
+        return serverStore().schemaObjects();
+    return rows("SELECT name FROM sqlite_master WHERE name NOT LIKE 'sqlite%'");
+}
+
+QString TestDatabase::declaredType(const QString& table, const QString& column)
+{
+    if (!m_server.isEmpty()) {
+        for (const storage::ColumnInfo& c : serverStore().columns(table))
+            if (c.name == column)
+                return c.declaredType;
+        return {};
+    }
+    return scalar("SELECT type FROM pragma_table_info(?) WHERE name = ?", {table, column}).toString();
 }
 
 int TestDatabase::count(const QString& table, const QString& where)

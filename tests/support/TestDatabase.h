@@ -27,6 +27,10 @@ public:
     QString path() const { return m_dir.path() + "/Vantrel.vt"; }
     QString dir() const { return m_dir.path(); }
     QString server() const { return m_server; } // the connection string; empty on the file
+    // The database as the program's messages name it, and its words for a write lock that
+    // another program (on the server: another user) holds.
+    QString name() const;
+    QString locked() const;
     // Points a connection at this database, the file or the server, as start-up would.
     void pointAt(Connection& connection) const { pointAt(connection, path()); }
     // The same for the database of the test folder a file's path lies in (that of a test's
@@ -41,6 +45,8 @@ public:
     // Each row a query gives, its cells joined by '|', "<null>" for a null.
     QStringList rows(const QString& sql, const QVariantList& values = {});
     QString rowKey(const QString& table); // the column that names a table's rows
+    QStringList schemaObjects();          // the names of the tables, indexes and triggers
+    QString declaredType(const QString& table, const QString& column); // as the schema declares it
     void disconnect(); // closes this helper's own connection, e.g. to see what the program leaves
 
 private:
@@ -50,6 +56,7 @@ private:
     QTemporaryDir m_dir;
     QString m_connection;
     QString m_server;
+    QString m_databaseName; // on the server
     std::unique_ptr<PgStore> m_store;
     QHash<QString, QString> m_names; // a table's or column's name in lower case -> as made
     QSet<QString> m_tables;          // the tables' names in lower case
