@@ -189,6 +189,8 @@ private:
     mutable QHash<int, QString> m_texts; // this row's texts as UTF-16, made when asked
 };
 
+std::atomic<qint64> PgStore::s_roundTrips{0};
+
 PgStore::PgStore() = default;
 PgStore::~PgStore() { close(); }
 
@@ -227,6 +229,7 @@ void PgStore::connect()
     values.push_back("UTF8");
     keys.push_back(nullptr);
     values.push_back(nullptr);
+    ++s_roundTrips; // the start-up and the login, counted as one
     PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 1);
     if (!conn || PQstatus(conn) != CONNECTION_OK) {
         QString where = "The database server";
@@ -296,6 +299,7 @@ void PgStore::ensureConnected()
         throw DataError("The database connection is not open.");
     if (PQstatus(m_conn) == CONNECTION_OK && !m_broken)
         return;
+    ++s_roundTrips;
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
         const QString host = QString::fromUtf8(PQhost(m_conn));
@@ -314,6 +318,7 @@ PgStore::Result PgStore::run(const char* sql, const QVector<QByteArray>& values,
     std::vector<const char*> params;
     for (const QByteArray& v : values)
         params.push_back(v.constData());
+    ++s_roundTrips;
     Result r(PQexecParams(m_conn, sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0), PQclear);
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (!allowError && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
@@ -333,6 +338,7 @@ void PgStore::fail(const PGresult* result)
 void PgStore::execScript(const QString& sql)
 {
     ensureConnected();
+    ++s_roundTrips;
     Result r(PQexec(m_conn, sql.toUtf8().constData()), PQclear);
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
@@ -394,6 +400,7 @@ void PgStore::prepareOnServer(Plan& p)
         p.name = "vt" + QByteArray::number(++m_nextPlan);
         if (guard)
             run(kSavepoint);
+        ++s_roundTrips;
         Result r(PQprepare(m_conn, p.name.constData(), p.text.sql.constData(), n, types.data()), PQclear);
         if (r && PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
             if (guard)
@@ -428,6 +435,7 @@ PgStore::Result PgStore::describe(Plan& p)
     ensureConnected();
     if (p.name.isEmpty() || p.generation != m_generation || p.round != m_planRound)
         prepareOnServer(p);
+    ++s_roundTrips;
     Result r(PQdescribePrepared(m_conn, p.name.constData()), PQclear);
     if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)
         fail(r.get());
@@ -450,6 +458,7 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
     const bool guard = p.write && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
     if (guard)
         run(kSavepoint);
+    ++s_roundTrips;
     Result r(PQexecPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0), PQclear);
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -518,6 +527,7 @@ void PgStore::commit()
         fail(nullptr);
     Result id = run("SELECT txid_current_if_assigned()");
     m_commitXid = PQgetisnull(id.get(), 0, 0) ? 0 : std::atoll(PQgetvalue(id.get(), 0, 0));
+    ++s_roundTrips;
     Result r(PQexec(m_conn, "COMMIT"), PQclear);
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK) {

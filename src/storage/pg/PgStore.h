@@ -3,6 +3,7 @@
 
 #include <QHash>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -72,6 +73,9 @@ public:
     void execScript(const QString& sql);
     // The session's process on the server, for tests that end it from another connection.
     int serverProcess() const;
+    // Message exchanges with a server so far, of every store in the process (a pipelined batch
+    // counts once): what a slow link costs, for the benchmarks.
+    static qint64 roundTrips() { return s_roundTrips.load(std::memory_order_relaxed); }
 
 private:
     friend class PgStatement;
@@ -99,6 +103,8 @@ private:
     Result describe(Plan& plan); // the statement's columns, before it runs
     QString identityKey(const QString& table); // quoted; empty when the table has none
     bool checkLostCommit();
+
+    static std::atomic<qint64> s_roundTrips;
 
     QString m_connection;
     bool m_mayRead = true;
