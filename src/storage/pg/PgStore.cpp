@@ -264,16 +264,23 @@ void PgStore::setUpSession()
         m_cancel = PQgetCancel(m_conn);
     }
     m_plans.clear();
-    // A wait for another user's lock ends after the same time as on the file.
-    run("SELECT set_config('lock_timeout', $1, false)", {QByteArray::number(m_busyTimeout) + "ms"});
+    // A wait for another user's lock ends after the same time as on the file. What the login may
+    // do is asked in the same exchange. A login outside the salespeople's group may not even
+    // read: told apart from one that may.
+    std::vector<Queued> batch{
+        Queued::text("SELECT set_config('lock_timeout', $1, false)", {QByteArray::number(m_busyTimeout) + "ms"}),
+        Queued::text("SELECT current_setting('transaction_read_only') = 'on' OR pg_is_in_recovery() "
+                     "OR (to_regclass('\"People\"') IS NOT NULL AND NOT has_table_privilege('\"People\"', 'INSERT, UPDATE'))"),
+        Queued::text("SELECT to_regclass('\"People\"') IS NULL OR has_table_privilege('\"People\"', 'SELECT')"),
+    };
     if (m_bulk)
-        run("SET synchronous_commit TO off");
-    Result r = run("SELECT current_setting('transaction_read_only') = 'on' OR pg_is_in_recovery() "
-                   "OR (to_regclass('\"People\"') IS NOT NULL AND NOT has_table_privilege('\"People\"', 'INSERT, UPDATE'))");
-    m_readOnly = PQntuples(r.get()) == 1 && QByteArrayView(PQgetvalue(r.get(), 0, 0)) == "t";
-    // A login outside the salespeople's group may not even read: told apart from one that may.
-    Result reads = run("SELECT to_regclass('\"People\"') IS NULL OR has_table_privilege('\"People\"', 'SELECT')");
-    m_mayRead = PQntuples(reads.get()) == 1 && QByteArrayView(PQgetvalue(reads.get(), 0, 0)) == "t";
+        batch.push_back(Queued::text("SET synchronous_commit TO off"));
+    const std::vector<Result> r = pipelined(batch);
+    for (const Result& each : r)
+        if (!succeeded(each))
+            fail(each.get());
+    m_readOnly = PQntuples(r[1].get()) == 1 && QByteArrayView(PQgetvalue(r[1].get(), 0, 0)) == "t";
+    m_mayRead = PQntuples(r[2].get()) == 1 && QByteArrayView(PQgetvalue(r[2].get(), 0, 0)) == "t";
 }
 
 void PgStore::close()
@@ -324,6 +331,78 @@ PgStore::Result PgStore::run(const char* sql, const QVector<QByteArray>& values,
     if (!allowError && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(r.get());
     return r;
+}
+
+// The statements go out together and their answers come back together: one exchange with the
+// server however many there are. A statement that fails leaves the rest of the batch unrun (their
+// answers stay empty or tell so); what was in the batch before it stands.
+std::vector<PgStore::Result> PgStore::pipelined(const std::vector<Queued>& batch)
+{
+    ++s_roundTrips;
+    std::vector<Result> results;
+    results.reserve(batch.size());
+    for (size_t i = 0; i < batch.size(); ++i)
+        results.emplace_back(nullptr, PQclear);
+    if (PQenterPipelineMode(m_conn) != 1)
+        return results;
+    bool sent = true;
+    for (const Queued& q : batch) {
+        int ok = 0;
+        if (q.kind == Queued::Kind::Prepare) {
+            ok = PQsendPrepare(m_conn, q.name, q.sql, q.count, q.types);
+        } else if (q.kind == Queued::Kind::Prepared) {
+            ok = PQsendQueryPrepared(m_conn, q.name, q.count, q.params, q.lengths, q.formats, 0);
+        } else {
+            std::vector<const char*> params;
+            for (const QByteArray& v : q.values)
+                params.push_back(v.constData());
+            ok = PQsendQueryParams(m_conn, q.sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0);
+        }
+        if (ok != 1) {
+            sent = false;
+            break;
+        }
+    }
+    if (sent && PQpipelineSync(m_conn) == 1) {
+        // Each statement's answer ends with a null; the batch's end is told by its own answer.
+        size_t index = 0;
+        bool answered = false;
+        for (int nulls = 0; nulls < 2;) {
+            PGresult* r = PQgetResult(m_conn);
+            if (!r) {
+                if (PQstatus(m_conn) != CONNECTION_OK)
+                    break;
+                ++nulls;
+                if (answered) {
+                    ++index;
+                    answered = false;
+                    nulls = 0;
+                }
+                continue;
+            }
+            nulls = 0;
+            if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+                PQclear(r);
+                break;
+            }
+            if (!answered && index < results.size()) {
+                results[index].reset(r);
+                answered = true;
+            } else {
+                PQclear(r);
+            }
+        }
+    }
+    // Fails only on a connection that is gone; the next command makes it again.
+    if (PQexitPipelineMode(m_conn) != 1)
+        m_broken = true;
+    return results;
+}
+
+bool PgStore::succeeded(const Result& r)
+{
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
 }
 
 void PgStore::fail(const PGresult* result)
@@ -398,13 +477,22 @@ void PgStore::prepareOnServer(Plan& p)
     static const QRegularExpression unknown(R"re(parameter \$(\d+))re");
     for (int attempt = 0; attempt <= n + 1; ++attempt) {
         p.name = "vt" + QByteArray::number(++m_nextPlan);
-        if (guard)
-            run(kSavepoint);
-        ++s_roundTrips;
-        Result r(PQprepare(m_conn, p.name.constData(), p.text.sql.constData(), n, types.data()), PQclear);
+        Result r(nullptr, PQclear);
+        if (guard) {
+            // The savepoint, the statement and the release in one exchange.
+            std::vector<Result> answers = pipelined({Queued::text(kSavepoint),
+                                                     Queued::prepare(p.name.constData(), p.text.sql.constData(), n, types.data()),
+                                                     Queued::text(kRelease)});
+            if (!succeeded(answers[0]))
+                fail(answers[0].get());
+            r = std::move(answers[1]);
+            if (succeeded(r) && !succeeded(answers[2]))
+                fail(answers[2].get());
+        } else {
+            ++s_roundTrips;
+            r.reset(PQprepare(m_conn, p.name.constData(), p.text.sql.constData(), n, types.data()));
+        }
         if (r && PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
-            if (guard)
-                run(kRelease);
             p.generation = m_generation;
             p.round = m_planRound;
             return;
@@ -456,18 +544,29 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
         lengths[i] = int(values[i].size());
     }
     const bool guard = p.write && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
-    if (guard)
-        run(kSavepoint);
-    ++s_roundTrips;
-    Result r(PQexecPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0), PQclear);
-    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    Result r(nullptr, PQclear);
+    Result released(nullptr, PQclear);
+    if (guard) {
+        // The savepoint, the statement and the release in one exchange.
+        std::vector<Result> answers = pipelined({Queued::text(kSavepoint),
+                                                 Queued::prepared(p.name.constData(), n, params.data(), lengths.data(),
+                                                                  formats.data()),
+                                                 Queued::text(kRelease)});
+        if (!succeeded(answers[0]))
+            fail(answers[0].get());
+        r = std::move(answers[1]);
+        released = std::move(answers[2]);
+    } else {
+        ++s_roundTrips;
+        r.reset(PQexecPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0));
+    }
+    if (!succeeded(r)) {
         if (guard && PQstatus(m_conn) == CONNECTION_OK)
             run(kUndoStatement, {}, true);
         fail(r.get());
     }
-    if (guard)
-        run(kRelease);
+    if (guard && !succeeded(released))
+        fail(released.get());
     if (p.write)
         m_changes = std::atoll(PQcmdTuples(r.get()));
     return r;
@@ -497,11 +596,16 @@ void PgStore::giveBack(const QByteArray&, std::unique_ptr<storage::Statement>) {
 void PgStore::begin()
 {
     ensureConnected();
-    run("BEGIN");
-    Result r = run("SELECT pg_advisory_xact_lock($1)", {QByteArray::number(PgSql::kWriteLock)}, true);
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
-        const DataError e = PgFailure::statement(r.get(), m_conn, displayName());
-        run("ROLLBACK", {}, true);
+    std::vector<Result> r = pipelined(
+        {Queued::text("BEGIN"), Queued::text("SELECT pg_advisory_xact_lock($1)", {QByteArray::number(PgSql::kWriteLock)})});
+    if (!succeeded(r[0]))
+        fail(r[0].get());
+    if (!succeeded(r[1])) {
+        const DataError e = PgFailure::statement(r[1].get(), m_conn, displayName());
+        if (e.reason() == FailureReason::ConnectionLost)
+            m_broken = true;
+        else
+            run("ROLLBACK", {}, true);
         throw e;
     }
 }
@@ -510,8 +614,10 @@ void PgStore::begin()
 void PgStore::beginRead()
 {
     ensureConnected();
-    run("BEGIN ISOLATION LEVEL REPEATABLE READ");
-    run("SELECT 1");
+    const std::vector<Result> r = pipelined({Queued::text("BEGIN ISOLATION LEVEL REPEATABLE READ"), Queued::text("SELECT 1")});
+    for (const Result& each : r)
+        if (!succeeded(each))
+            fail(each.get());
 }
 
 void PgStore::commit()
@@ -525,10 +631,14 @@ void PgStore::commit()
     }
     if (m_broken || state == PQTRANS_UNKNOWN || PQstatus(m_conn) != CONNECTION_OK)
         fail(nullptr);
-    Result id = run("SELECT txid_current_if_assigned()");
+    // The transaction's number comes in the same exchange as the commit's answer, before it: it
+    // is known when the answer to the commit itself is lost.
+    std::vector<Result> answers = pipelined({Queued::text("SELECT txid_current_if_assigned()"), Queued::text("COMMIT")});
+    if (!succeeded(answers[0]))
+        fail(answers[0].get());
+    const Result& id = answers[0];
     m_commitXid = PQgetisnull(id.get(), 0, 0) ? 0 : std::atoll(PQgetvalue(id.get(), 0, 0));
-    ++s_roundTrips;
-    Result r(PQexec(m_conn, "COMMIT"), PQclear);
+    Result r = std::move(answers[1]);
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK) {
         if (QByteArrayView(PQcmdStatus(r.get())) != "COMMIT")

@@ -4,6 +4,7 @@
 #include <QHash>
 
 #include <atomic>
+#include <vector>
 #include <memory>
 #include <mutex>
 
@@ -94,6 +95,42 @@ private:
     void setUpSession();       // throws
     Result run(const char* sql, const QVector<QByteArray>& values = {}, bool allowError = false);
     [[noreturn]] void fail(const PGresult* result);
+    // One statement of a batch sent in one exchange (pointers stay the caller's until it returns).
+    struct Queued {
+        enum class Kind { Text, Prepare, Prepared } kind = Kind::Text;
+        const char* sql = nullptr;  // Text, Prepare
+        const char* name = nullptr; // Prepare, Prepared
+        QVector<QByteArray> values; // Text
+        int count = 0;              // Prepare, Prepared
+        const unsigned int* types = nullptr;
+        const char* const* params = nullptr;
+        const int* lengths = nullptr;
+        const int* formats = nullptr;
+        static Queued text(const char* sql, QVector<QByteArray> values = {})
+        {
+            Queued q;
+            q.sql = sql;
+            q.values = std::move(values);
+            return q;
+        }
+        static Queued prepare(const char* name, const char* sql, int count, const unsigned int* types)
+        {
+            Queued q;
+            q.kind = Kind::Prepare;
+            q.name = name, q.sql = sql, q.count = count, q.types = types;
+            return q;
+        }
+        static Queued prepared(const char* name, int count, const char* const* params, const int* lengths,
+                               const int* formats)
+        {
+            Queued q;
+            q.kind = Kind::Prepared;
+            q.name = name, q.count = count, q.params = params, q.lengths = lengths, q.formats = formats;
+            return q;
+        }
+    };
+    std::vector<Result> pipelined(const std::vector<Queued>& batch);
+    static bool succeeded(const Result& result);
     std::shared_ptr<Plan> plan(const QByteArray& sql);
     void prepareOnServer(Plan& plan);
     // Runs a prepared plan with the statement's values; inside a transaction a failed write is
