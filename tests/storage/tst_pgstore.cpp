@@ -593,6 +593,57 @@ private slots:
         c.close();
     }
 
+    // Over a slow link each exchange with the server costs a round trip: a write transaction
+    // takes one to begin, one a statement and one to commit, and the rows of a page come in one.
+    void aPageOfRowsAndAWriteTakeOneExchangeEach()
+    {
+        m_store.execScript("INSERT INTO \"People\" (\"CompanyID\", \"Name\", \"Mobile\") SELECT 1, 'Person ' || i, "
+                           "'+47 ' || i FROM generate_series(1, 60) AS i");
+        Connection c("server");
+        c.setServer(m_db);
+        c.open();
+        Dataset people("People", &c);
+        people.setTable("People");
+        people.open();
+        QCOMPARE(people.recordCount(), 60);
+        const int mobile = people.columnIndex("Mobile");
+        // The first page's statement is prepared on the server first; every later page's is ready.
+        people.prefetchRows({0, 1, 2});
+        std::vector<int> page;
+        for (int row = 10; row < 40; ++row)
+            page.push_back(row);
+        qint64 before = PgStore::roundTrips();
+        people.prefetchRows(page);
+        QCOMPARE(PgStore::roundTrips() - before, 1);
+        for (int row : page)
+            QCOMPARE(people.valueAt(row, mobile).toString(), QString("+47 %1").arg(row + 1));
+        QCOMPARE(PgStore::roundTrips() - before, 1);
+        people.prefetchRows(page); // held already: nothing to read
+        QCOMPARE(PgStore::roundTrips() - before, 1);
+
+        Prepared update(m_store, "UPDATE \"People\" SET \"Mobile\" = ? WHERE \"Name\" = ?");
+        before = PgStore::roundTrips();
+        m_store.begin();
+        QCOMPARE(PgStore::roundTrips() - before, 1);
+        update->bind(1, QString("+47 0"));
+        update->bind(2, QString("Person 7"));
+        update->run();
+        QCOMPARE(m_store.changes(), 1);
+        QCOMPARE(PgStore::roundTrips() - before, 2);
+        m_store.commit();
+        QCOMPARE(PgStore::roundTrips() - before, 3);
+        QCOMPARE(one(m_store, "SELECT \"Mobile\" FROM \"People\" WHERE \"Name\" = 'Person 7'").toString(), QString("+47 0"));
+        // A failing statement is still taken back alone, the transaction going on without it.
+        m_store.begin();
+        QVERIFY(failure([&] { m_store.exec("INSERT INTO \"People\" (\"PersonID\", \"Name\") VALUES (1, 'Twice')"); })
+                    .reason() != FailureReason::ConnectionLost);
+        update->reset();
+        update->bind(1, QString("+47 00"));
+        update->run();
+        m_store.commit();
+        QCOMPARE(one(m_store, "SELECT \"Mobile\" FROM \"People\" WHERE \"Name\" = 'Person 7'").toString(), QString("+47 00"));
+    }
+
     // The connection dropped while the server was committing: the store asks, once connected
     // again, whether the commit is in, and says "not saved" only when it is not.
     void aCommitWhoseConnectionDroppedIsCheckedAgain()
