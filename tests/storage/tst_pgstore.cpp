@@ -644,6 +644,43 @@ private slots:
         QCOMPARE(one(m_store, "SELECT \"Mobile\" FROM \"People\" WHERE \"Name\" = 'Person 7'").toString(), QString("+47 00"));
     }
 
+    // The tables, their columns and keys come in one exchange and are kept; a change of the
+    // schema through this connection, or a new connection, reads them again.
+    void theSchemasDescriptionIsReadOnceAndAgainAfterAChange()
+    {
+        m_store.execScript("SELECT 1"); // whatever was described is forgotten
+        const qint64 before = PgStore::roundTrips();
+        const QStringList tables = m_store.tables();
+        QVERIFY(tables.contains("People") && tables.contains("Companies"));
+        const QVector<storage::ColumnInfo> people = m_store.columns("\"People\"");
+        QVERIFY(!people.isEmpty() && people.front().name == "PersonID" && people.front().primaryKey);
+        QCOMPARE(m_store.rowKey("\"People\""), QString("\"PersonID\""));
+        QVERIFY(!m_store.columns("Companies").isEmpty());
+        QCOMPARE(PgStore::roundTrips() - before, 1);
+        QVERIFY(m_store.columns("NoSuchTable").isEmpty());
+
+        auto names = [&](const QString& table) {
+            QStringList n;
+            for (const storage::ColumnInfo& c : m_store.columns(table))
+                n << c.name + ' ' + c.declaredType;
+            return n;
+        };
+        m_store.exec("ALTER TABLE \"Companies\" ADD COLUMN \"Extra\" text");
+        QVERIFY(names("Companies").contains("Extra text"));
+        m_store.execScript("COMMENT ON COLUMN \"Companies\".\"Extra\" IS 'VARCHAR(20)'");
+        QVERIFY(names("Companies").contains("Extra VARCHAR(20)"));
+        m_store.exec("CREATE TABLE \"Later\" (\"N\" bigint)");
+        QVERIFY(m_store.tables().contains("Later"));
+        QCOMPARE(m_store.rowKey("\"Later\""), QString("\"%1\"").arg(QString::fromUtf8(PgSql::kAddedKey)));
+        // Another connection's change is seen by a connection made afterwards.
+        PgStore other;
+        other.open(m_db, 300);
+        other.execScript("DROP TABLE \"Later\"");
+        PgStore third;
+        third.open(m_db, 300);
+        QVERIFY(!third.tables().contains("Later"));
+    }
+
     // The connection dropped while the server was committing: the store asks, once connected
     // again, whether the commit is in, and says "not saved" only when it is not.
     void aCommitWhoseConnectionDroppedIsCheckedAgain()

@@ -264,6 +264,7 @@ void PgStore::setUpSession()
         m_cancel = PQgetCancel(m_conn);
     }
     m_plans.clear();
+    forgetSchema(); // what another connection changed meanwhile
     // A wait for another user's lock ends after the same time as on the file. What the login may
     // do is asked in the same exchange. A login outside the salespeople's group may not even
     // read: told apart from one that may.
@@ -296,7 +297,7 @@ void PgStore::close()
     PQfinish(m_conn); // a transaction still open is taken back by the server
     m_conn = nullptr;
     m_plans.clear();
-    m_keys.clear();
+    forgetSchema();
     m_bulk = false;
 }
 
@@ -417,6 +418,7 @@ void PgStore::fail(const PGresult* result)
 void PgStore::execScript(const QString& sql)
 {
     ensureConnected();
+    forgetSchema();
     ++s_roundTrips;
     Result r(PQexec(m_conn, sql.toUtf8().constData()), PQclear);
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
@@ -431,6 +433,10 @@ QString PgStore::identityKey(const QString& table)
     const QString name = QString::fromUtf8(bareName(table));
     if (auto it = m_keys.constFind(name); it != m_keys.constEnd())
         return *it;
+    if (const TableInfo* t = describedTable(name)) {
+        m_keys.insert(name, t->identity);
+        return t->identity;
+    }
     Result r = run("SELECT a.attname FROM pg_attribute a WHERE a.attrelid = to_regclass($1) AND a.attidentity <> '' "
                    "AND NOT a.attisdropped ORDER BY a.attnum LIMIT 1",
                    {quoted(name).toUtf8()});
@@ -447,6 +453,8 @@ std::shared_ptr<PgStore::Plan> PgStore::plan(const QByteArray& sql)
     p->text = PgSql::translate(sql);
     static const QRegularExpression write(R"re(^\s*(INSERT|UPDATE|DELETE|WITH)\b)re", QRegularExpression::CaseInsensitiveOption);
     p->write = write.match(QString::fromUtf8(sql.left(64))).hasMatch();
+    static const QRegularExpression ddl(R"re(^\s*(CREATE|ALTER|DROP)\b)re", QRegularExpression::CaseInsensitiveOption);
+    p->changesSchema = ddl.match(QString::fromUtf8(sql.left(64))).hasMatch();
     const QString target = PgSql::insertTarget(sql);
     if (!target.isEmpty() && !sql.contains("RETURNING") && !sql.contains("returning")) {
         // The file tells the key of the row an insert added; the server tells it when asked.
@@ -567,6 +575,8 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
     }
     if (guard && !succeeded(released))
         fail(released.get());
+    if (p.changesSchema)
+        forgetSchema();
     if (p.write)
         m_changes = std::atoll(PQcmdTuples(r.get()));
     return r;
@@ -729,6 +739,8 @@ QStringList PgStore::schemaObjects()
 QStringList PgStore::tables()
 {
     ensureConnected();
+    if (describeSchema())
+        return m_tableNames;
     Result r = run(QByteArray("SELECT relname FROM pg_class WHERE relkind = 'r' AND relnamespace = ") + kOwnSchema);
     QStringList names;
     for (int i = 0; i < PQntuples(r.get()); ++i)
@@ -742,6 +754,8 @@ QStringList PgStore::tables()
 QVector<storage::ColumnInfo> PgStore::columns(const QString& table)
 {
     ensureConnected();
+    if (const TableInfo* t = describedTable(QString::fromUtf8(bareName(table))))
+        return t->columns;
     Result r = run("SELECT a.attname, coalesce(btrim(col_description(a.attrelid, a.attnum)), "
                    "format_type(a.atttypid, a.atttypmod)), coalesce(i.indisprimary, false) "
                    "FROM pg_attribute a LEFT JOIN pg_index i ON i.indrelid = a.attrelid AND i.indisprimary "
@@ -754,6 +768,60 @@ QVector<storage::ColumnInfo> PgStore::columns(const QString& table)
         columns.push_back({QString::fromUtf8(PQgetvalue(r.get(), i, 0)), QString::fromUtf8(PQgetvalue(r.get(), i, 1)),
                            QByteArrayView(PQgetvalue(r.get(), i, 2)) == "t"});
     return columns;
+}
+
+// Every table of the schema with its columns and its identity key, in one exchange, and kept for
+// the connection: start-up and every save ask for them, and over a network each question would
+// cost a round trip. Forgotten whenever this connection changes the schema. false: not known.
+bool PgStore::describeSchema()
+{
+    if (m_described)
+        return true;
+    Result r = run(QByteArray("SELECT c.relname, a.attname, coalesce(btrim(col_description(a.attrelid, a.attnum)), "
+                              "format_type(a.atttypid, a.atttypmod)), coalesce(i.indisprimary, false), a.attidentity <> '' "
+                              "FROM pg_class c JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+                              "LEFT JOIN pg_index i ON i.indrelid = a.attrelid AND i.indisprimary AND a.attnum = ANY(i.indkey) "
+                              "WHERE c.relkind = 'r' AND c.relnamespace = ") + kOwnSchema + " ORDER BY c.relname, a.attnum",
+                   {}, true);
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+        return false;
+    m_tables.clear();
+    m_tableNames.clear();
+    const QString added = QString::fromUtf8(PgSql::kAddedKey);
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        const QString table = QString::fromUtf8(PQgetvalue(r.get(), i, 0));
+        auto it = m_tables.find(table);
+        if (it == m_tables.end()) {
+            it = m_tables.insert(table, {});
+            m_tableNames << table;
+        }
+        const QString column = QString::fromUtf8(PQgetvalue(r.get(), i, 1));
+        if (it->identity.isEmpty() && QByteArrayView(PQgetvalue(r.get(), i, 4)) == "t")
+            it->identity = quoted(column);
+        if (column != added)
+            it->columns.push_back({column, QString::fromUtf8(PQgetvalue(r.get(), i, 2)),
+                                   QByteArrayView(PQgetvalue(r.get(), i, 3)) == "t"});
+    }
+    m_described = true;
+    return true;
+}
+
+// A table of the schema as described; null for any other name (a temporary table, one of
+// another schema), which is asked for alone.
+const PgStore::TableInfo* PgStore::describedTable(const QString& name)
+{
+    if (!describeSchema())
+        return nullptr;
+    auto it = m_tables.constFind(name);
+    return it == m_tables.constEnd() ? nullptr : &*it;
+}
+
+void PgStore::forgetSchema()
+{
+    m_described = false;
+    m_tables.clear();
+    m_tableNames.clear();
+    m_keys.clear();
 }
 
 // The version is a one-row table of its own; a database without it has no schema yet.
@@ -770,6 +838,7 @@ int PgStore::schemaVersion()
 void PgStore::setSchemaVersion(int version)
 {
     ensureConnected();
+    forgetSchema();
     run("CREATE TABLE IF NOT EXISTS \"SchemaVersion\" (\"Version\" integer NOT NULL)");
     run("DELETE FROM \"SchemaVersion\"");
     run("INSERT INTO \"SchemaVersion\" (\"Version\") VALUES ($1)", {QByteArray::number(version)});

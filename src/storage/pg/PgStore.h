@@ -85,6 +85,7 @@ private:
         PgSql::Translated text;
         QString keyOfInsert; // the key an INSERT returns, quoted; empty otherwise
         bool write = false;  // INSERT, UPDATE or DELETE: a failure is taken back alone
+        bool changesSchema = false; // CREATE, ALTER or DROP: the schema's description is read again
         qint64 generation = -1; // of the connection it was prepared on
         int round = 0;          // of the store's plans, all dropped when too many were kept
     };
@@ -140,6 +141,13 @@ private:
     Result describe(Plan& plan); // the statement's columns, before it runs
     QString identityKey(const QString& table); // quoted; empty when the table has none
     bool checkLostCommit();
+    struct TableInfo {
+        QVector<storage::ColumnInfo> columns;
+        QString identity; // quoted; empty when the table has none
+    };
+    bool describeSchema();
+    const TableInfo* describedTable(const QString& name);
+    void forgetSchema();
 
     static std::atomic<qint64> s_roundTrips;
 
@@ -152,6 +160,9 @@ private:
     PGcancel* m_cancel = nullptr;
     QHash<QByteArray, std::shared_ptr<Plan>> m_plans; // by the caller's text, for this connection
     QHash<QString, QString> m_keys;                   // table -> its identity key, quoted
+    QHash<QString, TableInfo> m_tables;               // the schema's tables as described
+    QStringList m_tableNames;                         // in the order the server gave them
+    bool m_described = false;
     int m_nextPlan = 0;
     int m_planRound = 0;
     qint64 m_generation = 0; // connections made again: every reader reads anew
