@@ -146,6 +146,8 @@ public:
     QStringList columnNames() const;
     int columnSize(const QString& column) const;
     QVariant valueAt(int row, int column) const; // for walks that must not move the cursor
+    // The given rows read whole in one go, before their values are asked for one by one.
+    void prefetchRows(const std::vector<int>& rows) const;
     // A row the file could not give (a damaged page): it is never edited, and is said once, by
     // unreadable(), rather than shown as an empty record.
     bool isUnreadable(int row) const { return m_rows.isUnreadable(row); }

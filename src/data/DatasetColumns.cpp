@@ -255,3 +255,15 @@ std::vector<int> Dataset::rowsDatedOn(const QString& dateColumn, const QString& 
     ensureLoaded();
     return m_rows.rowsDatedOn(columnIndex(dateColumn), columnIndex(switchColumn), month, day);
 }
+
+void Dataset::prefetchRows(const std::vector<int>& rows) const
+{
+    if (!isActive())
+        return;
+    try {
+        ensureLoaded();
+        m_rows.prefetch(rows);
+    } catch (const DataError&) {
+        // Each row is read alone when asked for, and a failure is told of there.
+    }
+}

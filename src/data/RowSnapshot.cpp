@@ -295,14 +295,18 @@ const Row& RowSnapshot::fullRow(int row) const
         noteUnreadable(key, e.text());
         return r;
     }
-    // A small cache: the rows on screen and the ones just left.
-    constexpr size_t kCapacity = 256;
-    if (m_cache.size() >= kCapacity) {
-        const quint64 oldest = m_cacheClock - kCapacity / 2;
+    return cacheRow(key, std::move(whole));
+}
+
+// A small cache: the rows on screen and the ones just left.
+const Row& RowSnapshot::cacheRow(qint64 identity, Row whole) const
+{
+    if (m_cache.size() >= kCacheCapacity) {
+        const quint64 oldest = m_cacheClock - kCacheCapacity / 2;
         for (auto i = m_cache.begin(); i != m_cache.end();)
             i = i->second.used <= oldest ? m_cache.erase(i) : std::next(i);
     }
-    auto& entry = m_cache[key];
+    auto& entry = m_cache[identity];
     entry.row = std::move(whole);
     entry.used = ++m_cacheClock;
     return entry.row;

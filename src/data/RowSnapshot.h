@@ -72,6 +72,9 @@ public:
     // row read from the file has it.
     const QVariant* inMemory(const Row& r, int column) const;
     const Row& fullRow(int row) const; // reads and caches the whole row when needed
+    // Reads the whole rows of many at once (a page of a grid, the day's reminders): one read by
+    // their keys instead of one a row. A row that cannot be read so is left to fullRow().
+    void prefetch(const std::vector<int>& rows) const;
     bool isUnreadable(int row) const;
     // Whether the row holds the column only folded (searches compare it so).
     bool isFolded(const Row& r, int column) const { return m_lazy && column == m_search && !r.isComplete(); }
@@ -156,6 +159,7 @@ private:
     void orderNames() const;
     int rowOfName(const NameEntry& e) const; // -1: the row is gone or holds another text now
     void noteWhole(qint64 identity) const;
+    const Row& cacheRow(qint64 identity, Row whole) const;
     void noteUnreadable(qint64 identity, const QString& why) const;
 
     Connection* m_connection;
@@ -198,6 +202,7 @@ private:
         quint64 used;
     };
     mutable std::unordered_map<qint64, Cached> m_cache; // identity -> whole row, as first read
+    static constexpr size_t kCacheCapacity = 256;
     mutable quint64 m_cacheClock = 0;
     mutable QString m_rowSelect; // the text reading one whole row, made once per layout
     // Also cached: the rows the file could not give, so a repaint does not read a damaged page

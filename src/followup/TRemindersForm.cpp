@@ -81,6 +81,7 @@ int TRemindersForm::computeReminders(const Dataset& people, QDate today)
     candidates.insert(candidates.end(), anniversaries.begin(), anniversaries.end());
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    people.prefetchRows(candidates);
     for (int r : candidates) {
         if (switchedOn(people.valueAt(r, breminder)) && fallsOn(people.valueAt(r, birthday), month, day))
             due.push_back({r, true});

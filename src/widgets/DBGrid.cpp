@@ -745,3 +745,22 @@ void DBGrid::focusMoved(QWidget* old, QWidget* now)
     if (m_model->isAttached() && ds->state() == DatasetState::Insert && !ds->isModified())
         runCommand([ds] { ds->cancel(); });
 }
+
+// The rows about to be painted are read in one go: over a network a read a row would cost a
+// round trip each.
+void DBGrid::paintEvent(QPaintEvent* event)
+{
+    Dataset* d = dataset();
+    const int count = model() ? model()->rowCount() : 0;
+    if (d && d->isActive() && count > 0) {
+        const int first = std::max(0, rowAt(0));
+        int last = rowAt(viewport()->height() - 1);
+        if (last < 0)
+            last = count - 1;
+        std::vector<int> rows;
+        for (int r = first; r <= last; ++r)
+            rows.push_back(r);
+        d->prefetchRows(rows);
+    }
+    QTableView::paintEvent(event);
+}

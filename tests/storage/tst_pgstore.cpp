@@ -593,6 +593,94 @@ private slots:
         c.close();
     }
 
+    // Over a slow link each exchange with the server costs a round trip: a write transaction
+    // takes one to begin, one a statement and one to commit, and the rows of a page come in one.
+    void aPageOfRowsAndAWriteTakeOneExchangeEach()
+    {
+        m_store.execScript("INSERT INTO \"People\" (\"CompanyID\", \"Name\", \"Mobile\") SELECT 1, 'Person ' || i, "
+                           "'+47 ' || i FROM generate_series(1, 60) AS i");
+        Connection c("server");
+        c.setServer(m_db);
+        c.open();
+        Dataset people("People", &c);
+        people.setTable("People");
+        people.open();
+        QCOMPARE(people.recordCount(), 60);
+        const int mobile = people.columnIndex("Mobile");
+        // The first page's statement is prepared on the server first; every later page's is ready.
+        people.prefetchRows({0, 1, 2});
+        std::vector<int> page;
+        for (int row = 10; row < 40; ++row)
+            page.push_back(row);
+        qint64 before = PgStore::roundTrips();
+        people.prefetchRows(page);
+        QCOMPARE(PgStore::roundTrips() - before, 1);
+        for (int row : page)
+            QCOMPARE(people.valueAt(row, mobile).toString(), QString("+47 %1").arg(row + 1));
+        QCOMPARE(PgStore::roundTrips() - before, 1);
+        people.prefetchRows(page); // held already: nothing to read
+        QCOMPARE(PgStore::roundTrips() - before, 1);
+
+        Prepared update(m_store, "UPDATE \"People\" SET \"Mobile\" = ? WHERE \"Name\" = ?");
+        before = PgStore::roundTrips();
+        m_store.begin();
+        QCOMPARE(PgStore::roundTrips() - before, 1);
+        update->bind(1, QString("+47 0"));
+        update->bind(2, QString("Person 7"));
+        update->run();
+        QCOMPARE(m_store.changes(), 1);
+        QCOMPARE(PgStore::roundTrips() - before, 2);
+        m_store.commit();
+        QCOMPARE(PgStore::roundTrips() - before, 3);
+        QCOMPARE(one(m_store, "SELECT \"Mobile\" FROM \"People\" WHERE \"Name\" = 'Person 7'").toString(), QString("+47 0"));
+        // A failing statement is still taken back alone, the transaction going on without it.
+        m_store.begin();
+        QVERIFY(failure([&] { m_store.exec("INSERT INTO \"People\" (\"PersonID\", \"Name\") VALUES (1, 'Twice')"); })
+                    .reason() != FailureReason::ConnectionLost);
+        update->reset();
+        update->bind(1, QString("+47 00"));
+        update->run();
+        m_store.commit();
+        QCOMPARE(one(m_store, "SELECT \"Mobile\" FROM \"People\" WHERE \"Name\" = 'Person 7'").toString(), QString("+47 00"));
+    }
+
+    // The tables, their columns and keys come in one exchange and are kept; a change of the
+    // schema through this connection, or a new connection, reads them again.
+    void theSchemasDescriptionIsReadOnceAndAgainAfterAChange()
+    {
+        m_store.execScript("SELECT 1"); // whatever was described is forgotten
+        const qint64 before = PgStore::roundTrips();
+        const QStringList tables = m_store.tables();
+        QVERIFY(tables.contains("People") && tables.contains("Companies"));
+        const QVector<storage::ColumnInfo> people = m_store.columns("\"People\"");
+        QVERIFY(!people.isEmpty() && people.front().name == "PersonID" && people.front().primaryKey);
+        QCOMPARE(m_store.rowKey("\"People\""), QString("\"PersonID\""));
+        QVERIFY(!m_store.columns("Companies").isEmpty());
+        QCOMPARE(PgStore::roundTrips() - before, 1);
+        QVERIFY(m_store.columns("NoSuchTable").isEmpty());
+
+        auto names = [&](const QString& table) {
+            QStringList n;
+            for (const storage::ColumnInfo& c : m_store.columns(table))
+                n << c.name + ' ' + c.declaredType;
+            return n;
+        };
+        m_store.exec("ALTER TABLE \"Companies\" ADD COLUMN \"Extra\" text");
+        QVERIFY(names("Companies").contains("Extra text"));
+        m_store.execScript("COMMENT ON COLUMN \"Companies\".\"Extra\" IS 'VARCHAR(20)'");
+        QVERIFY(names("Companies").contains("Extra VARCHAR(20)"));
+        m_store.exec("CREATE TABLE \"Later\" (\"N\" bigint)");
+        QVERIFY(m_store.tables().contains("Later"));
+        QCOMPARE(m_store.rowKey("\"Later\""), QString("\"%1\"").arg(QString::fromUtf8(PgSql::kAddedKey)));
+        // Another connection's change is seen by a connection made afterwards.
+        PgStore other;
+        other.open(m_db, 300);
+        other.execScript("DROP TABLE \"Later\"");
+        PgStore third;
+        third.open(m_db, 300);
+        QVERIFY(!third.tables().contains("Later"));
+    }
+
     // The connection dropped while the server was committing: the store asks, once connected
     // again, whether the commit is in, and says "not saved" only when it is not.
     void aCommitWhoseConnectionDroppedIsCheckedAgain()

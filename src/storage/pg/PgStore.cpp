@@ -189,6 +189,8 @@ private:
     mutable QHash<int, QString> m_texts; // this row's texts as UTF-16, made when asked
 };
 
+std::atomic<qint64> PgStore::s_roundTrips{0};
+
 PgStore::PgStore() = default;
 PgStore::~PgStore() { close(); }
 
@@ -227,6 +229,7 @@ void PgStore::connect()
     values.push_back("UTF8");
     keys.push_back(nullptr);
     values.push_back(nullptr);
+    ++s_roundTrips; // the start-up and the login, counted as one
     PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 1);
     if (!conn || PQstatus(conn) != CONNECTION_OK) {
         QString where = "The database server";
@@ -261,16 +264,24 @@ void PgStore::setUpSession()
         m_cancel = PQgetCancel(m_conn);
     }
     m_plans.clear();
-    // A wait for another user's lock ends after the same time as on the file.
-    run("SELECT set_config('lock_timeout', $1, false)", {QByteArray::number(m_busyTimeout) + "ms"});
+    forgetSchema(); // what another connection changed meanwhile
+    // A wait for another user's lock ends after the same time as on the file. What the login may
+    // do is asked in the same exchange. A login outside the salespeople's group may not even
+    // read: told apart from one that may.
+    std::vector<Queued> batch{
+        Queued::text("SELECT set_config('lock_timeout', $1, false)", {QByteArray::number(m_busyTimeout) + "ms"}),
+        Queued::text("SELECT current_setting('transaction_read_only') = 'on' OR pg_is_in_recovery() "
+                     "OR (to_regclass('\"People\"') IS NOT NULL AND NOT has_table_privilege('\"People\"', 'INSERT, UPDATE'))"),
+        Queued::text("SELECT to_regclass('\"People\"') IS NULL OR has_table_privilege('\"People\"', 'SELECT')"),
+    };
     if (m_bulk)
-        run("SET synchronous_commit TO off");
-    Result r = run("SELECT current_setting('transaction_read_only') = 'on' OR pg_is_in_recovery() "
-                   "OR (to_regclass('\"People\"') IS NOT NULL AND NOT has_table_privilege('\"People\"', 'INSERT, UPDATE'))");
-    m_readOnly = PQntuples(r.get()) == 1 && QByteArrayView(PQgetvalue(r.get(), 0, 0)) == "t";
-    // A login outside the salespeople's group may not even read: told apart from one that may.
-    Result reads = run("SELECT to_regclass('\"People\"') IS NULL OR has_table_privilege('\"People\"', 'SELECT')");
-    m_mayRead = PQntuples(reads.get()) == 1 && QByteArrayView(PQgetvalue(reads.get(), 0, 0)) == "t";
+        batch.push_back(Queued::text("SET synchronous_commit TO off"));
+    const std::vector<Result> r = pipelined(batch);
+    for (const Result& each : r)
+        if (!succeeded(each))
+            fail(each.get());
+    m_readOnly = PQntuples(r[1].get()) == 1 && QByteArrayView(PQgetvalue(r[1].get(), 0, 0)) == "t";
+    m_mayRead = PQntuples(r[2].get()) == 1 && QByteArrayView(PQgetvalue(r[2].get(), 0, 0)) == "t";
 }
 
 void PgStore::close()
@@ -286,7 +297,7 @@ void PgStore::close()
     PQfinish(m_conn); // a transaction still open is taken back by the server
     m_conn = nullptr;
     m_plans.clear();
-    m_keys.clear();
+    forgetSchema();
     m_bulk = false;
 }
 
@@ -296,6 +307,7 @@ void PgStore::ensureConnected()
         throw DataError("The database connection is not open.");
     if (PQstatus(m_conn) == CONNECTION_OK && !m_broken)
         return;
+    ++s_roundTrips;
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
         const QString host = QString::fromUtf8(PQhost(m_conn));
@@ -314,11 +326,84 @@ PgStore::Result PgStore::run(const char* sql, const QVector<QByteArray>& values,
     std::vector<const char*> params;
     for (const QByteArray& v : values)
         params.push_back(v.constData());
+    ++s_roundTrips;
     Result r(PQexecParams(m_conn, sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0), PQclear);
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (!allowError && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(r.get());
     return r;
+}
+
+// The statements go out together and their answers come back together: one exchange with the
+// server however many there are. A statement that fails leaves the rest of the batch unrun (their
+// answers stay empty or tell so); what was in the batch before it stands.
+std::vector<PgStore::Result> PgStore::pipelined(const std::vector<Queued>& batch)
+{
+    ++s_roundTrips;
+    std::vector<Result> results;
+    results.reserve(batch.size());
+    for (size_t i = 0; i < batch.size(); ++i)
+        results.emplace_back(nullptr, PQclear);
+    if (PQenterPipelineMode(m_conn) != 1)
+        return results;
+    bool sent = true;
+    for (const Queued& q : batch) {
+        int ok = 0;
+        if (q.kind == Queued::Kind::Prepare) {
+            ok = PQsendPrepare(m_conn, q.name, q.sql, q.count, q.types);
+        } else if (q.kind == Queued::Kind::Prepared) {
+            ok = PQsendQueryPrepared(m_conn, q.name, q.count, q.params, q.lengths, q.formats, 0);
+        } else {
+            std::vector<const char*> params;
+            for (const QByteArray& v : q.values)
+                params.push_back(v.constData());
+            ok = PQsendQueryParams(m_conn, q.sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0);
+        }
+        if (ok != 1) {
+            sent = false;
+            break;
+        }
+    }
+    if (sent && PQpipelineSync(m_conn) == 1) {
+        // Each statement's answer ends with a null; the batch's end is told by its own answer.
+        size_t index = 0;
+        bool answered = false;
+        for (int nulls = 0; nulls < 2;) {
+            PGresult* r = PQgetResult(m_conn);
+            if (!r) {
+                if (PQstatus(m_conn) != CONNECTION_OK)
+                    break;
+                ++nulls;
+                if (answered) {
+                    ++index;
+                    answered = false;
+                    nulls = 0;
+                }
+                continue;
+            }
+            nulls = 0;
+            if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+                PQclear(r);
+                break;
+            }
+            if (!answered && index < results.size()) {
+                results[index].reset(r);
+                answered = true;
+            } else {
+                PQclear(r);
+            }
+        }
+    }
+    // Fails only on a connection that is gone; the next command makes it again.
+    if (PQexitPipelineMode(m_conn) != 1)
+        m_broken = true;
+    return results;
+}
+
+bool PgStore::succeeded(const Result& r)
+{
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
 }
 
 void PgStore::fail(const PGresult* result)
@@ -333,6 +418,8 @@ void PgStore::fail(const PGresult* result)
 void PgStore::execScript(const QString& sql)
 {
     ensureConnected();
+    forgetSchema();
+    ++s_roundTrips;
     Result r(PQexec(m_conn, sql.toUtf8().constData()), PQclear);
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
@@ -346,6 +433,10 @@ QString PgStore::identityKey(const QString& table)
     const QString name = QString::fromUtf8(bareName(table));
     if (auto it = m_keys.constFind(name); it != m_keys.constEnd())
         return *it;
+    if (const TableInfo* t = describedTable(name)) {
+        m_keys.insert(name, t->identity);
+        return t->identity;
+    }
     Result r = run("SELECT a.attname FROM pg_attribute a WHERE a.attrelid = to_regclass($1) AND a.attidentity <> '' "
                    "AND NOT a.attisdropped ORDER BY a.attnum LIMIT 1",
                    {quoted(name).toUtf8()});
@@ -362,6 +453,8 @@ std::shared_ptr<PgStore::Plan> PgStore::plan(const QByteArray& sql)
     p->text = PgSql::translate(sql);
     static const QRegularExpression write(R"re(^\s*(INSERT|UPDATE|DELETE|WITH)\b)re", QRegularExpression::CaseInsensitiveOption);
     p->write = write.match(QString::fromUtf8(sql.left(64))).hasMatch();
+    static const QRegularExpression ddl(R"re(^\s*(CREATE|ALTER|DROP)\b)re", QRegularExpression::CaseInsensitiveOption);
+    p->changesSchema = ddl.match(QString::fromUtf8(sql.left(64))).hasMatch();
     const QString target = PgSql::insertTarget(sql);
     if (!target.isEmpty() && !sql.contains("RETURNING") && !sql.contains("returning")) {
         // The file tells the key of the row an insert added; the server tells it when asked.
@@ -392,12 +485,22 @@ void PgStore::prepareOnServer(Plan& p)
     static const QRegularExpression unknown(R"re(parameter \$(\d+))re");
     for (int attempt = 0; attempt <= n + 1; ++attempt) {
         p.name = "vt" + QByteArray::number(++m_nextPlan);
-        if (guard)
-            run(kSavepoint);
-        Result r(PQprepare(m_conn, p.name.constData(), p.text.sql.constData(), n, types.data()), PQclear);
+        Result r(nullptr, PQclear);
+        if (guard) {
+            // The savepoint, the statement and the release in one exchange.
+            std::vector<Result> answers = pipelined({Queued::text(kSavepoint),
+                                                     Queued::prepare(p.name.constData(), p.text.sql.constData(), n, types.data()),
+                                                     Queued::text(kRelease)});
+            if (!succeeded(answers[0]))
+                fail(answers[0].get());
+            r = std::move(answers[1]);
+            if (succeeded(r) && !succeeded(answers[2]))
+                fail(answers[2].get());
+        } else {
+            ++s_roundTrips;
+            r.reset(PQprepare(m_conn, p.name.constData(), p.text.sql.constData(), n, types.data()));
+        }
         if (r && PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
-            if (guard)
-                run(kRelease);
             p.generation = m_generation;
             p.round = m_planRound;
             return;
@@ -428,6 +531,7 @@ PgStore::Result PgStore::describe(Plan& p)
     ensureConnected();
     if (p.name.isEmpty() || p.generation != m_generation || p.round != m_planRound)
         prepareOnServer(p);
+    ++s_roundTrips;
     Result r(PQdescribePrepared(m_conn, p.name.constData()), PQclear);
     if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)
         fail(r.get());
@@ -448,17 +552,31 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
         lengths[i] = int(values[i].size());
     }
     const bool guard = p.write && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
-    if (guard)
-        run(kSavepoint);
-    Result r(PQexecPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0), PQclear);
-    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    Result r(nullptr, PQclear);
+    Result released(nullptr, PQclear);
+    if (guard) {
+        // The savepoint, the statement and the release in one exchange.
+        std::vector<Result> answers = pipelined({Queued::text(kSavepoint),
+                                                 Queued::prepared(p.name.constData(), n, params.data(), lengths.data(),
+                                                                  formats.data()),
+                                                 Queued::text(kRelease)});
+        if (!succeeded(answers[0]))
+            fail(answers[0].get());
+        r = std::move(answers[1]);
+        released = std::move(answers[2]);
+    } else {
+        ++s_roundTrips;
+        r.reset(PQexecPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0));
+    }
+    if (!succeeded(r)) {
         if (guard && PQstatus(m_conn) == CONNECTION_OK)
             run(kUndoStatement, {}, true);
         fail(r.get());
     }
-    if (guard)
-        run(kRelease);
+    if (guard && !succeeded(released))
+        fail(released.get());
+    if (p.changesSchema)
+        forgetSchema();
     if (p.write)
         m_changes = std::atoll(PQcmdTuples(r.get()));
     return r;
@@ -488,11 +606,16 @@ void PgStore::giveBack(const QByteArray&, std::unique_ptr<storage::Statement>) {
 void PgStore::begin()
 {
     ensureConnected();
-    run("BEGIN");
-    Result r = run("SELECT pg_advisory_xact_lock($1)", {QByteArray::number(PgSql::kWriteLock)}, true);
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
-        const DataError e = PgFailure::statement(r.get(), m_conn, displayName());
-        run("ROLLBACK", {}, true);
+    std::vector<Result> r = pipelined(
+        {Queued::text("BEGIN"), Queued::text("SELECT pg_advisory_xact_lock($1)", {QByteArray::number(PgSql::kWriteLock)})});
+    if (!succeeded(r[0]))
+        fail(r[0].get());
+    if (!succeeded(r[1])) {
+        const DataError e = PgFailure::statement(r[1].get(), m_conn, displayName());
+        if (e.reason() == FailureReason::ConnectionLost)
+            m_broken = true;
+        else
+            run("ROLLBACK", {}, true);
         throw e;
     }
 }
@@ -501,8 +624,10 @@ void PgStore::begin()
 void PgStore::beginRead()
 {
     ensureConnected();
-    run("BEGIN ISOLATION LEVEL REPEATABLE READ");
-    run("SELECT 1");
+    const std::vector<Result> r = pipelined({Queued::text("BEGIN ISOLATION LEVEL REPEATABLE READ"), Queued::text("SELECT 1")});
+    for (const Result& each : r)
+        if (!succeeded(each))
+            fail(each.get());
 }
 
 void PgStore::commit()
@@ -516,9 +641,14 @@ void PgStore::commit()
     }
     if (m_broken || state == PQTRANS_UNKNOWN || PQstatus(m_conn) != CONNECTION_OK)
         fail(nullptr);
-    Result id = run("SELECT txid_current_if_assigned()");
+    // The transaction's number comes in the same exchange as the commit's answer, before it: it
+    // is known when the answer to the commit itself is lost.
+    std::vector<Result> answers = pipelined({Queued::text("SELECT txid_current_if_assigned()"), Queued::text("COMMIT")});
+    if (!succeeded(answers[0]))
+        fail(answers[0].get());
+    const Result& id = answers[0];
     m_commitXid = PQgetisnull(id.get(), 0, 0) ? 0 : std::atoll(PQgetvalue(id.get(), 0, 0));
-    Result r(PQexec(m_conn, "COMMIT"), PQclear);
+    Result r = std::move(answers[1]);
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK) {
         if (QByteArrayView(PQcmdStatus(r.get())) != "COMMIT")
@@ -609,6 +739,8 @@ QStringList PgStore::schemaObjects()
 QStringList PgStore::tables()
 {
     ensureConnected();
+    if (describeSchema())
+        return m_tableNames;
     Result r = run(QByteArray("SELECT relname FROM pg_class WHERE relkind = 'r' AND relnamespace = ") + kOwnSchema);
     QStringList names;
     for (int i = 0; i < PQntuples(r.get()); ++i)
@@ -622,6 +754,8 @@ QStringList PgStore::tables()
 QVector<storage::ColumnInfo> PgStore::columns(const QString& table)
 {
     ensureConnected();
+    if (const TableInfo* t = describedTable(QString::fromUtf8(bareName(table))))
+        return t->columns;
     Result r = run("SELECT a.attname, coalesce(btrim(regexp_replace(col_description(a.attrelid, a.attnum), '"
                    + QByteArray(PgSql::kNoCaseMark) + "$', '')), "
                    "format_type(a.atttypid, a.atttypmod)), coalesce(i.indisprimary, false) "
@@ -635,6 +769,61 @@ QVector<storage::ColumnInfo> PgStore::columns(const QString& table)
         columns.push_back({QString::fromUtf8(PQgetvalue(r.get(), i, 0)), QString::fromUtf8(PQgetvalue(r.get(), i, 1)),
                            QByteArrayView(PQgetvalue(r.get(), i, 2)) == "t"});
     return columns;
+}
+
+// Every table of the schema with its columns and its identity key, in one exchange, and kept for
+// the connection: start-up and every save ask for them, and over a network each question would
+// cost a round trip. Forgotten whenever this connection changes the schema. false: not known.
+bool PgStore::describeSchema()
+{
+    if (m_described)
+        return true;
+    Result r = run(QByteArray("SELECT c.relname, a.attname, coalesce(btrim(regexp_replace(col_description(a.attrelid, "
+                              "a.attnum), '") + PgSql::kNoCaseMark + QByteArray("$', '')), "
+                              "format_type(a.atttypid, a.atttypmod)), coalesce(i.indisprimary, false), a.attidentity <> '' "
+                              "FROM pg_class c JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+                              "LEFT JOIN pg_index i ON i.indrelid = a.attrelid AND i.indisprimary AND a.attnum = ANY(i.indkey) "
+                              "WHERE c.relkind = 'r' AND c.relnamespace = ") + kOwnSchema + " ORDER BY c.relname, a.attnum",
+                   {}, true);
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+        return false;
+    m_tables.clear();
+    m_tableNames.clear();
+    const QString added = QString::fromUtf8(PgSql::kAddedKey);
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        const QString table = QString::fromUtf8(PQgetvalue(r.get(), i, 0));
+        auto it = m_tables.find(table);
+        if (it == m_tables.end()) {
+            it = m_tables.insert(table, {});
+            m_tableNames << table;
+        }
+        const QString column = QString::fromUtf8(PQgetvalue(r.get(), i, 1));
+        if (it->identity.isEmpty() && QByteArrayView(PQgetvalue(r.get(), i, 4)) == "t")
+            it->identity = quoted(column);
+        if (column != added)
+            it->columns.push_back({column, QString::fromUtf8(PQgetvalue(r.get(), i, 2)),
+                                   QByteArrayView(PQgetvalue(r.get(), i, 3)) == "t"});
+    }
+    m_described = true;
+    return true;
+}
+
+// A table of the schema as described; null for any other name (a temporary table, one of
+// another schema), which is asked for alone.
+const PgStore::TableInfo* PgStore::describedTable(const QString& name)
+{
+    if (!describeSchema())
+        return nullptr;
+    auto it = m_tables.constFind(name);
+    return it == m_tables.constEnd() ? nullptr : &*it;
+}
+
+void PgStore::forgetSchema()
+{
+    m_described = false;
+    m_tables.clear();
+    m_tableNames.clear();
+    m_keys.clear();
 }
 
 // The version is a one-row table of its own; a database without it has no schema yet.
@@ -651,6 +840,7 @@ int PgStore::schemaVersion()
 void PgStore::setSchemaVersion(int version)
 {
     ensureConnected();
+    forgetSchema();
     run("CREATE TABLE IF NOT EXISTS \"SchemaVersion\" (\"Version\" integer NOT NULL)");
     run("DELETE FROM \"SchemaVersion\"");
     run("INSERT INTO \"SchemaVersion\" (\"Version\") VALUES ($1)", {QByteArray::number(version)});

@@ -3,6 +3,8 @@
 
 #include <QHash>
 
+#include <atomic>
+#include <vector>
 #include <memory>
 #include <mutex>
 
@@ -73,6 +75,9 @@ public:
     void execScript(const QString& sql);
     // The session's process on the server, for tests that end it from another connection.
     int serverProcess() const;
+    // Message exchanges with a server so far, of every store in the process (a pipelined batch
+    // counts once): what a slow link costs, for the benchmarks.
+    static qint64 roundTrips() { return s_roundTrips.load(std::memory_order_relaxed); }
 
 private:
     friend class PgStatement;
@@ -81,6 +86,7 @@ private:
         PgSql::Translated text;
         QString keyOfInsert; // the key an INSERT returns, quoted; empty otherwise
         bool write = false;  // INSERT, UPDATE or DELETE: a failure is taken back alone
+        bool changesSchema = false; // CREATE, ALTER or DROP: the schema's description is read again
         qint64 generation = -1; // of the connection it was prepared on
         int round = 0;          // of the store's plans, all dropped when too many were kept
     };
@@ -91,6 +97,42 @@ private:
     void setUpSession();       // throws
     Result run(const char* sql, const QVector<QByteArray>& values = {}, bool allowError = false);
     [[noreturn]] void fail(const PGresult* result);
+    // One statement of a batch sent in one exchange (pointers stay the caller's until it returns).
+    struct Queued {
+        enum class Kind { Text, Prepare, Prepared } kind = Kind::Text;
+        const char* sql = nullptr;  // Text, Prepare
+        const char* name = nullptr; // Prepare, Prepared
+        QVector<QByteArray> values; // Text
+        int count = 0;              // Prepare, Prepared
+        const unsigned int* types = nullptr;
+        const char* const* params = nullptr;
+        const int* lengths = nullptr;
+        const int* formats = nullptr;
+        static Queued text(const char* sql, QVector<QByteArray> values = {})
+        {
+            Queued q;
+            q.sql = sql;
+            q.values = std::move(values);
+            return q;
+        }
+        static Queued prepare(const char* name, const char* sql, int count, const unsigned int* types)
+        {
+            Queued q;
+            q.kind = Kind::Prepare;
+            q.name = name, q.sql = sql, q.count = count, q.types = types;
+            return q;
+        }
+        static Queued prepared(const char* name, int count, const char* const* params, const int* lengths,
+                               const int* formats)
+        {
+            Queued q;
+            q.kind = Kind::Prepared;
+            q.name = name, q.count = count, q.params = params, q.lengths = lengths, q.formats = formats;
+            return q;
+        }
+    };
+    std::vector<Result> pipelined(const std::vector<Queued>& batch);
+    static bool succeeded(const Result& result);
     std::shared_ptr<Plan> plan(const QByteArray& sql);
     void prepareOnServer(Plan& plan);
     // Runs a prepared plan with the statement's values; inside a transaction a failed write is
@@ -100,6 +142,15 @@ private:
     Result describe(Plan& plan); // the statement's columns, before it runs
     QString identityKey(const QString& table); // quoted; empty when the table has none
     bool checkLostCommit();
+    struct TableInfo {
+        QVector<storage::ColumnInfo> columns;
+        QString identity; // quoted; empty when the table has none
+    };
+    bool describeSchema();
+    const TableInfo* describedTable(const QString& name);
+    void forgetSchema();
+
+    static std::atomic<qint64> s_roundTrips;
 
     QString m_connection;
     bool m_mayRead = true;
@@ -110,6 +161,9 @@ private:
     PGcancel* m_cancel = nullptr;
     QHash<QByteArray, std::shared_ptr<Plan>> m_plans; // by the caller's text, for this connection
     QHash<QString, QString> m_keys;                   // table -> its identity key, quoted
+    QHash<QString, TableInfo> m_tables;               // the schema's tables as described
+    QStringList m_tableNames;                         // in the order the server gave them
+    bool m_described = false;
     int m_nextPlan = 0;
     int m_planRound = 0;
     qint64 m_generation = 0; // connections made again: every reader reads anew
