@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlQuery>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimeZone>
 
@@ -99,6 +100,9 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(QString, shownOld);
         QFETCH(QString, shownNew);
+        // The server's history keeps each value as text, a number as its digits.
+        if (TestDatabase::onServer())
+            stored.replace(QRegularExpression("(^|\\|)(\\d+)(?=\\||$)"), "\\1'\\2'");
         HistoryApp app;
         QVERIFY(app.start());
         QVERIFY(app.people()->locate({"Name"}, {"Ann"}));

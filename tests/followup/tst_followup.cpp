@@ -1035,6 +1035,7 @@ private slots:
 
     void aSaveWaitingOnALockedDatabaseShowsTheWaitCursor()
     {
+        SKIP_ON_SERVER("busy handler, through which the test sees the pointer while the save waits");
         AppFixture app;
         const int anna = app.db.addPerson("Anna");
         app.db.addPerson("Bob");

@@ -240,6 +240,7 @@ private slots:
 
     void aSecondCopyOpeningTheSamePersonFindsTheRows()
     {
+        SKIP_ON_SERVER("busy handler, in which the other copy finishes while this one waits");
         AppFixture app;
         const int anna = app.db.addPerson("Anna");
         QVERIFY(app.start());

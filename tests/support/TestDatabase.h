@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 class Connection;
@@ -50,6 +51,7 @@ public:
     void disconnect(); // closes this helper's own connection, e.g. to see what the program leaves
 
 private:
+    void query(const QString& sql, const QVariantList& values, const std::function<bool(const QVariantList&)>& row);
     QByteArray forServer(const QString& sql);
     PgStore& serverStore();
 
