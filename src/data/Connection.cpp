@@ -102,6 +102,8 @@ void Connection::open()
 {
     close();
     if (onServer()) {
+        if (m_listen)
+            static_cast<PgStore*>(m_store.get())->listen();
         static_cast<PgStore*>(m_store.get())->open(m_server, defaultBusyTimeout(), m_serverPassword);
         // As with a file that cannot be written: said before the user types anything.
         const bool mayRead = static_cast<PgStore*>(m_store.get())->mayRead();

@@ -111,6 +111,9 @@ public:
     quint64 tableVersion(const QString& table) const { return m_versions.value(table.toLower(), 0); }
     void noteWrite(const QString& table);
     qint64 externalVersion(); // changes whenever another connection committed
+    // On a server: from the next open() on, word of others' commits comes without asking (see
+    // storage::Store::othersSignal()).
+    void listenForOthers() { m_listen = true; }
 
     // How long a statement waits for another program's lock before it gives up. Tests shorten it.
     static void setDefaultBusyTimeout(int milliseconds);
@@ -140,6 +143,7 @@ private:
     std::vector<std::function<void()>> m_rollbackHandlers;
     QString m_server;          // the server's connection string; empty: the file
     QString m_serverPassword;
+    bool m_listen = false;
     std::unique_ptr<storage::Store> m_store;
     SqliteStore* m_file = nullptr; // m_store, when it is the file's
 };

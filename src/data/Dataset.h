@@ -130,6 +130,10 @@ public:
     // nothing else since the table stood at `tableVersion`: the rows added are read and put in
     // their places, the others stay as they are, and the current row stays. Otherwise, as refresh.
     void refreshAdded(qint64 after, quint64 tableVersion);
+    // Between commands, when word came that another program wrote: a list that follows the change
+    // log and is only being looked at takes in what was written, as a move would, and shows it.
+    // Returns whether anything came; an edit in progress is left alone.
+    bool takeInOthersWrites();
     void settle(); // write a changed pending row, drop an unchanged one
     void invalidate(); // forget the snapshot; it is read again when next used
     void checkLookups() const; // every lookup's columns exist in open datasets; throws DataError

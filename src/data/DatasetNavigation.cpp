@@ -67,6 +67,23 @@ int Dataset::catchUp(bool* gone)
     return here;
 }
 
+bool Dataset::takeInOthersWrites()
+{
+    if (!isActive() || isEditing() || m_needsLoad || !m_rows.followsLog())
+        return false;
+    const qint64 seen = m_rows.externalVersion();
+    const int old = m_current;
+    bool gone;
+    catchUp(&gone);
+    if (m_rows.externalVersion() == seen && !gone)
+        return false;
+    announceChanged();
+    if (gone || m_current != old)
+        fire(events.afterScroll);
+    announceMoved();
+    return true;
+}
+
 void Dataset::first()
 {
     requireActive();

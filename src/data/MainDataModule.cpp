@@ -1,4 +1,5 @@
 #include "MainDataModule.h"
+#include "OthersWatch.h"
 
 #include "data/DataError.h"
 #include "Notices.h"
@@ -79,6 +80,10 @@ bool isBlank(const QString& text)
 TMainDataModule::TMainDataModule(QObject* parent) : QObject(parent), MainADOConnection("MainADOConnection")
 {
     setObjectName("MainDataModule");
+    // A person another user saved shows in the list while this one only looks at it.
+    MainADOConnection.listenForOthers();
+    m_othersWatch = new OthersWatch(MainADOConnection, this);
+    connect(m_othersWatch, &OthersWatch::othersWrote, this, [this] { PeopleCompanyDet->takeInOthersWrites(); });
     auto source = [this](const QString& name, Dataset* ds) { return new DataSource(name, ds, this); };
 
     CompaniesTable = makeTable("CompaniesTable", "Companies");
@@ -305,6 +310,10 @@ void TMainDataModule::SetDatasetsActive(bool active)
     FillProfessionList();
     FillCompanyList();
     FillSolutionList();
+    if (active)
+        m_othersWatch->start();
+    else
+        m_othersWatch->stop();
 }
 
 QStringList TMainDataModule::fillList(Dataset* query, const QString& column)

@@ -133,4 +133,5 @@ private:
     bool m_posting = false;
     QString m_startupNotice;
     std::optional<SchemaUpgrade::Outcome> m_upgraded;
+    class OthersWatch* m_othersWatch;
 };

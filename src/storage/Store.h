@@ -153,6 +153,11 @@ public:
     // A number that changes whenever another connection committed: compared with an earlier one,
     // it says whether anything may have changed since.
     virtual qint64 changeToken() = 0;
+    // Word of other connections' commits that comes without asking: a descriptor that turns
+    // readable when word may have come (-1: none comes, and changeToken() alone tells), and
+    // whether word came since the last call, read without waiting.
+    virtual int othersSignal() const { return -1; }
+    virtual bool othersWrote() { return false; }
 
     // The schema's description: the names of its tables, indexes and triggers (letter case as
     // made), the columns of a table (empty for a missing table), and its version number.

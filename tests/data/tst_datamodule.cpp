@@ -174,6 +174,42 @@ private slots:
         QCOMPARE(history->value("Status").toString(), QString("Open"));
     }
 
+    // On a team database what another user saved reaches a list that is only being looked at,
+    // with no command here: the server's word is taken in between commands.
+    void othersWritesReachTheListWithoutACommand_data()
+    {
+        QTest::addColumn<QString>("write");
+        QTest::addColumn<QString>("names"); // the list once word came
+        QTest::addColumn<QString>("current");
+        QTest::newRow("added") << "INSERT INTO People (CompanyID, Name) VALUES (1, 'Cai')" << "Ann Bob Cai" << "Bob";
+        QTest::newRow("changed") << "UPDATE People SET Name = 'Bobby' WHERE Name = 'Bob'" << "Ann Bobby" << "Bobby";
+        QTest::newRow("deleted") << "DELETE FROM People WHERE Name = 'Bob'" << "Ann" << "Ann";
+    }
+    void othersWritesReachTheListWithoutACommand()
+    {
+        if (!TestDatabase::onServer())
+            QSKIP("the file sends no word; its copies catch up at their next command");
+        QFETCH(QString, write);
+        QFETCH(QString, names);
+        QFETCH(QString, current);
+        db->addPerson("Ann");
+        db->addPerson("Bob");
+        start();
+        Dataset* people = dm->PeopleCompanyDet;
+        QVERIFY(people->locate({"Name"}, {"Bob"}));
+        auto list = [&] {
+            QStringList all;
+            for (int i = 0; i < people->recordCount(); ++i)
+                all << people->valueAt(i, people->columnIndex("Name")).toString();
+            return all.join(' ');
+        };
+        QSignalSpy shown(people, &Dataset::changed);
+        db->exec(write);
+        QTRY_COMPARE(list(), names);
+        QVERIFY(!shown.isEmpty());
+        QCOMPARE(people->value("Name").toString(), current);
+    }
+
     void companyNameIsALookupOfALookup()
     {
         const int id = db->addPerson("Anna");

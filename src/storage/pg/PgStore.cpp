@@ -276,6 +276,9 @@ void PgStore::setUpSession()
     };
     if (m_bulk)
         batch.push_back(Queued::text("SET synchronous_commit TO off"));
+    static const QByteArray listen = "LISTEN " + QByteArray(PgSql::kChangeChannel);
+    if (m_listening)
+        batch.push_back(Queued::text(listen.constData()));
     const std::vector<Result> r = pipelined(batch);
     for (const Result& each : r)
         if (!succeeded(each))
@@ -715,6 +718,27 @@ qint64 PgStore::changeToken()
     } catch (const DataError&) {
         return -1;
     }
+}
+
+int PgStore::othersSignal() const { return m_conn && m_listening && !m_broken ? PQsocket(m_conn) : -1; }
+
+// Reads what the server sent without waiting; the session's own commits are told too, and left
+// out. A connection found lost here is made again at the next command, as any other.
+bool PgStore::othersWrote()
+{
+    if (!m_conn || !m_listening || m_broken)
+        return false;
+    if (!PQconsumeInput(m_conn)) {
+        m_broken = true;
+        return false;
+    }
+    bool others = false;
+    const int own = PQbackendPID(m_conn);
+    while (PGnotify* notice = PQnotifies(m_conn)) {
+        others = others || notice->be_pid != own;
+        PQfreemem(notice);
+    }
+    return others;
 }
 
 namespace {

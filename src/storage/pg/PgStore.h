@@ -48,6 +48,10 @@ public:
     void rollback() override;
     bool inTransaction() const override;
     qint64 changeToken() override;
+    // Before open(): the session listens for other sessions' commits (othersWrote()).
+    void listen() { m_listening = true; }
+    int othersSignal() const override;
+    bool othersWrote() override;
 
     QStringList schemaObjects() override;
     QStringList tables() override;
@@ -173,5 +177,6 @@ private:
     bool m_readOnly = false;
     bool m_broken = false; // the connection was lost: made again at the next command
     bool m_bulk = false;
+    bool m_listening = false;
     bool m_unflushed = false; // commits of a bulk load that may not be on the server's disk yet
 };

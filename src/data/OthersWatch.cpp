@@ -1,0 +1,59 @@
+#include "OthersWatch.h"
+
+#include "Connection.h"
+#include "data/DataError.h"
+
+#include <QSocketNotifier>
+
+OthersWatch::OthersWatch(Connection& connection, QObject* parent) : QObject(parent), m_connection(connection)
+{
+    m_timer.setInterval(1000);
+    connect(&m_timer, &QTimer::timeout, this, &OthersWatch::check);
+}
+
+OthersWatch::~OthersWatch() = default;
+
+void OthersWatch::start()
+{
+    m_pending = false;
+    rearm();
+    if (m_notifier)
+        m_timer.start();
+}
+
+void OthersWatch::stop()
+{
+    m_timer.stop();
+    m_notifier.reset();
+    m_pending = false;
+}
+
+void OthersWatch::rearm()
+{
+    int socket = -1;
+    try {
+        if (m_connection.isOpen())
+            socket = m_connection.store().othersSignal();
+    } catch (const DataError&) {
+    }
+    if (m_notifier && m_notifier->socket() == socket)
+        return;
+    m_notifier.reset();
+    if (socket < 0)
+        return;
+    m_notifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &OthersWatch::check);
+}
+
+void OthersWatch::check()
+{
+    if (!m_connection.isOpen())
+        return;
+    if (m_connection.store().othersWrote())
+        m_pending = true;
+    rearm();
+    if (m_pending && m_connection.transactionDepth() == 0) {
+        m_pending = false;
+        emit othersWrote();
+    }
+}
