@@ -376,4 +376,13 @@ void Connection::Transaction::commit()
     m_connection.commit();
 }
 
-qint64 Connection::externalVersion() { return m_store->isOpen() ? m_store->changeToken() : -1; }
+qint64 Connection::externalVersion()
+{
+    if (!m_store->isOpen())
+        return -1;
+    if (m_holds == 0)
+        return m_store->changeToken();
+    if (m_held == kNotHeld)
+        m_held = m_store->changeToken();
+    return m_held;
+}

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include <memory>
@@ -111,6 +112,23 @@ public:
     quint64 tableVersion(const QString& table) const { return m_versions.value(table.toLower(), 0); }
     void noteWrite(const QString& table);
     qint64 externalVersion(); // changes whenever another connection committed
+    // For work that reads many datasets in one go (opening them all, the lists after a save): the
+    // count is asked once, at its first use. Each read then notes a count no later than what it
+    // read, so a commit of others meanwhile is taken in at the next command, never missed.
+    class VersionHold {
+    public:
+        explicit VersionHold(Connection& c) : m_c(c) { ++m_c.m_holds; }
+        ~VersionHold()
+        {
+            if (--m_c.m_holds == 0)
+                m_c.m_held = kNotHeld;
+        }
+        VersionHold(const VersionHold&) = delete;
+        VersionHold& operator=(const VersionHold&) = delete;
+
+    private:
+        Connection& m_c;
+    };
     // On a server: from the next open() on, word of others' commits comes without asking (see
     // storage::Store::othersSignal()).
     void listenForOthers() { m_listen = true; }
@@ -144,6 +162,9 @@ private:
     QString m_server;          // the server's connection string; empty: the file
     QString m_serverPassword;
     bool m_listen = false;
+    static constexpr qint64 kNotHeld = std::numeric_limits<qint64>::min();
+    int m_holds = 0;
+    qint64 m_held = kNotHeld;
     std::unique_ptr<storage::Store> m_store;
     SqliteStore* m_file = nullptr; // m_store, when it is the file's
 };

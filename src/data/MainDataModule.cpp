@@ -280,6 +280,7 @@ void TMainDataModule::upgradeSchema()
 
 void TMainDataModule::SetDatasetsActive(bool active)
 {
+    Connection::VersionHold oneRead(MainADOConnection);
     if (active) {
         upgradeSchema();
         // A trash that cannot be emptied now (a file another program holds) is emptied at a
@@ -365,6 +366,7 @@ void TMainDataModule::PeopleCompanyDetBeforePost(Dataset& ds)
 
 void TMainDataModule::PeopleCompanyDetAfterPost(Dataset& ds)
 {
+    Connection::VersionHold oneRead(MainADOConnection);
     // A list is read again when the save set its column; all of them when anything else wrote
     // to People since they were read (a delete, an import, another program). Otherwise reading
     // a list again would give what it holds.

@@ -183,7 +183,7 @@ private:
     std::vector<bool> m_nulls;
     std::vector<int> m_formats;
     PgStore::Result m_result;
-    mutable PgStore::Result m_described{nullptr, PQclear};
+    mutable std::shared_ptr<PGresult> m_described;
     int m_row = -1;
     int m_rows = 0;
     mutable QHash<int, QString> m_texts; // this row's texts as UTF-16, made when asked
@@ -488,6 +488,7 @@ void PgStore::prepareOnServer(Plan& p)
     static const QRegularExpression unknown(R"re(parameter \$(\d+))re");
     for (int attempt = 0; attempt <= n + 1; ++attempt) {
         p.name = "vt" + QByteArray::number(++m_nextPlan);
+        p.description.reset();
         Result r(nullptr, PQclear);
         if (guard) {
             // The savepoint, the statement and the release in one exchange.
@@ -529,24 +530,28 @@ void PgStore::prepareOnServer(Plan& p)
     throw DataError("The database reported an error: the statement's values could not be given types.");
 }
 
-PgStore::Result PgStore::describe(Plan& p)
+std::shared_ptr<PGresult> PgStore::describe(Plan& p)
 {
     ensureConnected();
     if (p.name.isEmpty() || p.generation != m_generation || p.round != m_planRound)
         prepareOnServer(p);
+    // A list read again asks the same of the same plan: the server's answer stands until the
+    // plan is made again or the schema changes.
+    if (p.description && p.describedAs == m_schemaRound)
+        return p.description;
     ++s_roundTrips;
     Result r(PQdescribePrepared(m_conn, p.name.constData()), PQclear);
     if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)
         fail(r.get());
-    return r;
+    p.description = std::shared_ptr<PGresult>(r.release(), PQclear);
+    p.describedAs = m_schemaRound;
+    return p.description;
 }
 
 PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values, const std::vector<bool>& nulls,
                                  const std::vector<int>& formats)
 {
     ensureConnected();
-    if (p.name.isEmpty() || p.generation != m_generation || p.round != m_planRound)
-        prepareOnServer(p);
     const int n = int(values.size());
     std::vector<const char*> params(n);
     std::vector<int> lengths(n);
@@ -554,8 +559,13 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
         params[i] = nulls[i] ? nullptr : values[i].constData();
         lengths[i] = int(values[i].size());
     }
-    const bool guard = p.write && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
     Result r(nullptr, PQclear);
+    if (p.name.isEmpty() || p.generation != m_generation || p.round != m_planRound) {
+        if (prepareAndRun(p, params.data(), lengths.data(), formats.data(), r))
+            return ran(p, std::move(r));
+        prepareOnServer(p);
+    }
+    const bool guard = p.write && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
     Result released(nullptr, PQclear);
     if (guard) {
         // The savepoint, the statement and the release in one exchange.
@@ -578,6 +588,11 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
     }
     if (guard && !succeeded(released))
         fail(released.get());
+    return ran(p, std::move(r));
+}
+
+PgStore::Result PgStore::ran(const Plan& p, Result r)
+{
     if (p.changesSchema)
         forgetSchema();
     if (p.write)
@@ -585,16 +600,57 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
     return r;
 }
 
+// A statement's first run makes its plan in the same exchange (inside a transaction behind a
+// savepoint, so a failure takes back only the statement). False: the server could not make the
+// plan with values of no named type, and it is made the long way (prepareOnServer).
+bool PgStore::prepareAndRun(Plan& p, const char* const* params, const int* lengths, const int* formats, Result& out)
+{
+    const int n = p.text.parameterCount;
+    const bool inTransaction = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    p.name = "vt" + QByteArray::number(++m_nextPlan);
+    p.description.reset();
+    const std::vector<Oid> types(n, 0);
+    std::vector<Queued> batch;
+    if (inTransaction)
+        batch.push_back(Queued::text(kSavepoint));
+    batch.push_back(Queued::prepare(p.name.constData(), p.text.sql.constData(), n, types.data()));
+    batch.push_back(Queued::prepared(p.name.constData(), n, params, lengths, formats));
+    if (inTransaction)
+        batch.push_back(Queued::text(kRelease));
+    std::vector<Result> answers = pipelined(batch);
+    const size_t made = inTransaction ? 1 : 0;
+    if (inTransaction && !succeeded(answers[0]))
+        fail(answers[0].get());
+    auto undo = [&] {
+        if (inTransaction && PQstatus(m_conn) == CONNECTION_OK)
+            run(kUndoStatement, {}, true);
+    };
+    if (!succeeded(answers[made])) {
+        undo();
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            fail(answers[made].get());
+        return false;
+    }
+    p.generation = m_generation;
+    p.round = m_planRound;
+    if (!succeeded(answers[made + 1])) {
+        undo();
+        fail(answers[made + 1].get());
+    }
+    if (inTransaction && !succeeded(answers[made + 2]))
+        fail(answers[made + 2].get());
+    out = std::move(answers[made + 1]);
+    return true;
+}
+
 std::unique_ptr<storage::Statement> PgStore::prepare(const QByteArray& sql)
 {
     ensureConnected();
     if (sql.trimmed().isEmpty())
         throw DataError(QString("The database reported an error: an empty statement."));
-    std::shared_ptr<Plan> p = plan(sql);
-    // Prepared now, so that a mistake in the text shows where the statement is made, as on the file.
-    if (p->name.isEmpty() || p->generation != m_generation || p->round != m_planRound)
-        prepareOnServer(*p);
-    return std::make_unique<PgStatement>(*this, std::move(p));
+    // Made on the server with its first run, in the same exchange: a mistake in the text shows
+    // when the statement runs.
+    return std::make_unique<PgStatement>(*this, plan(sql));
 }
 
 // The plan stays with the store; the statement's rows and values go with the object.
@@ -645,8 +701,15 @@ void PgStore::commit()
     if (m_broken || state == PQTRANS_UNKNOWN || PQstatus(m_conn) != CONNECTION_OK)
         fail(nullptr);
     // The transaction's number comes in the same exchange as the commit's answer, before it: it
-    // is known when the answer to the commit itself is lost.
-    std::vector<Result> answers = pipelined({Queued::text("SELECT txid_current_if_assigned()"), Queued::text("COMMIT")});
+    // is known when the answer to the commit itself is lost. So does the commits counter as this
+    // transaction leaves it (under the write lock, so no other commit comes between), with
+    // whether this transaction moved it: this session's own commits are no one else's.
+    const bool counted = m_described && m_tables.contains(QStringLiteral("DataVersion"));
+    std::vector<Result> answers = pipelined(
+        {Queued::text(counted ? "SELECT txid_current_if_assigned(), (SELECT \"Version\" FROM \"DataVersion\"), "
+                                "current_setting('vantrel.noted', true) = txid_current_if_assigned()::text"
+                              : "SELECT txid_current_if_assigned()"),
+         Queued::text("COMMIT")});
     if (!succeeded(answers[0]))
         fail(answers[0].get());
     const Result& id = answers[0];
@@ -658,6 +721,11 @@ void PgStore::commit()
             throw DataError("The changes were undone, because a part of them could not be saved.");
         if (m_bulk)
             m_unflushed = true;
+        if (counted && !PQgetisnull(id.get(), 0, 1)) {
+            const qint64 version = std::atoll(PQgetvalue(id.get(), 0, 1));
+            const bool own = !PQgetisnull(id.get(), 0, 2) && QByteArrayView(PQgetvalue(id.get(), 0, 2)) == "t";
+            noteVersion(version, own ? 1 : 0);
+        }
         return;
     }
     if (PQstatus(m_conn) == CONNECTION_OK && PgFailure::statement(r.get(), m_conn, {}).reason() != FailureReason::ConnectionLost)
@@ -711,13 +779,26 @@ qint64 PgStore::changeToken()
 {
     try {
         ensureConnected();
-        Result r = run("SELECT \"Version\" FROM \"DataVersion\"", {}, true);
+        // Inside a transaction that wrote, the counter read holds its own move, not yet committed.
+        Result r = run("SELECT \"Version\", current_setting('vantrel.noted', true) = "
+                       "txid_current_if_assigned()::text FROM \"DataVersion\"", {}, true);
         if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1)
             return -1;
-        return (m_generation << 40) + std::atoll(PQgetvalue(r.get(), 0, 0));
+        const bool own = !PQgetisnull(r.get(), 0, 1) && QByteArrayView(PQgetvalue(r.get(), 0, 1)) == "t";
+        noteVersion(std::atoll(PQgetvalue(r.get(), 0, 0)) - (own ? 1 : 0), 0);
+        return (m_generation << 40) + m_othersCommits;
     } catch (const DataError&) {
         return -1;
     }
+}
+
+// The counter moves once for each transaction that wrote: by `own` for this session's, and
+// whatever more it moved was others'.
+void PgStore::noteVersion(qint64 version, int own)
+{
+    if (m_knownVersion < 0 || version != m_knownVersion + own)
+        ++m_othersCommits;
+    m_knownVersion = version;
 }
 
 int PgStore::othersSignal() const { return m_conn && m_listening && !m_broken ? PQsocket(m_conn) : -1; }
@@ -845,6 +926,7 @@ const PgStore::TableInfo* PgStore::describedTable(const QString& name)
 void PgStore::forgetSchema()
 {
     m_described = false;
+    ++m_schemaRound;
     m_tables.clear();
     m_tableNames.clear();
     m_keys.clear();

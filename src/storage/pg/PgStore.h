@@ -93,6 +93,9 @@ private:
         bool changesSchema = false; // CREATE, ALTER or DROP: the schema's description is read again
         qint64 generation = -1; // of the connection it was prepared on
         int round = 0;          // of the store's plans, all dropped when too many were kept
+        // Its columns as the server described them, kept while the plan and the schema stay.
+        std::shared_ptr<PGresult> description;
+        qint64 describedAs = -1; // the schema's description round it was asked in
     };
     using Result = std::unique_ptr<PGresult, void (*)(PGresult*)>;
 
@@ -143,9 +146,12 @@ private:
     // taken back alone, as the file takes back only the statement that failed.
     Result execute(Plan& plan, const std::vector<QByteArray>& values, const std::vector<bool>& nulls,
                    const std::vector<int>& formats);
-    Result describe(Plan& plan); // the statement's columns, before it runs
+    std::shared_ptr<PGresult> describe(Plan& plan); // the statement's columns, before it runs
+    bool prepareAndRun(Plan& plan, const char* const* params, const int* lengths, const int* formats, Result& out);
+    Result ran(const Plan& plan, Result r); // what a run of the plan leaves behind
     QString identityKey(const QString& table); // quoted; empty when the table has none
     bool checkLostCommit();
+    void noteVersion(qint64 version, int own);
     struct TableInfo {
         QVector<storage::ColumnInfo> columns;
         QString identity; // quoted; empty when the table has none
@@ -168,12 +174,15 @@ private:
     QHash<QString, TableInfo> m_tables;               // the schema's tables as described
     QStringList m_tableNames;                         // in the order the server gave them
     bool m_described = false;
+    qint64 m_schemaRound = 0; // moves whenever the schema's description is forgotten
     int m_nextPlan = 0;
     int m_planRound = 0;
     qint64 m_generation = 0; // connections made again: every reader reads anew
     qint64 m_changes = 0;
     qint64 m_lastInsertId = 0;
     qint64 m_commitXid = 0; // the transaction being committed, to ask after a lost answer
+    qint64 m_knownVersion = -1; // the commits counter as this session last saw it
+    qint64 m_othersCommits = 0; // times it was seen moved by other sessions
     bool m_readOnly = false;
     bool m_broken = false; // the connection was lost: made again at the next command
     bool m_bulk = false;
