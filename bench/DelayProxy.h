@@ -2,7 +2,8 @@
 // A slow link on loopback without touching the machine's own network: a TCP listener on
 // 127.0.0.1 that forwards every connection to a server's Unix socket and holds each direction's
 // bytes for half the round-trip delay, in a thread of its own. cut() drops every connection at
-// once, as a pulled cable or a failing VPN would.
+// once, as a pulled cable or a failing VPN would; hold() stalls the connections open now, in one
+// direction or both, as a link that hangs does, while new connections pass.
 #include <QByteArray>
 
 #include <arpa/inet.h>
@@ -80,6 +81,17 @@ public:
     }
     int connections() const { return m_count; }
 
+    // What the connections open now are sent stays in the proxy (read, never passed on, nor
+    // their end): toServer, toClient or both. Connections made later pass as before; cut()
+    // ends the held ones.
+    void hold(bool toServer, bool toClient)
+    {
+        m_holdRequest = (toServer ? 1 : 0) | (toClient ? 2 : 0) | 4;
+        wake();
+        while (m_holdRequest != 0)
+            std::this_thread::yield();
+    }
+
 private:
     struct Chunk {
         Clock::time_point due;
@@ -89,6 +101,7 @@ private:
         int from = -1, to = -1;
         std::deque<Chunk> queue;
         bool ended = false; // the sender closed; nothing more is read
+        bool held = false;  // what is read stays here
     };
     struct Link {
         Direction up, down; // client to server, server to client
@@ -154,6 +167,8 @@ private:
     // Sends what is due; false when the link is to be closed.
     bool send(Direction& d)
     {
+        if (d.held)
+            return true;
         const auto now = Clock::now();
         while (!d.queue.empty() && d.queue.front().due <= now) {
             Chunk& c = d.queue.front();
@@ -180,6 +195,13 @@ private:
                 m_links.clear();
                 m_cut = false;
             }
+            if (const int request = m_holdRequest) {
+                for (Link& l : m_links) {
+                    l.up.held = request & 1;
+                    l.down.held = request & 2;
+                }
+                m_holdRequest = 0;
+            }
             std::vector<pollfd> fds{{m_wake[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
             std::vector<Direction*> owners{nullptr, nullptr};
             auto next = Clock::now() + std::chrono::seconds(1);
@@ -189,7 +211,7 @@ private:
                         fds.push_back({d->from, POLLIN, 0});
                         owners.push_back(d);
                     }
-                    if (!d->queue.empty() && !m_stalled)
+                    if (!d->queue.empty() && !m_stalled && !d->held)
                         next = std::min(next, d->queue.front().due);
                 }
             }
@@ -222,6 +244,7 @@ private:
     std::atomic<int> m_delayMs;
     std::atomic<bool> m_stop{false}, m_cut{false}, m_stalled{false};
     std::atomic<int> m_count{0};
+    std::atomic<int> m_holdRequest{0};
     int m_listener = -1;
     int m_port = 0;
     int m_wake[2] = {-1, -1};

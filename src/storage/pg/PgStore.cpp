@@ -2,6 +2,7 @@
 
 #include "PgFailure.h"
 #include "PgStatement.h"
+#include "PgWait.h"
 
 #include <QRegularExpression>
 
@@ -15,6 +16,9 @@ namespace {
 const char* const kSavepoint = "SAVEPOINT vantrel_statement";
 const char* const kRelease = "RELEASE SAVEPOINT vantrel_statement";
 const char* const kUndoStatement = "ROLLBACK TO SAVEPOINT vantrel_statement";
+// Longer than any pause of the program inside a transaction of its own; a copy that hangs
+// with the write lock is ended after it.
+const char* const kIdleInTransactionLimit = "60s";
 
 QByteArray bareName(const QString& table)
 {
@@ -57,10 +61,18 @@ void PgStore::open(const QString& connection, int busyTimeoutMs, const QString& 
 void PgStore::connect()
 {
     // Defaults first, so that the connection string overrides them; the encoding last, since
-    // every text the program sends and reads is UTF-8.
+    // every text the program sends and reads is UTF-8. A link that dies without a word (a
+    // router gone, a laptop's network changed) is found by the keep-alives while the program
+    // waits, and by the limit on unanswered bytes while it sends; a connection is given up as
+    // long as a silent exchange is.
     const QByteArray conninfo = m_connection.toUtf8();
-    std::vector<const char*> keys{"connect_timeout", "application_name", "dbname"};
-    std::vector<const char*> values{"10", "Vantrel", conninfo.constData()};
+    const int limit = PgWait::silenceLimit();
+    const QByteArray seconds = QByteArray::number(std::max(2, (limit + 999) / 1000));
+    const QByteArray unanswered = QByteArray::number(limit);
+    std::vector<const char*> keys{"connect_timeout", "keepalives", "keepalives_idle", "keepalives_interval",
+                                  "keepalives_count", "tcp_user_timeout", "application_name", "dbname"};
+    std::vector<const char*> values{seconds.constData(), "1", "5", "2", "3", unanswered.constData(), "Vantrel",
+                                    conninfo.constData()};
     if (!m_password.isEmpty()) {
         keys.push_back("password");
         values.push_back(m_password.constData());
@@ -83,8 +95,17 @@ void PgStore::connect()
         throw error;
     }
     // The server's notices ("already exists, skipping", the warning before a shutdown) are for a
-    // person at a console; the program tells its user what matters in its own words.
-    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    // person at a console; the program tells its user what matters in its own words. Only why the
+    // server ended a session is kept: between commands libpq takes that for a notice.
+    PQsetNoticeReceiver(
+        conn,
+        [](void* store, const PGresult* notice) {
+            const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
+            const char* state = PQresultErrorField(notice, PG_DIAG_SQLSTATE);
+            if (severity && state && (qstrcmp(severity, "FATAL") == 0 || qstrcmp(severity, "PANIC") == 0))
+                static_cast<PgStore*>(store)->m_endedBy = state;
+        },
+        this);
     m_conn = conn;
     m_broken = false;
     try {
@@ -103,16 +124,26 @@ void PgStore::setUpSession()
             PQfreeCancel(m_cancel);
         m_cancel = PQgetCancel(m_conn);
     }
+    // Every exchange waits on the socket itself, with a limit on its silence.
+    if (PQsetnonblocking(m_conn, 1) != 0)
+        fail(nullptr);
+    m_endedBy.clear();
     m_plans.clear();
     forgetSchema(); // what another connection changed meanwhile
-    // A wait for another user's lock ends after the same time as on the file. What the login may
-    // do is asked in the same exchange. A login outside the salespeople's group may not even
-    // read: told apart from one that may.
+    // A wait for another user's lock ends after the same time as on the file. A transaction left
+    // open by a program that hangs (or whose link stalled) is ended by the server, so that the
+    // write lock it holds does not stop every other user for ever; unless the administrator
+    // chose a limit of their own. What the login may do is asked in the same exchange. A login
+    // outside the salespeople's group may not even read: told apart from one that may.
     std::vector<Queued> batch{
         Queued::text("SELECT set_config('lock_timeout', $1, false)", {QByteArray::number(m_busyTimeout) + "ms"}),
+        Queued::text("SELECT set_config('idle_in_transaction_session_timeout', $1, false) "
+                     "WHERE current_setting('idle_in_transaction_session_timeout') = '0'",
+                     {QByteArray(kIdleInTransactionLimit)}),
         Queued::text("SELECT current_setting('transaction_read_only') = 'on' OR pg_is_in_recovery() "
                      "OR (to_regclass('\"People\"') IS NOT NULL AND NOT has_table_privilege('\"People\"', 'INSERT, UPDATE'))"),
         Queued::text("SELECT to_regclass('\"People\"') IS NULL OR has_table_privilege('\"People\"', 'SELECT')"),
+        Queued::text("SELECT pid, backend_start FROM pg_stat_activity WHERE pid = pg_backend_pid()"),
     };
     if (m_bulk)
         batch.push_back(Queued::text("SET synchronous_commit TO off"));
@@ -120,8 +151,11 @@ void PgStore::setUpSession()
     for (const Result& each : r)
         if (!succeeded(each))
             fail(each.get());
-    m_readOnly = PQntuples(r[1].get()) == 1 && QByteArrayView(PQgetvalue(r[1].get(), 0, 0)) == "t";
-    m_mayRead = PQntuples(r[2].get()) == 1 && QByteArrayView(PQgetvalue(r[2].get(), 0, 0)) == "t";
+    m_readOnly = PQntuples(r[2].get()) == 1 && QByteArrayView(PQgetvalue(r[2].get(), 0, 0)) == "t";
+    m_mayRead = PQntuples(r[3].get()) == 1 && QByteArrayView(PQgetvalue(r[3].get(), 0, 0)) == "t";
+    m_session = {};
+    if (PQntuples(r[4].get()) == 1)
+        m_session = {std::atoi(PQgetvalue(r[4].get(), 0, 0)), QByteArray(PQgetvalue(r[4].get(), 0, 1))};
 }
 
 void PgStore::close()
@@ -141,12 +175,29 @@ void PgStore::close()
     m_bulk = false;
 }
 
+// What the server said while nobody asked: a session it ended is known before anything is sent
+// on it. Inside a transaction, lost with the session, that is told; between transactions the
+// next command connects again.
+void PgStore::takeInEnd()
+{
+    if (m_broken || PQstatus(m_conn) != CONNECTION_OK)
+        return;
+    const PGTransactionStatusType before = PQtransactionStatus(m_conn);
+    if (!PgWait::ended(m_conn))
+        return;
+    m_broken = true;
+    if (before == PQTRANS_INTRANS || before == PQTRANS_INERROR)
+        throw PgFailure::ended(m_endedBy, displayName());
+}
+
 void PgStore::ensureConnected()
 {
     if (!m_conn)
         throw DataError("The database connection is not open.");
+    takeInEnd();
     if (PQstatus(m_conn) == CONNECTION_OK && !m_broken)
         return;
+    const Session previous = m_session;
     ++s_roundTrips;
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
@@ -159,6 +210,15 @@ void PgStore::ensureConnected()
     m_broken = false;
     ++m_generation; // what others wrote meanwhile: every reader reads again
     setUpSession();
+    // The session before may live on where its link stalled rather than closed, with a
+    // transaction and the write lock (and a commit on its way that could yet arrive): it is
+    // ended, and waited for a while, so that its locks are free and its commit's outcome final.
+    // Only that session: its process number with its start, which another never has.
+    if (previous.process != 0)
+        run("SELECT pg_terminate_backend(pid, $3) FROM pg_stat_activity WHERE pid = $1 AND backend_start = "
+            "CAST($2 AS timestamptz)",
+            {QByteArray::number(previous.process), previous.start, QByteArray::number(PgWait::silenceLimit() / 2)},
+            true);
 }
 
 PgStore::Result PgStore::run(const char* sql, const QVector<QByteArray>& values, bool allowError)
@@ -167,11 +227,51 @@ PgStore::Result PgStore::run(const char* sql, const QVector<QByteArray>& values,
     for (const QByteArray& v : values)
         params.push_back(v.constData());
     ++s_roundTrips;
-    Result r(PQexecParams(m_conn, sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0), PQclear);
+    Result r = answer(PQsendQueryParams(m_conn, sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (!allowError && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(r.get());
     return r;
+}
+
+PgStore::Result PgStore::answer(int sent)
+{
+    Result last(nullptr, PQclear);
+    if (sent != 1)
+        return last; // told as a lost connection
+    // As PQexec: the last answer, or the first failure, after which the rest are not run.
+    for (;;) {
+        if (PgWait::awaitResult(m_conn, silenceLimit()) == PgWait::Outcome::Silent)
+            stalled();
+        PGresult* r = PQgetResult(m_conn);
+        if (!r)
+            return last;
+        const ExecStatusType status = PQresultStatus(r);
+        if (!last || PQresultStatus(last.get()) != PGRES_FATAL_ERROR)
+            last.reset(r);
+        else
+            PQclear(r);
+        if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH)
+            return last;
+    }
+}
+
+int PgStore::silenceLimit() const { return PgWait::silenceLimit() + std::max(0, m_busyTimeout); }
+
+// The link is given up: the connection is made again at the next command, and what was on the
+// way is as lost as with a dropped connection.
+void PgStore::stalled()
+{
+    PgWait::cut(m_conn);
+    m_broken = true;
+    QString where = displayName();
+    where[0] = where[0].toUpper();
+    const int seconds = std::max(1, (silenceLimit() + 500) / 1000);
+    throw DataError(QString("%1 stopped answering: nothing came from its server for %2, so Vantrel stopped waiting. "
+                            "What you have not saved yet is still on screen: Vantrel connects again at the next "
+                            "command.")
+                        .arg(where, seconds == 1 ? QString("a second") : QString("%1 seconds").arg(seconds)),
+                    FailureReason::ConnectionLost);
 }
 
 // The statements go out together and their answers come back together: one exchange with the
@@ -209,6 +309,8 @@ std::vector<PgStore::Result> PgStore::pipelined(const std::vector<Queued>& batch
         size_t index = 0;
         bool answered = false;
         for (int nulls = 0; nulls < 2;) {
+            if (PgWait::awaitResult(m_conn, silenceLimit()) == PgWait::Outcome::Silent)
+                stalled();
             PGresult* r = PQgetResult(m_conn);
             if (!r) {
                 if (PQstatus(m_conn) != CONNECTION_OK)
@@ -249,9 +351,13 @@ bool PgStore::succeeded(const Result& r)
 void PgStore::fail(const PGresult* result)
 {
     DataError e = PgFailure::statement(result, m_conn, displayName());
-    // The server may end a session with an answer of its own before libpq sees the socket close.
-    if (e.reason() == FailureReason::ConnectionLost)
+    // The server may end a session with an answer of its own before libpq sees the socket close,
+    // or have said why between commands.
+    if (e.reason() == FailureReason::ConnectionLost) {
         m_broken = true;
+        if (!m_endedBy.isEmpty())
+            throw PgFailure::ended(m_endedBy, displayName());
+    }
     throw e;
 }
 
@@ -259,8 +365,10 @@ void PgStore::execScript(const QString& sql)
 {
     ensureConnected();
     forgetSchema();
+    if (m_commitXid == 0)
+        m_commitXid = -1; // it may write: a lost commit's outcome is not known by its number
     ++s_roundTrips;
-    Result r(PQexec(m_conn, sql.toUtf8().constData()), PQclear);
+    Result r = answer(PQsendQuery(m_conn, sql.toUtf8().constData()));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(r.get());
@@ -338,7 +446,7 @@ void PgStore::prepareOnServer(Plan& p)
                 fail(answers[2].get());
         } else {
             ++s_roundTrips;
-            r.reset(PQprepare(m_conn, p.name.constData(), p.text.sql.constData(), n, types.data()));
+            r = answer(PQsendPrepare(m_conn, p.name.constData(), p.text.sql.constData(), n, types.data()));
         }
         if (r && PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
             p.generation = m_generation;
@@ -372,7 +480,7 @@ PgStore::Result PgStore::describe(Plan& p)
     if (p.name.isEmpty() || p.generation != m_generation || p.round != m_planRound)
         prepareOnServer(p);
     ++s_roundTrips;
-    Result r(PQdescribePrepared(m_conn, p.name.constData()), PQclear);
+    Result r = answer(PQsendDescribePrepared(m_conn, p.name.constData()));
     if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)
         fail(r.get());
     return r;
@@ -392,6 +500,8 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
         lengths[i] = int(values[i].size());
     }
     const bool guard = p.write && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    if (guard && m_commitXid == 0)
+        m_commitXid = -1; // a write in a transaction begun for reading
     Result r(nullptr, PQclear);
     Result released(nullptr, PQclear);
     if (guard) {
@@ -406,7 +516,8 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
         released = std::move(answers[2]);
     } else {
         ++s_roundTrips;
-        r.reset(PQexecPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0));
+        r = answer(
+            PQsendQueryPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0));
     }
     if (!succeeded(r)) {
         if (guard && PQstatus(m_conn) == CONNECTION_OK)
@@ -442,12 +553,17 @@ void PgStore::giveBack(const QByteArray&, std::unique_ptr<storage::Statement>) {
 // the team database follow one another, as the file's writers do, what a transaction reads stays
 // true until it commits without the conflicts of a stricter isolation, and the change log, which
 // takes the same lock, is numbered in the order of the commits. A wait longer than the lock
-// timeout fails as Busy, as on the file.
+// timeout fails as Busy, as on the file. The transaction's number is taken with the lock: if
+// the answer to its commit is lost, with the link or in a stall, it is what the server is asked
+// about (a standby gives none, and takes no writes either).
 void PgStore::begin()
 {
     ensureConnected();
-    std::vector<Result> r = pipelined(
-        {Queued::text("BEGIN"), Queued::text("SELECT pg_advisory_xact_lock($1)", {QByteArray::number(PgSql::kWriteLock)})});
+    m_commitXid = -1;
+    std::vector<Result> r = pipelined({Queued::text("BEGIN"),
+                                       Queued::text("SELECT pg_advisory_xact_lock($1), CASE WHEN pg_is_in_recovery() "
+                                                    "THEN NULL ELSE txid_current() END",
+                                                    {QByteArray::number(PgSql::kWriteLock)})});
     if (!succeeded(r[0]))
         fail(r[0].get());
     if (!succeeded(r[1])) {
@@ -458,12 +574,14 @@ void PgStore::begin()
             run("ROLLBACK", {}, true);
         throw e;
     }
+    m_commitXid = PQgetisnull(r[1].get(), 0, 1) ? 0 : std::atoll(PQgetvalue(r[1].get(), 0, 1));
 }
 
 // A snapshot taken at once: the first statement of a repeatable-read transaction takes it.
 void PgStore::beginRead()
 {
     ensureConnected();
+    m_commitXid = 0; // nothing written so far
     const std::vector<Result> r = pipelined({Queued::text("BEGIN ISOLATION LEVEL REPEATABLE READ"), Queued::text("SELECT 1")});
     for (const Result& each : r)
         if (!succeeded(each))
@@ -474,31 +592,46 @@ void PgStore::commit()
 {
     if (!m_conn)
         throw DataError("The database connection is not open.");
+    takeInEnd(); // the transaction is certainly not in when the server ended its session
     const PGTransactionStatusType state = PQtransactionStatus(m_conn);
     if (state == PQTRANS_INERROR) {
+        m_commitXid = 0;
         run("ROLLBACK", {}, true);
         throw DataError("The changes were undone, because a part of them could not be saved.");
     }
     if (m_broken || state == PQTRANS_UNKNOWN || PQstatus(m_conn) != CONNECTION_OK)
         fail(nullptr);
     // The transaction's number comes in the same exchange as the commit's answer, before it: it
-    // is known when the answer to the commit itself is lost.
-    std::vector<Result> answers = pipelined({Queued::text("SELECT txid_current_if_assigned()"), Queued::text("COMMIT")});
-    if (!succeeded(answers[0]))
-        fail(answers[0].get());
-    const Result& id = answers[0];
-    m_commitXid = PQgetisnull(id.get(), 0, 0) ? 0 : std::atoll(PQgetvalue(id.get(), 0, 0));
-    Result r = std::move(answers[1]);
-    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    // is known when the answer to the commit itself is lost (a write transaction knows it since
+    // it began).
+    std::vector<Result> answers;
+    try {
+        answers = pipelined({Queued::text("SELECT txid_current_if_assigned()"), Queued::text("COMMIT")});
+    } catch (const DataError& e) {
+        if (e.reason() != FailureReason::ConnectionLost)
+            throw;
+    }
+    if (!answers.empty() && succeeded(answers[0])) {
+        const Result& id = answers[0];
+        m_commitXid = PQgetisnull(id.get(), 0, 0) ? 0 : std::atoll(PQgetvalue(id.get(), 0, 0));
+    }
+    const Result* r = answers.empty() ? nullptr : &answers[1];
+    const ExecStatusType status = r && *r ? PQresultStatus(r->get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK) {
-        if (QByteArrayView(PQcmdStatus(r.get())) != "COMMIT")
+        m_commitXid = 0;
+        if (QByteArrayView(PQcmdStatus(r->get())) != "COMMIT")
             throw DataError("The changes were undone, because a part of them could not be saved.");
         if (m_bulk)
             m_unflushed = true;
         return;
     }
-    if (PQstatus(m_conn) == CONNECTION_OK && PgFailure::statement(r.get(), m_conn, {}).reason() != FailureReason::ConnectionLost)
-        fail(r.get());
+    if (r && PQstatus(m_conn) == CONNECTION_OK && !m_broken) {
+        const Result& told = succeeded(answers[0]) ? *r : answers[0];
+        if (PgFailure::statement(told.get(), m_conn, {}).reason() != FailureReason::ConnectionLost) {
+            m_commitXid = 0;
+            fail(told.get()); // the server refused the commit and undid it
+        }
+    }
     m_broken = true;
     // The answer to the commit was lost with the connection: the server is asked, once it is
     // back, whether the transaction is in, and only then is it told as saved.
@@ -514,21 +647,28 @@ bool PgStore::checkLostCommit()
     const qint64 xid = std::exchange(m_commitXid, 0);
     if (xid == 0)
         return true; // nothing was written
+    const DataError unknown(QString("The connection to %1 was lost while your changes were being saved, and it cannot "
+                                    "be told whether they were saved. They are still on screen: when the server is "
+                                    "back, check the person and save again if needed.")
+                                .arg(displayName()),
+                            FailureReason::ConnectionLost);
+    if (xid < 0)
+        throw unknown;
     try {
-        ensureConnected();
+        ensureConnected(); // which ends the committing session if it lives on
         Result r = run("SELECT txid_status($1)", {QByteArray::number(xid)});
-        return QByteArrayView(PQgetvalue(r.get(), 0, 0)) == "committed";
+        const QByteArrayView status(PQgetvalue(r.get(), 0, 0));
+        if (status == "in progress")
+            throw unknown;
+        return status == "committed";
     } catch (const DataError&) {
-        throw DataError(QString("The connection to %1 was lost while your changes were being saved, and it cannot be "
-                                "told whether they were saved. They are still on screen: when the server is back, "
-                                "check the person and save again if needed.")
-                            .arg(displayName()),
-                        FailureReason::ConnectionLost);
+        throw unknown;
     }
 }
 
 void PgStore::rollback()
 {
+    m_commitXid = 0;
     if (m_conn && !m_broken && PQstatus(m_conn) == CONNECTION_OK && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
         run("ROLLBACK", {}, true);
 }
