@@ -81,6 +81,10 @@ public:
     }
     int connections() const { return m_count; }
 
+    // Every connection made from now on holds both ways at its first statement, once it is
+    // logged in: a link that stalls right after the start. false: they pass again.
+    void holdAtFirstStatement(bool on) { m_holdAtStatement = on; }
+
     // What the connections open now are sent stays in the proxy (read, never passed on, nor
     // their end): toServer, toClient or both. Connections made later pass as before; cut()
     // ends the held ones.
@@ -106,6 +110,7 @@ private:
     struct Link {
         Direction up, down; // client to server, server to client
         bool dead = false;
+        bool holdAtStatement = false; // at the client's first Query or Parse message
     };
 
     void wake()
@@ -145,6 +150,7 @@ private:
         l.up.to = server;
         l.down.from = server;
         l.down.to = client;
+        l.holdAtStatement = m_holdAtStatement;
         m_links.push_back(std::move(l));
         ++m_count;
     }
@@ -160,8 +166,10 @@ private:
             d.queue.push_back({due, {}});
             return;
         }
+        // The start-up messages begin with their length; the statements with their letter.
+        if (&d == &l.up && l.holdAtStatement && (buffer[0] == 'Q' || buffer[0] == 'P'))
+            l.up.held = l.down.held = true;
         d.queue.push_back({due, std::string(buffer, size_t(n))});
-        (void)l;
     }
 
     // Sends what is due; false when the link is to be closed.
@@ -245,6 +253,7 @@ private:
     std::atomic<bool> m_stop{false}, m_cut{false}, m_stalled{false};
     std::atomic<int> m_count{0};
     std::atomic<int> m_holdRequest{0};
+    std::atomic<bool> m_holdAtStatement{false};
     int m_listener = -1;
     int m_port = 0;
     int m_wake[2] = {-1, -1};

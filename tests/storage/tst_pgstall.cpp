@@ -4,6 +4,7 @@
 #include "support/PgCluster.h"
 
 #include "DelayProxy.h"
+#include "storage/pg/PgProbe.h"
 #include "storage/pg/PgStore.h"
 #include "storage/pg/PgWait.h"
 
@@ -201,6 +202,16 @@ private slots:
         QCOMPARE(one(copy, "SELECT current_setting('idle_in_transaction_session_timeout')").toString(), QString("1min"));
     }
 
+    // "Test connection" over a link that stalls right after the login: told, not waited for.
+    void aProbeWhoseServerStopsAnsweringSaysSo()
+    {
+        m_proxy->holdAtFirstStatement(true);
+        const PgProbe::Result r = PgProbe::probe(m_through);
+        m_proxy->holdAtFirstStatement(false);
+        QVERIFY(r.outcome == PgProbe::Outcome::Unreachable);
+        QVERIFY2(r.message.contains("stopped answering") && r.message.contains("127.0.0.1"), qPrintable(r.message));
+        QVERIFY(PgProbe::probe(m_through).ok());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPgStall)
