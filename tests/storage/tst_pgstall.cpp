@@ -4,6 +4,8 @@
 #include "support/PgCluster.h"
 
 #include "DelayProxy.h"
+#include "data/Connection.h"
+#include "data/Dataset.h"
 #include "storage/pg/PgProbe.h"
 #include "storage/pg/PgStore.h"
 #include "storage/pg/PgWait.h"
@@ -211,6 +213,36 @@ private slots:
         QVERIFY(r.outcome == PgProbe::Outcome::Unreachable);
         QVERIFY2(r.message.contains("stopped answering") && r.message.contains("127.0.0.1"), qPrintable(r.message));
         QVERIFY(PgProbe::probe(m_through).ok());
+    }
+
+    // Through the data layer: the edit of a stalled save stays on screen and is saved at the
+    // next try, once the link passes again.
+    void anEditStaysWhenItsSaveStalls()
+    {
+        const qint64 anna = m_watcher.insert("\"People\"", {"\"Name\""}, {"Anna"});
+        Connection c("server");
+        c.setServer(m_through);
+        c.open();
+        Dataset people("People", &c);
+        people.setTable("People");
+        people.open();
+        QCOMPARE(people.value("Name").toString(), QString("Anna"));
+        people.edit();
+        people.setValue("Name", "Annabel");
+        m_proxy->setStalled(true); // every connection, a new one as well
+        const DataError e = failure([&] { people.post(); });
+        QCOMPARE(e.reason(), FailureReason::ConnectionLost);
+        QVERIFY2(e.text().startsWith("Your changes could not be saved.") && e.text().contains("stopped answering"),
+                 qPrintable(e.text()));
+        QCOMPARE(people.state(), DatasetState::Edit);
+        QCOMPARE(people.value("Name").toString(), QString("Annabel"));
+        QCOMPARE(one(m_watcher, "SELECT \"Name\" FROM \"People\" WHERE \"PersonID\" = ?", {anna}).toString(),
+                 QString("Anna"));
+        m_proxy->setStalled(false);
+        people.post();
+        QCOMPARE(one(m_watcher, "SELECT \"Name\" FROM \"People\" WHERE \"PersonID\" = ?", {anna}).toString(),
+                 QString("Annabel"));
+        c.close();
     }
 };
 
