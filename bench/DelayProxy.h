@@ -2,7 +2,8 @@
 // A slow link on loopback without touching the machine's own network: a TCP listener on
 // 127.0.0.1 that forwards every connection to a server's Unix socket and holds each direction's
 // bytes for half the round-trip delay, in a thread of its own. cut() drops every connection at
-// once, as a pulled cable or a failing VPN would.
+// once, as a pulled cable or a failing VPN would; hold() stalls the connections open now, in one
+// direction or both, as a link that hangs does, while new connections pass.
 #include <QByteArray>
 
 #include <arpa/inet.h>
@@ -80,6 +81,21 @@ public:
     }
     int connections() const { return m_count; }
 
+    // Every connection made from now on holds both ways at its first statement, once it is
+    // logged in: a link that stalls right after the start. false: they pass again.
+    void holdAtFirstStatement(bool on) { m_holdAtStatement = on; }
+
+    // What the connections open now are sent stays in the proxy (read, never passed on, nor
+    // their end): toServer, toClient or both. Connections made later pass as before; cut()
+    // ends the held ones.
+    void hold(bool toServer, bool toClient)
+    {
+        m_holdRequest = (toServer ? 1 : 0) | (toClient ? 2 : 0) | 4;
+        wake();
+        while (m_holdRequest != 0)
+            std::this_thread::yield();
+    }
+
 private:
     struct Chunk {
         Clock::time_point due;
@@ -89,10 +105,12 @@ private:
         int from = -1, to = -1;
         std::deque<Chunk> queue;
         bool ended = false; // the sender closed; nothing more is read
+        bool held = false;  // what is read stays here
     };
     struct Link {
         Direction up, down; // client to server, server to client
         bool dead = false;
+        bool holdAtStatement = false; // at the client's first Query or Parse message
     };
 
     void wake()
@@ -132,6 +150,7 @@ private:
         l.up.to = server;
         l.down.from = server;
         l.down.to = client;
+        l.holdAtStatement = m_holdAtStatement;
         m_links.push_back(std::move(l));
         ++m_count;
     }
@@ -147,13 +166,17 @@ private:
             d.queue.push_back({due, {}});
             return;
         }
+        // The start-up messages begin with their length; the statements with their letter.
+        if (&d == &l.up && l.holdAtStatement && (buffer[0] == 'Q' || buffer[0] == 'P'))
+            l.up.held = l.down.held = true;
         d.queue.push_back({due, std::string(buffer, size_t(n))});
-        (void)l;
     }
 
     // Sends what is due; false when the link is to be closed.
     bool send(Direction& d)
     {
+        if (d.held)
+            return true;
         const auto now = Clock::now();
         while (!d.queue.empty() && d.queue.front().due <= now) {
             Chunk& c = d.queue.front();
@@ -180,6 +203,13 @@ private:
                 m_links.clear();
                 m_cut = false;
             }
+            if (const int request = m_holdRequest) {
+                for (Link& l : m_links) {
+                    l.up.held = request & 1;
+                    l.down.held = request & 2;
+                }
+                m_holdRequest = 0;
+            }
             std::vector<pollfd> fds{{m_wake[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
             std::vector<Direction*> owners{nullptr, nullptr};
             auto next = Clock::now() + std::chrono::seconds(1);
@@ -189,7 +219,7 @@ private:
                         fds.push_back({d->from, POLLIN, 0});
                         owners.push_back(d);
                     }
-                    if (!d->queue.empty() && !m_stalled)
+                    if (!d->queue.empty() && !m_stalled && !d->held)
                         next = std::min(next, d->queue.front().due);
                 }
             }
@@ -222,6 +252,8 @@ private:
     std::atomic<int> m_delayMs;
     std::atomic<bool> m_stop{false}, m_cut{false}, m_stalled{false};
     std::atomic<int> m_count{0};
+    std::atomic<int> m_holdRequest{0};
+    std::atomic<bool> m_holdAtStatement{false};
     int m_listener = -1;
     int m_port = 0;
     int m_wake[2] = {-1, -1};

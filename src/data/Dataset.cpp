@@ -302,7 +302,7 @@ void Dataset::writeRow()
     try {
         identity = inserting ? insertRow(table, false) : updateRow(table, identity);
     } catch (const DataError& e) {
-        throw DataError("Your changes could not be saved. " + e.cause(), e.cause());
+        throw DataError("Your changes could not be saved. " + e.cause(), e.cause(), e.reason());
     }
     reloadRow(m_current, identity);
 }
@@ -596,7 +596,7 @@ void Dataset::remove()
         tx.commit();
     } catch (const DataError& e) {
         // Nothing changes: the row stays, and so does its pending edit.
-        throw DataError("The record could not be deleted. " + e.cause(), e.cause());
+        throw DataError("The record could not be deleted. " + e.cause(), e.cause(), e.reason());
     }
     tookOverWrite(table, inSync);
     // Unsaved edits of the deleted row go with it.

@@ -32,7 +32,8 @@ QString connectionReason(const QString& message)
 
 FailureReason reason(const QByteArray& state)
 {
-    if (state.startsWith("08") || state == "57P01" || state == "57P02" || state == "57P03")
+    if (state.startsWith("08") || state == "57P01" || state == "57P02" || state == "57P03" || state == "25P03"
+        || state == "57P05")
         return FailureReason::ConnectionLost;
     if (state == "57014")
         return FailureReason::Interrupted;
@@ -87,15 +88,36 @@ DataError connecting(PGconn* connection, const QString& where)
                      FailureReason::Unreachable);
 }
 
+DataError ended(const QByteArray& state, const QString& where)
+{
+    // The server ended a session that was left waiting (inside a transaction, or at all).
+    if (state == "25P03" || state == "57P05") {
+        const QString why = state == "25P03" ? QString("a change was left unfinished there for too long, and it was "
+                                                       "not saved")
+                                             : QString("the connection was left unused for too long");
+        return DataError(QString("The server of %1 ended the connection, because %2. What you have not saved yet is "
+                                 "still on screen: Vantrel connects again at the next command.")
+                             .arg(where, why),
+                         FailureReason::ConnectionLost);
+    }
+    if (reason(state) == FailureReason::ConnectionLost)
+        return DataError(QString("The connection to %1 was lost: the server stopped or was restarted. What you have "
+                                 "not saved yet is still on screen: Vantrel connects again at the next command.")
+                             .arg(where),
+                         FailureReason::ConnectionLost);
+    return DataError(QString("The connection to %1 was lost. What you have not saved yet is still on screen: "
+                             "Vantrel connects again at the next command.")
+                         .arg(where),
+                     FailureReason::ConnectionLost);
+}
+
 DataError statement(const PGresult* result, PGconn* connection, const QString& where)
 {
     const QByteArray state = field(result, PG_DIAG_SQLSTATE).toLatin1();
-    if (state.isEmpty() || (connection && PQstatus(connection) == CONNECTION_BAD)) {
-        return DataError(QString("The connection to %1 was lost. What you have not saved yet is still on screen: "
-                                 "Vantrel connects again at the next command.")
-                             .arg(where),
-                         FailureReason::ConnectionLost);
-    }
+    if (state == "25P03" || state == "57P05")
+        return ended(state, where);
+    if (state.isEmpty() || (connection && PQstatus(connection) == CONNECTION_BAD))
+        return ended({}, where);
     const FailureReason why = reason(state);
     const QString constraint = field(result, PG_DIAG_CONSTRAINT_NAME);
     const QString column = field(result, PG_DIAG_COLUMN_NAME);

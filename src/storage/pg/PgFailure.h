@@ -13,4 +13,6 @@ DataError connecting(PGconn* connection, const QString& where);
 // A statement that failed; result may be null (the connection is gone).
 DataError statement(const PGresult* result, PGconn* connection, const QString& where);
 FailureReason reason(const QByteArray& sqlState);
+// A session the server ended, with the code it gave (empty: none came).
+DataError ended(const QByteArray& sqlState, const QString& where);
 }

@@ -1,5 +1,7 @@
 #include "PgProbe.h"
 
+#include "PgWait.h"
+
 #include <QByteArray>
 #include <QStringList>
 
@@ -55,12 +57,33 @@ QString where(PGconn* c)
     return port.isEmpty() ? h : QString("%1, port %2").arg(h, port);
 }
 
-// One value from a one-row query with bound parameters; empty on any failure.
-QString scalar(PGconn* c, const char* sql, const QByteArray& parameter = {})
+// One value from a one-row query with bound parameters; empty on any failure. A server that
+// stops answering is not waited for longer than the store would: *silent tells it.
+QString scalar(PGconn* c, const char* sql, const QByteArray& parameter, bool* silent)
 {
+    if (*silent)
+        return {};
     const char* values[1] = {parameter.constData()};
-    std::unique_ptr<PGresult, Clearer> r(
-        PQexecParams(c, sql, parameter.isNull() ? 0 : 1, nullptr, parameter.isNull() ? nullptr : values, nullptr, nullptr, 0));
+    if (PQsetnonblocking(c, 1) != 0
+        || PQsendQueryParams(c, sql, parameter.isNull() ? 0 : 1, nullptr, parameter.isNull() ? nullptr : values, nullptr,
+                             nullptr, 0)
+               != 1)
+        return {};
+    std::unique_ptr<PGresult, Clearer> r;
+    for (;;) {
+        if (PgWait::awaitResult(c, PgWait::silenceLimit()) == PgWait::Outcome::Silent) {
+            *silent = true;
+            PgWait::cut(c);
+            return {};
+        }
+        PGresult* next = PQgetResult(c);
+        if (!next)
+            break;
+        if (!r)
+            r.reset(next);
+        else
+            PQclear(next);
+    }
     if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1 || PQgetisnull(r.get(), 0, 0))
         return {};
     return text(PQgetvalue(r.get(), 0, 0));
@@ -131,13 +154,23 @@ Result probe(const QString& connectionString, const QString& password)
                     .arg(db, where(c.get()), user)
                     .arg(version / 10000)
                     .arg(version % 10000);
-    if (scalar(c.get(), "SELECT to_regclass($1)::text", "\"People\"").isEmpty())
+    bool silent = false;
+    const QString tables = scalar(c.get(), "SELECT to_regclass($1)::text", "\"People\"", &silent);
+    const QString reads = scalar(c.get(), "SELECT has_table_privilege($1, 'SELECT')::text", "\"People\"", &silent);
+    const QString writes =
+        scalar(c.get(), "SELECT has_table_privilege($1, 'INSERT, UPDATE, DELETE')::text", "\"People\"", &silent);
+    if (silent) {
+        r.outcome = Outcome::Unreachable;
+        r.message = QString("The server at %1 let %2 into the database \"%3\", then stopped answering. Check the "
+                            "network between this computer and the server, then test again.")
+                        .arg(where(c.get()), user, db);
+    } else if (tables.isEmpty())
         r.message += " It holds no Vantrel tables yet: the administrator makes them with vantrel-makedb --server.";
-    else if (scalar(c.get(), "SELECT has_table_privilege($1, 'SELECT')::text", "\"People\"") != "true")
+    else if (reads != "true")
         r.message += QString(" %1 may neither read nor change the people there: the administrator adds %1 to the "
                              "group role of the salespeople.")
                          .arg(user);
-    else if (scalar(c.get(), "SELECT has_table_privilege($1, 'INSERT, UPDATE, DELETE')::text", "\"People\"") != "true")
+    else if (writes != "true")
         r.message += QString(" %1 may read the people there but not change them: the administrator adds %1 to the "
                              "group role of the salespeople.")
                          .arg(user);

@@ -23,7 +23,9 @@ struct Result {
     bool ok() const { return outcome == Outcome::Connected; }
 };
 
-// Blocks until the server answers, or connect_timeout (10 seconds unless the string sets one).
+// Blocks until the server answers, or connect_timeout (10 seconds unless the string sets one);
+// a server that lets the login in and then stops answering is not waited for longer than the
+// store would wait.
 Result probe(const QString& connectionString, const QString& password = {});
 
 } // namespace PgProbe

@@ -1,6 +1,8 @@
 #include "PgStore.h"
 
 #include "PgFailure.h"
+#include "PgStatement.h"
+#include "PgWait.h"
 
 #include <QRegularExpression>
 
@@ -11,13 +13,12 @@
 
 namespace {
 
-// Type numbers of the server's built-in types (pg_type.oid), fixed for every server.
-constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kOid = 26,
-              kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
-
 const char* const kSavepoint = "SAVEPOINT vantrel_statement";
 const char* const kRelease = "RELEASE SAVEPOINT vantrel_statement";
 const char* const kUndoStatement = "ROLLBACK TO SAVEPOINT vantrel_statement";
+// Longer than any pause of the program inside a transaction of its own; a copy that hangs
+// with the write lock is ended after it.
+const char* const kIdleInTransactionLimit = "60s";
 
 QByteArray bareName(const QString& table)
 {
@@ -31,163 +32,6 @@ QString quoted(const QString& name) { return '"' + QString(name).replace('"', "\
 
 } // namespace
 
-// One statement: the values bound to it as the server's text, and the rows of its last run,
-// fetched whole, so that statements can be stepped in turns as the file's can.
-class PgStatement : public storage::Statement {
-public:
-    PgStatement(PgStore& store, std::shared_ptr<PgStore::Plan> plan)
-        : m_store(store), m_plan(std::move(plan)), m_result(nullptr, PQclear)
-    {
-        const int n = m_plan->text.parameterCount;
-        m_values.resize(n);
-        m_nulls.assign(n, true);
-        m_formats.assign(n, 0);
-    }
-
-    void bindNull(int i) override { slot(i) = {}, m_nulls[i - 1] = true; }
-    void bindInteger(int i, qint64 v) override { set(i, QByteArray::number(v)); }
-    void bindReal(int i, double v) override { set(i, QByteArray::number(v, 'g', 17)); }
-    void bindText(int i, QStringView t) override { set(i, t.toUtf8()); }
-    void bindTextInPlace(int i, QStringView t) override { set(i, t.toUtf8()); }
-    void bindBlob(int i, QByteArrayView b) override
-    {
-        set(i, b.toByteArray());
-        m_formats[i - 1] = 1; // bytes as they are, not as text
-    }
-    int parameterIndex(const QByteArray& name) const override { return m_plan->text.names.value(name, 0); }
-
-    bool step() override
-    {
-        if (!m_result) {
-            m_result = m_store.execute(*m_plan, m_values, m_nulls, m_formats);
-            m_row = -1;
-            m_rows = PQntuples(m_result.get());
-            if (!m_plan->keyOfInsert.isEmpty()) {
-                // The keys the insert returned are the store's, not rows for the caller.
-                if (m_rows > 0)
-                    m_store.m_lastInsertId = std::atoll(PQgetvalue(m_result.get(), m_rows - 1, 0));
-                m_rows = 0;
-            }
-        }
-        m_texts.clear();
-        return ++m_row < m_rows;
-    }
-    void reset() override
-    {
-        m_result.reset();
-        m_row = -1;
-        m_rows = 0;
-        m_texts.clear();
-    }
-
-    // An insert's returned key is the store's, not a column of the statement.
-    int columnCount() const override { return m_plan->keyOfInsert.isEmpty() ? PQnfields(columns()) : 0; }
-    QString columnName(int c) const override
-    {
-        const char* name = PQfname(columns(), c);
-        return name ? QString::fromUtf8(name) : QString();
-    }
-    storage::ValueType type(int c) const override
-    {
-        if (!here() || PQgetisnull(m_result.get(), m_row, c))
-            return storage::ValueType::Null;
-        switch (PQftype(m_result.get(), c)) {
-        case kBool: case kInt2: case kInt4: case kInt8: case kOid: return storage::ValueType::Integer;
-        case kFloat4: case kFloat8: return storage::ValueType::Real;
-        case kNumeric: {
-            // A sum of integers is an integer in the file too.
-            const QByteArrayView v = raw(c);
-            return v.contains('.') || v.contains('e') || v.contains('N') || v.contains('I') ? storage::ValueType::Real
-                                                                                             : storage::ValueType::Integer;
-        }
-        case kBytea: return storage::ValueType::Blob;
-        default: return storage::ValueType::Text;
-        }
-    }
-    qint64 integer(int c) const override
-    {
-        if (!here())
-            return 0;
-        const QByteArrayView v = raw(c);
-        if (v == "t")
-            return 1;
-        if (v == "f")
-            return 0;
-        bool ok = false;
-        const qint64 n = v.toLongLong(&ok);
-        return ok ? n : qint64(v.toDouble());
-    }
-    double real(int c) const override { return here() ? raw(c).toDouble() : 0.0; }
-    QByteArrayView utf8(int c) const override
-    {
-        if (!here() || PQgetisnull(m_result.get(), m_row, c))
-            return {};
-        if (type(c) == storage::ValueType::Integer && PQftype(m_result.get(), c) == kBool)
-            return raw(c) == "t" ? QByteArrayView("1") : QByteArrayView("0");
-        return raw(c);
-    }
-    QStringView utf16(int c) const override
-    {
-        if (!here() || PQgetisnull(m_result.get(), m_row, c))
-            return {};
-        auto it = m_texts.find(c);
-        if (it == m_texts.end())
-            it = m_texts.insert(c, QString::fromUtf8(utf8(c)));
-        return *it;
-    }
-    QByteArray blob(int c) const override
-    {
-        if (!here() || PQgetisnull(m_result.get(), m_row, c))
-            return {};
-        if (PQftype(m_result.get(), c) != kBytea)
-            return raw(c).toByteArray();
-        size_t length = 0;
-        unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(m_result.get(), m_row, c)),
-                                               &length);
-        QByteArray out(reinterpret_cast<const char*>(bytes), qsizetype(length));
-        PQfreemem(bytes);
-        return out;
-    }
-
-private:
-    QByteArray& slot(int i)
-    {
-        if (i < 1 || i > int(m_values.size()))
-            throw DataError(QString("The database reported an error: the statement has no value number %1.").arg(i));
-        return m_values[i - 1];
-    }
-    void set(int i, QByteArray v)
-    {
-        slot(i) = std::move(v);
-        m_nulls[i - 1] = false;
-        m_formats[i - 1] = 0;
-    }
-    bool here() const { return m_result && m_row >= 0 && m_row < m_rows; }
-    QByteArrayView raw(int c) const
-    {
-        return QByteArrayView(PQgetvalue(m_result.get(), m_row, c), PQgetlength(m_result.get(), m_row, c));
-    }
-    // Before the first step the file knows a statement's columns; the server is asked.
-    const PGresult* columns() const
-    {
-        if (m_result)
-            return m_result.get();
-        if (!m_described)
-            m_described = m_store.describe(*m_plan);
-        return m_described.get();
-    }
-
-    PgStore& m_store;
-    std::shared_ptr<PgStore::Plan> m_plan;
-    std::vector<QByteArray> m_values;
-    std::vector<bool> m_nulls;
-    std::vector<int> m_formats;
-    PgStore::Result m_result;
-    mutable std::shared_ptr<PGresult> m_described;
-    int m_row = -1;
-    int m_rows = 0;
-    mutable QHash<int, QString> m_texts; // this row's texts as UTF-16, made when asked
-};
 
 std::atomic<qint64> PgStore::s_roundTrips{0};
 
@@ -217,10 +61,18 @@ void PgStore::open(const QString& connection, int busyTimeoutMs, const QString& 
 void PgStore::connect()
 {
     // Defaults first, so that the connection string overrides them; the encoding last, since
-    // every text the program sends and reads is UTF-8.
+    // every text the program sends and reads is UTF-8. A link that dies without a word (a
+    // router gone, a laptop's network changed) is found by the keep-alives while the program
+    // waits, and by the limit on unanswered bytes while it sends; a connection is given up as
+    // long as a silent exchange is.
     const QByteArray conninfo = m_connection.toUtf8();
-    std::vector<const char*> keys{"connect_timeout", "application_name", "dbname"};
-    std::vector<const char*> values{"10", "Vantrel", conninfo.constData()};
+    const int limit = PgWait::silenceLimit();
+    const QByteArray seconds = QByteArray::number(std::max(2, (limit + 999) / 1000));
+    const QByteArray unanswered = QByteArray::number(limit);
+    std::vector<const char*> keys{"connect_timeout", "keepalives", "keepalives_idle", "keepalives_interval",
+                                  "keepalives_count", "tcp_user_timeout", "application_name", "dbname"};
+    std::vector<const char*> values{seconds.constData(), "1", "5", "2", "3", unanswered.constData(), "Vantrel",
+                                    conninfo.constData()};
     if (!m_password.isEmpty()) {
         keys.push_back("password");
         values.push_back(m_password.constData());
@@ -243,8 +95,17 @@ void PgStore::connect()
         throw error;
     }
     // The server's notices ("already exists, skipping", the warning before a shutdown) are for a
-    // person at a console; the program tells its user what matters in its own words.
-    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    // person at a console; the program tells its user what matters in its own words. Only why the
+    // server ended a session is kept: between commands libpq takes that for a notice.
+    PQsetNoticeReceiver(
+        conn,
+        [](void* store, const PGresult* notice) {
+            const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
+            const char* state = PQresultErrorField(notice, PG_DIAG_SQLSTATE);
+            if (severity && state && (qstrcmp(severity, "FATAL") == 0 || qstrcmp(severity, "PANIC") == 0))
+                static_cast<PgStore*>(store)->m_endedBy = state;
+        },
+        this);
     m_conn = conn;
     m_broken = false;
     try {
@@ -263,16 +124,26 @@ void PgStore::setUpSession()
             PQfreeCancel(m_cancel);
         m_cancel = PQgetCancel(m_conn);
     }
+    // Every exchange waits on the socket itself, with a limit on its silence.
+    if (PQsetnonblocking(m_conn, 1) != 0)
+        fail(nullptr);
+    m_endedBy.clear();
     m_plans.clear();
     forgetSchema(); // what another connection changed meanwhile
-    // A wait for another user's lock ends after the same time as on the file. What the login may
-    // do is asked in the same exchange. A login outside the salespeople's group may not even
-    // read: told apart from one that may.
+    // A wait for another user's lock ends after the same time as on the file. A transaction left
+    // open by a program that hangs (or whose link stalled) is ended by the server, so that the
+    // write lock it holds does not stop every other user for ever; unless the administrator
+    // chose a limit of their own. What the login may do is asked in the same exchange. A login
+    // outside the salespeople's group may not even read: told apart from one that may.
     std::vector<Queued> batch{
         Queued::text("SELECT set_config('lock_timeout', $1, false)", {QByteArray::number(m_busyTimeout) + "ms"}),
+        Queued::text("SELECT set_config('idle_in_transaction_session_timeout', $1, false) "
+                     "WHERE current_setting('idle_in_transaction_session_timeout') = '0'",
+                     {QByteArray(kIdleInTransactionLimit)}),
         Queued::text("SELECT current_setting('transaction_read_only') = 'on' OR pg_is_in_recovery() "
                      "OR (to_regclass('\"People\"') IS NOT NULL AND NOT has_table_privilege('\"People\"', 'INSERT, UPDATE'))"),
         Queued::text("SELECT to_regclass('\"People\"') IS NULL OR has_table_privilege('\"People\"', 'SELECT')"),
+        Queued::text("SELECT pid, backend_start FROM pg_stat_activity WHERE pid = pg_backend_pid()"),
     };
     if (m_bulk)
         batch.push_back(Queued::text("SET synchronous_commit TO off"));
@@ -283,8 +154,11 @@ void PgStore::setUpSession()
     for (const Result& each : r)
         if (!succeeded(each))
             fail(each.get());
-    m_readOnly = PQntuples(r[1].get()) == 1 && QByteArrayView(PQgetvalue(r[1].get(), 0, 0)) == "t";
-    m_mayRead = PQntuples(r[2].get()) == 1 && QByteArrayView(PQgetvalue(r[2].get(), 0, 0)) == "t";
+    m_readOnly = PQntuples(r[2].get()) == 1 && QByteArrayView(PQgetvalue(r[2].get(), 0, 0)) == "t";
+    m_mayRead = PQntuples(r[3].get()) == 1 && QByteArrayView(PQgetvalue(r[3].get(), 0, 0)) == "t";
+    m_session = {};
+    if (PQntuples(r[4].get()) == 1)
+        m_session = {std::atoi(PQgetvalue(r[4].get(), 0, 0)), QByteArray(PQgetvalue(r[4].get(), 0, 1))};
 }
 
 void PgStore::close()
@@ -304,12 +178,29 @@ void PgStore::close()
     m_bulk = false;
 }
 
+// What the server said while nobody asked: a session it ended is known before anything is sent
+// on it. Inside a transaction, lost with the session, that is told; between transactions the
+// next command connects again.
+void PgStore::takeInEnd()
+{
+    if (m_broken || PQstatus(m_conn) != CONNECTION_OK)
+        return;
+    const PGTransactionStatusType before = PQtransactionStatus(m_conn);
+    if (!PgWait::ended(m_conn))
+        return;
+    m_broken = true;
+    if (before == PQTRANS_INTRANS || before == PQTRANS_INERROR)
+        throw PgFailure::ended(m_endedBy, displayName());
+}
+
 void PgStore::ensureConnected()
 {
     if (!m_conn)
         throw DataError("The database connection is not open.");
+    takeInEnd();
     if (PQstatus(m_conn) == CONNECTION_OK && !m_broken)
         return;
+    const Session previous = m_session;
     ++s_roundTrips;
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
@@ -322,6 +213,15 @@ void PgStore::ensureConnected()
     m_broken = false;
     ++m_generation; // what others wrote meanwhile: every reader reads again
     setUpSession();
+    // The session before may live on where its link stalled rather than closed, with a
+    // transaction and the write lock (and a commit on its way that could yet arrive): it is
+    // ended, and waited for a while, so that its locks are free and its commit's outcome final.
+    // Only that session: its process number with its start, which another never has.
+    if (previous.process != 0)
+        run("SELECT pg_terminate_backend(pid, $3) FROM pg_stat_activity WHERE pid = $1 AND backend_start = "
+            "CAST($2 AS timestamptz)",
+            {QByteArray::number(previous.process), previous.start, QByteArray::number(PgWait::silenceLimit() / 2)},
+            true);
 }
 
 PgStore::Result PgStore::run(const char* sql, const QVector<QByteArray>& values, bool allowError)
@@ -330,11 +230,51 @@ PgStore::Result PgStore::run(const char* sql, const QVector<QByteArray>& values,
     for (const QByteArray& v : values)
         params.push_back(v.constData());
     ++s_roundTrips;
-    Result r(PQexecParams(m_conn, sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0), PQclear);
+    Result r = answer(PQsendQueryParams(m_conn, sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (!allowError && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(r.get());
     return r;
+}
+
+PgStore::Result PgStore::answer(int sent)
+{
+    Result last(nullptr, PQclear);
+    if (sent != 1)
+        return last; // told as a lost connection
+    // As PQexec: the last answer, or the first failure, after which the rest are not run.
+    for (;;) {
+        if (PgWait::awaitResult(m_conn, silenceLimit()) == PgWait::Outcome::Silent)
+            stalled();
+        PGresult* r = PQgetResult(m_conn);
+        if (!r)
+            return last;
+        const ExecStatusType status = PQresultStatus(r);
+        if (!last || PQresultStatus(last.get()) != PGRES_FATAL_ERROR)
+            last.reset(r);
+        else
+            PQclear(r);
+        if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH)
+            return last;
+    }
+}
+
+int PgStore::silenceLimit() const { return PgWait::silenceLimit() + std::max(0, m_busyTimeout); }
+
+// The link is given up: the connection is made again at the next command, and what was on the
+// way is as lost as with a dropped connection.
+void PgStore::stalled()
+{
+    PgWait::cut(m_conn);
+    m_broken = true;
+    QString where = displayName();
+    where[0] = where[0].toUpper();
+    const int seconds = std::max(1, (silenceLimit() + 500) / 1000);
+    throw DataError(QString("%1 stopped answering: nothing came from its server for %2, so Vantrel stopped waiting. "
+                            "What you have not saved yet is still on screen: Vantrel connects again at the next "
+                            "command.")
+                        .arg(where, seconds == 1 ? QString("a second") : QString("%1 seconds").arg(seconds)),
+                    FailureReason::ConnectionLost);
 }
 
 // The statements go out together and their answers come back together: one exchange with the
@@ -372,6 +312,8 @@ std::vector<PgStore::Result> PgStore::pipelined(const std::vector<Queued>& batch
         size_t index = 0;
         bool answered = false;
         for (int nulls = 0; nulls < 2;) {
+            if (PgWait::awaitResult(m_conn, silenceLimit()) == PgWait::Outcome::Silent)
+                stalled();
             PGresult* r = PQgetResult(m_conn);
             if (!r) {
                 if (PQstatus(m_conn) != CONNECTION_OK)
@@ -412,9 +354,13 @@ bool PgStore::succeeded(const Result& r)
 void PgStore::fail(const PGresult* result)
 {
     DataError e = PgFailure::statement(result, m_conn, displayName());
-    // The server may end a session with an answer of its own before libpq sees the socket close.
-    if (e.reason() == FailureReason::ConnectionLost)
+    // The server may end a session with an answer of its own before libpq sees the socket close,
+    // or have said why between commands.
+    if (e.reason() == FailureReason::ConnectionLost) {
         m_broken = true;
+        if (!m_endedBy.isEmpty())
+            throw PgFailure::ended(m_endedBy, displayName());
+    }
     throw e;
 }
 
@@ -422,8 +368,10 @@ void PgStore::execScript(const QString& sql)
 {
     ensureConnected();
     forgetSchema();
+    if (m_commitXid == 0)
+        m_commitXid = -1; // it may write: a lost commit's outcome is not known by its number
     ++s_roundTrips;
-    Result r(PQexec(m_conn, sql.toUtf8().constData()), PQclear);
+    Result r = answer(PQsendQuery(m_conn, sql.toUtf8().constData()));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(r.get());
@@ -502,7 +450,7 @@ void PgStore::prepareOnServer(Plan& p)
                 fail(answers[2].get());
         } else {
             ++s_roundTrips;
-            r.reset(PQprepare(m_conn, p.name.constData(), p.text.sql.constData(), n, types.data()));
+            r = answer(PQsendPrepare(m_conn, p.name.constData(), p.text.sql.constData(), n, types.data()));
         }
         if (r && PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
             p.generation = m_generation;
@@ -515,14 +463,14 @@ void PgStore::prepareOnServer(Plan& p)
         const auto m = unknown.match(QString::fromUtf8(r ? PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY) : ""));
         const int which = m.hasMatch() ? m.captured(1).toInt() : 0;
         const QByteArrayView code = state ? QByteArrayView(state) : QByteArrayView();
-        if (code == "42P18" && which >= 1 && which <= n && types[which - 1] != kText) {
-            types[which - 1] = kText;
+        if (code == "42P18" && which >= 1 && which <= n && types[which - 1] != PgStatement::kText) {
+            types[which - 1] = PgStatement::kText;
             continue;
         }
         // "? || ?" and the like: no operator or function is told apart by values of no type.
         const bool untyped = std::find(types.begin(), types.end(), Oid(0)) != types.end();
         if ((code == "42725" || code == "42883") && untyped) {
-            std::replace(types.begin(), types.end(), Oid(0), kText);
+            std::replace(types.begin(), types.end(), Oid(0), PgStatement::kText);
             continue;
         }
         fail(r.get());
@@ -540,7 +488,7 @@ std::shared_ptr<PGresult> PgStore::describe(Plan& p)
     if (p.description && p.describedAs == m_schemaRound)
         return p.description;
     ++s_roundTrips;
-    Result r(PQdescribePrepared(m_conn, p.name.constData()), PQclear);
+    Result r = answer(PQsendDescribePrepared(m_conn, p.name.constData()));
     if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)
         fail(r.get());
     p.description = std::shared_ptr<PGresult>(r.release(), PQclear);
@@ -559,13 +507,15 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
         params[i] = nulls[i] ? nullptr : values[i].constData();
         lengths[i] = int(values[i].size());
     }
+    const bool guard = p.write && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    if (guard && m_commitXid == 0)
+        m_commitXid = -1; // a write in a transaction begun for reading
     Result r(nullptr, PQclear);
     if (p.name.isEmpty() || p.generation != m_generation || p.round != m_planRound) {
         if (prepareAndRun(p, params.data(), lengths.data(), formats.data(), r))
             return ran(p, std::move(r));
         prepareOnServer(p);
     }
-    const bool guard = p.write && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
     Result released(nullptr, PQclear);
     if (guard) {
         // The savepoint, the statement and the release in one exchange.
@@ -579,7 +529,8 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
         released = std::move(answers[2]);
     } else {
         ++s_roundTrips;
-        r.reset(PQexecPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0));
+        r = answer(
+            PQsendQueryPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0));
     }
     if (!succeeded(r)) {
         if (guard && PQstatus(m_conn) == CONNECTION_OK)
@@ -661,12 +612,17 @@ void PgStore::giveBack(const QByteArray&, std::unique_ptr<storage::Statement>) {
 // the team database follow one another, as the file's writers do, what a transaction reads stays
 // true until it commits without the conflicts of a stricter isolation, and the change log, which
 // takes the same lock, is numbered in the order of the commits. A wait longer than the lock
-// timeout fails as Busy, as on the file.
+// timeout fails as Busy, as on the file. The transaction's number is taken with the lock: if
+// the answer to its commit is lost, with the link or in a stall, it is what the server is asked
+// about (a standby gives none, and takes no writes either).
 void PgStore::begin()
 {
     ensureConnected();
-    std::vector<Result> r = pipelined(
-        {Queued::text("BEGIN"), Queued::text("SELECT pg_advisory_xact_lock($1)", {QByteArray::number(PgSql::kWriteLock)})});
+    m_commitXid = -1;
+    std::vector<Result> r = pipelined({Queued::text("BEGIN"),
+                                       Queued::text("SELECT pg_advisory_xact_lock($1), CASE WHEN pg_is_in_recovery() "
+                                                    "THEN NULL ELSE txid_current() END",
+                                                    {QByteArray::number(PgSql::kWriteLock)})});
     if (!succeeded(r[0]))
         fail(r[0].get());
     if (!succeeded(r[1])) {
@@ -677,12 +633,14 @@ void PgStore::begin()
             run("ROLLBACK", {}, true);
         throw e;
     }
+    m_commitXid = PQgetisnull(r[1].get(), 0, 1) ? 0 : std::atoll(PQgetvalue(r[1].get(), 0, 1));
 }
 
 // A snapshot taken at once: the first statement of a repeatable-read transaction takes it.
 void PgStore::beginRead()
 {
     ensureConnected();
+    m_commitXid = 0; // nothing written so far
     const std::vector<Result> r = pipelined({Queued::text("BEGIN ISOLATION LEVEL REPEATABLE READ"), Queued::text("SELECT 1")});
     for (const Result& each : r)
         if (!succeeded(each))
@@ -693,43 +651,58 @@ void PgStore::commit()
 {
     if (!m_conn)
         throw DataError("The database connection is not open.");
+    takeInEnd(); // the transaction is certainly not in when the server ended its session
     const PGTransactionStatusType state = PQtransactionStatus(m_conn);
     if (state == PQTRANS_INERROR) {
+        m_commitXid = 0;
         run("ROLLBACK", {}, true);
         throw DataError("The changes were undone, because a part of them could not be saved.");
     }
     if (m_broken || state == PQTRANS_UNKNOWN || PQstatus(m_conn) != CONNECTION_OK)
         fail(nullptr);
     // The transaction's number comes in the same exchange as the commit's answer, before it: it
-    // is known when the answer to the commit itself is lost. So does the commits counter as this
-    // transaction leaves it (under the write lock, so no other commit comes between), with
-    // whether this transaction moved it: this session's own commits are no one else's.
+    // is known when the answer to the commit itself is lost (a write transaction knows it since
+    // it began). So does the commits counter as this transaction leaves it (under the write lock,
+    // so no other commit comes between), with whether this transaction moved it: this session's
+    // own commits are no one else's.
     const bool counted = m_described && m_tables.contains(QStringLiteral("DataVersion"));
-    std::vector<Result> answers = pipelined(
-        {Queued::text(counted ? "SELECT txid_current_if_assigned(), (SELECT \"Version\" FROM \"DataVersion\"), "
-                                "current_setting('vantrel.noted', true) = txid_current_if_assigned()::text"
-                              : "SELECT txid_current_if_assigned()"),
-         Queued::text("COMMIT")});
-    if (!succeeded(answers[0]))
-        fail(answers[0].get());
-    const Result& id = answers[0];
-    m_commitXid = PQgetisnull(id.get(), 0, 0) ? 0 : std::atoll(PQgetvalue(id.get(), 0, 0));
-    Result r = std::move(answers[1]);
-    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    std::vector<Result> answers;
+    try {
+        answers = pipelined(
+            {Queued::text(counted ? "SELECT txid_current_if_assigned(), (SELECT \"Version\" FROM \"DataVersion\"), "
+                                    "current_setting('vantrel.noted', true) = txid_current_if_assigned()::text"
+                                  : "SELECT txid_current_if_assigned()"),
+             Queued::text("COMMIT")});
+    } catch (const DataError& e) {
+        if (e.reason() != FailureReason::ConnectionLost)
+            throw;
+    }
+    if (!answers.empty() && succeeded(answers[0])) {
+        const Result& id = answers[0];
+        m_commitXid = PQgetisnull(id.get(), 0, 0) ? 0 : std::atoll(PQgetvalue(id.get(), 0, 0));
+    }
+    const Result* r = answers.empty() ? nullptr : &answers[1];
+    const ExecStatusType status = r && *r ? PQresultStatus(r->get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK) {
-        if (QByteArrayView(PQcmdStatus(r.get())) != "COMMIT")
+        m_commitXid = 0;
+        if (QByteArrayView(PQcmdStatus(r->get())) != "COMMIT")
             throw DataError("The changes were undone, because a part of them could not be saved.");
         if (m_bulk)
             m_unflushed = true;
-        if (counted && !PQgetisnull(id.get(), 0, 1)) {
+        if (const Result& id = answers[0]; counted && succeeded(id) && !PQgetisnull(id.get(), 0, 1)) {
             const qint64 version = std::atoll(PQgetvalue(id.get(), 0, 1));
             const bool own = !PQgetisnull(id.get(), 0, 2) && QByteArrayView(PQgetvalue(id.get(), 0, 2)) == "t";
             noteVersion(version, own ? 1 : 0);
         }
         return;
     }
-    if (PQstatus(m_conn) == CONNECTION_OK && PgFailure::statement(r.get(), m_conn, {}).reason() != FailureReason::ConnectionLost)
-        fail(r.get());
+    if (r && PQstatus(m_conn) == CONNECTION_OK && !m_broken) {
+        const Result& told = succeeded(answers[0]) ? *r : answers[0];
+        if (PgFailure::statement(told.get(), m_conn, {}).reason() != FailureReason::ConnectionLost) {
+            m_commitXid = 0;
+            fail(told.get()); // the server refused the commit and undid it
+        }
+    }
     m_broken = true;
     // The answer to the commit was lost with the connection: the server is asked, once it is
     // back, whether the transaction is in, and only then is it told as saved.
@@ -745,21 +718,28 @@ bool PgStore::checkLostCommit()
     const qint64 xid = std::exchange(m_commitXid, 0);
     if (xid == 0)
         return true; // nothing was written
+    const DataError unknown(QString("The connection to %1 was lost while your changes were being saved, and it cannot "
+                                    "be told whether they were saved. They are still on screen: when the server is "
+                                    "back, check the person and save again if needed.")
+                                .arg(displayName()),
+                            FailureReason::ConnectionLost);
+    if (xid < 0)
+        throw unknown;
     try {
-        ensureConnected();
+        ensureConnected(); // which ends the committing session if it lives on
         Result r = run("SELECT txid_status($1)", {QByteArray::number(xid)});
-        return QByteArrayView(PQgetvalue(r.get(), 0, 0)) == "committed";
+        const QByteArrayView status(PQgetvalue(r.get(), 0, 0));
+        if (status == "in progress")
+            throw unknown;
+        return status == "committed";
     } catch (const DataError&) {
-        throw DataError(QString("The connection to %1 was lost while your changes were being saved, and it cannot be "
-                                "told whether they were saved. They are still on screen: when the server is back, "
-                                "check the person and save again if needed.")
-                            .arg(displayName()),
-                        FailureReason::ConnectionLost);
+        throw unknown;
     }
 }
 
 void PgStore::rollback()
 {
+    m_commitXid = 0;
     if (m_conn && !m_broken && PQstatus(m_conn) == CONNECTION_OK && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
         run("ROLLBACK", {}, true);
 }

@@ -101,8 +101,14 @@ private:
 
     void connect();            // throws
     void ensureConnected();    // makes a lost connection again between transactions; throws
+    void takeInEnd();          // throws when the server ended the session inside a transaction
     void setUpSession();       // throws
     Result run(const char* sql, const QVector<QByteArray>& values = {}, bool allowError = false);
+    // The answer to the one command just sent (sent: what libpq's send call returned), waited
+    // for without blocking for ever: a link silent for too long is cut and told as lost.
+    Result answer(int sent);
+    int silenceLimit() const; // milliseconds; a wait for a lock is silent too
+    [[noreturn]] void stalled();
     [[noreturn]] void fail(const PGresult* result);
     // One statement of a batch sent in one exchange (pointers stay the caller's until it returns).
     struct Queued {
@@ -180,11 +186,18 @@ private:
     qint64 m_generation = 0; // connections made again: every reader reads anew
     qint64 m_changes = 0;
     qint64 m_lastInsertId = 0;
-    qint64 m_commitXid = 0; // the transaction being committed, to ask after a lost answer
+    // The transaction being committed, to ask after a lost answer: 0 when it wrote nothing, -1
+    // when it may have written but its number is not known.
+    qint64 m_commitXid = 0;
+    struct Session {
+        int process = 0;
+        QByteArray start; // when the server started it, as the server writes it
+    } m_session; // the server's side of the connection, told apart from any later one
     qint64 m_knownVersion = -1; // the commits counter as this session last saw it
     qint64 m_othersCommits = 0; // times it was seen moved by other sessions
     bool m_readOnly = false;
     bool m_broken = false; // the connection was lost: made again at the next command
+    QByteArray m_endedBy;  // the code the server gave when it ended the session, if it did
     bool m_bulk = false;
     bool m_listening = false;
     bool m_unflushed = false; // commits of a bulk load that may not be on the server's disk yet
