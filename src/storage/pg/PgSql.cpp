@@ -396,7 +396,7 @@ QStringList finish(const QString& group)
         // Every table's writes move the commits counter, the tables an upgrade added included (the
         // change log's are People's).
         "DO $$\n"
-        "DECLARE t record;\n"
+        "DECLARE t record; seq text; top bigint; last bigint; called boolean;\n"
         "BEGIN\n"
         "  FOR t IN SELECT c.relname FROM pg_class c WHERE c.relnamespace = (SELECT oid FROM pg_namespace WHERE nspname = current_schema())\n"
         "      AND c.relkind = 'r' AND c.relname NOT IN ('DataVersion', 'SchemaVersion', 'PeopleChanges') LOOP\n"
@@ -405,11 +405,14 @@ QStringList finish(const QString& group)
         "  END LOOP;\n"
         // The rows the script wrote with their own keys: the numbering goes on after them. So it
         // does after rows another program writes with keys of its own, as the file's numbering
-        // goes on after the highest key.
+        // goes on after the highest key. Never back: a deleted person's number, still named by
+        // her history and her trash entry, is never given to another when this is run again.
         "  FOR t IN SELECT c.relname, a.attname FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid\n"
         "      WHERE c.relnamespace = (SELECT oid FROM pg_namespace WHERE nspname = current_schema()) AND a.attidentity <> '' LOOP\n"
-        "    EXECUTE format('SELECT setval(pg_get_serial_sequence(%L, %L), coalesce(max(%I), 0) + 1, false) FROM %I',\n"
-        "      quote_ident(t.relname), t.attname, t.attname, t.relname);\n"
+        "    seq := pg_get_serial_sequence(quote_ident(t.relname), t.attname);\n"
+        "    EXECUTE format('SELECT last_value, is_called FROM %s', seq) INTO last, called;\n"
+        "    EXECUTE format('SELECT coalesce(max(%I), 0) FROM %I', t.attname, t.relname) INTO top;\n"
+        "    PERFORM setval(seq, greatest(top + 1, CASE WHEN called THEN last + 1 ELSE last END), false);\n"
         "    EXECUTE format('CREATE OR REPLACE TRIGGER %I AFTER INSERT ON %I REFERENCING NEW TABLE AS added '\n"
         "      'FOR EACH STATEMENT EXECUTE FUNCTION \"vantrel_follow_keys\"(%L)', t.relname || 'Keys', t.relname, t.attname);\n"
         "  END LOOP;\n"
