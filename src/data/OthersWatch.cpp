@@ -49,10 +49,19 @@ void OthersWatch::check()
 {
     if (!m_connection.isOpen())
         return;
+    // Inside a transaction of this program's (in a window it shows meanwhile) the word waits,
+    // and so does making a lost connection again.
+    if (m_connection.transactionDepth() > 0) {
+        if (m_notifier)
+            m_notifier->setEnabled(false);
+        return;
+    }
     if (m_connection.store().othersWrote())
         m_pending = true;
     rearm();
-    if (m_pending && m_connection.transactionDepth() == 0) {
+    if (m_notifier)
+        m_notifier->setEnabled(true);
+    if (m_pending) {
         m_pending = false;
         emit othersWrote();
     }

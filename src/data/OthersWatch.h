@@ -9,8 +9,9 @@ class QSocketNotifier;
 
 // Word that another copy of the program saved, as a team database sends it: othersWrote() is
 // emitted between commands, never in the middle of a transaction of this program's, so a list
-// can take in what was written while the user only looks at it. The file sends no word; its
-// copies catch up at their next command.
+// can take in what was written while the user only looks at it; a connection lost meanwhile
+// is made again, without waiting, once the server is back. The file sends no word; its copies
+// catch up at their next command.
 class OthersWatch : public QObject {
     Q_OBJECT
 public:

@@ -1,3 +1,4 @@
+#include "support/PgCluster.h"
 #include "support/TestDatabase.h"
 
 #include "platform/MessageBox.h"
@@ -181,9 +182,14 @@ private slots:
         QTest::addColumn<QString>("write");
         QTest::addColumn<QString>("names"); // the list once word came
         QTest::addColumn<QString>("current");
-        QTest::newRow("added") << "INSERT INTO People (CompanyID, Name) VALUES (1, 'Cai')" << "Ann Bob Cai" << "Bob";
-        QTest::newRow("changed") << "UPDATE People SET Name = 'Bobby' WHERE Name = 'Bob'" << "Ann Bobby" << "Bobby";
-        QTest::newRow("deleted") << "DELETE FROM People WHERE Name = 'Bob'" << "Ann" << "Ann";
+        QTest::addColumn<bool>("restart"); // the server goes down and comes back first
+        QTest::newRow("added") << "INSERT INTO People (CompanyID, Name) VALUES (1, 'Cai')" << "Ann Bob Cai" << "Bob"
+                               << false;
+        QTest::newRow("added after a restart") << "INSERT INTO People (CompanyID, Name) VALUES (1, 'Cai')"
+                                               << "Ann Bob Cai" << "Bob" << true;
+        QTest::newRow("changed") << "UPDATE People SET Name = 'Bobby' WHERE Name = 'Bob'" << "Ann Bobby" << "Bobby"
+                                 << false;
+        QTest::newRow("deleted") << "DELETE FROM People WHERE Name = 'Bob'" << "Ann" << "Ann" << false;
     }
     void othersWritesReachTheListWithoutACommand()
     {
@@ -192,6 +198,7 @@ private slots:
         QFETCH(QString, write);
         QFETCH(QString, names);
         QFETCH(QString, current);
+        QFETCH(bool, restart);
         db->addPerson("Ann");
         db->addPerson("Bob");
         start();
@@ -203,9 +210,13 @@ private slots:
                 all << people->valueAt(i, people->columnIndex("Name")).toString();
             return all.join(' ');
         };
+        if (restart) {
+            PgCluster::instance().stopImmediately();
+            PgCluster::instance().start();
+        }
         QSignalSpy shown(people, &Dataset::changed);
         db->exec(write);
-        QTRY_COMPARE(list(), names);
+        QTRY_COMPARE_WITH_TIMEOUT(list(), names, 15000);
         QVERIFY(!shown.isEmpty());
         QCOMPARE(people->value("Name").toString(), current);
     }

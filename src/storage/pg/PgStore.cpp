@@ -200,7 +200,8 @@ void PgStore::ensureConnected()
     takeInEnd();
     if (PQstatus(m_conn) == CONNECTION_OK && !m_broken)
         return;
-    const Session previous = m_session;
+    const Session previous = m_resetting ? m_resetFrom : m_session;
+    m_resetting = false;
     ++s_roundTrips;
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
@@ -210,6 +211,11 @@ void PgStore::ensureConnected()
                                                               QString::fromUtf8(PQport(m_conn))));
         throw DataError(e.text(), e.cause(), FailureReason::ConnectionLost);
     }
+    resumed(previous);
+}
+
+void PgStore::resumed(const Session& previous)
+{
     m_broken = false;
     ++m_generation; // what others wrote meanwhile: every reader reads again
     setUpSession();
@@ -781,14 +787,20 @@ void PgStore::noteVersion(qint64 version, int own)
     m_knownVersion = version;
 }
 
-int PgStore::othersSignal() const { return m_conn && m_listening && !m_broken ? PQsocket(m_conn) : -1; }
+int PgStore::othersSignal() const
+{
+    return m_conn && m_listening && (!m_broken || m_resetting) ? PQsocket(m_conn) : -1;
+}
 
 // Reads what the server sent without waiting; the session's own commits are told too, and left
-// out. A connection found lost here is made again at the next command, as any other.
+// out. A connection found lost is made again here too, a step at each call, never waiting: a
+// copy that is only being looked at hears of others' saves again once the server is back.
 bool PgStore::othersWrote()
 {
-    if (!m_conn || !m_listening || m_broken)
+    if (!m_conn || !m_listening)
         return false;
+    if (m_broken || PQstatus(m_conn) != CONNECTION_OK)
+        return reconnectQuietly();
     if (!PQconsumeInput(m_conn)) {
         m_broken = true;
         return false;
@@ -800,6 +812,33 @@ bool PgStore::othersWrote()
         PQfreemem(notice);
     }
     return others;
+}
+
+// True once connected again: what others wrote meanwhile is then to be read.
+bool PgStore::reconnectQuietly()
+{
+    if (m_commitXid != 0)
+        return false; // whether that commit is in is asked by the next command, which tells the user
+    if (!m_resetting) {
+        m_resetFrom = m_session;
+        if (!PQresetStart(m_conn))
+            return false;
+        m_resetting = true;
+    }
+    const PostgresPollingStatusType state = PQresetPoll(m_conn);
+    if (state == PGRES_POLLING_FAILED)
+        m_resetting = false; // tried again at the next call
+    if (state != PGRES_POLLING_OK)
+        return false;
+    m_resetting = false;
+    ++s_roundTrips;
+    try {
+        resumed(m_resetFrom);
+    } catch (const DataError&) {
+        m_broken = true; // the next command says why
+        return false;
+    }
+    return true;
 }
 
 namespace {

@@ -158,6 +158,7 @@ private:
     QString identityKey(const QString& table); // quoted; empty when the table has none
     bool checkLostCommit();
     void noteVersion(qint64 version, int own);
+    bool reconnectQuietly();
     struct TableInfo {
         QVector<storage::ColumnInfo> columns;
         QString identity; // quoted; empty when the table has none
@@ -193,6 +194,9 @@ private:
         int process = 0;
         QByteArray start; // when the server started it, as the server writes it
     } m_session; // the server's side of the connection, told apart from any later one
+    void resumed(const Session& previous); // after a connection was made again; throws
+    bool m_resetting = false; // a connection being made again without waiting
+    Session m_resetFrom;      // the session lost, while it is
     qint64 m_knownVersion = -1; // the commits counter as this session last saw it
     qint64 m_othersCommits = 0; // times it was seen moved by other sessions
     bool m_readOnly = false;
