@@ -56,8 +56,8 @@ int main(int argc, char** argv)
     if (instance.handOver(options.isSet(secondCopy))) {
         StartupFeedback::complete(startupId);
         std::fprintf(stderr, "Vantrel already runs on %s: its window was brought to the front. Start it with "
-                             "--second-copy for another window on the same file.\n",
-                     qPrintable(QDir::toNativeSeparators(AppPaths::databasePath())));
+                             "--second-copy for another window on the same data.\n",
+                     qPrintable(AppPaths::dataDescription()));
         return 0;
     }
     Program program;

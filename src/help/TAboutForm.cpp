@@ -47,7 +47,7 @@ TAboutForm::TAboutForm(QWidget* parent)
 
 void TAboutForm::layOut()
 {
-    DataFolder->setPlainText("Your data: " + QDir::toNativeSeparators(AppPaths::databasePath()) + "\nHelp pages: "
+    DataFolder->setPlainText("Your data: " + AppPaths::dataDescription() + "\nHelp pages: "
                              + QDir::toNativeSeparators(AppPaths::helpDir()));
     DataFolder->document()->setTextWidth(DataFolder->width());
     DataFolder->setFixedHeight(qCeil(DataFolder->document()->size().height()));

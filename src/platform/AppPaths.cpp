@@ -93,6 +93,13 @@ QString databasePath() { return dataDir() + "Vantrel.vt"; }
 
 QString connectionPath() { return dataDir() + "Vantrel.connection"; }
 
+QString dataDescription()
+{
+    if (QFileInfo::exists(connectionPath()))
+        return "the team database named in " + QDir::toNativeSeparators(connectionPath());
+    return QDir::toNativeSeparators(databasePath());
+}
+
 Target target()
 {
     const ConnectionString::File file = ConnectionString::read(connectionPath());

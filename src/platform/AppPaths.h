@@ -27,6 +27,9 @@ bool dataBesideProgram();
 QString dataDir();
 QString databasePath(); // dataDir() + "Vantrel.vt"
 QString connectionPath(); // dataDir() + "Vantrel.connection"
+// Where the data is, for the user to read: the file's path, or the team database and the
+// connection file that names it.
+QString dataDescription();
 
 // What start-up opens. With a Vantrel.connection in dataDir() the team database it names, and
 // never Vantrel.vt in its place: a team member must not go on working, unaware, where the team

@@ -435,7 +435,11 @@ private slots:
         QCOMPARE(about->Image1->pixmap().size(), QSize(385, 94));
         // Besides the banner, the one text is where the data and the help pages are.
         QCOMPARE(about->findChildren<QLabel*>().size(), 1);
-        QCOMPARE(about->DataFolder->toPlainText(), "Your data: " + QDir::toNativeSeparators(app.db.path()) + "\nHelp pages: "
+        // On a team database no file holds the data: the connection file names where it is.
+        const QString data = TestDatabase::onServer()
+                                 ? "the team database named in " + QDir::toNativeSeparators(app.db.dir() + "/Vantrel.connection")
+                                 : QDir::toNativeSeparators(app.db.path());
+        QCOMPARE(about->DataFolder->toPlainText(), "Your data: " + data + "\nHelp pages: "
                                                        + QDir::toNativeSeparators(AppPaths::helpDir()));
         const QList<QPushButton*> buttons = about->findChildren<QPushButton*>();
         QCOMPARE(buttons.size(), 1);
