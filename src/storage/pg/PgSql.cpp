@@ -105,9 +105,17 @@ QString constraintName(const QString& name)
     return QString::fromUtf8(start) + ' ' + QString::fromLatin1(mark);
 }
 
-namespace {
-
 QString quoted(const QString& name) { return '"' + QString(name).replace('"', "\"\"") + '"'; }
+
+QByteArray bareName(const QString& table)
+{
+    QString name = table.trimmed();
+    if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"'))
+        name = name.mid(1, name.size() - 2).replace("\"\"", "\"");
+    return name.toUtf8();
+}
+
+namespace {
 
 // The parts of a list at its own level: commas inside brackets or quotes do not split.
 QStringList topLevelParts(const QString& body)

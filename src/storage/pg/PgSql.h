@@ -8,6 +8,9 @@
 // the file's schema script in the server's words.
 namespace PgSql {
 
+QString quoted(const QString& name);   // as a name in a statement
+QByteArray bareName(const QString& table); // a table's name, without the quotes it may come in
+
 // A statement with its placeholders ("?", "?N", ":NAME") numbered "$n" the way the file numbers
 // them: a bare "?" takes one more than the highest number so far, a name keeps the number it got
 // first. Quoted text, quoted names and comments are left as they are.
