@@ -122,11 +122,8 @@ void Connection::open()
     }
     checkOpened();
     // On a server the login is who changes the data, whatever the computer calls its user.
-    if (onServer()) {
-        storage::Prepared login(*m_store, "SELECT current_user");
-        if (login->step())
-            m_userName = login->text(0);
-    }
+    if (onServer())
+        m_userName = static_cast<PgStore*>(m_store.get())->login();
 }
 
 void Connection::openFile()

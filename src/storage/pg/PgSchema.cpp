@@ -139,9 +139,15 @@ void PgStore::forgetSchema()
 int PgStore::schemaVersion()
 {
     ensureConnected();
-    Result there = run("SELECT to_regclass('\"SchemaVersion\"') IS NOT NULL");
-    if (QByteArrayView(PQgetvalue(there.get(), 0, 0)) != "t")
-        return 0;
+    // The schema's description, once read, says whether the table is there.
+    if (m_described) {
+        if (!m_tables.contains(QStringLiteral("SchemaVersion")))
+            return 0;
+    } else {
+        Result there = run("SELECT to_regclass('\"SchemaVersion\"') IS NOT NULL");
+        if (QByteArrayView(PQgetvalue(there.get(), 0, 0)) != "t")
+            return 0;
+    }
     Result r = run("SELECT max(\"Version\") FROM \"SchemaVersion\"");
     return PQgetisnull(r.get(), 0, 0) ? 0 : std::atoi(PQgetvalue(r.get(), 0, 0));
 }

@@ -136,7 +136,8 @@ void PgStore::setUpSession()
         Queued::text("SELECT current_setting('transaction_read_only') = 'on' OR pg_is_in_recovery() "
                      "OR (to_regclass('\"People\"') IS NOT NULL AND NOT has_table_privilege('\"People\"', 'INSERT, UPDATE'))"),
         Queued::text("SELECT to_regclass('\"People\"') IS NULL OR has_table_privilege('\"People\"', 'SELECT')"),
-        Queued::text("SELECT pid, backend_start FROM pg_stat_activity WHERE pid = pg_backend_pid()"),
+        Queued::text("SELECT a.pid, a.backend_start, current_user FROM (SELECT 1) AS one "
+                     "LEFT JOIN pg_stat_activity a ON a.pid = pg_backend_pid()"),
     };
     if (m_bulk)
         batch.push_back(Queued::text("SET synchronous_commit TO off"));
@@ -150,8 +151,11 @@ void PgStore::setUpSession()
     m_readOnly = PQntuples(r[2].get()) == 1 && QByteArrayView(PQgetvalue(r[2].get(), 0, 0)) == "t";
     m_mayRead = PQntuples(r[3].get()) == 1 && QByteArrayView(PQgetvalue(r[3].get(), 0, 0)) == "t";
     m_session = {};
-    if (PQntuples(r[4].get()) == 1)
-        m_session = {std::atoi(PQgetvalue(r[4].get(), 0, 0)), QByteArray(PQgetvalue(r[4].get(), 0, 1))};
+    if (PQntuples(r[4].get()) == 1) {
+        if (!PQgetisnull(r[4].get(), 0, 0))
+            m_session = {std::atoi(PQgetvalue(r[4].get(), 0, 0)), QByteArray(PQgetvalue(r[4].get(), 0, 1))};
+        m_login = QString::fromUtf8(PQgetvalue(r[4].get(), 0, 2));
+    }
 }
 
 void PgStore::close()

@@ -31,6 +31,7 @@ public:
     void open(const QString& connection, int busyTimeoutMs = 5000, const QString& password = {});
     QString connectionString() const { return m_connection; }
     bool mayRead() const { return m_mayRead; } // the login may read the people at all
+    QString login() const { return m_login; }  // as the server names the session's user
 
     QString displayName() const override;
     bool isOpen() const override { return m_conn != nullptr; }
@@ -171,6 +172,7 @@ private:
 
     QString m_connection;
     bool m_mayRead = true;
+    QString m_login;
     QByteArray m_password;
     int m_busyTimeout = 5000;
     PGconn* m_conn = nullptr;
