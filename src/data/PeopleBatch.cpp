@@ -32,6 +32,18 @@ bool beyondAscii(QStringView text)
 
 QString fold(QStringView text) { return text.toString().toCaseFolded(); }
 
+// As the duplicate test's index compares names: A to Z without their case, nothing else.
+QString foldAZ(QStringView text)
+{
+    QString out = text.toString();
+    for (QChar& c : out)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + 32);
+    return out;
+}
+
+QString knownKey(const QString& name, QStringView email1) { return name + QChar(0x1F) + fold(email1); }
+
 // An empty value stores nothing.
 void bindText(storage::Statement& s, int index, QStringView text)
 {
@@ -53,6 +65,7 @@ void bindCompany(storage::Statement& s, int index, const QVariant& id)
 PeopleBatch::PeopleBatch(TMainDataModule& data, const QStringList& columns) : m_data(data), m_columns(columns)
 {
     m_nameColumn = int(columns.indexOf("Name"));
+    m_email1Column = int(columns.indexOf("Email1"));
 }
 
 PeopleBatch::~PeopleBatch()
@@ -82,6 +95,7 @@ void PeopleBatch::failed(const DataError& error)
         // The database took the whole transaction back: its rows are gone.
         m_data.MainADOConnection.rollback();
         m_inTransaction = false;
+        dropGathered();
         if (m_pending > 0)
             m_lostFrom = m_pendingFrom;
         m_pending = 0;
@@ -122,11 +136,18 @@ void PeopleBatch::begin()
         names << c;
         marks << "?";
     }
+    m_versionAtBegin = m_data.MainADOConnection.tableVersion("People");
+    m_gathering = store().prefersBatches();
+    if (m_gathering) {
+        m_rowColumns = QStringList{Connection::quote("PersonID")} + names;
+        m_rows = std::make_unique<storage::Rows>(int(m_rowColumns.size()));
+        m_answerRows = std::make_unique<storage::Rows>(3);
+        return;
+    }
     m_insert = prepare("INSERT INTO \"People\" (" + names.join(", ") + ") VALUES (" + marks.join(", ") + ")");
     // Name and CompanyID come from the index; the name without regard to the case of A to Z.
     m_find = prepare("SELECT \"PersonID\", \"Email1\" FROM \"People\" WHERE \"CompanyID\" = ?1 AND "
                      + store().equalFoldingAZ("\"Name\"", "?2"));
-    m_versionAtBegin = m_data.MainADOConnection.tableVersion("People");
 }
 
 void PeopleBatch::restoreSettings()
@@ -163,6 +184,18 @@ void PeopleBatch::loadFoldedNames()
 
 qint64 PeopleBatch::findDuplicate(QStringView name, QStringView email1)
 {
+    if (m_gathering) {
+        try {
+            if (!m_knownLoaded)
+                loadKnown();
+        } catch (const DataError& e) {
+            failed(e);
+        }
+        const qint64 found = knownDuplicate(name, email1);
+        if (found)
+            m_lastTouched = found;
+        return found;
+    }
     if (!m_find)
         throw DataError("The batch has not begun.");
     const QString email = fold(email1);
@@ -202,7 +235,7 @@ qint64 PeopleBatch::findDuplicate(QStringView name, QStringView email1)
 
 qint64 PeopleBatch::add(const std::vector<QStringView>& values, int source)
 {
-    if (!m_insert)
+    if (!m_insert && !m_gathering)
         throw DataError("The batch has not begun.");
     const QStringView name = m_nameColumn >= 0 && m_nameColumn < int(values.size()) ? values[m_nameColumn] : QStringView();
     if (isBlank(name))
@@ -214,17 +247,24 @@ qint64 PeopleBatch::add(const std::vector<QStringView>& values, int source)
             m_inTransaction = true;
             pauseInsertLog();
         }
-        m_insert->reset();
-        bindCompany(*m_insert, 1, m_companyId);
-        for (int i = 0; i < m_columns.size(); ++i)
-            bindText(*m_insert, i + 2, i < int(values.size()) ? values[i] : QStringView());
-        for (int i = 0; i < m_stamp.size(); ++i)
-            m_insert->bindText(int(m_columns.size()) + 2 + i, m_stamp[i].toString());
-        m_insert->run();
-        m_insert->reset();
-        id = store().lastInsertId();
+        if (m_gathering) {
+            id = gather(values);
+            if (m_knownLoaded)
+                know(id, name, m_email1Column >= 0 && m_email1Column < int(values.size()) ? values[m_email1Column] : QStringView());
+        } else {
+            m_insert->reset();
+            bindCompany(*m_insert, 1, m_companyId);
+            for (int i = 0; i < m_columns.size(); ++i)
+                bindText(*m_insert, i + 2, i < int(values.size()) ? values[i] : QStringView());
+            for (int i = 0; i < m_stamp.size(); ++i)
+                m_insert->bindText(int(m_columns.size()) + 2 + i, m_stamp[i].toString());
+            m_insert->run();
+            m_insert->reset();
+            id = store().lastInsertId();
+        }
     } catch (const DataError& e) {
-        m_insert->reset();
+        if (m_insert)
+            m_insert->reset();
         failed(e);
     }
     if (m_pending++ == 0) {
@@ -246,6 +286,15 @@ void PeopleBatch::addAnswers(qint64 person, const QVector<int>& answers)
 {
     if (!m_inTransaction)
         throw DataError("The person of these answers has not been added.");
+    if (m_gathering) {
+        // After the people they belong to.
+        for (int i = 0; i < answers.size(); ++i) {
+            m_answerRows->addInteger(person);
+            m_answerRows->addInteger(i + 1);
+            m_answerRows->addInteger(answers[i]);
+        }
+        return;
+    }
     try {
         if (!m_answer)
             m_answer = prepare("INSERT INTO \"QuestionsMain\" (\"PersonID\", \"QuestionID\", \"Answer\") VALUES (?1, ?2, ?3)");
@@ -282,6 +331,7 @@ void PeopleBatch::commit()
         return;
     // The import's record goes in with its people, or neither does.
     try {
+        sendGathered();
         if (m_import && m_pending > 0)
             m_import->record(store(), m_pendingFirst, m_pendingLast, m_pending);
         if (!m_insertLog.isEmpty())
@@ -291,6 +341,7 @@ void PeopleBatch::commit()
     } catch (const DataError& e) {
         m_data.MainADOConnection.rollback();
         m_inTransaction = false;
+        dropGathered();
         if (m_pending > 0)
             m_lostFrom = m_pendingFrom;
         m_pending = 0;
@@ -301,6 +352,7 @@ void PeopleBatch::commit()
     if (m_import)
         m_import->committed();
     m_inTransaction = false;
+    m_nextKey = 0; // others may add people before the next transaction
     m_committed += m_pending;
     m_pending = 0;
 }
@@ -329,6 +381,93 @@ void PeopleBatch::finish()
         people->locate({"PersonID"}, {m_lastTouched});
     if (!error.isEmpty())
         throw DataError(error);
+}
+
+qint64 PeopleBatch::gather(const std::vector<QStringView>& values)
+{
+    if (m_nextKey == 0)
+        m_nextKey = store().nextKey(Connection::quote("People"), Connection::quote("PersonID"));
+    const qint64 id = m_nextKey++;
+    m_rows->addInteger(id);
+    if (m_companyId.isNull() || !m_companyId.isValid())
+        m_rows->addNull();
+    else
+        m_rows->addInteger(m_companyId.toLongLong());
+    for (int i = 0; i < m_columns.size(); ++i) {
+        const QStringView v = i < int(values.size()) ? values[i] : QStringView();
+        if (v.isEmpty())
+            m_rows->addNull();
+        else
+            m_rows->addText(v);
+    }
+    for (const QVariant& v : std::as_const(m_stamp))
+        m_rows->addText(v.toString());
+    return id;
+}
+
+void PeopleBatch::sendGathered()
+{
+    if (!m_gathering)
+        return;
+    if (m_rows->count() > 0)
+        store().insertRows(Connection::quote("People"), m_rowColumns, *m_rows);
+    m_rows->clear();
+    if (m_answerRows->count() > 0)
+        store().insertRows(Connection::quote("QuestionsMain"),
+                           {Connection::quote("PersonID"), Connection::quote("QuestionID"), Connection::quote("Answer")},
+                           *m_answerRows);
+    m_answerRows->clear();
+}
+
+void PeopleBatch::dropGathered()
+{
+    if (!m_gathering)
+        return;
+    m_rows->clear();
+    m_answerRows->clear();
+    m_nextKey = 0;
+    if (m_knownLoaded) {
+        // The known list held people the database took back: it is read again when next asked.
+        m_knownLoaded = false;
+        m_knownAZ.clear();
+        m_knownFolded.clear();
+    }
+}
+
+// One read of the company's people instead of one question per row; the people gathered so far
+// go first, so that the read finds them too.
+void PeopleBatch::loadKnown()
+{
+    if (m_inTransaction)
+        sendGathered();
+    auto s = prepare("SELECT \"PersonID\", \"Name\", \"Email1\" FROM \"People\" WHERE \"CompanyID\" = ?1 "
+                     "ORDER BY \"PersonID\"");
+    bindCompany(*s, 1, m_companyId);
+    while (s->step())
+        know(s->integer(0), s->utf16(1), s->utf16(2));
+    m_knownLoaded = true;
+}
+
+void PeopleBatch::know(qint64 id, QStringView name, QStringView email1)
+{
+    // The first one, as the index finds it, stays the one found.
+    const QString key = knownKey(foldAZ(name), email1);
+    if (!m_knownAZ.contains(key))
+        m_knownAZ.insert(key, id);
+    if (beyondAscii(name)) {
+        const QString folded = knownKey(fold(name), email1);
+        if (!m_knownFolded.contains(folded))
+            m_knownFolded.insert(folded, id);
+    }
+}
+
+qint64 PeopleBatch::knownDuplicate(QStringView name, QStringView email1) const
+{
+    if (m_companyId.isNull() || !m_companyId.isValid())
+        return 0; // no company: the index finds nobody either
+    if (const qint64 id = m_knownAZ.value(knownKey(foldAZ(name), email1)))
+        return id;
+    return m_knownFolded.value(knownKey(fold(name), email1));
 }
 
 QHash<qint64, QVector<int>> readQuestionAnswers(TMainDataModule& data)

@@ -16,6 +16,7 @@ class ImportRecord;
 }
 class DataError;
 namespace storage {
+class Rows;
 class Statement;
 class Store;
 }
@@ -25,7 +26,9 @@ class Store;
 // statement, in transactions of bounded size, so memory does not grow with the number of rows.
 // The duplicate test asks an index instead of walking the people. When the batch ends, the
 // after-post rule runs once (the full-table people dataset and the suggestion lists) and the
-// person dataset is re-read once, with the last person added or found made current.
+// person dataset is re-read once, with the last person added or found made current. On a
+// database far away the rows are gathered and sent once a transaction, and the duplicate test
+// asks a list of the company's people read once.
 class PeopleBatch {
 public:
     // The People columns that add() fills, in the order of its values.
@@ -71,11 +74,18 @@ private:
     void pauseInsertLog();
     void loadFoldedNames();
     void restoreSettings();
+    qint64 gather(const std::vector<QStringView>& values);
+    void sendGathered();
+    void dropGathered();
+    void loadKnown();
+    void know(qint64 id, QStringView name, QStringView email1);
+    qint64 knownDuplicate(QStringView name, QStringView email1) const;
 
     TMainDataModule& m_data;
     QStringList m_columns;
     QVector<int> m_widths;
     int m_nameColumn = -1;
+    int m_email1Column = -1;
     QVariant m_companyId;
     int m_startCount = 0;
     std::unique_ptr<storage::Statement> m_insert;
@@ -100,6 +110,17 @@ private:
     std::unique_ptr<storage::Statement> m_answer;
     std::unique_ptr<Trash::ImportRecord> m_import;
     qint64 m_pendingFirst = 0, m_pendingLast = 0; // the people added in the open transaction
+
+    // Gathered for a database far away: the rows and answers not sent yet, the columns they go
+    // to, and the key the next one takes (0: not taken in this transaction).
+    bool m_gathering = false;
+    std::unique_ptr<storage::Rows> m_rows, m_answerRows;
+    QStringList m_rowColumns;
+    qint64 m_nextKey = 0;
+    // The company's people by the name with A to Z folded, and by the name fully folded for names
+    // beyond ASCII, each with the folded e-mail address: the duplicate test's two ways, asked here.
+    bool m_knownLoaded = false;
+    QHash<QString, qint64> m_knownAZ, m_knownFolded;
 };
 
 // Every stored answer to the questionnaire, by person: question n at index n - 1, -1 where the

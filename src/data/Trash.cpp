@@ -501,17 +501,13 @@ void ImportRecord::record(storage::Store& store, qint64 first, qint64 last, int 
         st.bindInteger(1, first);
         st.bindInteger(2, last);
     }, prints);
-    {
-        storage::Prepared s(store, "INSERT INTO \"ImportedPeople\" (\"ImportID\", \"PersonID\", \"Fingerprint\") "
-                                   "VALUES (?1, ?2, ?3)");
-        for (auto it = prints.cbegin(); it != prints.cend(); ++it) {
-            s->reset();
-            s->bindInteger(1, m_id);
-            s->bindInteger(2, it.key());
-            s->bindInteger(3, qint64(it.value()));
-            s->run();
-        }
+    storage::Rows rows(3);
+    for (auto it = prints.cbegin(); it != prints.cend(); ++it) {
+        rows.addInteger(m_id);
+        rows.addInteger(it.key());
+        rows.addInteger(qint64(it.value()));
     }
+    store.insertRows("\"ImportedPeople\"", {"\"ImportID\"", "\"PersonID\"", "\"Fingerprint\""}, rows);
     store.exec("UPDATE \"Imports\" SET \"Added\" = \"Added\" + ?1 WHERE \"ImportID\" = ?2", {count, m_id});
 }
 

@@ -54,6 +54,35 @@ qint64 Store::insert(const QString& table, const QStringList& quotedColumns, con
     return lastInsertId();
 }
 
+void Store::insertRows(const QString& table, const QStringList& quotedColumns, const Rows& rows)
+{
+    const QByteArray sql = ("INSERT INTO " + table + " (" + quotedColumns.join(", ") + ") VALUES ("
+                            + QStringList(quotedColumns.size(), QStringLiteral("?")).join(", ") + ")")
+                               .toUtf8();
+    Prepared s(*this, sql);
+    for (int r = 0; r < rows.count(); ++r) {
+        s->reset();
+        for (int c = 0; c < rows.width(); ++c) {
+            const QVariant& v = rows.at(r, c);
+            if (v.isNull())
+                s->bindNull(c + 1);
+            else if (v.typeId() == QMetaType::QString)
+                s->bindTextInPlace(c + 1, *static_cast<const QString*>(v.constData()));
+            else
+                s->bindInteger(c + 1, v.toLongLong());
+        }
+        s->run();
+    }
+    s->reset();
+}
+
+qint64 Store::nextKey(const QString& table, const QString& key)
+{
+    // The write lock keeps the highest key where it is until the commit.
+    Prepared s(*this, ("SELECT coalesce(max(" + key + "), 0) + 1 FROM " + table).toUtf8());
+    return s->step() ? s->integer(0) : 1;
+}
+
 UpdateOutcome Store::update(const RowUpdate& change)
 {
     QStringList sets;

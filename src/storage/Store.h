@@ -88,6 +88,23 @@ struct RowUpdate {
     QVariantList expectedValues;
 };
 
+// Rows for a write of many at once: values row after row, each text, a whole number or null.
+class Rows {
+public:
+    explicit Rows(int width) : m_width(width) {}
+    void addNull() { m_values.append(QVariant()); }
+    void addText(QStringView text) { m_values.append(text.toString()); }
+    void addInteger(qint64 value) { m_values.append(value); }
+    int width() const { return m_width; }
+    int count() const { return m_width > 0 ? int(m_values.size() / m_width) : 0; }
+    const QVariant& at(int row, int column) const { return m_values[qsizetype(row) * m_width + column]; }
+    void clear() { m_values.clear(); }
+
+private:
+    int m_width;
+    QVector<QVariant> m_values;
+};
+
 // One connection to one database. The object owns the connection, its prepared statements and
 // every transaction made on it.
 class Store {
@@ -110,6 +127,15 @@ public:
     // A row added: the quoted columns and their values (none: every column as its default).
     // Returns the new row's key.
     virtual qint64 insert(const QString& table, const QStringList& quotedColumns, const QVariantList& values);
+    // Many rows added, each with the quoted columns: one by one, or on a server in one stream.
+    // Throws DataError; inside a transaction, which then holds none of them.
+    virtual void insertRows(const QString& table, const QStringList& quotedColumns, const Rows& rows);
+    // The database is far: a batch of writes should gather its rows and send them with
+    // insertRows(), and read once what it would otherwise ask row by row.
+    virtual bool prefersBatches() const { return false; }
+    // Inside a write transaction, for prefersBatches(): the key the table's next row takes. Rows
+    // added with the keys from it on move the numbering past them.
+    virtual qint64 nextKey(const QString& table, const QString& key);
     // One statement that writes only when the expected columns still hold what was read; when it
     // writes nothing, one more read tells a changed row from a gone one.
     virtual UpdateOutcome update(const RowUpdate& change);

@@ -244,6 +244,52 @@ private slots:
         QCOMPARE(one(m_store, "SELECT count(*) FROM \"NotDuplicates\"").toInt(), 1);
     }
 
+    // An import's rows go in one stream, every character as it was, and a refused stream takes
+    // back its own rows alone; the numbering goes on after the keys it gave.
+    void manyRowsGoInOneStreamAndAreRefusedAlone()
+    {
+        const QStringList names{"Tab\there", "Back\\slash \\N", "Two\nlines\r\nend", "\\N", "", "Zoë 名前 😀"};
+        m_store.begin();
+        const qint64 first = m_store.nextKey("\"People\"", "\"PersonID\"");
+        storage::Rows rows(3);
+        for (int i = 0; i < 3000; ++i) {
+            rows.addInteger(first + i);
+            rows.addText(names[i % names.size()]);
+            if (i % 2)
+                rows.addNull();
+            else
+                rows.addText(QString("p%1@example.com").arg(i));
+        }
+        const qint64 before = PgStore::roundTrips();
+        m_store.insertRows("\"People\"", {"\"PersonID\"", "\"Name\"", "\"Email1\""}, rows);
+        QVERIFY(PgStore::roundTrips() - before <= 3);
+        QCOMPARE(m_store.changes(), qint64(3000));
+        m_store.commit();
+        Prepared s(m_store, "SELECT \"PersonID\", \"Name\", \"Email1\" FROM \"People\" WHERE \"PersonID\" >= ? ORDER BY 1");
+        s->bind(1, first);
+        int n = 0;
+        for (; s->step(); ++n) {
+            QCOMPARE(s->integer(0), first + n);
+            QCOMPARE(s->text(1), names[n % names.size()]);
+            QCOMPARE(s->isNull(2), n % 2 == 1);
+        }
+        QCOMPARE(n, 3000);
+        QCOMPARE(m_store.insert("\"People\"", {"\"Name\""}, {"After"}), first + 3000);
+
+        m_store.begin();
+        storage::Rows again(2);
+        for (const char* name : {"New", "Taken"}) {
+            again.addInteger(QByteArray(name) == "New" ? first + 5000 : first);
+            again.addText(QString(name));
+        }
+        const DataError e = failure([&] { m_store.insertRows("\"People\"", {"\"PersonID\"", "\"Name\""}, again); });
+        QCOMPARE(e.reason(), FailureReason::Refused);
+        QVERIFY(m_store.inTransaction());
+        m_store.insert("\"People\"", {"\"Name\""}, {"Kept"});
+        m_store.commit();
+        QCOMPARE(one(m_store, "SELECT count(*) FROM \"People\" WHERE \"Name\" IN ('New', 'Kept')").toInt(), 1);
+    }
+
     void conditionalUpdate_data()
     {
         QTest::addColumn<QVariant>("expectedName");

@@ -286,6 +286,37 @@ QStringList schemaStatements(const QString& sqliteStatement)
     return {out};
 }
 
+namespace {
+QString logFunction()
+{
+    const QString lock = QString::number(kWriteLock);
+    return
+        // The lock is taken before the log's number: numbers are given in the order the writers
+        // commit, so a reader that has seen number N will never later find a smaller one.
+        "CREATE OR REPLACE FUNCTION \"vantrel_log_people\"() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+        "DECLARE last bigint;\n"
+        "BEGIN\n"
+        "  PERFORM pg_advisory_xact_lock(" + lock + ");\n"
+        "  IF TG_OP = 'INSERT' THEN\n"
+        "    INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (NEW.\"PersonID\") RETURNING \"Seq\" INTO last;\n"
+        "  ELSIF TG_OP = 'UPDATE' THEN\n"
+        "    IF NEW.\"PersonID\" IS DISTINCT FROM OLD.\"PersonID\" THEN\n"
+        "      INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (NEW.\"PersonID\");\n"
+        "    END IF;\n"
+        "    INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (OLD.\"PersonID\") RETURNING \"Seq\" INTO last;\n"
+        "  ELSE\n"
+        "    INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (OLD.\"PersonID\") RETURNING \"Seq\" INTO last;\n"
+        "  END IF;\n"
+        // The oldest entries go a thousand at a time: a search of the log for each row written
+        // would make a load of many rows slower with every row.
+        "  IF last % 1000 = 0 THEN\n"
+        "    DELETE FROM \"PeopleChanges\" WHERE \"Seq\" <= last - 20000;\n"
+        "  END IF;\n"
+        "  RETURN NULL;\n"
+        "END $$";
+}
+} // namespace
+
 QStringList changeLog()
 {
     const QString lock = QString::number(kWriteLock);
@@ -305,25 +336,7 @@ QStringList changeLog()
         "  END IF;\n"
         "  RETURN NULL;\n"
         "END $$",
-        // The lock is taken before the log's number: numbers are given in the order the writers
-        // commit, so a reader that has seen number N will never later find a smaller one.
-        "CREATE FUNCTION \"vantrel_log_people\"() RETURNS trigger LANGUAGE plpgsql AS $$\n"
-        "DECLARE last bigint;\n"
-        "BEGIN\n"
-        "  PERFORM pg_advisory_xact_lock(" + lock + ");\n"
-        "  IF TG_OP = 'INSERT' THEN\n"
-        "    INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (NEW.\"PersonID\") RETURNING \"Seq\" INTO last;\n"
-        "  ELSIF TG_OP = 'UPDATE' THEN\n"
-        "    IF NEW.\"PersonID\" IS DISTINCT FROM OLD.\"PersonID\" THEN\n"
-        "      INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (NEW.\"PersonID\");\n"
-        "    END IF;\n"
-        "    INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (OLD.\"PersonID\") RETURNING \"Seq\" INTO last;\n"
-        "  ELSE\n"
-        "    INSERT INTO \"PeopleChanges\" (\"PersonID\") VALUES (OLD.\"PersonID\") RETURNING \"Seq\" INTO last;\n"
-        "  END IF;\n"
-        "  DELETE FROM \"PeopleChanges\" WHERE \"Seq\" <= last - 20000;\n"
-        "  RETURN NULL;\n"
-        "END $$",
+        logFunction(),
         "CREATE TRIGGER \"PeopleInsertLog\" AFTER INSERT ON \"People\" FOR EACH ROW EXECUTE FUNCTION \"vantrel_log_people\"()",
         "CREATE TRIGGER \"PeopleUpdateLog\" AFTER UPDATE ON \"People\" FOR EACH ROW EXECUTE FUNCTION \"vantrel_log_people\"()",
         "CREATE TRIGGER \"PeopleDeleteLog\" AFTER DELETE ON \"People\" FOR EACH ROW EXECUTE FUNCTION \"vantrel_log_people\"()",
@@ -359,6 +372,8 @@ QStringList finish(const QString& group)
     const QString folded = QString("format('(translate(CAST(%I AS text), %L, %L) COLLATE \"C\")', a.attname, '%1', '%2')")
                                .arg(kFoldFrom, kFoldTo);
     return {
+        // A server made by an earlier version takes the log's present form.
+        logFunction(),
         // A column the file leaves untyped keeps a value as it came, a copy of another table's
         // (the trash's): here it takes the type of the typed column of that name elsewhere, so
         // that its values compare with and go back into the original's.
@@ -421,8 +436,14 @@ QStringList finish(const QString& group)
         "    EXECUTE format('SELECT last_value, is_called FROM %s', seq) INTO last, called;\n"
         "    EXECUTE format('SELECT coalesce(max(%I), 0) FROM %I', t.attname, t.relname) INTO top;\n"
         "    PERFORM setval(seq, greatest(top + 1, CASE WHEN called THEN last + 1 ELSE last END), false);\n"
-        "    EXECUTE format('CREATE OR REPLACE TRIGGER %I AFTER INSERT ON %I REFERENCING NEW TABLE AS added '\n"
-        "      'FOR EACH STATEMENT EXECUTE FUNCTION \"vantrel_follow_keys\"(%L)', t.relname || 'Keys', t.relname, t.attname);\n"
+        // Not the change log's: its numbers come from its numbering alone, and a check of its
+        // numbering for each row a write logs would cost more than the write.
+        "    IF t.relname = 'PeopleChanges' THEN\n"
+        "      DROP TRIGGER IF EXISTS \"PeopleChangesKeys\" ON \"PeopleChanges\";\n"
+        "    ELSE\n"
+        "      EXECUTE format('CREATE OR REPLACE TRIGGER %I AFTER INSERT ON %I REFERENCING NEW TABLE AS added '\n"
+        "        'FOR EACH STATEMENT EXECUTE FUNCTION \"vantrel_follow_keys\"(%L)', t.relname || 'Keys', t.relname, t.attname);\n"
+        "    END IF;\n"
         "  END LOOP;\n"
         "END $$",
         // The users' group: they read and write the data, and nothing else. The schema and its

@@ -24,6 +24,11 @@ Translated translate(const QByteArray& sql);
 // The table an INSERT writes to, unquoted; empty for any other statement.
 QString insertTarget(const QByteArray& sql);
 
+// Around a write inside a transaction: a failure takes back only that write.
+inline constexpr const char* kSavepoint = "SAVEPOINT vantrel_statement";
+inline constexpr const char* kRelease = "RELEASE SAVEPOINT vantrel_statement";
+inline constexpr const char* kUndoStatement = "ROLLBACK TO SAVEPOINT vantrel_statement";
+
 // The key column added on the server to a table whose file schema names no key of its own (the
 // file reads such rows by their hidden rowid; the server has none). Hidden from the description
 // of the table's columns, as the file's rowid is.

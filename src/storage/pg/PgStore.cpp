@@ -13,9 +13,6 @@
 
 namespace {
 
-const char* const kSavepoint = "SAVEPOINT vantrel_statement";
-const char* const kRelease = "RELEASE SAVEPOINT vantrel_statement";
-const char* const kUndoStatement = "ROLLBACK TO SAVEPOINT vantrel_statement";
 // Longer than any pause of the program inside a transaction of its own; a copy that hangs
 // with the write lock is ended after it.
 const char* const kIdleInTransactionLimit = "60s";
@@ -426,9 +423,9 @@ void PgStore::prepareOnServer(Plan& p)
         Result r(nullptr, PQclear);
         if (guard) {
             // The savepoint, the statement and the release in one exchange.
-            std::vector<Result> answers = pipelined({Queued::text(kSavepoint),
+            std::vector<Result> answers = pipelined({Queued::text(PgSql::kSavepoint),
                                                      Queued::prepare(p.name.constData(), p.text.sql.constData(), n, types.data()),
-                                                     Queued::text(kRelease)});
+                                                     Queued::text(PgSql::kRelease)});
             if (!succeeded(answers[0]))
                 fail(answers[0].get());
             r = std::move(answers[1]);
@@ -444,7 +441,7 @@ void PgStore::prepareOnServer(Plan& p)
             return;
         }
         if (guard && PQstatus(m_conn) == CONNECTION_OK)
-            run(kUndoStatement, {}, true);
+            run(PgSql::kUndoStatement, {}, true);
         const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
         const auto m = unknown.match(QString::fromUtf8(r ? PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY) : ""));
         const int which = m.hasMatch() ? m.captured(1).toInt() : 0;
@@ -505,10 +502,10 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
     Result released(nullptr, PQclear);
     if (guard) {
         // The savepoint, the statement and the release in one exchange.
-        std::vector<Result> answers = pipelined({Queued::text(kSavepoint),
+        std::vector<Result> answers = pipelined({Queued::text(PgSql::kSavepoint),
                                                  Queued::prepared(p.name.constData(), n, params.data(), lengths.data(),
                                                                   formats.data()),
-                                                 Queued::text(kRelease)});
+                                                 Queued::text(PgSql::kRelease)});
         if (!succeeded(answers[0]))
             fail(answers[0].get());
         r = std::move(answers[1]);
@@ -520,7 +517,7 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
     }
     if (!succeeded(r)) {
         if (guard && PQstatus(m_conn) == CONNECTION_OK)
-            run(kUndoStatement, {}, true);
+            run(PgSql::kUndoStatement, {}, true);
         fail(r.get());
     }
     if (guard && !succeeded(released))
@@ -549,18 +546,18 @@ bool PgStore::prepareAndRun(Plan& p, const char* const* params, const int* lengt
     const std::vector<Oid> types(n, 0);
     std::vector<Queued> batch;
     if (inTransaction)
-        batch.push_back(Queued::text(kSavepoint));
+        batch.push_back(Queued::text(PgSql::kSavepoint));
     batch.push_back(Queued::prepare(p.name.constData(), p.text.sql.constData(), n, types.data()));
     batch.push_back(Queued::prepared(p.name.constData(), n, params, lengths, formats));
     if (inTransaction)
-        batch.push_back(Queued::text(kRelease));
+        batch.push_back(Queued::text(PgSql::kRelease));
     std::vector<Result> answers = pipelined(batch);
     const size_t made = inTransaction ? 1 : 0;
     if (inTransaction && !succeeded(answers[0]))
         fail(answers[0].get());
     auto undo = [&] {
         if (inTransaction && PQstatus(m_conn) == CONNECTION_OK)
-            run(kUndoStatement, {}, true);
+            run(PgSql::kUndoStatement, {}, true);
     };
     if (!succeeded(answers[made])) {
         undo();

@@ -43,6 +43,11 @@ public:
     qint64 changes() const override { return m_changes; }
     qint64 lastInsertId() const override { return m_lastInsertId; }
 
+    // In one COPY, behind a savepoint: a failure takes back only these rows.
+    void insertRows(const QString& table, const QStringList& quotedColumns, const storage::Rows& rows) override;
+    bool prefersBatches() const override { return true; }
+    qint64 nextKey(const QString& table, const QString& key) override;
+
     void begin() override;
     void beginRead() override;
     void commit() override;
@@ -110,6 +115,7 @@ private:
     Result answer(int sent);
     int silenceLimit() const; // milliseconds; a wait for a lock is silent too
     [[noreturn]] void stalled();
+    void putCopyData(const QByteArray& data); // throws; the COPY is taken back on the server
     [[noreturn]] void fail(const PGresult* result);
     // One statement of a batch sent in one exchange (pointers stay the caller's until it returns).
     struct Queued {
