@@ -160,8 +160,7 @@ void Connection::checkOpened()
     // Taking the write lock once shows at start whether another program holds it, or whether the
     // folder lets the journal be written.
     try {
-        m_store->begin();
-        m_store->rollback();
+        m_store->probeWriteLock();
     } catch (const DataError& e) {
         refuse(e);
     }

@@ -123,8 +123,11 @@ void Dataset::load()
         return;
     }
     RowReader reader(*m_connection, m_sql, {}, m_params);
+    // Run before its columns are asked: a server then tells them with the rows, not in an
+    // exchange of their own.
+    const bool stepped = reader.next();
     buildColumns(reader.columnNames());
-    m_rows.readQuery(reader);
+    m_rows.readQuery(reader, stepped);
 }
 
 // A deferred dataset's rows are read by whichever reader needs them first, a const one included:

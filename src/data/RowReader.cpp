@@ -63,6 +63,7 @@ QStringList RowReader::columnNames() const
 }
 
 bool RowReader::next() { return m_statement->step(); }
+qint64 RowReader::rowsLeft() const { return m_statement->rowsLeft(); }
 
 bool RowReader::isNull(int column) const { return m_statement->isNull(column); }
 

@@ -29,6 +29,7 @@ public:
 
     QStringList columnNames() const;
     bool next(); // throws DataError in plain words
+    qint64 rowsLeft() const; // after next(): the rows known to follow without reading on; -1 unknown
     bool isNull(int column) const;
     QVariant value(int column, ColumnType type) const;
     qint64 integer(int column) const;

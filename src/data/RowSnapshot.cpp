@@ -109,16 +109,19 @@ void RowSnapshot::readTable(const QVariant& linkValue)
         positional << linkValue;
     }
     RowReader reader(*m_connection, sql, positional);
-    // Counted first (an index answers), so a million rows are not moved as they grow.
-    RowReader count(*m_connection, "SELECT count(*) FROM" + sql.mid(sql.indexOf(" FROM") + 5), positional);
-    if (count.next()) {
-        const qint64 n = count.integer(0);
-        // With room for people added later: one more is then no copy of a million.
-        m_rows.reserve(size_t(n) + size_t(n) / 64 + 64);
-        m_foldedText.reserve(m_search >= 0 ? size_t(n) * 16 : 0);
-        m_names.reserve(m_search >= 0 ? size_t(n) + size_t(n) / 64 + 64 : 0);
+    bool more = reader.next();
+    // Counted first, so a million rows are not moved as they grow: a server has sent them all
+    // with the first, and tells; the file's index answers a count.
+    qint64 n = more ? reader.rowsLeft() + 1 : 0;
+    if (n == 0 && more) {
+        RowReader count(*m_connection, "SELECT count(*) FROM" + sql.mid(sql.indexOf(" FROM") + 5), positional);
+        n = count.next() ? count.integer(0) : 0;
     }
-    while (reader.next())
+    // With room for people added later: one more is then no copy of a million.
+    m_rows.reserve(size_t(n) + size_t(n) / 64 + 64);
+    m_foldedText.reserve(m_search >= 0 ? size_t(n) * 16 : 0);
+    m_names.reserve(m_search >= 0 ? size_t(n) + size_t(n) / 64 + 64 : 0);
+    for (; more; more = reader.next())
         m_rows.push_back(readKept(reader));
     // Room for the names of people added later, so that one more is no copy of them all.
     m_foldedText.reserve(m_foldedText.size() + (m_search >= 0 ? 65536 : 0));
@@ -128,12 +131,12 @@ void RowSnapshot::readTable(const QVariant& linkValue)
         orderNames();
 }
 
-void RowSnapshot::readQuery(RowReader& reader)
+void RowSnapshot::readQuery(RowReader& reader, bool stepped)
 {
     clear();
     std::vector<QVariant> buffer;
     buffer.reserve(size_t(m_columns.size()));
-    while (reader.next())
+    for (bool more = stepped; more; more = reader.next())
         m_rows.push_back(readRow(reader, buffer));
     sort();
 }

@@ -52,7 +52,7 @@ public:
 
     // Reading. A table's rows with the given link value (a detail's), or a query's rows.
     void readTable(const QVariant& linkValue);
-    void readQuery(RowReader& reader);
+    void readQuery(RowReader& reader, bool stepped); // stepped: its first next() said so
     // Notes what the file stands at without reading: a detail whose link is null has no rows.
     void markRead(const QVariant& linkValue);
     void clear();   // forgets the rows and the cache; the layout stays

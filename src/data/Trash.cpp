@@ -403,11 +403,17 @@ int purge(Connection& c, const QList<qint64>& trashIds)
 int dropExpired(Connection& c)
 {
     const QString cutoff = stamp(now().addDays(-kKeptDays));
+    // An import older than that can no longer be taken back either.
+    const QString expired = "SELECT \"ImportID\" FROM \"Imports\" WHERE coalesce(\"UndoneAt\", \"ImportedAt\") < ?";
+    // Most starts find nothing to drop: one question then, and no write lock taken.
+    if (integer(c, "SELECT CASE WHEN EXISTS (SELECT 1 FROM \"TrashPeople\" WHERE \"DeletedAt\" < ?1) OR EXISTS ("
+                       + QString(expired).replace("< ?", "< ?1") + ") THEN 1 ELSE 0 END",
+                {cutoff})
+        == 0)
+        return 0;
     Connection::Transaction tx(c);
     const QList<qint64> old = integers(c, "SELECT \"TrashID\" FROM \"TrashPeople\" WHERE \"DeletedAt\" < ?", {cutoff});
     deleteTrash(c, idList(c, old));
-    // An import older than that can no longer be taken back either.
-    const QString expired = "SELECT \"ImportID\" FROM \"Imports\" WHERE coalesce(\"UndoneAt\", \"ImportedAt\") < ?";
     c.exec("DELETE FROM \"ImportedPeople\" WHERE \"ImportID\" IN (" + expired + ")", {cutoff});
     c.exec("DELETE FROM \"Imports\" WHERE \"ImportID\" IN (" + expired + ")", {cutoff});
     tx.commit();

@@ -46,6 +46,9 @@ public:
     virtual int parameterIndex(const QByteArray& name) const = 0; // ":SPID"; 0 when absent
 
     virtual bool step() = 0;  // true: a row is there; false: done
+    // After a step: the rows still to come after this one, when the database has them already
+    // (-1: it reads them as they are stepped to).
+    virtual qint64 rowsLeft() const { return -1; }
     virtual void reset() = 0; // ready to run again; the bindings stay
     void run() { while (step()) {} }
 
@@ -173,6 +176,13 @@ public:
     virtual void beginRead() = 0;
     virtual void commit() = 0;
     virtual void rollback() = 0; // nothing happens outside a transaction
+    // At start: whether another program holds the write lock, or the database cannot be written
+    // (its journal's folder); throws DataError then.
+    virtual void probeWriteLock()
+    {
+        begin();
+        rollback();
+    }
     // False also when the database itself took a transaction back after a failure.
     virtual bool inTransaction() const = 0;
 

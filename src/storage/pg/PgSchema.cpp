@@ -27,21 +27,34 @@ QString PgStore::identityKey(const QString& table)
 
 namespace {
 const char* const kOwnSchema = "(SELECT oid FROM pg_namespace WHERE nspname = current_schema())";
+
+// Tables, the indexes the schema made (not those that a key or a unique rule brings), and the
+// triggers.
+const QByteArray kObjects = QByteArray("SELECT c.relname FROM pg_class c WHERE c.relnamespace = ") + kOwnSchema
+                            + " AND (c.relkind = 'r' OR (c.relkind = 'i' AND NOT EXISTS (SELECT 1 FROM pg_constraint k "
+                              "WHERE k.conindid = c.oid))) UNION ALL SELECT t.tgname FROM pg_trigger t JOIN pg_class c ON "
+                              "c.oid = t.tgrelid WHERE c.relnamespace = " + kOwnSchema + " AND NOT t.tgisinternal";
+const char* const kVersion = "SELECT max(\"Version\") FROM \"SchemaVersion\"";
+
+QStringList names(const PGresult* r)
+{
+    QStringList out;
+    for (int i = 0; i < PQntuples(r); ++i)
+        out << QString::fromUtf8(PQgetvalue(r, i, 0));
+    return out;
 }
+int version(const PGresult* r) { return PQgetisnull(r, 0, 0) ? 0 : std::atoi(PQgetvalue(r, 0, 0)); }
+} // namespace
 
 QStringList PgStore::schemaObjects()
 {
     ensureConnected();
-    // Tables, the indexes the schema made (not those that a key or a unique rule brings), and
-    // the triggers.
-    Result r = run(QByteArray("SELECT c.relname FROM pg_class c WHERE c.relnamespace = ") + kOwnSchema
-                   + " AND (c.relkind = 'r' OR (c.relkind = 'i' AND NOT EXISTS (SELECT 1 FROM pg_constraint k WHERE "
-                     "k.conindid = c.oid))) UNION ALL SELECT t.tgname FROM pg_trigger t JOIN pg_class c ON c.oid = "
-                     "t.tgrelid WHERE c.relnamespace = " + kOwnSchema + " AND NOT t.tgisinternal");
-    QStringList names;
-    for (int i = 0; i < PQntuples(r.get()); ++i)
-        names << QString::fromUtf8(PQgetvalue(r.get(), i, 0));
-    return names;
+    if (m_objectsAhead) {
+        const QStringList out = *m_objectsAhead;
+        m_objectsAhead.reset();
+        return out;
+    }
+    return names(run(kObjects.constData()).get());
 }
 
 QStringList PgStore::tables()
@@ -86,15 +99,28 @@ bool PgStore::describeSchema()
 {
     if (m_described)
         return true;
-    Result r = run(QByteArray("SELECT c.relname, a.attname, coalesce(btrim(regexp_replace(col_description(a.attrelid, "
+    static const QByteArray describe = QByteArray("SELECT c.relname, a.attname, coalesce(btrim(regexp_replace(col_description(a.attrelid, "
                               "a.attnum), '") + PgSql::kNoCaseMark + QByteArray("$', '')), "
                               "format_type(a.atttypid, a.atttypmod)), coalesce(i.indisprimary, false), a.attidentity <> '' "
                               "FROM pg_class c JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
                               "LEFT JOIN pg_index i ON i.indrelid = a.attrelid AND i.indisprimary AND a.attnum = ANY(i.indkey) "
-                              "WHERE c.relkind = 'r' AND c.relnamespace = ") + kOwnSchema + " ORDER BY c.relname, a.attnum",
-                   {}, true);
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+                              "WHERE c.relkind = 'r' AND c.relnamespace = ") + kOwnSchema + " ORDER BY c.relname, a.attnum";
+    // Outside a transaction the schema's objects and version come in the same exchange: the
+    // version's table may be missing, and a failure inside a transaction would end it.
+    const bool idle = PQtransactionStatus(m_conn) == PQTRANS_IDLE;
+    std::vector<Queued> batch{Queued::text(describe.constData())};
+    if (idle) {
+        batch.push_back(Queued::text(kObjects.constData()));
+        batch.push_back(Queued::text(kVersion));
+    }
+    std::vector<Result> answers = pipelined(batch);
+    const Result& r = answers[0];
+    if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK)
         return false;
+    m_objectsAhead.reset();
+    m_versionAhead.reset();
+    if (idle && succeeded(answers[1]))
+        m_objectsAhead = names(answers[1].get());
     m_tables.clear();
     m_tableNames.clear();
     const QString added = QString::fromUtf8(PgSql::kAddedKey);
@@ -113,6 +139,10 @@ bool PgStore::describeSchema()
                                    QByteArrayView(PQgetvalue(r.get(), i, 3)) == "t"});
     }
     m_described = true;
+    if (idle && !m_tables.contains(QStringLiteral("SchemaVersion")))
+        m_versionAhead = 0;
+    else if (idle && succeeded(answers[2]))
+        m_versionAhead = version(answers[2].get());
     return true;
 }
 
@@ -129,6 +159,8 @@ const PgStore::TableInfo* PgStore::describedTable(const QString& name)
 void PgStore::forgetSchema()
 {
     m_described = false;
+    m_objectsAhead.reset();
+    m_versionAhead.reset();
     ++m_schemaRound;
     m_tables.clear();
     m_tableNames.clear();
@@ -139,6 +171,11 @@ void PgStore::forgetSchema()
 int PgStore::schemaVersion()
 {
     ensureConnected();
+    if (m_versionAhead) {
+        const int v = *m_versionAhead;
+        m_versionAhead.reset();
+        return v;
+    }
     // The schema's description, once read, says whether the table is there.
     if (m_described) {
         if (!m_tables.contains(QStringLiteral("SchemaVersion")))
@@ -148,8 +185,7 @@ int PgStore::schemaVersion()
         if (QByteArrayView(PQgetvalue(there.get(), 0, 0)) != "t")
             return 0;
     }
-    Result r = run("SELECT max(\"Version\") FROM \"SchemaVersion\"");
-    return PQgetisnull(r.get(), 0, 0) ? 0 : std::atoi(PQgetvalue(r.get(), 0, 0));
+    return version(run(kVersion).get());
 }
 
 void PgStore::setSchemaVersion(int version)

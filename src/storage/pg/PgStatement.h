@@ -51,6 +51,7 @@ public:
         m_texts.clear();
         return ++m_row < m_rows;
     }
+    qint64 rowsLeft() const override { return m_result ? std::max(0, m_rows - m_row - 1) : -1; }
     void reset() override
     {
         m_result.reset();

@@ -4,6 +4,7 @@
 #include <QHash>
 
 #include <atomic>
+#include <optional>
 #include <vector>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,9 @@ public:
     bool prefersBatches() const override { return true; }
     qint64 nextKey(const QString& table, const QString& key) override;
 
+    // The session's set-up told already whether it may write; the lock is another user's for the
+    // moment of a save, no reason to refuse a start.
+    void probeWriteLock() override {}
     void begin() override;
     void beginRead() override;
     void commit() override;
@@ -189,6 +193,10 @@ private:
     QHash<QString, TableInfo> m_tables;               // the schema's tables as described
     QStringList m_tableNames;                         // in the order the server gave them
     bool m_described = false;
+    // Asked with the description, and taken by the first caller after it: start-up asks for all
+    // three at once.
+    std::optional<QStringList> m_objectsAhead;
+    std::optional<int> m_versionAhead;
     qint64 m_schemaRound = 0; // moves whenever the schema's description is forgotten
     int m_nextPlan = 0;
     int m_planRound = 0;
