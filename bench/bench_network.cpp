@@ -171,6 +171,7 @@ int run(const QString& dir, const QByteArray& socket, const QString& database, i
     w->People->Edit1->clear();
     QCoreApplication::processEvents();
     measure("move to the next person", "at most 1 round trip", rounds, [&](int) {
+        std::fprintf(stderr, "MARK move\n");
         w->SpeedButton9Click();
         QCoreApplication::processEvents();
     });
@@ -190,6 +191,7 @@ int run(const QString& dir, const QByteArray& socket, const QString& database, i
             if (people->state() != DatasetState::Edit)
                 std::fprintf(stderr, "the edit did not start\n");
             add(save, [&] {
+                std::fprintf(stderr, "MARK save\n");
                 w->SpeedButton2Click();
                 QCoreApplication::processEvents();
             });
@@ -220,6 +222,7 @@ int run(const QString& dir, const QByteArray& socket, const QString& database, i
             const qint64 before = PgStore::roundTrips();
             QElapsedTimer t;
             t.start();
+            std::fprintf(stderr, "MARK page\n");
             QTest::keyClick(list, Qt::Key_PageDown);
             f->repaint();
             page.ms += ms(t);
@@ -229,6 +232,7 @@ int run(const QString& dir, const QByteArray& socket, const QString& database, i
         page.rounds /= rounds;
         d->close();
     };
+    std::fprintf(stderr, "MARK follow\n");
     openBefore = PgStore::roundTrips();
     opened.start();
     w->BitBtn7Click();

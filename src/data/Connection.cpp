@@ -372,6 +372,13 @@ void Connection::Transaction::commit()
     m_connection.commit();
 }
 
+Connection::VersionHold::VersionHold(Connection& c, AfterCommit) : VersionHold(c)
+{
+    if (m_c.m_holds == 1 && m_c.m_held == kNotHeld && m_c.isOpen())
+        if (const qint64 known = m_c.m_store->knownChangeToken(); known >= 0)
+            m_c.m_held = known;
+}
+
 qint64 Connection::externalVersion()
 {
     if (!m_store->isOpen())

@@ -118,6 +118,10 @@ public:
     class VersionHold {
     public:
         explicit VersionHold(Connection& c) : m_c(c) { ++m_c.m_holds; }
+        // Right after a commit of this command: the count its commit read serves, when the
+        // database told it then.
+        enum class AfterCommit { Yes };
+        VersionHold(Connection& c, AfterCommit);
         ~VersionHold()
         {
             if (--m_c.m_holds == 0)

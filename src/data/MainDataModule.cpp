@@ -366,7 +366,7 @@ void TMainDataModule::PeopleCompanyDetBeforePost(Dataset& ds)
 
 void TMainDataModule::PeopleCompanyDetAfterPost(Dataset& ds)
 {
-    Connection::VersionHold oneRead(MainADOConnection);
+    Connection::VersionHold oneRead(MainADOConnection, Connection::VersionHold::AfterCommit::Yes);
     // A list is read again when the save set its column; all of them when anything else wrote
     // to People since they were read (a delete, an import, another program). Otherwise reading
     // a list again would give what it holds.

@@ -284,6 +284,19 @@ const Row& RowSnapshot::fullRow(int row) const
         it->second.used = ++m_cacheClock;
         return it->second.row;
     }
+    if (followsLog() && m_connection->store().prefersBatches()) {
+        // A database far away: the rows a move or a page goes to next come in the same read. The
+        // change log tells which of them others change meanwhile; they are read again then.
+        std::vector<int> near;
+        for (int i = row - 4; i <= row + 12; ++i)
+            near.push_back(i);
+        prefetch(near);
+        it = m_cache.find(key);
+        if (it != m_cache.end()) {
+            it->second.used = ++m_cacheClock;
+            return it->second.row;
+        }
+    }
     Row whole;
     try {
         if (m_rowSelect.isEmpty())

@@ -189,6 +189,9 @@ public:
     // A number that changes whenever another connection committed: compared with an earlier one,
     // it says whether anything may have changed since.
     virtual qint64 changeToken() = 0;
+    // The token as the connection's last exchange left it (a commit reads the count too), without
+    // asking; -1 when only asking tells. No later than what it has read since: safe to note.
+    virtual qint64 knownChangeToken() const { return -1; }
     // Word of other connections' commits that comes without asking: a descriptor that turns
     // readable when word may have come (-1: none comes, and changeToken() alone tells), and
     // whether word came since the last call, read without waiting.

@@ -27,6 +27,11 @@ qint64 PgStore::changeToken()
     }
 }
 
+qint64 PgStore::knownChangeToken() const
+{
+    return m_conn && !m_broken && m_knownVersion >= 0 ? (m_generation << 40) + m_othersCommits : -1;
+}
+
 // The counter moves once for each transaction that wrote: by `own` for this session's, and
 // whatever more it moved was others'.
 void PgStore::noteVersion(qint64 version, int own)

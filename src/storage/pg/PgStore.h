@@ -58,6 +58,7 @@ public:
     void rollback() override;
     bool inTransaction() const override;
     qint64 changeToken() override;
+    qint64 knownChangeToken() const override;
     // Before open(): the session listens for other sessions' commits (othersWrote()).
     void listen() { m_listening = true; }
     int othersSignal() const override;
