@@ -55,7 +55,7 @@ const QStringList kFirstNames = {"Anna", "Bob",  "Carla", "David", "Eva",  "Fran
 const QStringList kColumns = {"Hobbies", "JobTitle"};
 const QString kInitial[] = {"Sailing", "Buyer"}; // what the fill puts there
 const int kImportLines = 20;
-const int kSettleMs = 3000; // the watcher looks on this long after the others stopped
+const int kSettleMs = 8000; // the watcher looks on this long after the others stopped: a save may wait out the lock timeout
 
 qint64 now() { return QDateTime::currentMSecsSinceEpoch(); }
 
