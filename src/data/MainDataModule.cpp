@@ -56,16 +56,21 @@ bool askAboutOtherUser(Dataset& ds, Dataset::Conflict conflict)
 // instead of a pass over a million rows.
 // A column's values without regard to the case of A to Z, each once as first stored, in that
 // rule's order: one step of the column's index per value, however many people have it.
-QString distinctValues(const storage::Store& store, const QString& column)
+//
+// On a server the first person of a value is looked for among that value's people alone: with
+// a bare ORDER BY "PersonID" the server walks everybody in number order until one has the value,
+// thousands of people for each rare company, on every save of every copy once others have saved.
+QString distinctValues(const storage::Store& store, const QString& column, bool onServer)
 {
     const QString c = Connection::quote(column);
     const QString folded = store.foldedAZ("\"People\"." + c);
+    const QString first = onServer ? "\"PersonID\" + 0" : "\"PersonID\"";
     return QString("WITH RECURSIVE v(k) AS (SELECT min(%2) FROM \"People\" UNION ALL "
                    "SELECT (SELECT min(%2) FROM \"People\" WHERE %2 > %3) FROM v WHERE v.k IS NOT NULL) "
                    "SELECT NULL AS %1 WHERE EXISTS (SELECT 1 FROM \"People\" WHERE \"People\".%1 IS NULL) "
-                   "UNION ALL SELECT (SELECT \"People\".%1 FROM \"People\" WHERE %2 = %3 ORDER BY \"PersonID\" LIMIT 1) "
+                   "UNION ALL SELECT (SELECT \"People\".%1 FROM \"People\" WHERE %2 = %3 ORDER BY %4 LIMIT 1) "
                    "AS %1 FROM v WHERE v.k IS NOT NULL;")
-        .arg(c, folded, store.foldedAZ("v.k"));
+        .arg(c, folded, store.foldedAZ("v.k"), first);
 }
 
 bool isBlank(const QString& text)
@@ -295,9 +300,10 @@ void TMainDataModule::SetDatasetsActive(bool active)
     m_listsVersion = MainADOConnection.tableVersion("People");
     if (active) {
         const storage::Store& store = MainADOConnection.store();
-        ProfessionQuery->setQuery(distinctValues(store, "Profession"));
-        CompanyQuery->setQuery(distinctValues(store, "Company"));
-        SolutionQuery->setQuery(distinctValues(store, "OfferedSolution"));
+        const bool server = MainADOConnection.onServer();
+        ProfessionQuery->setQuery(distinctValues(store, "Profession", server));
+        CompanyQuery->setQuery(distinctValues(store, "Company", server));
+        SolutionQuery->setQuery(distinctValues(store, "OfferedSolution", server));
     }
     for (Dataset* ds : openingOrder()) {
         if (active)
