@@ -68,28 +68,27 @@ void Save::written()
     std::vector<QVariant> after;
     if (!readRow(after))
         return; // the row is gone: the save writes nothing, and its caller says so
-    static const QByteArray insert =
-        "INSERT INTO \"PeopleHistory\" (\"PersonID\", \"ChangedAt\", \"ChangedBy\", \"Field\", \"OldValue\", "
-        "\"NewValue\", \"OverOthers\") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
     const QString at = Trash::stamp(Trash::now());
     const QString by = m_c.userName(); // the server's login, or the computer's user on the file
-    bool wrote = false;
+    // The columns the save changed, in one statement: one exchange with a server however many.
+    storage::Rows rows(7);
     for (int i = 0; i < m_columns.size(); ++i) {
         if (same(m_before[size_t(i)], after[size_t(i)]))
             continue;
-        storage::Prepared s(m_c.store(), insert);
-        s->bindInteger(1, m_personId);
-        s->bindText(2, at);
-        s->bindText(3, by);
-        s->bindText(4, m_columns[i]);
-        s->bind(5, m_before[size_t(i)]);
-        s->bind(6, after[size_t(i)]);
-        s->bindInteger(7, m_overOthers ? 1 : 0);
-        s->run();
-        wrote = true;
+        rows.addInteger(m_personId);
+        rows.addText(at);
+        rows.addText(by);
+        rows.addText(m_columns[i]);
+        rows.add(m_before[size_t(i)]); // as stored
+        rows.add(after[size_t(i)]);
+        rows.addInteger(m_overOthers ? 1 : 0);
     }
-    if (wrote)
-        m_c.noteWrite("PeopleHistory");
+    if (rows.count() == 0)
+        return;
+    m_c.store().insertRows("\"PeopleHistory\"", {"\"PersonID\"", "\"ChangedAt\"", "\"ChangedBy\"", "\"Field\"",
+                                                 "\"OldValue\"", "\"NewValue\"", "\"OverOthers\""},
+                           rows);
+    m_c.noteWrite("PeopleHistory");
 }
 
 QVector<Entry> entries(Connection& c, qint64 personId)

@@ -64,12 +64,10 @@ void Store::insertRows(const QString& table, const QStringList& quotedColumns, c
         s->reset();
         for (int c = 0; c < rows.width(); ++c) {
             const QVariant& v = rows.at(r, c);
-            if (v.isNull())
-                s->bindNull(c + 1);
-            else if (v.typeId() == QMetaType::QString)
+            if (!v.isNull() && v.typeId() == QMetaType::QString)
                 s->bindTextInPlace(c + 1, *static_cast<const QString*>(v.constData()));
             else
-                s->bindInteger(c + 1, v.toLongLong());
+                s->bind(c + 1, v);
         }
         s->run();
     }

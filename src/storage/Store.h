@@ -91,10 +91,12 @@ struct RowUpdate {
     QVariantList expectedValues;
 };
 
-// Rows for a write of many at once: values row after row, each text, a whole number or null.
+// Rows for a write of many at once: values row after row, each text, a whole number, a real,
+// bytes or null.
 class Rows {
 public:
     explicit Rows(int width) : m_width(width) {}
+    void add(const QVariant& value) { m_values.append(value); }
     void addNull() { m_values.append(QVariant()); }
     void addText(QStringView text) { m_values.append(text.toString()); }
     void addInteger(qint64 value) { m_values.append(value); }

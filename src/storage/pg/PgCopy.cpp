@@ -8,11 +8,28 @@
 namespace {
 // Sent to the server in pieces of this size: libpq holds one piece at a time.
 constexpr qsizetype kPiece = 256 * 1024;
+// Up to this many values a single INSERT takes one exchange, where a COPY takes three.
+constexpr qsizetype kFewValues = 2000;
+
+// A value as the server reads it in text: bytes in its hex form.
+QByteArray textForm(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::QString: {
+        const QByteArray utf8 = static_cast<const QString*>(v.constData())->toUtf8();
+        return utf8.isNull() ? QByteArray("") : utf8;
+    }
+    case QMetaType::Double: return QByteArray::number(v.toDouble(), 'g', 17);
+    case QMetaType::QByteArray: return "\\x" + v.toByteArray().toHex();
+    case QMetaType::Bool: return v.toBool() ? "1" : "0";
+    default: return QByteArray::number(v.toLongLong());
+    }
+}
 
 // A value in COPY's text form: the separators and the escape character escaped.
-void appendText(QByteArray& out, const QString& text)
+void appendText(QByteArray& out, const QVariant& value)
 {
-    const QByteArray utf8 = text.toUtf8();
+    const QByteArray utf8 = textForm(value);
     for (char c : utf8) {
         switch (c) {
         case '\\': out += "\\\\"; break;
@@ -45,11 +62,48 @@ void PgStore::putCopyData(const QByteArray& data)
     }
 }
 
+void PgStore::insertFew(const QString& table, const QStringList& quotedColumns, const storage::Rows& rows)
+{
+    QByteArray sql = "INSERT INTO " + table.toUtf8() + " (" + quotedColumns.join(", ").toUtf8() + ") VALUES ";
+    QVector<QByteArray> values;
+    for (int r = 0; r < rows.count(); ++r) {
+        sql += r ? ", (" : "(";
+        for (int c = 0; c < rows.width(); ++c) {
+            const QVariant& v = rows.at(r, c);
+            values << (v.isNull() ? QByteArray() : textForm(v));
+            sql += (c ? ", $" : "$") + QByteArray::number(values.size());
+        }
+        sql += ')';
+    }
+    Queued insert = Queued::text(sql.constData(), std::move(values));
+    insert.nulls = true;
+    const bool guard = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    std::vector<Result> answers = guard ? pipelined({Queued::text(PgSql::kSavepoint), insert, Queued::text(PgSql::kRelease)})
+                                        : pipelined({insert});
+    if (guard && !succeeded(answers[0]))
+        fail(answers[0].get());
+    const Result& r = answers[guard ? 1 : 0];
+    if (!succeeded(r)) {
+        if (guard && PQstatus(m_conn) == CONNECTION_OK)
+            run(PgSql::kUndoStatement, {}, true);
+        fail(r.get());
+    }
+    if (guard && !succeeded(answers[2]))
+        fail(answers[2].get());
+    m_changes = std::atoll(PQcmdTuples(r.get()));
+}
+
 void PgStore::insertRows(const QString& table, const QStringList& quotedColumns, const storage::Rows& rows)
 {
     if (rows.count() == 0)
         return;
     ensureConnected();
+    if (qsizetype(rows.count()) * rows.width() <= kFewValues) {
+        if (m_commitXid == 0)
+            m_commitXid = -1;
+        insertFew(table, quotedColumns, rows);
+        return;
+    }
     if (m_commitXid == 0)
         m_commitXid = -1; // it writes: a lost commit's outcome is not known by its number
     const bool guard = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
@@ -68,10 +122,8 @@ void PgStore::insertRows(const QString& table, const QStringList& quotedColumns,
             const QVariant& v = rows.at(r, c);
             if (v.isNull())
                 data += "\\N";
-            else if (v.typeId() == QMetaType::QString)
-                appendText(data, *static_cast<const QString*>(v.constData()));
             else
-                data += QByteArray::number(v.toLongLong());
+                appendText(data, v);
         }
         data += '\n';
         if (data.size() >= kPiece) {

@@ -299,7 +299,7 @@ std::vector<PgStore::Result> PgStore::pipelined(const std::vector<Queued>& batch
         } else {
             std::vector<const char*> params;
             for (const QByteArray& v : q.values)
-                params.push_back(v.constData());
+                params.push_back(q.nulls && v.isNull() ? nullptr : v.constData());
             ok = PQsendQueryParams(m_conn, q.sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0);
         }
         if (ok != 1) {

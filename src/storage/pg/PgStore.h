@@ -121,6 +121,7 @@ private:
     int silenceLimit() const; // milliseconds; a wait for a lock is silent too
     [[noreturn]] void stalled();
     void putCopyData(const QByteArray& data); // throws; the COPY is taken back on the server
+    void insertFew(const QString& table, const QStringList& quotedColumns, const storage::Rows& rows);
     [[noreturn]] void fail(const PGresult* result);
     // One statement of a batch sent in one exchange (pointers stay the caller's until it returns).
     struct Queued {
@@ -128,6 +129,7 @@ private:
         const char* sql = nullptr;  // Text, Prepare
         const char* name = nullptr; // Prepare, Prepared
         QVector<QByteArray> values; // Text
+        bool nulls = false;         // Text: a null value goes as NULL, not as empty text
         int count = 0;              // Prepare, Prepared
         const unsigned int* types = nullptr;
         const char* const* params = nullptr;
