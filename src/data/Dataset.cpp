@@ -382,6 +382,7 @@ QVariant Dataset::updateRow(const QString& table, const QVariant& identity)
             }
         }
         PersonHistory::Save history(*m_connection, table, change.key, identity, names, overwrite || m_overOthers);
+        history.readBack(attempt);
         storage::UpdateOutcome outcome = m_connection->update(attempt);
         if (outcome == storage::UpdateOutcome::Changed && !checked) {
             outcome = storage::UpdateOutcome::Gone; // nothing was written: as good as no row

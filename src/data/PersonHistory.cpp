@@ -39,6 +39,7 @@ Save::Save(Connection& c, const QString& table, const QString& keyColumn, const 
     }
     if (m_columns.isEmpty())
         return;
+    m_quoted = quoted;
     const QString key = keyColumn.startsWith('"') || keyColumn == c.store().rowKey(table) ? keyColumn : Connection::quote(keyColumn);
     m_select = ("SELECT " + quoted.join(", ") + " FROM \"People\" WHERE " + key + " = ?").toUtf8();
     m_active = readRow(m_before);
@@ -61,13 +62,24 @@ bool Save::readRow(std::vector<QVariant>& into)
     return true;
 }
 
+void Save::readBack(storage::RowUpdate& update)
+{
+    if (!m_active)
+        return;
+    update.returning = m_quoted;
+    update.returned = &m_returned;
+}
+
 void Save::written()
 {
     if (!m_active)
         return;
     std::vector<QVariant> after;
-    if (!readRow(after))
+    if (m_returned.size() == size_t(m_columns.size()) + 1) {
+        after.assign(m_returned.begin() + 1, m_returned.end());
+    } else if (!readRow(after)) {
         return; // the row is gone: the save writes nothing, and its caller says so
+    }
     const QString at = Trash::stamp(Trash::now());
     const QString by = m_c.userName(); // the server's login, or the computer's user on the file
     // The columns the save changed, in one statement: one exchange with a server however many.

@@ -8,6 +8,9 @@
 #include <vector>
 
 class Connection;
+namespace storage {
+struct RowUpdate;
+}
 
 // The history of every saved change of a person: one row of PeopleHistory per column a save
 // changed, with the stored value before and after it, when and by whom, written in the save's own
@@ -25,6 +28,8 @@ public:
     ~Save();
     Save(const Save&) = delete;
     Save& operator=(const Save&) = delete;
+    // The update gives back the written columns, so that written() need not read them again.
+    void readBack(storage::RowUpdate& update);
     void written(); // throws DataError; the save must then not commit
 
 private:
@@ -37,6 +42,8 @@ private:
     bool m_active = false;
     qint64 m_personId = 0;
     std::vector<QVariant> m_before; // as stored: same type, same value
+    QStringList m_quoted;           // PersonID, then the columns
+    std::vector<QVariant> m_returned; // PersonID, then the columns, as the update gave them back
 };
 
 struct Entry {

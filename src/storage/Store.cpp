@@ -93,9 +93,25 @@ UpdateOutcome Store::update(const RowUpdate& change)
         sql += " AND " + sameAs(change.expectedColumns[i], "?");
         values << change.expectedValues.value(i);
     }
-    exec(sql.toUtf8(), values);
-    if (changes() > 0)
-        return UpdateOutcome::Written;
+    if (!change.returning.isEmpty() && change.returned) {
+        sql += " RETURNING " + change.returning.join(", ");
+        Prepared s(*this, sql.toUtf8());
+        for (int i = 0; i < values.size(); ++i)
+            s->bind(i + 1, values[i]);
+        const bool written = s->step();
+        if (written) {
+            change.returned->clear();
+            for (int i = 0; i < change.returning.size(); ++i)
+                change.returned->push_back(s->value(i));
+        }
+        s->reset();
+        if (written)
+            return UpdateOutcome::Written;
+    } else {
+        exec(sql.toUtf8(), values);
+        if (changes() > 0)
+            return UpdateOutcome::Written;
+    }
     Prepared there(*this, ("SELECT 1 FROM " + change.table + " WHERE " + change.key + " = ?").toUtf8());
     there->bind(1, change.keyValue);
     return there->step() ? UpdateOutcome::Changed : UpdateOutcome::Gone;

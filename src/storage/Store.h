@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <memory>
+#include <vector>
 
 // The storage layer: what the datasets, the imports and the safety net ask of a database, with
 // no word of which database it is. Everything below this interface (handles, statements, result
@@ -89,6 +90,10 @@ struct RowUpdate {
     QVariantList values;
     QStringList expectedColumns;
     QVariantList expectedValues;
+    // Columns whose stored values a written row gives back, in the same statement (none: nothing
+    // is given back), into `returned`, as Statement::value() reads them.
+    QStringList returning;
+    std::vector<QVariant>* returned = nullptr;
 };
 
 // Rows for a write of many at once: values row after row, each text, a whole number, a real,
