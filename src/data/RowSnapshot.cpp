@@ -279,11 +279,15 @@ const Row& RowSnapshot::fullRow(int row) const
     if (!id)
         return r;
     const qint64 key = id->toLongLong();
-    auto it = m_cache.find(key);
-    if (it != m_cache.end()) {
+    auto cached = [&]() -> const Row* {
+        auto it = m_cache.find(key);
+        if (it == m_cache.end())
+            return nullptr;
         it->second.used = ++m_cacheClock;
-        return it->second.row;
-    }
+        return &it->second.row;
+    };
+    if (const Row* held = cached())
+        return *held;
     if (followsLog() && m_connection->store().prefersBatches()) {
         // A database far away: the rows a move or a page goes to next come in the same read. The
         // change log tells which of them others change meanwhile; they are read again then.
@@ -291,11 +295,8 @@ const Row& RowSnapshot::fullRow(int row) const
         for (int i = row - 4; i <= row + 12; ++i)
             near.push_back(i);
         prefetch(near);
-        it = m_cache.find(key);
-        if (it != m_cache.end()) {
-            it->second.used = ++m_cacheClock;
-            return it->second.row;
-        }
+        if (const Row* held = cached())
+            return *held;
     }
     Row whole;
     try {

@@ -77,19 +77,14 @@ void PgStore::insertFew(const QString& table, const QStringList& quotedColumns, 
     }
     Queued insert = Queued::text(sql.constData(), std::move(values));
     insert.nulls = true;
-    const bool guard = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
-    std::vector<Result> answers = guard ? pipelined({Queued::text(PgSql::kSavepoint), insert, Queued::text(PgSql::kRelease)})
-                                        : pipelined({insert});
-    if (guard && !succeeded(answers[0]))
-        fail(answers[0].get());
-    const Result& r = answers[guard ? 1 : 0];
-    if (!succeeded(r)) {
-        if (guard && PQstatus(m_conn) == CONNECTION_OK)
-            run(PgSql::kUndoStatement, {}, true);
-        fail(r.get());
+    Result r(nullptr, PQclear);
+    if (PQtransactionStatus(m_conn) == PQTRANS_INTRANS) {
+        r = guardedWrite(insert);
+    } else {
+        r = std::move(pipelined({insert})[0]);
+        if (!succeeded(r))
+            fail(r.get());
     }
-    if (guard && !succeeded(answers[2]))
-        fail(answers[2].get());
     m_changes = std::atoll(PQcmdTuples(r.get()));
 }
 
@@ -98,14 +93,12 @@ void PgStore::insertRows(const QString& table, const QStringList& quotedColumns,
     if (rows.count() == 0)
         return;
     ensureConnected();
+    if (m_commitXid == 0)
+        m_commitXid = -1; // it writes: a lost commit's outcome is not known by its number
     if (qsizetype(rows.count()) * rows.width() <= kFewValues) {
-        if (m_commitXid == 0)
-            m_commitXid = -1;
         insertFew(table, quotedColumns, rows);
         return;
     }
-    if (m_commitXid == 0)
-        m_commitXid = -1; // it writes: a lost commit's outcome is not known by its number
     const bool guard = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
     const QByteArray copy = "COPY " + table.toUtf8() + " (" + quotedColumns.join(", ").toUtf8() + ") FROM STDIN";
     ++s_roundTrips;

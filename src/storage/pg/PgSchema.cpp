@@ -2,6 +2,8 @@
 
 #include <libpq-fe.h>
 
+#include <utility>
+
 // The store's description of the schema, read once per connection, and the words of SQL that
 // are the server's own.
 
@@ -49,11 +51,8 @@ int version(const PGresult* r) { return PQgetisnull(r, 0, 0) ? 0 : std::atoi(PQg
 QStringList PgStore::schemaObjects()
 {
     ensureConnected();
-    if (m_objectsAhead) {
-        const QStringList out = *m_objectsAhead;
-        m_objectsAhead.reset();
-        return out;
-    }
+    if (m_objectsAhead)
+        return *std::exchange(m_objectsAhead, std::nullopt);
     return names(run(kObjects.constData()).get());
 }
 
@@ -62,11 +61,7 @@ QStringList PgStore::tables()
     ensureConnected();
     if (describeSchema())
         return m_tableNames;
-    Result r = run(QByteArray("SELECT relname FROM pg_class WHERE relkind = 'r' AND relnamespace = ") + kOwnSchema);
-    QStringList names;
-    for (int i = 0; i < PQntuples(r.get()); ++i)
-        names << QString::fromUtf8(PQgetvalue(r.get(), i, 0));
-    return names;
+    return names(run(QByteArray("SELECT relname FROM pg_class WHERE relkind = 'r' AND relnamespace = ") + kOwnSchema).get());
 }
 
 // The declared types are the file's, kept as the columns' comments by the schema's translation:
@@ -171,11 +166,8 @@ void PgStore::forgetSchema()
 int PgStore::schemaVersion()
 {
     ensureConnected();
-    if (m_versionAhead) {
-        const int v = *m_versionAhead;
-        m_versionAhead.reset();
-        return v;
-    }
+    if (m_versionAhead)
+        return *std::exchange(m_versionAhead, std::nullopt);
     // The schema's description, once read, says whether the table is there.
     if (m_described) {
         if (!m_tables.contains(QStringLiteral("SchemaVersion")))

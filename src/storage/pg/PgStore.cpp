@@ -499,30 +499,30 @@ PgStore::Result PgStore::execute(Plan& p, const std::vector<QByteArray>& values,
             return ran(p, std::move(r));
         prepareOnServer(p);
     }
-    Result released(nullptr, PQclear);
-    if (guard) {
-        // The savepoint, the statement and the release in one exchange.
-        std::vector<Result> answers = pipelined({Queued::text(PgSql::kSavepoint),
-                                                 Queued::prepared(p.name.constData(), n, params.data(), lengths.data(),
-                                                                  formats.data()),
-                                                 Queued::text(PgSql::kRelease)});
-        if (!succeeded(answers[0]))
-            fail(answers[0].get());
-        r = std::move(answers[1]);
-        released = std::move(answers[2]);
-    } else {
-        ++s_roundTrips;
-        r = answer(
-            PQsendQueryPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0));
-    }
-    if (!succeeded(r)) {
-        if (guard && PQstatus(m_conn) == CONNECTION_OK)
-            run(PgSql::kUndoStatement, {}, true);
+    if (guard)
+        return ran(p, guardedWrite(Queued::prepared(p.name.constData(), n, params.data(), lengths.data(), formats.data())));
+    ++s_roundTrips;
+    r = answer(PQsendQueryPrepared(m_conn, p.name.constData(), n, params.data(), lengths.data(), formats.data(), 0));
+    if (!succeeded(r))
         fail(r.get());
-    }
-    if (guard && !succeeded(released))
-        fail(released.get());
     return ran(p, std::move(r));
+}
+
+// The savepoint, the statement and the release in one exchange: a failure takes back only the
+// statement, and the transaction goes on.
+PgStore::Result PgStore::guardedWrite(const Queued& statement)
+{
+    std::vector<Result> answers = pipelined({Queued::text(PgSql::kSavepoint), statement, Queued::text(PgSql::kRelease)});
+    if (!succeeded(answers[0]))
+        fail(answers[0].get());
+    if (!succeeded(answers[1])) {
+        if (PQstatus(m_conn) == CONNECTION_OK)
+            run(PgSql::kUndoStatement, {}, true);
+        fail(answers[1].get());
+    }
+    if (!succeeded(answers[2]))
+        fail(answers[2].get());
+    return std::move(answers[1]);
 }
 
 PgStore::Result PgStore::ran(const Plan& p, Result r)

@@ -159,6 +159,7 @@ private:
         }
     };
     std::vector<Result> pipelined(const std::vector<Queued>& batch);
+    Result guardedWrite(const Queued& statement); // inside a transaction; throws
     static bool succeeded(const Result& result);
     std::shared_ptr<Plan> plan(const QByteArray& sql);
     void prepareOnServer(Plan& plan);
